@@ -1,0 +1,343 @@
+// The in-process COM server: the class table, its factory, registration, and
+// Main2Object, which puts the _Main2 interface around Main2.
+#include <windows.h>
+#include <olectl.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "Tamberlux.h"
+#include "component/Main2.h"
+#include "errortrap/VbError.h"
+#include "errortrap/vbwProtector.h"
+
+namespace tamberlux {
+namespace {
+
+HMODULE gModule;
+std::atomic<LONG> gLive{0};  // objects alive plus server locks
+void DllAddRef() { ++gLive; }
+void DllRelease() { --gLive; }
+
+std::wstring ModulePath() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(gModule, path, MAX_PATH);
+  return path;
+}
+
+// The type library embedded in this DLL; the one description of _Main2.
+HRESULT LoadOwnTypeLib(REGKIND kind, ITypeLib** out) { return LoadTypeLibEx(ModulePath().c_str(), kind, out); }
+
+HRESULT Main2TypeInfo(ITypeInfo** out) {
+  thread_local ComPtr<ITypeInfo> info;
+  if (!info) {
+    ComPtr<ITypeLib> lib;
+    HRESULT hr = LoadOwnTypeLib(REGKIND_NONE, lib.Put());
+    if (FAILED(hr)) return hr;
+    hr = lib->GetTypeInfoOfGuid(IID__Main2, info.Put());
+    if (FAILED(hr)) return hr;
+  }
+  *out = info.Get();
+  (*out)->AddRef();
+  return S_OK;
+}
+
+// Nothing thrown inside the component reaches the caller's process.
+template <class F>
+HRESULT Barrier(F&& f) {
+  try {
+    f();
+    return S_OK;
+  } catch (const vb::Error& e) {
+    return e.number > 0 && e.number < 0x10000 ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, e.number)
+                                               : static_cast<HRESULT>(e.number);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+// The caller's text of a by-reference BSTR argument.
+std::wstring TextOf(BSTR* b) { return (b && *b) ? std::wstring(*b, SysStringLen(*b)) : std::wstring(); }
+
+class Main2Object final : public _Main2 {
+ public:
+  Main2Object() {
+    // The first creation in a thread runs the component's start-up.
+    thread_local bool started = false;
+    if (!started) {
+      started = true;
+      vbw::vbwInitializeProtector();
+    }
+    DllAddRef();
+  }
+  ~Main2Object() {
+    // The terminator quits through the object's own interface.
+    static_cast<_Main2*>(this)->Quit();
+    DllRelease();
+  }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__Main2) {
+      *out = static_cast<_Main2*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG n = InterlockedDecrement(&refs_);
+    if (n == 0) delete this;
+    return n;
+  }
+
+  // IDispatch, from the type library.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    *n = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
+    if (index != 0) return DISP_E_BADINDEX;
+    return Main2TypeInfo(out);
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    ComPtr<ITypeInfo> info;
+    HRESULT hr = Main2TypeInfo(info.Put());
+    return FAILED(hr) ? hr : DispGetIDsOfNames(info.Get(), names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* excep, UINT* argErr) override;
+
+  // _Main2
+  HRESULT STDMETHODCALLTYPE CreateAddInMonitor(BSTR*, IDispatch**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE HookIntoWord(BSTR*, IDispatch**, SAFEARRAY**, SAFEARRAY**, IDispatch** result) override {
+    if (result) *result = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE DeleteCorruptedDataFolder(BSTR* version) override {
+    return Barrier([&] {
+      std::wstring v = TextOf(version);
+      main_.DeleteCorruptedDataFolder(v);
+    });
+  }
+  HRESULT STDMETHODCALLTYPE StartRunTime(BSTR*, IDispatch**, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Quit() override {
+    return Barrier([&] { main_.Quit(); });
+  }
+
+ private:
+  LONG refs_ = 1;
+  Main2 main_;
+};
+
+// The description of the method with this DISPID, or null.
+FUNCDESC* FindFunc(ITypeInfo* info, DISPID id) {
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) return nullptr;
+  const WORD count = attr->cFuncs;
+  info->ReleaseTypeAttr(attr);
+  for (WORD i = 0; i < count; ++i) {
+    FUNCDESC* desc = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &desc))) continue;
+    if (desc->memid == id && desc->invkind == INVOKE_FUNC) return desc;
+    info->ReleaseFuncDesc(desc);
+  }
+  return nullptr;
+}
+
+// A script passes its variables as by-reference variants, which a typed
+// by-reference parameter would refuse with a type mismatch. Such an argument
+// is converted into a holder of the parameter's type, passed by reference,
+// and what the method leaves there is written back into the caller's variant.
+HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                              VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
+  ComPtr<ITypeInfo> info;
+  HRESULT hr = Main2TypeInfo(info.Put());
+  if (FAILED(hr)) return hr;
+  if (!params) return DispInvoke(static_cast<_Main2*>(this), info.Get(), id, flags, params, result, excep, argErr);
+
+  FUNCDESC* desc = FindFunc(info.Get(), id);
+  if (!desc) return DispInvoke(static_cast<_Main2*>(this), info.Get(), id, flags, params, result, excep, argErr);
+
+  struct Adapted {
+    UINT slot;
+    VARIANT* callerVariant;
+    Variant holder;
+  };
+  std::vector<Adapted> adapted;
+  std::vector<VARIANT> args(params->rgvarg, params->rgvarg + params->cArgs);
+  const UINT positional = params->cArgs - params->cNamedArgs;
+  for (UINT slot = params->cNamedArgs; slot < params->cArgs; ++slot) {
+    VARIANT& arg = args[slot];
+    const UINT param = positional - 1 - (slot - params->cNamedArgs);
+    if (arg.vt != (VT_BYREF | VT_VARIANT) || !arg.pvarVal || param >= static_cast<UINT>(desc->cParams)) continue;
+    const TYPEDESC& td = desc->lprgelemdescParam[param].tdesc;
+    if (td.vt != VT_PTR || !td.lptdesc) continue;
+    VARTYPE want = td.lptdesc->vt;
+    if (want == VT_SAFEARRAY) want = VT_ARRAY | td.lptdesc->lptdesc->vt;
+    else if (want == VT_PTR && td.lptdesc->lptdesc && td.lptdesc->lptdesc->vt == VT_DISPATCH) want = VT_DISPATCH;
+    if (want == VT_VARIANT) continue;
+    Adapted a{slot, arg.pvarVal, Variant()};
+    const VARIANT& from = *arg.pvarVal;
+    if (want == VT_DISPATCH && (from.vt == VT_EMPTY || from.vt == VT_NULL)) {
+      a.holder.vt = VT_DISPATCH;
+      a.holder.pdispVal = nullptr;
+    } else if (FAILED(VariantChangeType(&a.holder, const_cast<VARIANT*>(&from), 0, want))) {
+      if (argErr) *argErr = slot;
+      info->ReleaseFuncDesc(desc);
+      return DISP_E_TYPEMISMATCH;
+    }
+    adapted.push_back(std::move(a));
+  }
+  info->ReleaseFuncDesc(desc);
+  for (Adapted& a : adapted) {
+    VARIANT& arg = args[a.slot];
+    arg.vt = VT_BYREF | a.holder.vt;
+    arg.byref = (a.holder.vt & VT_ARRAY) ? static_cast<void*>(&a.holder.parray) : static_cast<void*>(&a.holder.bstrVal);
+  }
+  DISPPARAMS adaptedParams = *params;
+  adaptedParams.rgvarg = args.data();
+  hr = DispInvoke(static_cast<_Main2*>(this), info.Get(), id, flags, &adaptedParams, result, excep, argErr);
+  for (Adapted& a : adapted) VariantCopy(a.callerVariant, &a.holder);
+  return hr;
+}
+
+// The classes this server hands out.
+struct ClassEntry {
+  const CLSID* clsid;
+  const wchar_t* progId;
+  const wchar_t* description;
+  IUnknown* (*create)();
+};
+const ClassEntry kClasses[] = {
+    {&CLSID_Main2, L"Tamberlux.Main2", L"Tamberlux.Main2",
+     []() -> IUnknown* { return static_cast<_Main2*>(new Main2Object()); }},
+};
+
+class ClassFactory final : public IClassFactory {
+ public:
+  explicit ClassFactory(const ClassEntry& entry) : entry_(entry) { DllAddRef(); }
+  ~ClassFactory() { DllRelease(); }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+      *out = static_cast<IClassFactory*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG n = InterlockedDecrement(&refs_);
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    HRESULT hr = E_UNEXPECTED;
+    const HRESULT barrier = Barrier([&] {
+      IUnknown* object = entry_.create();
+      hr = object->QueryInterface(iid, out);
+      object->Release();
+    });
+    return FAILED(barrier) ? barrier : hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    lock ? DllAddRef() : DllRelease();
+    return S_OK;
+  }
+
+ private:
+  LONG refs_ = 1;
+  const ClassEntry& entry_;
+};
+
+std::wstring GuidText(const GUID& g) {
+  wchar_t text[40];
+  StringFromGUID2(g, text, 40);
+  return text;
+}
+
+LONG SetText(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+  RegKey key;
+  LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(), nullptr);
+  if (rc != ERROR_SUCCESS) return rc;
+  return RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+}  // namespace
+}  // namespace tamberlux
+
+using namespace tamberlux;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  // No work of the component's here.
+  if (reason == DLL_PROCESS_ATTACH) {
+    gModule = instance;
+    DisableThreadLibraryCalls(instance);
+  }
+  return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  for (const ClassEntry& entry : kClasses) {
+    if (*entry.clsid != clsid) continue;
+    return Barrier([&] {
+      auto* factory = new ClassFactory(entry);
+      const HRESULT hr = factory->QueryInterface(iid, out);
+      factory->Release();
+      vb::Check(hr);
+    });
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllCanUnloadNow() { return gLive == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllRegisterServer() {
+  return Barrier([] {
+    ComPtr<ITypeLib> lib;
+    vb::Check(LoadOwnTypeLib(REGKIND_REGISTER, lib.Put()));
+    const std::wstring path = ModulePath();
+    const std::wstring libid = GuidText(LIBID_Tamberlux);
+    for (const ClassEntry& entry : kClasses) {
+      const std::wstring key = L"CLSID\\" + GuidText(*entry.clsid);
+      const std::wstring clsid = GuidText(*entry.clsid);
+      for (LONG rc : {SetText(key, nullptr, entry.description), SetText(key + L"\\InprocServer32", nullptr, path),
+                      SetText(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
+                      SetText(key + L"\\ProgID", nullptr, entry.progId), SetText(key + L"\\TypeLib", nullptr, libid),
+                      SetText(key + L"\\VERSION", nullptr, L"1.0"), SetText(entry.progId, nullptr, entry.description),
+                      SetText(std::wstring(entry.progId) + L"\\CLSID", nullptr, clsid)})
+        if (rc != ERROR_SUCCESS) vb::Check(SELFREG_E_CLASS);
+    }
+  });
+}
+
+STDAPI DllUnregisterServer() {
+  return Barrier([] {
+    for (const ClassEntry& entry : kClasses) {
+      RegDeleteTreeW(HKEY_CLASSES_ROOT, entry.progId);
+      RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*entry.clsid)).c_str());
+    }
+    ComPtr<ITypeLib> lib;
+    if (SUCCEEDED(LoadOwnTypeLib(REGKIND_NONE, lib.Put()))) {
+      TLIBATTR* attr = nullptr;
+      if (SUCCEEDED(lib->GetLibAttr(&attr))) {
+        UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+        lib->ReleaseTLibAttr(attr);
+      }
+    }
+  });
+}

@@ -1,0 +1,82 @@
+// Main2's own procedures: its dump section, Quit, and how it gets a Word.
+#include "component/Main2.h"
+
+#include "errortrap/Procedure.h"
+#include "support/CommonLogger.h"
+#include "support/CommonWordInteractionFunctions.h"
+
+namespace tamberlux {
+
+using vbw::Var;
+
+namespace {
+// The running object of a class, or a new one: both by ProgID.
+LateObject ActiveObject(const wchar_t* progId) {
+  CLSID clsid;
+  vb::Check(CLSIDFromProgID(progId, &clsid));
+  ComPtr<IUnknown> unknown;
+  vb::Check(GetActiveObject(clsid, nullptr, unknown.Put()));
+  ComPtr<IDispatch> d = unknown.Query<IDispatch>(IID_IDispatch);
+  if (!d) vb::Raise(vb::kNoSuchMember);
+  return LateObject(std::move(d));
+}
+
+LateObject NewObject(const wchar_t* progId) {
+  CLSID clsid;
+  vb::Check(CLSIDFromProgID(progId, &clsid));
+  ComPtr<IDispatch> d;
+  vb::Check(CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, d.PutVoid()));
+  return LateObject(std::move(d));
+}
+}  // namespace
+
+void Main2::ReportModuleVariables(const void* self) {
+  const auto* m = static_cast<const Main2*>(self);
+  vbw::vbwReportToFile(vbw::kModuleBanner);
+  if (!m) return;
+  vbw::ReportVar(L"mName", m->mName);
+  vbw::ReportVar(L"mPath", m->mPath);
+  vbw::ReportVar(L"mSubclasser", m->mSubclasser);
+  vbw::ReportVar(L"mWord", m->mWord);
+}
+
+void Main2::Quit() {
+  vbw::Proc p(L"Main2.Quit", ReportModuleVariables, {}, this);
+  p.Run([&] { p(1, [&] { CommonWordInteractionFunctions::Terminate(); }); });
+}
+
+LateObject Main2::WordApplication() {
+  LateObject result;
+  vbw::Proc p(L"Main2.WordApplication[Get]", ReportModuleVariables, {}, this);
+  p.Run([&] {
+    p(1, [&] { CommonLogger::Log(L"WordApplication"); });
+    p.ResumeNext();
+    if (p.Try(3, [&] { result = ActiveObject(L"Word.Application"); }) != 0) {
+      p(4, [&] { result = CreateWordApplication(); });
+      return;
+    }
+    bool visible = true;
+    if (p.Try(5, [&] { visible = ToBool(result.Get(L"Visible")); }) != 0 || visible) return;
+    p(6, [&] { NewObject(L"Shell.Application").Call(L"UndoMinimizeAll"); });
+    p(7, [&] { result.Put(L"Visible", Variant::Of(true)); });
+    p(8, [&] {
+      if (ToLong(result.Get(L"WindowState")) == 2) result.Put(L"WindowState", Variant::Of(0));
+    });
+    p(9, [&] { result.Call(L"Activate"); });
+  });
+  return result;
+}
+
+LateObject Main2::CreateWordApplication() {
+  LateObject result;
+  vbw::Proc p(L"Main2.CreateWordApplication", ReportModuleVariables, {}, this);
+  p.Run([&] {
+    p(1, [&] { CommonLogger::Log(L"CreateWordApplication"); });
+    p.ResumeNext();
+    if (p.Try(3, [&] { result = NewObject(L"Word.Application"); }) == 0)
+      p(4, [&] { result.Put(L"Visible", Variant::Of(true)); });
+  });
+  return result;
+}
+
+}  // namespace tamberlux

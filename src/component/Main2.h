@@ -1,0 +1,53 @@
+// Main2: what the launcher, the installer and the monitor add-in drive. This
+// class holds the procedures and fields; Main2Object (Dll.cpp) puts the COM
+// interface around it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "support/LateBound.h"
+
+namespace tamberlux {
+
+class Main2 {
+ public:
+  Main2() = default;
+  Main2(const Main2&) = delete;
+  Main2& operator=(const Main2&) = delete;
+
+  // Public members of _Main2.
+  void DeleteCorruptedDataFolder(std::wstring& version);
+  void Quit();
+
+  // Add-in registration and enabling.
+  void EnableComAddins();
+  void EnableComAddin(const std::wstring& progId, const std::wstring& friendlyName, const std::wstring& description);
+  void enableTamberlux(const std::wstring& name, const std::wstring& version);
+  std::wstring resiliencyKey(const std::wstring& version);
+  std::wstring productSection(const std::wstring& productName);
+
+  // Disabled-items detection: the registry value that lists the add-in, or "".
+  std::wstring tamberluxDisabled(const std::wstring& name, const std::wstring& version);
+  std::wstring tamberluxDisabledImpl(const std::wstring& name, const std::wstring& version, const std::wstring& key);
+
+  bool failedWord2000CheckOnInstallation(const std::wstring& productName);
+
+  // Word: the running one brought forward, or a new visible one; Nothing when
+  // none can be had.
+  LateObject WordApplication();
+  LateObject CreateWordApplication();
+
+  // The class's section of a variable dump.
+  static void ReportModuleVariables(const void* self);
+
+  // Fields, in declaration order.
+  std::wstring mName;
+  std::wstring mPath;
+  LateObject mWord;
+  LateObject mSubclasser;
+};
+
+}  // namespace tamberlux

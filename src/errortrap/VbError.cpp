@@ -1,0 +1,80 @@
+#include "errortrap/VbError.h"
+
+#include <new>
+#include <stdexcept>
+
+namespace tamberlux::vb {
+
+void Raise(int32_t number, std::wstring description) {
+  if (description.empty()) description = Description(number);
+  throw Error{number, std::move(description)};
+}
+
+int32_t NumberFromHResult(HRESULT hr) {
+  const auto u = static_cast<uint32_t>(hr);
+  if ((u & 0xFFFF0000u) == 0x800A0000u) return static_cast<int32_t>(u & 0xFFFFu);
+  switch (hr) {
+    case DISP_E_MEMBERNOTFOUND:
+    case DISP_E_UNKNOWNNAME:
+      return kNoSuchMember;
+    case DISP_E_TYPEMISMATCH:
+      return kTypeMismatch;
+    case DISP_E_OVERFLOW:
+      return kOverflow;
+    case DISP_E_BADPARAMCOUNT:
+      return kWrongArgumentCount;
+    case DISP_E_PARAMNOTOPTIONAL:
+      return kArgumentNotOptional;
+    case DISP_E_BADINDEX:
+      return kSubscriptOutOfRange;
+    case E_OUTOFMEMORY:
+      return kOutOfMemory;
+    case REGDB_E_CLASSNOTREG:
+    case CO_E_CLASSSTRING:
+      return kCannotCreateObject;
+    default:
+      return static_cast<int32_t>(hr);
+  }
+}
+
+void Check(HRESULT hr, const wchar_t* what) {
+  if (SUCCEEDED(hr)) return;
+  const int32_t n = NumberFromHResult(hr);
+  std::wstring text = Description(n);
+  if (what) text = std::wstring(what) + L": " + text;
+  throw Error{n, std::move(text)};
+}
+
+std::wstring Description(int32_t number) {
+  switch (number) {
+    case kInvalidCall: return L"Invalid procedure call or argument";
+    case kOverflow: return L"Overflow";
+    case kOutOfMemory: return L"Out of memory";
+    case kSubscriptOutOfRange: return L"Subscript out of range";
+    case kTypeMismatch: return L"Type mismatch";
+    case kObjectVariableNotSet: return L"Object variable or With block variable not set";
+    case kCannotCreateObject: return L"ActiveX component can't create object";
+    case kNoSuchMember: return L"Object doesn't support this property or method";
+    case kArgumentNotOptional: return L"Argument not optional";
+    case kWrongArgumentCount: return L"Wrong number of arguments or invalid property assignment";
+    default: return L"Automation error";
+  }
+}
+
+Error CurrentError() {
+  try {
+    throw;
+  } catch (const Error& e) {
+    return e;
+  } catch (const std::bad_alloc&) {
+    return {kOutOfMemory, Description(kOutOfMemory)};
+  } catch (const std::out_of_range&) {
+    return {kSubscriptOutOfRange, Description(kSubscriptOutOfRange)};
+  } catch (const std::overflow_error&) {
+    return {kOverflow, Description(kOverflow)};
+  } catch (...) {
+    return {kInvalidCall, Description(kInvalidCall)};
+  }
+}
+
+}  // namespace tamberlux::vb

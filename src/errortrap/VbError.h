@@ -1,0 +1,49 @@
+// Run-time errors as a Visual Basic caller sees them: a number and a text.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace tamberlux::vb {
+
+// The run-time error numbers the component raises or maps to.
+enum ErrorNumber : int32_t {
+  kInvalidCall = 5,
+  kOverflow = 6,
+  kOutOfMemory = 7,
+  kSubscriptOutOfRange = 9,
+  kTypeMismatch = 13,
+  kObjectVariableNotSet = 91,
+  kCannotCreateObject = 429,
+  kNoSuchMember = 438,
+  kArgumentNotOptional = 449,
+  kWrongArgumentCount = 450,
+  kWordCannotBeNothing = 12345,
+};
+
+// What a failing statement throws; the error tail catches it.
+struct Error {
+  int32_t number;
+  std::wstring description;
+};
+
+[[noreturn]] void Raise(int32_t number, std::wstring description = {});
+
+// The number a Visual Basic caller sees for a failed COM call: an automation
+// error 0x800Axxxx becomes xxxx, the dispatch failures become their run-time
+// errors, any other HRESULT is the number itself.
+int32_t NumberFromHResult(HRESULT hr);
+
+// Raises the mapped error when hr is a failure.
+void Check(HRESULT hr, const wchar_t* what = nullptr);
+
+// The standard text of a run-time error number ("Overflow", …), or a generic one.
+std::wstring Description(int32_t number);
+
+// Turns the exception in flight into the error a caller sees. Must be called
+// inside a catch block.
+Error CurrentError();
+
+}  // namespace tamberlux::vb

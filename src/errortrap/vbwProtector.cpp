@@ -1,0 +1,304 @@
+#include "errortrap/vbwProtector.h"
+
+#include <windows.h>
+
+#include "errortrap/Procedure.h"
+
+namespace tamberlux::vbw {
+
+const wchar_t kLocalBanner[] =
+    L"\r\n**************************\r\n* LOCAL LEVEL VARIABLES  *\r\n**************************\r\n";
+const wchar_t kModuleBanner[] =
+    L"\r\n**************************\r\n* MODULE LEVEL VARIABLES *\r\n**************************\r\n";
+const wchar_t kGlobalBanner[] =
+    L"\r\n**************************\r\n* GLOBAL LEVEL VARIABLES *\r\n**************************\r\n";
+
+namespace {
+
+constexpr wchar_t kReporterProgId[] = L"ZentrelloError.Main2";
+constexpr wchar_t kSupportAddress[] = L"support@valdomeren.com";
+// Where the per-user "Init"/"vbwTrace" setting lives: the settings key of the
+// component's application title, as the Visual Basic runtime keeps it.
+constexpr wchar_t kSettingsKey[] = L"Software\\VB and VBA Program Settings\\Tamberlux\\Init";
+// Label of the runtime objects in the global section of a dump.
+constexpr wchar_t kRuntimeName[] = L"Tamberlux";
+
+bool TraceSwitch() {
+  if (wcsstr(GetCommandLineW(), L"/trace")) return true;
+  wchar_t data[16] = {};
+  DWORD size = sizeof(data) - sizeof(wchar_t);
+  DWORD type = 0;
+  RegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS)
+    return false;
+  if (RegQueryValueExW(key.Get(), L"vbwTrace", nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ)
+    return false;
+  return std::wstring(data) == L"1";
+}
+
+LateObject CreateReporter() {
+  CLSID clsid;
+  vb::Check(CLSIDFromProgID(kReporterProgId, &clsid));
+  ComPtr<IDispatch> d;
+  vb::Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                             d.PutVoid()));
+  return LateObject(std::move(d));
+}
+
+VARIANT_BOOL VBool(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+
+}  // namespace
+
+ProtectorState& State() {
+  thread_local ProtectorState state;
+  return state;
+}
+
+std::vector<LoadedForm>& LoadedForms() {
+  thread_local std::vector<LoadedForm> forms;
+  return forms;
+}
+
+void vbwInitializeProtector() {
+  ProtectorState& s = State();
+  Proc p(Proc::Untraced{}, L"vbwProtector.vbwInitializeProtector");
+  p.Run([&] {
+    p(1, [&] { s.vbwEmailRecipientAdress = kSupportAddress; });
+    p(2, [&] { s.vbwCatchException = true; });
+    p(3, [&] { s.vbwTraceLine = TraceSwitch(); });
+    p(4, [&] { s.vbwTraceProc = TraceSwitch(); });
+    p(5, [&] { s.vbwTraceParameters = s.vbwTraceProc; });
+    p(6, [&] {
+      s.vbwCallStack = true;
+      s.vbwSystemInfo = true;
+      s.vbwScreenshot = true;
+    });
+    p(7, [&] { s.mOldTraceProc = s.vbwTraceProc; });
+    p(8, [&] {
+      if (s.vbwCallStack) s.vbwTraceProc = true;
+    });
+    p(9, [&] { s.mStack.fill(nullptr); });
+  });
+}
+
+std::wstring hash(const std::wstring& ErrSource, int32_t errNumber, int32_t errLine) {
+  std::wstring key(1, L'\0');
+  key += ErrSource;
+  key += L'\x01';
+  key += std::to_wstring(errNumber);
+  key += L'\x01';
+  key += std::to_wstring(errLine);
+  key += L'\0';
+  return key;
+}
+
+bool alwaysIgnore(const std::wstring& StrRememberErrors, const std::wstring& strLastError) {
+  return StrRememberErrors.find(strLastError) != std::wstring::npos;
+}
+
+int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
+                        const std::wstring& ErrProject, const std::wstring& ErrSource,
+                        const std::wstring& ErrProcedure, int32_t errLine) {
+  ProtectorState& s = State();
+  if (s.handlerDepth > 0) return vbwActionExitProcedure;
+
+  int32_t result = 0;
+  bool reachReporter = true;
+  try {
+    if (errNumber != -1) s.strLastError = hash(ErrSource, errNumber, errLine);
+    if (alwaysIgnore(s.StrRememberErrors, s.strLastError)) {
+      s.mErrorParams = LateObject();
+      return vbwActionIgnore;
+    }
+  } catch (...) {
+    reachReporter = false;
+  }
+
+  if (reachReporter) {
+    ++s.handlerDepth;
+    Proc p(Proc::Untraced{}, L"vbwProtector.vbwErrorHandler",
+           {Var(L"errNumber", errNumber), Var(L"ErrDescription", ErrDescription), Var(L"ErrProject", ErrProject),
+            Var(L"ErrSource", ErrSource), Var(L"ErrProcedure", ErrProcedure), Var(L"errLine", errLine)});
+    p.Run([&] {
+      p(5, [&] {
+        if (s.mErrorParams) return;
+        LateObject reporter = CreateReporter();
+        VARIANT_BOOL a = VBool(s.vbwCatchException), b = VBool(s.vbwTraceLine), c = VBool(s.mOldTraceProc),
+                     d = VBool(s.vbwCallStack), e = VBool(s.vbwSystemInfo), f = VBool(s.vbwScreenshot);
+        reporter.Call(L"vbwInitializeProtector", {ByRefBool(a), ByRefBool(b), ByRefBool(c), ByRefBool(d), ByRefBool(e), ByRefBool(f)});
+        s.mErrorParams = std::move(reporter);
+      });
+      p(6, [&] {
+        LONG number = errNumber, line = errLine;
+        SHORT depth = s.mStackCalls;
+        Bstr description(ErrDescription), project(ErrProject), source(ErrSource), procedure(ErrProcedure);
+        SafeArray stack = StackArray();
+        VARIANT stackArg;
+        stackArg.vt = VT_BYREF | VT_ARRAY | VT_BSTR;
+        SAFEARRAY* sa = stack.Get();
+        stackArg.pparray = &sa;
+        Variant answer = s.mErrorParams.Call(
+            L"vbwErrorHandler", {ByRef(number), ByRef(description), ByRef(project), ByRef(source),
+                                 ByRef(procedure), ByRef(line), ByRef(depth), stackArg});
+        result = ToLong(answer);
+      });
+      p(7, [&] {
+        if (result == vbwActionAlwaysIgnore) {
+          s.StrRememberErrors += s.strLastError;
+          result = vbwActionIgnore;
+        }
+      });
+    });
+    --s.handlerDepth;
+  }
+
+  if (result != vbwActionDumpVariables && result != vbwActionEnd) s.mErrorParams = LateObject();
+  return result;
+}
+
+namespace {
+// One call on the reporter, failing through the forwarder's own tail.
+template <class F>
+void Forward(const wchar_t* qualifiedName, F&& call, bool noDump = false) {
+  Proc p(Proc::Untraced{}, qualifiedName);
+  if (noDump) p.NoDump();
+  p.Run([&] { p(1, call); });
+}
+}  // namespace
+
+void vbwOpenDumpFile() {
+  Forward(L"vbwProtector.vbwOpenDumpFile", [] { State().mErrorParams.Call(L"vbwOpenDumpFile"); });
+}
+
+void vbwCloseDumpFile() {
+  Forward(L"vbwProtector.vbwCloseDumpFile", [] { State().mErrorParams.Call(L"vbwCloseDumpFile"); });
+}
+
+void vbwReportToFile(const std::wstring& text) {
+  Forward(
+      L"vbwProtector.vbwReportToFile",
+      [&] {
+        Bstr t(text);
+        State().mErrorParams.Call(L"vbwReportToFile", {ByRef(t)});
+      },
+      true);
+}
+
+void vbwReportVariable(const std::wstring& name, const VARIANT& value, int32_t tab) {
+  try {
+    Bstr n(name);
+    Variant v(value);
+    LONG t = tab;
+    State().mErrorParams.Call(L"vbwReportVariable", {ByRef(n), ByRef(v), ByRef(t)});
+  } catch (...) {
+    // A missing or failing reporter is ignored here.
+  }
+}
+
+void vbwReportObject(const std::wstring& name, IDispatch* object, int32_t tab) {
+  Forward(L"vbwProtector.vbwReportObject", [&] {
+    Bstr n(name);
+    IDispatch* o = object;
+    VARIANT objectArg;
+    objectArg.vt = VT_BYREF | VT_DISPATCH;
+    objectArg.ppdispVal = &o;
+    LONG t = tab;
+    State().mErrorParams.Call(L"vbwReportObject", {ByRef(n), objectArg, ByRef(t)});
+  });
+}
+
+void vbwExitThread() {
+  try {
+    State().mErrorParams.Call(L"vbwExitThread");
+  } catch (...) {
+    // Ignored: the thread's work ends either way.
+  }
+  State().mErrorParams = LateObject();
+}
+
+void vbwReportModuleVariables() {
+  const ProtectorState& s = State();
+  vbwReportToFile(kModuleBanner);
+  ReportVar(L"mOldTraceProc", s.mOldTraceProc);
+  ReportVar(L"vbwEmailRecipientAdress", s.vbwEmailRecipientAdress);
+  ReportVar(L"vbwCatchException", s.vbwCatchException);
+  ReportVar(L"vbwTraceLine", s.vbwTraceLine);
+  ReportVar(L"vbwCallStack", s.vbwCallStack);
+  ReportVar(L"vbwSystemInfo", s.vbwSystemInfo);
+  ReportVar(L"vbwScreenshot", s.vbwScreenshot);
+  ReportVar(L"mStackCalls", s.mStackCalls);
+  Variant stack;
+  stack.vt = VT_ARRAY | VT_BSTR;
+  stack.parray = StackArray().Detach();
+  vbwReportVariable(L"mStack", stack, 0);
+  ReportVar(L"mErrorParams", s.mErrorParams);
+}
+
+void vbwReportGlobalVariables() {
+  const ProtectorState& s = State();
+  vbwReportToFile(kGlobalBanner);
+  ReportVar(L"vbwProtector.vbwTraceProc", s.vbwTraceProc);
+  ReportVar(L"vbwProtector.vbwTraceParameters", s.vbwTraceParameters);
+  for (const LoadedForm& form : LoadedForms()) vbwReportObject(form.name, form.form, 0);
+  // The component has no runtime objects of its own: the application, the
+  // error, the screen and the printer are reported as Nothing under their labels.
+  const std::wstring runtime = kRuntimeName;
+  vbwReportObject(runtime + L".App", nullptr, 0);
+  vbwReportObject(L"Err", nullptr, 0);
+  vbwReportObject(runtime + L".Screen", nullptr, 0);
+  vbwReportObject(runtime + L".Printer", nullptr, 0);
+}
+
+void vbwProcIn(const wchar_t* lProc, const std::wstring& lParameters) {
+  ProtectorState& s = State();
+  if (s.mStackCalls < 32767) {
+    ++s.mStackCalls;
+  } else {
+    Proc p(Proc::Untraced{}, L"vbwProtector.vbwProcIn", {Var(L"lParameters", lParameters)});
+    p.Run([&] {
+      p(1, [&] { vb::Raise(vb::kOverflow); });
+    });
+  }
+  if (s.mStackCalls >= 1 && s.mStackCalls <= kStackSize) s.mStack[s.mStackCalls] = lProc;
+}
+
+void vbwProcOut(const wchar_t*) {
+  ProtectorState& s = State();
+  if (s.mStackCalls >= 1) --s.mStackCalls;
+}
+
+std::wstring vbwReportParameter(const std::wstring& name, const VARIANT& value) {
+  try {
+    Bstr n(name);
+    return ToText(State().mErrorParams.Call(L"vbwReportParameter", {ByRef(n), value}));
+  } catch (...) {
+    return {};
+  }
+}
+
+std::wstring vbwReportArrayParameter(const std::wstring& name, const VARIANT& value) {
+  return vbwReportParameter(name, value);
+}
+
+SafeArray StackArray() {
+  SAFEARRAYBOUND bound{kStackSize, 1};
+  SafeArray sa(SafeArrayCreate(VT_BSTR, 1, &bound));
+  if (!sa.Get()) vb::Raise(vb::kOutOfMemory);
+  const ProtectorState& s = State();
+  for (LONG i = 1; i <= kStackSize; ++i) {
+    if (!s.mStack[i]) continue;
+    Bstr entry(s.mStack[i]);
+    vb::Check(SafeArrayPutElement(sa.Get(), &i, entry.Get()));
+  }
+  return sa;
+}
+
+std::wstring StackEntry(int index) {
+  const ProtectorState& s = State();
+  if (index < 1 || index > kStackSize || !s.mStack[index]) return {};
+  return s.mStack[index];
+}
+
+}  // namespace tamberlux::vbw

@@ -1,0 +1,74 @@
+// Registration of the product's two COM add-ins with Word, and taking the
+// product's add-in off Word's disabled and startup lists.
+#include "component/Main2.h"
+#include "errortrap/Procedure.h"
+#include "registry/RegistryFunctions.h"
+
+namespace tamberlux {
+
+using vbw::Var;
+namespace reg = RegistryFunctions;
+
+namespace {
+struct ComAddin {
+  const wchar_t* progId;
+  const wchar_t* friendlyName;
+  const wchar_t* description;
+};
+// In the order they are registered: the monitor first.
+constexpr ComAddin kComAddins[] = {
+    {L"AddinMonitor.ZentrelloMonitor", L"ZentrelloMonitor", L"Zentrello monitor add-in"},
+    {L"Kestrivane.ZentrelloAddinForWord", L"Zentrello", L"Zentrello add-in"},
+};
+}  // namespace
+
+void Main2::EnableComAddins() {
+  vbw::Proc p(L"Main2.EnableComAddins", ReportModuleVariables, {}, this);
+  p.Run([&] {
+    p(1, [&] { EnableComAddin(kComAddins[0].progId, kComAddins[0].friendlyName, kComAddins[0].description); });
+    p(2, [&] { EnableComAddin(kComAddins[1].progId, kComAddins[1].friendlyName, kComAddins[1].description); });
+  });
+}
+
+void Main2::EnableComAddin(const std::wstring& progId, const std::wstring& friendlyName,
+                           const std::wstring& description) {
+  vbw::Proc p(L"Main2.EnableComAddin", ReportModuleVariables,
+              {Var(L"progId", progId), Var(L"friendlyName", friendlyName), Var(L"description", description)}, this);
+  std::wstring key;
+  p.Local(L"key", key);
+  p.Run([&] {
+    p(1, [&] { key = L"SOFTWARE\\Microsoft\\Office\\Word\\Addins\\" + progId; });
+    p(2, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"friendlyName", reg::REG_SZ_TYPE, Variant::Of(friendlyName)); });
+    p(3, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"description", reg::REG_SZ_TYPE, Variant::Of(description)); });
+    p(4, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"LoadBehavior", reg::REG_DWORD_TYPE, Variant::Of(3)); });
+    p(5, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"CommandLineSafe", reg::REG_DWORD_TYPE, Variant::Of(0)); });
+  });
+}
+
+void Main2::enableTamberlux(const std::wstring& name, const std::wstring& version) {
+  vbw::Proc p(L"Main2.enableTamberlux", ReportModuleVariables, {Var(L"name", name), Var(L"version", version)}, this);
+  std::wstring disabledValue;
+  p.Local(L"disabledValue", disabledValue);
+  p.Run([&] {
+    p(1, [&] { disabledValue = tamberluxDisabled(name, version); });
+    if (disabledValue.empty()) return;
+    p(2, [&] { reg::DeleteValue(HKEY_CURRENT_USER, resiliencyKey(version) + L"DisabledItems", disabledValue); });
+    p(3, [&] { reg::DeleteSubkey(HKEY_CURRENT_USER, resiliencyKey(version) + L"StartupItems"); });
+  });
+}
+
+std::wstring Main2::resiliencyKey(const std::wstring& version) {
+  std::wstring result;
+  vbw::Proc p(L"Main2.resiliencyKey[Get]", ReportModuleVariables, {Var(L"version", version)}, this);
+  p.Run([&] { p(1, [&] { result = L"Software\\Microsoft\\Office\\" + version + L"\\Word\\Resiliency\\"; }); });
+  return result;
+}
+
+std::wstring Main2::productSection(const std::wstring& productName) {
+  std::wstring result;
+  vbw::Proc p(L"Main2.productSection[Get]", ReportModuleVariables, {Var(L"productName", productName)}, this);
+  p.Run([&] { p(1, [&] { result = L"Software\\" + productName; }); });
+  return result;
+}
+
+}  // namespace tamberlux

@@ -1,0 +1,35 @@
+// Word's per-version Data key, and the installer's record of a failed check
+// for Word 2000 or later.
+#include "component/Main2.h"
+#include "errortrap/Procedure.h"
+#include "registry/RegistryFunctions.h"
+#include "support/CommonLogger.h"
+
+namespace tamberlux {
+
+using vbw::Var;
+
+void Main2::DeleteCorruptedDataFolder(std::wstring& version) {
+  vbw::Proc p(L"Main2.DeleteCorruptedDataFolder", ReportModuleVariables, {Var(L"version", version)}, this);
+  p.Run([&] {
+    p(1, [&] { CommonLogger::Log(L"DeleteCorruptedDataFolder"); });
+    p(2, [&] {
+      RegistryFunctions::DeleteSubkey(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\" + version + L"\\Word\\Data");
+    });
+  });
+}
+
+bool Main2::failedWord2000CheckOnInstallation(const std::wstring& productName) {
+  bool result = false;
+  vbw::Proc p(L"Main2.failedWord2000CheckOnInstallation[Get]", ReportModuleVariables,
+              {Var(L"productName", productName)}, this);
+  p.Run([&] {
+    p(1, [&] {
+      result = RegistryFunctions::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName),
+                                                     L"FailedWord2000Check") == L"1";
+    });
+  });
+  return result;
+}
+
+}  // namespace tamberlux

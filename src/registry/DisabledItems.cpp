@@ -1,0 +1,68 @@
+// Does one of Word's resiliency lists name the product's add-in, and under
+// which registry value?
+#include <algorithm>
+#include <cwctype>
+
+#include "component/Main2.h"
+#include "errortrap/Procedure.h"
+#include "registry/RegistryFunctions.h"
+
+namespace tamberlux {
+
+using vbw::Var;
+
+std::wstring Main2::tamberluxDisabled(const std::wstring& name, const std::wstring& version) {
+  std::wstring result;
+  vbw::Proc p(L"Main2.tamberluxDisabled", ReportModuleVariables, {Var(L"name", name), Var(L"version", version)},
+              this);
+  p.Run([&] {
+    p(1, [&] { result = tamberluxDisabledImpl(name, version, L"DisabledItems"); });
+    if (!result.empty()) return;
+    p(2, [&] { result = tamberluxDisabledImpl(name, version, L"StartupItems"); });
+  });
+  return result;
+}
+
+std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::wstring& version,
+                                          const std::wstring& key) {
+  std::wstring result;
+  vbw::Proc p(L"Main2.tamberluxDisabledImpl", ReportModuleVariables,
+              {Var(L"name", name), Var(L"version", version), Var(L"key", key)}, this);
+  std::wstring section, valueName, data, lowerName;
+  int32_t index = 0;
+  p.Local(L"section", section);
+  p.Local(L"index", index);
+  p.Local(L"valueName", valueName);
+  p.Local(L"data", data);
+  p.Run([&] {
+    p(1, [&] {
+      section = resiliencyKey(version) + key;
+      lowerName = name;
+      std::transform(lowerName.begin(), lowerName.end(), lowerName.begin(),
+                     [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+    });
+    p(2, [&] {
+      index = 0;
+      valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
+    });
+    while (!valueName.empty()) {
+      bool match = false;
+      p(3, [&] {
+        // UTF-16 text of ASCII characters becomes plain text once its NULs go.
+        data.erase(std::remove(data.begin(), data.end(), L'\0'), data.end());
+        match = data.find(lowerName) != std::wstring::npos && data.find(L"zentrellomonitor") == std::wstring::npos;
+      });
+      if (match) {
+        result = valueName;
+        return;
+      }
+      p(4, [&] {
+        ++index;
+        valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
+      });
+    }
+  });
+  return result;
+}
+
+}  // namespace tamberlux

@@ -1,0 +1,175 @@
+#include "registry/RegistryFunctions.h"
+
+#include <cstdio>
+
+#include "errortrap/Procedure.h"
+
+namespace tamberlux::RegistryFunctions {
+
+namespace {
+
+using vbw::Var;
+
+// A null name addresses the key's default value.
+const char* ValueName(const std::string& name) { return name.empty() ? nullptr : name.c_str(); }
+
+struct Query {
+  bool ok = false;
+  DWORD type = 0;
+  DWORD length = 0;
+  char data[kBufferSize] = {};
+};
+
+// Opens section, queries key into a 2048-byte buffer, closes the key.
+void QueryValue(HKEY Group, const std::wstring& section, const std::wstring& key, Query& q) {
+  RegKey k;
+  RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put());
+  q.length = kBufferSize;
+  const std::string name = ToAnsi(key);
+  q.ok = RegQueryValueExA(k.Get(), ValueName(name), nullptr, &q.type, reinterpret_cast<BYTE*>(q.data),
+                          &q.length) == ERROR_SUCCESS;
+}
+
+// The data without its last byte.
+std::wstring DataText(const char* data, DWORD length) { return length ? FromAnsi(data, length - 1) : L""; }
+
+}  // namespace
+
+std::string ToAnsi(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                    nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring FromAnsi(const char* bytes, size_t count) {
+  // One character per byte, whatever the code page makes of the high half.
+  std::wstring out(count, L'\0');
+  for (size_t i = 0; i < count; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80 || MultiByteToWideChar(CP_ACP, 0, &bytes[i], 1, &out[i], 1) != 1) out[i] = b;
+  }
+  return out;
+}
+
+std::wstring ReadRegistryString(HKEY Group, const std::wstring& section, const std::wstring& key) {
+  std::wstring result;
+  vbw::Proc p(L"RegistryFunctions.ReadRegistryString", vbw::BannerOnly,
+              {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
+  p.Run([&] {
+    p.ResumeNext();
+    Query q;
+    p(1, [&] { QueryValue(Group, section, key, q); });
+    p(2, [&] {
+      if (q.ok) result = DataText(q.data, q.length);
+    });
+  });
+  return result;
+}
+
+std::wstring ReadRegistry(HKEY Group, const std::wstring& section, const std::wstring& key) {
+  std::wstring result;
+  vbw::Proc p(L"RegistryFunctions.ReadRegistry", vbw::BannerOnly,
+              {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
+  p.Run([&] {
+    p.ResumeNext();
+    Query q;
+    p(1, [&] { QueryValue(Group, section, key, q); });
+    if (!q.ok) return;
+    p(2, [&] {
+      const auto* b = reinterpret_cast<const unsigned char*>(q.data);
+      if (q.type == REG_DWORD) {
+        // Computed unsigned, so a value with the top bit set stays positive.
+        const double number = b[0] + 256.0 * b[1] + 65536.0 * b[2] + 16777216.0 * b[3];
+        wchar_t text[16];
+        swprintf(text, 16, L"%03.0f", number);
+        result = text;
+      } else if (q.type == REG_BINARY) {
+        static const wchar_t kHex[] = L"0123456789ABCDEF";
+        result.reserve(q.length * 2);
+        for (DWORD i = 0; i < q.length; ++i) {
+          result += kHex[b[i] >> 4];
+          result += kHex[b[i] & 15];
+        }
+      } else {
+        result = DataText(q.data, q.length);
+      }
+    });
+  });
+  return result;
+}
+
+void WriteRegistry(HKEY Group, const std::wstring& section, const std::wstring& key, int32_t ValType,
+                   const VARIANT& value) {
+  vbw::Proc p(L"RegistryFunctions.WriteRegistry", vbw::BannerOnly,
+              {Var(L"Group", Group), Var(L"section", section), Var(L"key", key), Var(L"ValType", ValType),
+               Var(L"value", value)});
+  RegKey k;
+  const std::string name = ToAnsi(key);
+  p.Run([&] {
+    p(1, [&] { RegCreateKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    if (ValType == REG_DWORD_TYPE) {
+      p(2, [&] {
+        const DWORD number = static_cast<DWORD>(ToLong(value));
+        RegSetValueExA(k.Get(), ValueName(name), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                       sizeof(number));
+      });
+    } else {
+      p(3, [&] {
+        std::string text = ToAnsi(ToText(value));
+        if (ValType == REG_SZ_TYPE) text.push_back('\0');
+        RegSetValueExA(k.Get(), ValueName(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
+                       static_cast<DWORD>(text.size()));
+      });
+    }
+    p(4, [&] { RegFlushKey(k.Get()); });
+  });
+}
+
+std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, int32_t& Idx, std::wstring& value) {
+  std::wstring result;
+  vbw::Proc p(L"RegistryFunctions.ReadRegistryStringGetAll", vbw::BannerOnly,
+              {Var(L"Group", Group), Var(L"section", section), Var(L"Idx", Idx), Var(L"value", value)});
+  p.Run([&] {
+    p.ResumeNext();
+    RegKey k;
+    p(1, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    p(2, [&] { value.assign(kBufferSize, L' '); });
+    p(3, [&] {
+      char name[kBufferSize];
+      char data[kBufferSize];
+      DWORD nameLength = kBufferSize, dataLength = kBufferSize, type = 0;
+      if (RegEnumValueA(k.Get(), static_cast<DWORD>(Idx), name, &nameLength, nullptr, &type,
+                        reinterpret_cast<BYTE*>(data), &dataLength) != ERROR_SUCCESS)
+        return;
+      value = DataText(data, dataLength);
+      result = FromAnsi(name, nameLength);
+    });
+  });
+  return result;
+}
+
+void DeleteSubkey(HKEY Group, const std::wstring& section) {
+  vbw::Proc p(L"RegistryFunctions.DeleteSubkey", vbw::BannerOnly, {Var(L"Group", Group), Var(L"section", section)});
+  p.Run([&] {
+    p.ResumeNext();
+    RegKey root;
+    p(1, [&] { RegOpenKeyExA(Group, "", 0, KEY_ALL_ACCESS, root.Put()); });
+    p(2, [&] { RegDeleteKeyA(root.Get(), ToAnsi(section).c_str()); });
+  });
+}
+
+void DeleteValue(HKEY Group, const std::wstring& section, const std::wstring& key) {
+  vbw::Proc p(L"RegistryFunctions.DeleteValue", vbw::BannerOnly,
+              {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
+  p.Run([&] {
+    p.ResumeNext();
+    RegKey k;
+    p(1, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    p(2, [&] { RegDeleteValueA(k.Get(), ToAnsi(key).c_str()); });
+  });
+}
+
+}  // namespace tamberlux::RegistryFunctions

@@ -1,0 +1,39 @@
+// The component's only door to the registry: six procedures, each opening and
+// closing its key within the call. Text crosses in the ANSI code page, one
+// character per data byte.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <cstdint>
+#include <string>
+
+namespace tamberlux::RegistryFunctions {
+
+constexpr int32_t REG_SZ_TYPE = 1;
+constexpr int32_t REG_BINARY_TYPE = 3;
+constexpr int32_t REG_DWORD_TYPE = 4;
+constexpr DWORD kBufferSize = 2048;
+
+// The value's data without its last byte (the NUL of a REG_SZ); the empty
+// text when the key or value is missing or the data does not fit 2048 bytes.
+std::wstring ReadRegistryString(HKEY Group, const std::wstring& section, const std::wstring& key);
+// As ReadRegistryString, but a REG_DWORD reads as a number of at least three
+// digits ("001") and a REG_BINARY as upper-case hex pairs ("0AFF").
+std::wstring ReadRegistry(HKEY Group, const std::wstring& section, const std::wstring& key);
+// Type 4 stores a REG_DWORD; anything else stores REG_SZ, with a terminating
+// NUL only for type 1. Creates the key path as needed.
+void WriteRegistry(HKEY Group, const std::wstring& section, const std::wstring& key, int32_t ValType,
+                   const VARIANT& value);
+// The name of the value at index Idx (empty past the end); its data in value.
+std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, int32_t& Idx, std::wstring& value);
+// Deletes a key without sub-keys, with its values.
+void DeleteSubkey(HKEY Group, const std::wstring& section);
+void DeleteValue(HKEY Group, const std::wstring& section, const std::wstring& key);
+
+// Conversions between the component's text and the ANSI bytes of the registry.
+std::string ToAnsi(const std::wstring& text);
+std::wstring FromAnsi(const char* bytes, size_t count);
+
+}  // namespace tamberlux::RegistryFunctions

@@ -1,0 +1,51 @@
+#include "support/CommonLogger.h"
+
+#include <algorithm>
+#include <cwctype>
+
+#include "errortrap/Procedure.h"
+
+namespace tamberlux::CommonLogger {
+
+using vbw::Var;
+
+namespace {
+std::wstring& mWebsiteAddress() {
+  thread_local std::wstring address;
+  return address;
+}
+}  // namespace
+
+const std::wstring& WebsiteAddress() { return mWebsiteAddress(); }
+
+void ReportModuleVariables(const void*) {
+  vbw::vbwReportToFile(vbw::kModuleBanner);
+  vbw::ReportVar(L"mWebsiteAddress", mWebsiteAddress());
+}
+
+void OpenLog(int32_t level, const std::wstring& productName, const std::wstring& logPrefix,
+             const std::wstring& companyName) {
+  vbw::Proc p(L"CommonLogger.OpenLog", ReportModuleVariables,
+              {Var(L"level", level), Var(L"productName", productName), Var(L"logPrefix", logPrefix),
+               Var(L"companyName", companyName)});
+  p.Run([&] {
+    if (!mWebsiteAddress().empty()) return;
+    p(1, [&] {
+      std::wstring host = productName;
+      std::transform(host.begin(), host.end(), host.begin(),
+                     [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+      mWebsiteAddress() = L"http://www." + host + L".com";
+    });
+  });
+}
+
+void Log(const std::wstring& str, int32_t level, bool outputTime, int32_t instanceId) {
+  vbw::Proc p(L"CommonLogger.Log", ReportModuleVariables,
+              {Var(L"str", str), Var(L"level", level), Var(L"outputTime", outputTime), Var(L"instanceId", instanceId)});
+}
+
+void CloseLog(int32_t instanceId) {
+  vbw::Proc p(L"CommonLogger.CloseLog", ReportModuleVariables, {Var(L"instanceId", instanceId)});
+}
+
+}  // namespace tamberlux::CommonLogger

@@ -1,0 +1,114 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace tamberlux::test {
+
+std::wstring BinDir() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir = path;
+  return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+std::vector<std::wstring> Split(const std::wstring& text, wchar_t sep) {
+  std::vector<std::wstring> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = text.find(sep, start);
+    parts.push_back(text.substr(start, end - start));
+    if (end == std::wstring::npos) return parts;
+    start = end + 1;
+  }
+}
+
+namespace {
+template <class F>
+F Fn(HMODULE dll, const char* name) {
+  auto f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+  EXPECT_NE(f, nullptr) << name;
+  return f;
+}
+}  // namespace
+
+ReporterStandIn::ReporterStandIn() : dll_(LoadLibraryW((BinDir() + L"ZentrelloErrorStandIn.dll").c_str())) {
+  EXPECT_NE(dll_, nullptr) << "ZentrelloErrorStandIn.dll beside the test";
+  EXPECT_EQ(Fn<HRESULT(WINAPI*)()>(dll_, "DllRegisterServer")(), S_OK);
+  Fn<void (*)()>(dll_, "StandIn_Reset")();
+}
+
+ReporterStandIn::~ReporterStandIn() {
+  Fn<void (*)()>(dll_, "StandIn_Reset")();
+  FreeLibrary(dll_);
+}
+
+void ReporterStandIn::Answer(std::vector<LONG> codes, LONG then) {
+  Fn<void (*)(const LONG*, int, LONG)>(dll_, "StandIn_SetAnswers")(codes.data(), static_cast<int>(codes.size()),
+                                                                      then);
+}
+
+void ReporterStandIn::Fail(const wchar_t* method, int times) {
+  Fn<void (*)(const wchar_t*, int)>(dll_, "StandIn_Fail")(method, times);
+}
+
+void ReporterStandIn::Unregister() { Fn<HRESULT(WINAPI*)()>(dll_, "DllUnregisterServer")(); }
+
+std::vector<std::vector<std::wstring>> ReporterStandIn::Calls() const {
+  auto count = Fn<int (*)()>(dll_, "StandIn_CallCount");
+  auto call = Fn<int (*)(int, wchar_t*, int)>(dll_, "StandIn_Call");
+  std::vector<std::vector<std::wstring>> calls;
+  for (int i = 0, n = count(); i < n; ++i) {
+    std::wstring buffer(call(i, nullptr, 0) + 1, L'\0');
+    const int length = call(i, buffer.data(), static_cast<int>(buffer.size()));
+    buffer.resize(length);
+    calls.push_back(Split(buffer, L'\t'));
+  }
+  return calls;
+}
+
+std::vector<std::wstring> ReporterStandIn::Methods() const {
+  std::vector<std::wstring> methods;
+  for (const auto& c : Calls()) methods.push_back(c[0]);
+  return methods;
+}
+
+int ReporterStandIn::Count(const std::wstring& method) const {
+  int n = 0;
+  for (const auto& c : Calls()) n += c[0] == method;
+  return n;
+}
+
+std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode) {
+  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return L"<no pipe>";
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = writeEnd;
+  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = commandLine;
+  const BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  CloseHandle(writeEnd);
+  std::string out;
+  if (started) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got) out.append(buffer, got);
+    WaitForSingleObject(pi.hProcess, 60000);
+    if (exitCode) GetExitCodeProcess(pi.hProcess, exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+  CloseHandle(readEnd);
+  if (!started) return L"<not started>";
+  std::wstring wide(out.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_UTF8, 0, out.data(), static_cast<int>(out.size()), wide.data(),
+                                  static_cast<int>(wide.size())));
+  return wide;
+}
+
+}  // namespace tamberlux::test
