@@ -112,3 +112,77 @@ std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode) {
 }
 
 }  // namespace tamberlux::test
+
+namespace tamberlux::test {
+
+PrivateUserHive::PrivateUserHive() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  path_ = L"Software\\TamberluxTests\\";
+  for (const char* c = info ? info->name() : "scenario"; *c; ++c) path_ += static_cast<wchar_t>(*c);
+  path_ += L"." + std::to_wstring(GetCurrentProcessId());
+  RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, key), ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+PrivateUserHive::~PrivateUserHive() {
+  RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+}
+
+void SetValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data, DWORD size) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, name.empty() ? nullptr : name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+void SetText(const std::wstring& path, const std::wstring& name, const std::wstring& text) {
+  SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+void SetDword(const std::wstring& path, const std::wstring& name, DWORD value) {
+  SetValue(path, name, REG_DWORD, &value, sizeof(value));
+}
+
+bool KeyExists(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+RawValue ReadRaw(const std::wstring& path, const std::wstring& name) {
+  RawValue v;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return v;
+  DWORD size = 0;
+  if (RegQueryValueExW(key, name.empty() ? nullptr : name.c_str(), nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
+    v.exists = true;
+    v.data.resize(size);
+    RegQueryValueExW(key, name.empty() ? nullptr : name.c_str(), nullptr, &v.type, v.data.data(), &size);
+  }
+  RegCloseKey(key);
+  return v;
+}
+
+std::vector<std::wstring> ValueNames(const std::wstring& path) {
+  std::vector<std::wstring> names;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[512];
+    DWORD length = 512;
+    if (RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  return names;
+}
+
+}  // namespace tamberlux::test

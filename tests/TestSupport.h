@@ -37,3 +37,32 @@ class ReporterStandIn {
 std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode = nullptr);
 
 }  // namespace tamberlux::test
+
+namespace tamberlux::test {
+
+// Maps HKEY_CURRENT_USER of this process onto a private subtree for the life
+// of the object, and deletes the subtree afterwards: each test starts from an
+// empty user hive of its own.
+class PrivateUserHive {
+ public:
+  PrivateUserHive();
+  ~PrivateUserHive();
+
+ private:
+  std::wstring path_;
+};
+
+// Raw registry access for arranging and checking state (wide API).
+void SetValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data, DWORD size);
+void SetText(const std::wstring& path, const std::wstring& name, const std::wstring& text);
+void SetDword(const std::wstring& path, const std::wstring& name, DWORD value);
+bool KeyExists(const std::wstring& path);
+struct RawValue {
+  bool exists = false;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+};
+RawValue ReadRaw(const std::wstring& path, const std::wstring& name);
+std::vector<std::wstring> ValueNames(const std::wstring& path);
+
+}  // namespace tamberlux::test

@@ -13,6 +13,10 @@ using vbw::Var;
 // A null name addresses the key's default value.
 const char* ValueName(const std::string& name) { return name.empty() ? nullptr : name.c_str(); }
 
+// The buffer keeps its last byte free, as a fixed-length string of 2048
+// would: data of 2048 bytes or more counts as not fitting.
+bool Fits(DWORD length) { return length < kBufferSize; }
+
 struct Query {
   bool ok = false;
   DWORD type = 0;
@@ -27,7 +31,8 @@ void QueryValue(HKEY Group, const std::wstring& section, const std::wstring& key
   q.length = kBufferSize;
   const std::string name = ToAnsi(key);
   q.ok = RegQueryValueExA(k.Get(), ValueName(name), nullptr, &q.type, reinterpret_cast<BYTE*>(q.data),
-                          &q.length) == ERROR_SUCCESS;
+                          &q.length) == ERROR_SUCCESS &&
+         Fits(q.length);
 }
 
 // The data without its last byte.
@@ -142,7 +147,8 @@ std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, i
       char data[kBufferSize];
       DWORD nameLength = kBufferSize, dataLength = kBufferSize, type = 0;
       if (RegEnumValueA(k.Get(), static_cast<DWORD>(Idx), name, &nameLength, nullptr, &type,
-                        reinterpret_cast<BYTE*>(data), &dataLength) != ERROR_SUCCESS)
+                        reinterpret_cast<BYTE*>(data), &dataLength) != ERROR_SUCCESS ||
+          !Fits(dataLength))
         return;
       value = DataText(data, dataLength);
       result = FromAnsi(name, nameLength);
