@@ -6,7 +6,7 @@
 wine_env_start() {
   export WINEPREFIX="$1"
   export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"

@@ -126,7 +126,7 @@ class Main2Object final : public _Main2 {
       main_.DeleteCorruptedDataFolder(v);
     });
   }
-  HRESULT STDMETHODCALLTYPE StartRunTime(BSTR*, IDispatch**, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE StartRunTime(BSTR*, VARIANT*, VARIANT_BOOL*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Quit() override {
     return Barrier([&] { main_.Quit(); });
   }

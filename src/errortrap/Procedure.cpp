@@ -61,10 +61,14 @@ Proc::Proc(const wchar_t* qualifiedName, ModuleReport module, std::initializer_l
     : state_(&State()), name_(qualifiedName), module_(module), self_(self) {
   for (const VarRef& v : params) AddVar(v);
   paramCount_ = varCount_;
-  if (state_->vbwTraceProc) {
-    std::wstring text;
-    if (state_->vbwTraceParameters) text = ParameterText();
-    vbwProcIn(name_, text);
+  if (!state_->vbwTraceProc) return;
+  if (state_->vbwTraceParameters) {
+    vbwProcIn(name_, ParameterText());
+  } else if (state_->mStackCalls < 32767 && state_->mStackCalls >= 0 && state_->mStackCalls < kStackSize) {
+    // vbwProcIn with an empty parameter text, on the state already at hand.
+    state_->mStack[++state_->mStackCalls] = name_;
+  } else {
+    vbwProcIn(name_, std::wstring());
   }
 }
 

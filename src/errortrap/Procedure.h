@@ -94,7 +94,8 @@ class Proc {
   Proc(const Proc&) = delete;
   Proc& operator=(const Proc&) = delete;
   ~Proc() {
-    if (traced_ && state_->vbwTraceProc) vbwProcOut(name_);
+    // vbwProcOut, on the state this procedure already holds.
+    if (traced_ && state_->vbwTraceProc && state_->mStackCalls >= 1) --state_->mStackCalls;
   }
 
   // A local variable, listed in a dump after the parameters.

@@ -1,0 +1,66 @@
+// tamberluxDisabled over a DisabledItems key with no match, against a bare
+// RegEnumValue walk of the same key, for 10, 1,000 and 10,000 entries.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "BenchClock.h"
+#include "component/Main2.h"
+#include "errortrap/vbwProtector.h"
+
+namespace {
+using namespace tamberlux;
+
+const std::wstring kVersion = L"97.0";
+const std::wstring kList = L"Software\\Microsoft\\Office\\97.0\\Word\\Resiliency\\DisabledItems";
+volatile size_t sink;
+
+void Fill(int count) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\97.0");
+  HKEY key;
+  RegCreateKeyW(HKEY_CURRENT_USER, kList.c_str(), &key);
+  const std::wstring path = L"c:\\program files\\other\\helper.dll";
+  std::vector<BYTE> data(12 + (path.size() + 1) * 2);
+  std::memcpy(&data[12], path.c_str(), (path.size() + 1) * 2);
+  for (int i = 0; i < count; ++i) {
+    const std::wstring name = L"item" + std::to_wstring(i);
+    RegSetValueExW(key, name.c_str(), 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
+  }
+  RegCloseKey(key);
+}
+
+size_t BareWalk() {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kList.c_str(), 0, KEY_READ, &key)) return 0;
+  size_t seen = 0;
+  for (DWORD i = 0;; ++i) {
+    char name[2048];
+    BYTE data[2048];
+    DWORD nameLength = 2048, dataLength = 2048;
+    if (RegEnumValueA(key, i, name, &nameLength, nullptr, nullptr, data, &dataLength) != ERROR_SUCCESS) break;
+    seen += memchr(data, 'z', dataLength) != nullptr;
+    ++seen;
+  }
+  RegCloseKey(key);
+  return seen;
+}
+}  // namespace
+
+int main() {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  vbw::vbwInitializeProtector();
+  Main2 main2;
+  std::printf("%8s %14s %14s %8s\n", "entries", "detection us", "bare walk us", "ratio");
+  for (int count : {10, 1000, 10000}) {
+    Fill(count);
+    const int rounds = count >= 10000 ? 2 : 5;
+    const long n = count >= 10000 ? 1 : (count >= 1000 ? 5 : 500);
+    const double detect = bench::BestNanoseconds(rounds, n, [&] { sink = main2.tamberluxDisabled(L"Zentrello", kVersion).size(); });
+    const double bare = bench::BestNanoseconds(rounds, n, [&] { sink = BareWalk(); });
+    std::printf("%8d %14.1f %14.1f %8.2f\n", count, detect / 1000, bare / 1000, detect / bare);
+  }
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\97.0");
+  CoUninitialize();
+  return 0;
+}
