@@ -52,15 +52,7 @@ void Nest(int levels) {
 
 class ErrorTrap : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    vbw::State() = vbw::ProtectorState{};
-    vbw::vbwInitializeProtector();
-  }
-  void TearDown() override {
-    vbw::State() = vbw::ProtectorState{};
-    CoUninitialize();
-  }
+  test::StartedTrap trap;
   ReporterStandIn reporter;
 };
 

@@ -27,16 +27,10 @@ const std::wstring kStartup = std::wstring(kResiliency) + L"StartupItems";
 // must not be asked anything unless the scenario expects a failure.
 class RegistryState : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    vbw::State() = vbw::ProtectorState{};
-    vbw::vbwInitializeProtector();
-  }
   void TearDown() override {
     EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), expectedQuestions) << "unexpected failures went to the trap";
-    vbw::State() = vbw::ProtectorState{};
-    CoUninitialize();
   }
+  test::StartedTrap trap;
   test::ReporterStandIn reporter;
   test::PrivateUserHive hive;
   int expectedQuestions = 0;

@@ -2,7 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include "errortrap/vbwProtector.h"
+
 namespace tamberlux::test {
+
+StartedTrap::StartedTrap() {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  vbw::State() = vbw::ProtectorState{};
+  vbw::vbwInitializeProtector();
+}
+
+StartedTrap::~StartedTrap() {
+  vbw::State() = vbw::ProtectorState{};
+  CoUninitialize();
+}
 
 std::wstring BinDir() {
   wchar_t path[MAX_PATH];

@@ -9,6 +9,14 @@
 
 namespace tamberlux::test {
 
+// A COM apartment for the test's thread and a freshly started error trap,
+// both undone at the end.
+class StartedTrap {
+ public:
+  StartedTrap();
+  ~StartedTrap();
+};
+
 // Folder of the running test program (the stand-ins are built beside it).
 std::wstring BinDir();
 

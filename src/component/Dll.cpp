@@ -59,31 +59,14 @@ HRESULT Barrier(F&& f) {
   }
 }
 
-// The caller's text of a by-reference BSTR argument.
-std::wstring TextOf(BSTR* b) { return (b && *b) ? std::wstring(*b, SysStringLen(*b)) : std::wstring(); }
-
-class Main2Object final : public _Main2 {
+// IUnknown for an object that hands out interface I under the given IIDs.
+template <class I, const IID&... Iids>
+class ComObject : public I {
  public:
-  Main2Object() {
-    // The first creation in a thread runs the component's start-up.
-    thread_local bool started = false;
-    if (!started) {
-      started = true;
-      vbw::vbwInitializeProtector();
-    }
-    DllAddRef();
-  }
-  ~Main2Object() {
-    // The terminator quits through the object's own interface.
-    static_cast<_Main2*>(this)->Quit();
-    DllRelease();
-  }
-
-  // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__Main2) {
-      *out = static_cast<_Main2*>(this);
+    if (iid == IID_IUnknown || ((iid == Iids) || ...)) {
+      *out = static_cast<I*>(this);
       AddRef();
       return S_OK;
     }
@@ -95,6 +78,33 @@ class Main2Object final : public _Main2 {
     const ULONG n = InterlockedDecrement(&refs_);
     if (n == 0) delete this;
     return n;
+  }
+
+ protected:
+  virtual ~ComObject() = default;
+
+ private:
+  LONG refs_ = 1;
+};
+
+// The caller's text of a by-reference BSTR argument.
+std::wstring TextOf(BSTR* b) { return (b && *b) ? std::wstring(*b, SysStringLen(*b)) : std::wstring(); }
+
+class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
+ public:
+  Main2Object() {
+    // The first creation in a thread runs the component's start-up.
+    thread_local bool started = false;
+    if (!started) {
+      started = true;
+      vbw::vbwInitializeProtector();
+    }
+    DllAddRef();
+  }
+  ~Main2Object() override {
+    // The terminator quits through the object's own interface.
+    static_cast<_Main2*>(this)->Quit();
+    DllRelease();
   }
 
   // IDispatch, from the type library.
@@ -132,7 +142,6 @@ class Main2Object final : public _Main2 {
   }
 
  private:
-  LONG refs_ = 1;
   Main2 main_;
 };
 
@@ -220,25 +229,10 @@ const ClassEntry kClasses[] = {
      []() -> IUnknown* { return static_cast<_Main2*>(new Main2Object()); }},
 };
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<IClassFactory, IID_IClassFactory> {
  public:
   explicit ClassFactory(const ClassEntry& entry) : entry_(entry) { DllAddRef(); }
-  ~ClassFactory() { DllRelease(); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
-  }
+  ~ClassFactory() override { DllRelease(); }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
@@ -257,7 +251,6 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
-  LONG refs_ = 1;
   const ClassEntry& entry_;
 };
 
