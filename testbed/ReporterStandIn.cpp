@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "support/ComObject.h"
+
 #include <mutex>
 #include <string>
 #include <vector>
@@ -80,26 +82,11 @@ std::wstring Format(const VARIANT& in) {
   return out;
 }
 
-class Reporter final : public IDispatch {
+class Reporter final : public tamberlux::ComObject<IDispatch, IID_IDispatch> {
  public:
   Reporter() { InterlockedIncrement(&gObjects); }
-  ~Reporter() { InterlockedDecrement(&gObjects); }
+  ~Reporter() override { InterlockedDecrement(&gObjects); }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDispatch) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
     *n = 0;
     return S_OK;
@@ -145,9 +132,6 @@ class Reporter final : public IDispatch {
     }
     return S_OK;
   }
-
- private:
-  LONG refs_ = 1;
 };
 
 class Factory final : public IClassFactory {

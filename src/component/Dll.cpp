@@ -9,6 +9,7 @@
 
 #include "Tamberlux.h"
 #include "component/Main2.h"
+#include "support/ComObject.h"
 #include "errortrap/VbError.h"
 #include "errortrap/vbwProtector.h"
 
@@ -58,34 +59,6 @@ HRESULT Barrier(F&& f) {
     return E_UNEXPECTED;
   }
 }
-
-// IUnknown for an object that hands out interface I under the given IIDs.
-template <class I, const IID&... Iids>
-class ComObject : public I {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || ((iid == Iids) || ...)) {
-      *out = static_cast<I*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
-  }
-
- protected:
-  virtual ~ComObject() = default;
-
- private:
-  LONG refs_ = 1;
-};
 
 // The caller's text of a by-reference BSTR argument.
 std::wstring TextOf(BSTR* b) { return (b && *b) ? std::wstring(*b, SysStringLen(*b)) : std::wstring(); }
