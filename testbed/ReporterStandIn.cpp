@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "support/ComObject.h"
+#include "StandInDispatch.h"
 
 #include <mutex>
 #include <string>
@@ -22,7 +22,6 @@ constexpr wchar_t kProgId[] = L"ZentrelloError.Main2";
 const wchar_t* const kMethods[] = {L"vbwInitializeProtector", L"vbwErrorHandler", L"vbwReportParameter",
                                    L"vbwReportVariable",      L"vbwReportObject", L"vbwReportToFile",
                                    L"vbwOpenDumpFile",        L"vbwCloseDumpFile", L"vbwExitThread"};
-constexpr int kMethodCount = sizeof(kMethods) / sizeof(kMethods[0]);
 
 HMODULE gModule;
 LONG gObjects;
@@ -37,98 +36,29 @@ struct Script {
   int failTimes = 0;
 } gScript;
 
-std::wstring Format(const VARIANT& in) {
-  const VARIANT& v = (in.vt == (VT_BYREF | VT_VARIANT)) ? *in.pvarVal : in;
-  if (v.vt & VT_ARRAY) {
-    SAFEARRAY* sa = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
-    if (!sa) return L"[]";
-    LONG lo = 0, hi = -1;
-    SafeArrayGetLBound(sa, 1, &lo);
-    SafeArrayGetUBound(sa, 1, &hi);
-    std::vector<std::wstring> items;
-    for (LONG i = lo; i <= hi; ++i) {
-      VARIANT item;
-      VariantInit(&item);
-      if ((v.vt & VT_TYPEMASK) == VT_BSTR) {
-        BSTR b = nullptr;
-        SafeArrayGetElement(sa, &i, &b);
-        items.push_back(b ? b : L"");
-        SysFreeString(b);
-      } else {
-        items.push_back(L"?");
-      }
-    }
-    while (!items.empty() && items.back().empty()) items.pop_back();
-    std::wstring out = L"[" + std::to_wstring(lo) + L":";
-    for (size_t i = 0; i < items.size(); ++i) out += (i ? L"|" : L"") + items[i];
-    return out + L"]";
-  }
-  VARIANT plain;
-  VariantInit(&plain);
-  if (FAILED(VariantCopyInd(&plain, const_cast<VARIANT*>(&v)))) return L"?";
-  if (plain.vt == VT_DISPATCH || plain.vt == VT_UNKNOWN) {
-    const bool nothing = plain.punkVal == nullptr;
-    VariantClear(&plain);
-    return nothing ? L"Nothing" : L"Object";
-  }
-  if (plain.vt == VT_EMPTY) return L"Empty";
-  VARIANT text;
-  VariantInit(&text);
-  std::wstring out = L"?";
-  if (SUCCEEDED(VariantChangeType(&text, &plain, VARIANT_ALPHABOOL, VT_BSTR)))
-    out = std::wstring(text.bstrVal, SysStringLen(text.bstrVal));
-  VariantClear(&text);
-  VariantClear(&plain);
-  return out;
-}
-
-class Reporter final : public tamberlux::ComObject<IDispatch, IID_IDispatch> {
+class Reporter final : public standin::NamedDispatch {
  public:
-  Reporter() { InterlockedIncrement(&gObjects); }
+  Reporter() : NamedDispatch({std::begin(kMethods), std::end(kMethods)}) { InterlockedIncrement(&gObjects); }
   ~Reporter() override { InterlockedDecrement(&gObjects); }
 
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    HRESULT hr = S_OK;
-    for (UINT i = 0; i < count; ++i) {
-      ids[i] = DISPID_UNKNOWN;
-      for (int m = 0; m < kMethodCount; ++m)
-        if (i == 0 && _wcsicmp(names[0], kMethods[m]) == 0) ids[0] = m + 1;
-      if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
-    }
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* dp, VARIANT* result,
-                                   EXCEPINFO* ei, UINT*) override {
-    if (id < 1 || id > kMethodCount) return DISP_E_MEMBERNOTFOUND;
-    const std::wstring method = kMethods[id - 1];
-    std::wstring record = method;
-    for (UINT i = dp->cArgs; i-- > 0;) record += L"\t" + Format(dp->rgvarg[i]);
-
+ protected:
+  HRESULT Member(const std::wstring& method, WORD, const standin::Args& args, VARIANT* result,
+                 EXCEPINFO* ei) override {
     std::lock_guard<std::mutex> guard(gScript.lock);
-    gScript.calls.push_back(record);
+    gScript.calls.push_back(method + args.Record());
     if (gScript.failTimes != 0 && (gScript.failMethod == method || gScript.failMethod == L"*")) {
       if (gScript.failTimes > 0) --gScript.failTimes;
-      if (ei) {
-        *ei = EXCEPINFO{};
-        ei->scode = 0x800A0000 | 3001;
-        ei->bstrDescription = SysAllocString(L"The reporter failed");
-      }
-      return DISP_E_EXCEPTION;
+      return standin::Raise(ei, 0x800A0000 | 3001, L"The reporter failed");
     }
     if (!result) return S_OK;
-    VariantInit(result);
     if (method == L"vbwErrorHandler") {
       result->vt = VT_I4;
       result->lVal = gScript.nextAnswer < gScript.answers.size() ? gScript.answers[gScript.nextAnswer++]
                                                                  : gScript.fallback;
-    } else if (method == L"vbwReportParameter" && dp->cArgs == 2) {
+    } else if (method == L"vbwReportParameter" && args.positional.size() == 2) {
       result->vt = VT_BSTR;
-      result->bstrVal = SysAllocString((Format(dp->rgvarg[1]) + L"=" + Format(dp->rgvarg[0])).c_str());
+      result->bstrVal =
+          SysAllocString((standin::Format(*args.At(0)) + L"=" + standin::Format(*args.At(1))).c_str());
     }
     return S_OK;
   }
@@ -156,16 +86,6 @@ class Factory final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 } gFactory;
 
-bool SetKey(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-  HKEY key;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
-    return false;
-  const LONG rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
-}
-
 }  // namespace
 
 extern "C" {
@@ -185,17 +105,11 @@ HRESULT WINAPI DllCanUnloadNow() { return gObjects == 0 ? S_OK : S_FALSE; }
 HRESULT WINAPI DllRegisterServer() {
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(gModule, path, MAX_PATH);
-  const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsidText;
-  const bool ok = SetKey(clsidKey, nullptr, kProgId) && SetKey(clsidKey + L"\\InprocServer32", nullptr, path) &&
-                  SetKey(clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-                  SetKey(clsidKey + L"\\ProgID", nullptr, kProgId) && SetKey(kProgId, nullptr, kProgId) &&
-                  SetKey(std::wstring(kProgId) + L"\\CLSID", nullptr, kClsidText);
-  return ok ? S_OK : E_FAIL;
+  return standin::RegisterClassKeys(kClsidText, kProgId, L"InprocServer32", path, L"Apartment") ? S_OK : E_FAIL;
 }
 
 HRESULT WINAPI DllUnregisterServer() {
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kClsidText).c_str());
+  standin::UnregisterClassKeys(kClsidText, kProgId);
   return S_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include "errortrap/vbwProtector.h"
 
@@ -196,6 +197,209 @@ std::vector<std::wstring> ValueNames(const std::wstring& path) {
   }
   RegCloseKey(key);
   return names;
+}
+
+}  // namespace tamberlux::test
+
+namespace tamberlux::test {
+
+namespace {
+constexpr wchar_t kWordScript[] = L"Software\\TamberluxTests\\WordStandIn";
+
+std::wstring TempFile(const std::wstring& stem) {
+  wchar_t dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, dir);
+  return std::wstring(dir) + stem + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+         std::to_wstring(GetTickCount64()) + L".txt";
+}
+
+std::wstring ReadUtf8(const std::wstring& path) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return L"";
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(f, buffer, sizeof(buffer), &got, nullptr) && got) bytes.append(buffer, got);
+  CloseHandle(f);
+  std::wstring wide(bytes.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
+                                  static_cast<int>(wide.size())));
+  return wide;
+}
+
+DWORD RunQuiet(const std::wstring& commandLine) {
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = commandLine;
+  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 99;
+  WaitForSingleObject(pi.hProcess, 30000);
+  DWORD code = 99;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return code;
+}
+}  // namespace
+
+WordStandIn::WordStandIn() : log_(TempFile(L"WordStandIn")) {
+  EndAll();
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, kWordScript);
+  EXPECT_EQ(RunQuiet(L"\"" + BinDir() + L"WordStandIn.exe\" /regserver"), 0u);
+  Set(L"CallLog", log_);
+}
+
+WordStandIn::~WordStandIn() {
+  EndAll();
+  RunQuiet(L"\"" + BinDir() + L"WordStandIn.exe\" /unregserver");
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, kWordScript);
+  DeleteFileW(log_.c_str());
+}
+
+void WordStandIn::Set(const wchar_t* name, const std::wstring& text) {
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kWordScript, name, REG_SZ, text.c_str(),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+}
+
+void WordStandIn::Set(const wchar_t* name, DWORD number) {
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kWordScript, name, REG_DWORD, &number, sizeof(number)),
+            ERROR_SUCCESS);
+}
+
+void WordStandIn::SetList(const wchar_t* name, const std::vector<std::wstring>& items) {
+  std::wstring data;
+  for (const auto& item : items) data += item + L'\0';
+  data += L'\0';
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kWordScript, name, REG_MULTI_SZ, data.c_str(),
+                            static_cast<DWORD>(data.size() * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+}
+
+void WordStandIn::Unregister() { RunQuiet(L"\"" + BinDir() + L"WordStandIn.exe\" /unregserver"); }
+
+std::vector<std::vector<std::wstring>> WordStandIn::Lines() const {
+  std::vector<std::vector<std::wstring>> lines;
+  for (const auto& line : Split(ReadUtf8(log_), L'\n'))
+    if (!line.empty()) lines.push_back(Split(line, L'\t'));
+  return lines;
+}
+
+std::vector<DWORD> WordStandIn::Processes() const {
+  std::vector<DWORD> pids;
+  for (const auto& fields : Lines())
+    if (fields.size() > 1 && fields[1] == L"Created") pids.push_back(std::wcstoul(fields[0].c_str(), nullptr, 10));
+  return pids;
+}
+
+std::vector<std::wstring> WordStandIn::Calls(DWORD process) const {
+  std::vector<std::wstring> calls;
+  for (const auto& fields : Lines()) {
+    if (fields.size() < 2 || std::wcstoul(fields[0].c_str(), nullptr, 10) != process) continue;
+    std::wstring call = fields[1];
+    for (size_t i = 2; i < fields.size(); ++i) call += L"\t" + fields[i];
+    calls.push_back(call);
+  }
+  return calls;
+}
+
+std::vector<std::wstring> WordStandIn::Calls() const {
+  const auto pids = Processes();
+  return pids.empty() ? std::vector<std::wstring>{} : Calls(pids.front());
+}
+
+bool WordStandIn::Running(DWORD process) const {
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, process);
+  if (!h) return false;
+  const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+  CloseHandle(h);
+  return running;
+}
+
+std::vector<HWND> WordStandIn::Windows(DWORD process) {
+  std::vector<HWND> windows;
+  for (HWND w = FindWindowExW(nullptr, nullptr, L"OpusApp", nullptr); w;
+       w = FindWindowExW(nullptr, w, L"OpusApp", nullptr)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == process) windows.push_back(w);
+  }
+  return windows;
+}
+
+void WordStandIn::EndAll() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (_wcsicmp(entry.szExeFile, L"WordStandIn.exe") != 0) continue;
+    HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (!h) continue;
+    TerminateProcess(h, 9);
+    WaitForSingleObject(h, 5000);
+    CloseHandle(h);
+  }
+  CloseHandle(snapshot);
+}
+
+DialogWatch::DialogWatch(const std::wstring& watchClass, int press) : output_(TempFile(L"DialogReader")) {
+  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+  HANDLE out = CreateFileW(output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = out;
+  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = L"\"" + BinDir() + L"DialogReader.exe\" --press " + std::to_wstring(press);
+  if (!watchClass.empty()) cmd += L" --watch " + watchClass;
+  EXPECT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+  CloseHandle(out);
+  process_ = pi.hProcess;
+  if (pi.hThread) CloseHandle(pi.hThread);
+}
+
+DialogWatch::~DialogWatch() {
+  if (process_) {
+    TerminateProcess(process_, 9);
+    CloseHandle(process_);
+  }
+  DeleteFileW(output_.c_str());
+}
+
+DialogWatch::Seen DialogWatch::Result() {
+  Seen seen;
+  if (process_) {
+    WaitForSingleObject(process_, 60000);
+    CloseHandle(process_);
+    process_ = nullptr;
+  }
+  for (const auto& line : Split(ReadUtf8(output_), L'\n')) {
+    std::wstring text;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == L'\r') continue;
+      if (line[i] != L'\\' || i + 1 == line.size()) {
+        text += line[i];
+        continue;
+      }
+      const wchar_t next = line[++i];
+      text += next == L'r' ? L'\r' : next == L'n' ? L'\n' : next;
+    }
+    const auto fields = Split(text, L'\t');
+    if (fields.size() < 2) continue;
+    if (fields[0] == L"title") {
+      seen.appeared = true;
+      seen.title = fields[1];
+    } else if (fields[0] == L"text") {
+      seen.text = fields[1];
+    } else if (fields[0] == L"watched" && fields.size() == 3) {
+      seen.watchedLeft = std::wcstol(fields[1].c_str(), nullptr, 10);
+      seen.watchedVisible = fields[2] == L"1";
+    }
+  }
+  return seen;
 }
 
 }  // namespace tamberlux::test

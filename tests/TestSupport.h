@@ -44,6 +44,58 @@ class ReporterStandIn {
 // Runs a Windows program to its end and returns what it wrote to stdout.
 std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode = nullptr);
 
+// The stand-in Word, registered as "Word.Application" while the object lives.
+// Every stand-in process is ended on construction and destruction, so each
+// test starts with no Word running; what a test tells it goes to its script
+// key, and each call it received is read back from its log.
+class WordStandIn {
+ public:
+  WordStandIn();
+  ~WordStandIn();
+  void Set(const wchar_t* name, const std::wstring& text);
+  void Set(const wchar_t* name, DWORD number);
+  void SetList(const wchar_t* name, const std::vector<std::wstring>& items);
+  // "Word.Application" no longer registered: Word is not installed.
+  void Unregister();
+
+  // Stand-in processes in the order they started.
+  std::vector<DWORD> Processes() const;
+  // What one process was asked, each "Member\targs" (puts as "Member=value").
+  std::vector<std::wstring> Calls(DWORD process) const;
+  std::vector<std::wstring> Calls() const;  // of the first process
+  bool Running(DWORD process) const;
+  // Each "OpusApp" window of a process.
+  static std::vector<HWND> Windows(DWORD process);
+
+  static void EndAll();
+
+ private:
+  std::vector<std::vector<std::wstring>> Lines() const;
+  std::wstring log_;
+};
+
+// A message box read by a separate process, as a user would see it: the
+// watcher waits for a dialog of class "#32770", reads its title and text,
+// optionally looks at the first window of class `watchClass` while the box
+// is up, and presses the button `press`.
+class DialogWatch {
+ public:
+  explicit DialogWatch(const std::wstring& watchClass = L"", int press = IDOK);
+  ~DialogWatch();
+  // Waits for the watcher. Empty fields when no dialog appeared.
+  struct Seen {
+    bool appeared = false;
+    std::wstring title, text;
+    LONG watchedLeft = 0;
+    bool watchedVisible = false;
+  };
+  Seen Result();
+
+ private:
+  HANDLE process_ = nullptr;
+  std::wstring output_;
+};
+
 }  // namespace tamberlux::test
 
 namespace tamberlux::test {

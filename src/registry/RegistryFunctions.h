@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "support/AnsiText.h"
+
 namespace tamberlux::RegistryFunctions {
 
 constexpr int32_t REG_SZ_TYPE = 1;
@@ -32,8 +34,7 @@ std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, i
 void DeleteSubkey(HKEY Group, const std::wstring& section);
 void DeleteValue(HKEY Group, const std::wstring& section, const std::wstring& key);
 
-// Conversions between the component's text and the ANSI bytes of the registry.
-std::string ToAnsi(const std::wstring& text);
-std::wstring FromAnsi(const char* bytes, size_t count);
+using ::tamberlux::FromAnsi;
+using ::tamberlux::ToAnsi;
 
 }  // namespace tamberlux::RegistryFunctions

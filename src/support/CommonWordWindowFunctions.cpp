@@ -1,0 +1,77 @@
+#include "support/CommonWordWindowFunctions.h"
+
+#include <windows.h>
+
+#include "errortrap/Procedure.h"
+#include "support/AnsiText.h"
+#include "support/CommonWordInteractionFunctions.h"
+
+namespace tamberlux::CommonWordWindowFunctions {
+
+using vbw::Var;
+namespace Word = CommonWordInteractionFunctions;
+
+namespace {
+int32_t Handle(HWND window) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(window)); }
+}  // namespace
+
+int32_t ActiveDocumentHandle(bool& inOutlook2000) {
+  int32_t result = 0;
+  vbw::Proc p(L"CommonWordWindowFunctions.ActiveDocumentHandle[Get]", vbw::BannerOnly,
+              {Var(L"inOutlook2000", inOutlook2000)});
+  std::wstring title;
+  p.Local(L"title", title);
+  p.Run([&] {
+    int32_t count = 0;
+    p(1, [&] { count = ToLong(Word::Documents().Get(L"Count")); });
+    if (count == 0) {
+      p(2, [&] { result = Handle(FindWindowExA(nullptr, nullptr, "OpusApp", nullptr)); });
+      return;
+    }
+    // A Word without an active document gives an empty title.
+    p.ResumeNext();
+    p(3, [&] { title = ToText(Word::Application().Object(L"ActiveDocument").Get(L"Name")); });
+    if (!title.empty()) p(4, [&] { result = ActiveDocumentHandleImpl(L"OpusApp", title); });
+    if (result == 0 && Word::isWord2002OrEarlier()) {
+      p(5, [&] { result = ActiveDocumentHandleImpl(L"rctrl_renwnd32", title); });
+      p(6, [&] { inOutlook2000 = true; });
+    }
+  });
+  return result;
+}
+
+int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstring& title) {
+  int32_t result = 0;
+  vbw::Proc p(L"CommonWordWindowFunctions.ActiveDocumentHandleImpl[Get]", vbw::BannerOnly,
+              {Var(L"className", className), Var(L"title", title)});
+  p.Run([&] {
+    const std::string cls = ToAnsi(className);
+    const std::string wanted = ToAnsi(title);
+    HWND active = nullptr;
+    p(1, [&] { active = GetActiveWindow(); });
+    p(2, [&] {
+      for (HWND w = FindWindowExA(nullptr, nullptr, cls.c_str(), nullptr); w;
+           w = FindWindowExA(nullptr, w, cls.c_str(), nullptr)) {
+        if (w == active) {
+          result = Handle(w);
+          return;
+        }
+      }
+    });
+    if (result) return;
+    p(3, [&] {
+      for (HWND w = FindWindowExA(nullptr, nullptr, cls.c_str(), nullptr); w;
+           w = FindWindowExA(nullptr, w, cls.c_str(), nullptr)) {
+        char caption[256] = {};
+        const int n = GetWindowTextA(w, caption, 255);
+        if (std::string_view(caption, n > 0 ? n : 0).find(wanted) != std::string_view::npos) {
+          result = Handle(w);
+          return;
+        }
+      }
+    });
+  });
+  return result;
+}
+
+}  // namespace tamberlux::CommonWordWindowFunctions

@@ -1,0 +1,154 @@
+#include "StandInDispatch.h"
+
+namespace standin {
+
+namespace {
+// Named parameters get process-wide ids, in the order they were first asked for.
+std::vector<std::wstring>& ParameterNames() {
+  static std::vector<std::wstring> names;
+  return names;
+}
+constexpr DISPID kFirstParameter = 1000;
+
+bool SetKey(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
+    return false;
+  const LONG rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS;
+}
+}  // namespace
+
+std::wstring Format(const VARIANT& in) {
+  const VARIANT& v = (in.vt == (VT_BYREF | VT_VARIANT)) ? *in.pvarVal : in;
+  if (v.vt & VT_ARRAY) {
+    SAFEARRAY* sa = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
+    if (!sa) return L"[]";
+    LONG lo = 0, hi = -1;
+    SafeArrayGetLBound(sa, 1, &lo);
+    SafeArrayGetUBound(sa, 1, &hi);
+    std::vector<std::wstring> items;
+    for (LONG i = lo; i <= hi; ++i) {
+      if ((v.vt & VT_TYPEMASK) != VT_BSTR) {
+        items.push_back(L"?");
+        continue;
+      }
+      BSTR b = nullptr;
+      SafeArrayGetElement(sa, &i, &b);
+      items.push_back(b ? b : L"");
+      SysFreeString(b);
+    }
+    while (!items.empty() && items.back().empty()) items.pop_back();
+    std::wstring out = L"[" + std::to_wstring(lo) + L":";
+    for (size_t i = 0; i < items.size(); ++i) out += (i ? L"|" : L"") + items[i];
+    return out + L"]";
+  }
+  VARIANT plain;
+  VariantInit(&plain);
+  if (FAILED(VariantCopyInd(&plain, const_cast<VARIANT*>(&v)))) return L"?";
+  if (plain.vt == VT_DISPATCH || plain.vt == VT_UNKNOWN) {
+    const bool nothing = plain.punkVal == nullptr;
+    VariantClear(&plain);
+    return nothing ? L"Nothing" : L"Object";
+  }
+  if (plain.vt == VT_EMPTY) return L"Empty";
+  if (plain.vt == VT_ERROR && plain.scode == DISP_E_PARAMNOTFOUND) return L"Missing";
+  VARIANT text;
+  VariantInit(&text);
+  std::wstring out = L"?";
+  if (SUCCEEDED(VariantChangeType(&text, &plain, VARIANT_ALPHABOOL, VT_BSTR)))
+    out = std::wstring(text.bstrVal, SysStringLen(text.bstrVal));
+  VariantClear(&text);
+  VariantClear(&plain);
+  return out;
+}
+
+HRESULT Raise(EXCEPINFO* ei, HRESULT scode, const wchar_t* description) {
+  if (!ei) return scode;
+  *ei = EXCEPINFO{};
+  ei->scode = scode;
+  ei->bstrDescription = SysAllocString(description);
+  return DISP_E_EXCEPTION;
+}
+
+const VARIANT* Args::Named(const wchar_t* name) const {
+  for (const auto& [n, v] : named)
+    if (_wcsicmp(n.c_str(), name) == 0) return v;
+  return nullptr;
+}
+
+std::wstring Args::Record() const {
+  std::wstring out;
+  for (const VARIANT* v : positional) out += L"\t" + Format(*v);
+  for (const auto& [n, v] : named) out += L"\t" + n + L":=" + Format(*v);
+  return out;
+}
+
+HRESULT NamedDispatch::GetTypeInfoCount(UINT* n) {
+  *n = 0;
+  return S_OK;
+}
+
+HRESULT NamedDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  if (count == 0) return S_OK;
+  HRESULT hr = S_OK;
+  ids[0] = DISPID_UNKNOWN;
+  for (size_t m = 0; m < members_.size(); ++m)
+    if (_wcsicmp(names[0], members_[m].c_str()) == 0) ids[0] = static_cast<DISPID>(m + 1);
+  if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+  auto& parameters = ParameterNames();
+  for (UINT i = 1; i < count; ++i) {
+    size_t p = 0;
+    while (p < parameters.size() && _wcsicmp(parameters[p].c_str(), names[i]) != 0) ++p;
+    if (p == parameters.size()) parameters.push_back(names[i]);
+    ids[i] = kFirstParameter + static_cast<DISPID>(p);
+  }
+  return hr;
+}
+
+HRESULT NamedDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* dp, VARIANT* result, EXCEPINFO* ei,
+                              UINT*) {
+  if (id < 1 || static_cast<size_t>(id) > members_.size()) return DISP_E_MEMBERNOTFOUND;
+  Args args;
+  const auto& parameters = ParameterNames();
+  const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  for (UINT i = 0; dp && i < dp->cNamedArgs; ++i) {
+    const DISPID named = dp->rgdispidNamedArgs[i];
+    if (named == DISPID_PROPERTYPUT) continue;
+    const size_t p = static_cast<size_t>(named - kFirstParameter);
+    if (p >= parameters.size()) return DISP_E_PARAMNOTFOUND;
+    args.named.emplace_back(parameters[p], &dp->rgvarg[i]);
+  }
+  for (UINT i = dp ? dp->cArgs : 0; dp && i-- > dp->cNamedArgs;) args.positional.push_back(&dp->rgvarg[i]);
+  if (put) {
+    if (!dp || dp->cArgs == 0) return DISP_E_BADPARAMCOUNT;
+    args.positional.assign(1, &dp->rgvarg[0]);
+    result = nullptr;
+  } else if (result) {
+    VariantInit(result);
+  }
+  VARIANT ignored;
+  VariantInit(&ignored);
+  const HRESULT hr = Member(members_[id - 1], flags, args, put ? nullptr : (result ? result : &ignored), ei);
+  VariantClear(&ignored);
+  return hr;
+}
+
+bool RegisterClassKeys(const wchar_t* clsid, const wchar_t* progId, const wchar_t* server, const std::wstring& path,
+                       const wchar_t* threadingModel) {
+  const std::wstring key = std::wstring(L"CLSID\\") + clsid;
+  const std::wstring serverKey = key + L"\\" + server;
+  return SetKey(key, nullptr, progId) && SetKey(serverKey, nullptr, path) &&
+         (!threadingModel || SetKey(serverKey, L"ThreadingModel", threadingModel)) &&
+         SetKey(key + L"\\ProgID", nullptr, progId) && SetKey(progId, nullptr, progId) &&
+         SetKey(std::wstring(progId) + L"\\CLSID", nullptr, clsid);
+}
+
+void UnregisterClassKeys(const wchar_t* clsid, const wchar_t* progId) {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, progId);
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsid).c_str());
+}
+
+}  // namespace standin

@@ -1,0 +1,61 @@
+// What the stand-ins share: an IDispatch that knows its members and named
+// parameters by name, arguments as text for the call records, automation
+// errors raised the way a server raises them, and class registration.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/ComObject.h"
+
+namespace standin {
+
+// An argument as a call record shows it: "abc", 12, True, Nothing, Object,
+// Empty, or "[lower:a|b]" for an array of text.
+std::wstring Format(const VARIANT& v);
+
+// Fails the call with an automation error: DISP_E_EXCEPTION carrying `scode`.
+HRESULT Raise(EXCEPINFO* ei, HRESULT scode, const wchar_t* description);
+
+// A call's arguments, positional ones in call order.
+struct Args {
+  std::vector<const VARIANT*> positional;
+  std::vector<std::pair<std::wstring, const VARIANT*>> named;
+  const VARIANT* At(size_t i) const { return i < positional.size() ? positional[i] : nullptr; }
+  const VARIANT* Named(const wchar_t* name) const;
+  // "\targ\targ\tName:=value".
+  std::wstring Record() const;
+};
+
+// A late-bound object with a fixed list of member names. Any parameter name
+// is accepted for named arguments.
+class NamedDispatch : public tamberlux::ComObject<IDispatch, IID_IDispatch> {
+ public:
+  explicit NamedDispatch(std::vector<std::wstring> members) : members_(std::move(members)) {}
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* dp, VARIANT* result,
+                                   EXCEPINFO* ei, UINT*) override;
+
+ protected:
+  // `result` is null for a property put; then the value is args.At(0).
+  virtual HRESULT Member(const std::wstring& name, WORD flags, const Args& args, VARIANT* result,
+                         EXCEPINFO* ei) = 0;
+
+ private:
+  std::vector<std::wstring> members_;
+};
+
+// Registers a class under its ProgID in HKEY_CLASSES_ROOT; `server` is
+// "InprocServer32" or "LocalServer32".
+bool RegisterClassKeys(const wchar_t* clsid, const wchar_t* progId, const wchar_t* server, const std::wstring& path,
+                       const wchar_t* threadingModel);
+void UnregisterClassKeys(const wchar_t* clsid, const wchar_t* progId);
+
+}  // namespace standin

@@ -1,0 +1,397 @@
+// Stand-in for Word's "Word.Application": an out-of-process automation server
+// (LocalServer32, one process per application object, as with Word) that owns
+// a real top-level window of class "OpusApp" whose title follows Caption and
+// the active document. It answers, late-bound, the members the component uses,
+// appends every call it receives to a log file, and can be told to fail the
+// ways Word fails.
+//
+// What it is told comes from HKEY_LOCAL_MACHINE\Software\TamberluxTests\WordStandIn:
+//   Version            REG_SZ        what Version answers (default "12.0")
+//   StartVisible       REG_DWORD     1: the window starts shown (default hidden, as under automation)
+//   StartWindowState   REG_DWORD     0 normal, 1 maximised, 2 minimised
+//   RefuseDocuments    REG_DWORD     Documents.Add calls refused with error 4605, over all processes
+//   FailAddIns         REG_DWORD     AddIns.Add calls that fail, over all processes
+//   FailMacros         REG_DWORD     Run calls whose macro fails, over all processes
+//   MissingMacros      REG_MULTI_SZ  macros that Run does not find
+//   MacroResult        REG_SZ        "object": Run answers an object
+//   DieAt, DieAfter    REG_SZ, DWORD the process ends at the call with this record name
+//                                    ("Documents.Add") after answering DieAfter of them
+//   CallLog            REG_SZ        file that gets one line per call: "pid\tcall\targs"
+//   WatchKey, WatchValue REG_SZ      a value under HKEY_CURRENT_USER recorded on start-up
+//
+// Command line: /regserver, /unregserver, or -Embedding when COM starts it.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "StandInDispatch.h"
+
+namespace {
+
+// {5F0C3B7E-6A41-4D2E-8B19-2C7E4A90D613}
+const CLSID kClsid = {0x5f0c3b7e, 0x6a41, 0x4d2e, {0x8b, 0x19, 0x2c, 0x7e, 0x4a, 0x90, 0xd6, 0x13}};
+constexpr wchar_t kClsidText[] = L"{5F0C3B7E-6A41-4D2E-8B19-2C7E4A90D613}";
+constexpr wchar_t kProgId[] = L"Word.Application";
+constexpr wchar_t kScriptKey[] = L"Software\\TamberluxTests\\WordStandIn";
+constexpr UINT kRevokeClass = WM_APP + 1;
+
+constexpr HRESULT kWord4605 = 0x800A11FD;    // "This method or property is not available…"
+constexpr HRESULT kWord4248 = 0x800A1098;    // no document is open
+constexpr HRESULT kWord4198 = 0x800A1066;    // command failed
+constexpr HRESULT kMacroFailed = 0x800A0005;  // the macro's own run-time error
+
+// --- What the test told us --------------------------------------------------
+
+std::wstring ScriptText(const wchar_t* name, const wchar_t* fallback = L"") {
+  wchar_t buffer[1024];
+  DWORD size = sizeof(buffer);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+    return fallback;
+  return buffer;
+}
+
+DWORD ScriptNumber(const wchar_t* name, DWORD fallback = 0) {
+  DWORD value = 0, size = sizeof(value);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+    return fallback;
+  return value;
+}
+
+bool ScriptListHas(const wchar_t* name, const std::wstring& item) {
+  wchar_t buffer[2048] = {};
+  DWORD size = sizeof(buffer) - 2 * sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, RRF_RT_REG_MULTI_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+    return false;
+  for (const wchar_t* p = buffer; *p; p += wcslen(p) + 1)
+    if (_wcsicmp(p, item.c_str()) == 0) return true;
+  return false;
+}
+
+// Takes one from a counter shared by all stand-in processes; false when none is left.
+bool TakeOne(const wchar_t* name) {
+  const DWORD left = ScriptNumber(name);
+  if (left == 0) return false;
+  const DWORD now = left - 1;
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, REG_DWORD, &now, sizeof(now));
+  return true;
+}
+
+// --- The application's state ------------------------------------------------
+
+struct WordState {
+  HWND window = nullptr;
+  std::wstring version = L"12.0";
+  std::wstring caption = L"Microsoft Word";
+  bool visible = false;
+  LONG windowState = 0;
+  std::vector<std::wstring> documents;
+  int active = -1;
+  int nextDocument = 1;
+  HANDLE log = INVALID_HANDLE_VALUE;
+  std::wstring dieAt;
+  DWORD dieAfter = 0;
+  IUnknown* application = nullptr;
+  DWORD classCookie = 0;
+  DWORD activeCookie = 0;
+} g;
+
+void Record(const std::wstring& call) {
+  if (g.log != INVALID_HANDLE_VALUE) {
+    const std::wstring line = std::to_wstring(GetCurrentProcessId()) + L"\t" + call + L"\n";
+    std::string utf8(line.size() * 3, '\0');
+    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), utf8.data(),
+                                    static_cast<int>(utf8.size()), nullptr, nullptr));
+    DWORD written = 0;
+    WriteFile(g.log, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+  }
+  // A Word that dies in the middle of a call: the process is simply gone.
+  if (!g.dieAt.empty() && call.substr(0, call.find(L'\t')) == g.dieAt) {
+    if (g.dieAfter == 0) TerminateProcess(GetCurrentProcess(), 3);
+    --g.dieAfter;
+  }
+}
+
+void UpdateTitle() {
+  const std::wstring title = g.active >= 0 ? g.documents[g.active] + L" - " + g.caption : g.caption;
+  SetWindowTextW(g.window, title.c_str());
+}
+
+void ShowAsState() {
+  if (!g.visible) {
+    ShowWindow(g.window, SW_HIDE);
+    return;
+  }
+  ShowWindow(g.window, g.windowState == 1 ? SW_SHOWMAXIMIZED : g.windowState == 2 ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+}
+
+HRESULT Text(VARIANT* result, const std::wstring& text) {
+  result->vt = VT_BSTR;
+  result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return S_OK;
+}
+
+HRESULT Number(VARIANT* result, LONG n) {
+  result->vt = VT_I4;
+  result->lVal = n;
+  return S_OK;
+}
+
+HRESULT Object(VARIANT* result, IDispatch* object) {
+  result->vt = VT_DISPATCH;
+  result->pdispVal = object;  // the new object's one reference goes to the caller
+  return S_OK;
+}
+
+// The value of a put or an argument, converted; false when it does not convert.
+bool As(const VARIANT* v, VARTYPE type, VARIANT& out) {
+  VariantInit(&out);
+  return v && SUCCEEDED(VariantChangeType(&out, const_cast<VARIANT*>(v), 0, type));
+}
+
+// --- The objects ------------------------------------------------------------
+
+// A document or an add-in: something with a name.
+class Named final : public standin::NamedDispatch {
+ public:
+  Named(std::wstring kind, std::wstring name)
+      : NamedDispatch({L"Name", L"FullName", L"Installed"}), kind_(std::move(kind)), name_(std::move(name)) {}
+
+ protected:
+  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
+                 EXCEPINFO*) override {
+    Record(kind_ + L"." + member + (result ? L"" : L"=" + standin::Format(*args.At(0))));
+    if (!result) return S_OK;
+    if (member == L"Installed") {
+      result->vt = VT_BOOL;
+      result->boolVal = VARIANT_TRUE;
+      return S_OK;
+    }
+    return Text(result, name_);
+  }
+
+ private:
+  std::wstring kind_, name_;
+};
+
+class Documents final : public standin::NamedDispatch {
+ public:
+  Documents() : NamedDispatch({L"Count", L"Add", L"Item"}) {}
+
+ protected:
+  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
+                 EXCEPINFO* ei) override {
+    Record(L"Documents." + member + args.Record());
+    if (!result) return DISP_E_MEMBERNOTFOUND;
+    if (member == L"Count") return Number(result, static_cast<LONG>(g.documents.size()));
+    if (member == L"Item") {
+      VARIANT index;
+      if (!As(args.At(0), VT_I4, index) || index.lVal < 1 || index.lVal > static_cast<LONG>(g.documents.size()))
+        return standin::Raise(ei, 0x800A1599, L"The requested member of the collection does not exist.");
+      return Object(result, new Named(L"Document", g.documents[index.lVal - 1]));
+    }
+    if (TakeOne(L"RefuseDocuments"))
+      return standin::Raise(ei, kWord4605, L"This method or property is not available because this command is not available for reading.");
+    g.documents.push_back(L"Document" + std::to_wstring(g.nextDocument++));
+    g.active = static_cast<int>(g.documents.size()) - 1;
+    UpdateTitle();
+    return Object(result, new Named(L"Document", g.documents.back()));
+  }
+};
+
+class AddIns final : public standin::NamedDispatch {
+ public:
+  AddIns() : NamedDispatch({L"Add", L"Count"}) {}
+
+ protected:
+  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
+                 EXCEPINFO* ei) override {
+    Record(L"AddIns." + member + args.Record());
+    if (!result) return DISP_E_MEMBERNOTFOUND;
+    if (member == L"Count") return Number(result, 0);
+    if (TakeOne(L"FailAddIns")) return standin::Raise(ei, kWord4198, L"Command failed");
+    return Object(result, new Named(L"AddIn", args.At(0) ? standin::Format(*args.At(0)) : L""));
+  }
+};
+
+class Application final : public standin::NamedDispatch {
+ public:
+  Application()
+      : NamedDispatch({L"Version", L"Visible", L"WindowState", L"Left", L"Activate", L"Caption", L"Documents",
+                       L"ActiveDocument", L"Quit", L"Run", L"AddIns", L"Name"}) {}
+
+ protected:
+  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
+                 EXCEPINFO* ei) override {
+    if (!result) return Put(member, args.At(0));
+    Record(member + args.Record());
+    if (member == L"Version") return Text(result, g.version);
+    if (member == L"Name") return Text(result, L"Microsoft Word");
+    if (member == L"Caption") return Text(result, g.caption);
+    if (member == L"Visible") {
+      result->vt = VT_BOOL;
+      result->boolVal = g.visible ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
+    }
+    if (member == L"WindowState") return Number(result, g.windowState);
+    if (member == L"Left") {
+      RECT r;
+      GetWindowRect(g.window, &r);
+      return Number(result, r.left);
+    }
+    if (member == L"Activate") {
+      SetForegroundWindow(g.window);
+      return S_OK;
+    }
+    if (member == L"Documents") return Object(result, new Documents());
+    if (member == L"AddIns") return Object(result, new AddIns());
+    if (member == L"ActiveDocument") {
+      if (g.active < 0) return standin::Raise(ei, kWord4248, L"This command is not available because no document is open.");
+      return Object(result, new Named(L"Document", g.documents[g.active]));
+    }
+    if (member == L"Quit") {
+      PostMessageW(g.window, WM_CLOSE, 0, 0);
+      return S_OK;
+    }
+    // Run: a macro of a loaded template or add-in, by name.
+    const std::wstring macro = args.At(0) ? standin::Format(*args.At(0)) : L"";
+    if (macro.empty() || ScriptListHas(L"MissingMacros", macro))
+      return DISP_E_MEMBERNOTFOUND;  // "Unable to run the specified macro"
+    if (TakeOne(L"FailMacros")) return standin::Raise(ei, kMacroFailed, L"Invalid procedure call or argument");
+    if (ScriptText(L"MacroResult") == L"object") return Object(result, new Named(L"MacroResult", macro));
+    return S_OK;
+  }
+
+ private:
+  HRESULT Put(const std::wstring& member, const VARIANT* value) {
+    Record(member + L"=" + standin::Format(*value));
+    VARIANT v;
+    if (member == L"Visible" && As(value, VT_BOOL, v)) {
+      g.visible = v.boolVal != VARIANT_FALSE;
+      ShowAsState();
+    } else if (member == L"WindowState" && As(value, VT_I4, v)) {
+      g.windowState = v.lVal;
+      if (g.visible) ShowAsState();
+    } else if (member == L"Left" && As(value, VT_I4, v)) {
+      RECT r;
+      GetWindowRect(g.window, &r);
+      SetWindowPos(g.window, nullptr, v.lVal, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    } else if (member == L"Caption" && As(value, VT_BSTR, v)) {
+      g.caption.assign(v.bstrVal, SysStringLen(v.bstrVal));
+      VariantClear(&v);
+      UpdateTitle();
+    } else {
+      return DISP_E_MEMBERNOTFOUND;
+    }
+    return S_OK;
+  }
+};
+
+// Hands out the one application object of this process, once: the next
+// client that asks for a new Word gets a new process, as with Word.
+class Factory final : public tamberlux::ComObject<IClassFactory, IID_IClassFactory> {
+ public:
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    PostMessageW(g.window, kRevokeClass, 0, 0);
+    return g.application->QueryInterface(iid, out);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case kRevokeClass:
+      if (g.classCookie) CoRevokeClassObject(g.classCookie);
+      g.classCookie = 0;
+      return 0;
+    case WM_CLOSE:
+      DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+void RecordStart() {
+  std::wstring call = L"Created";
+  const std::wstring watchKey = ScriptText(L"WatchKey"), watchValue = ScriptText(L"WatchValue");
+  if (!watchValue.empty()) {
+    wchar_t buffer[256];
+    DWORD size = sizeof(buffer);
+    const bool found = RegGetValueW(HKEY_CURRENT_USER, watchKey.c_str(), watchValue.c_str(), RRF_RT_REG_SZ, nullptr,
+                                    buffer, &size) == ERROR_SUCCESS;
+    call += L"\t" + watchValue + L"=" + (found ? std::wstring(buffer) : L"(none)");
+  }
+  Record(call);
+}
+
+int Serve(HINSTANCE instance) {
+  g.version = ScriptText(L"Version", L"12.0");
+  g.visible = ScriptNumber(L"StartVisible") != 0;
+  g.windowState = static_cast<LONG>(ScriptNumber(L"StartWindowState"));
+  g.dieAt = ScriptText(L"DieAt");
+  g.dieAfter = ScriptNumber(L"DieAfter");
+  const std::wstring logPath = ScriptText(L"CallLog");
+  if (!logPath.empty())
+    g.log = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = L"OpusApp";
+  RegisterClassW(&wc);
+  g.window = CreateWindowExW(0, L"OpusApp", g.caption.c_str(), WS_OVERLAPPEDWINDOW, 100, 80, 640, 480, nullptr,
+                             nullptr, instance, nullptr);
+  if (!g.window) return 2;
+  ShowAsState();
+  RecordStart();
+
+  Application* application = new Application();
+  g.application = static_cast<IDispatch*>(application);
+  Factory* factory = new Factory();
+  CoRegisterClassObject(kClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &g.classCookie);
+  RegisterActiveObject(g.application, kClsid, ACTIVEOBJECT_STRONG, &g.activeCookie);
+
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+
+  Record(L"Exited");
+  RevokeActiveObject(g.activeCookie, nullptr);
+  if (g.classCookie) CoRevokeClassObject(g.classCookie);
+  CoDisconnectObject(g.application, 0);
+  g.application->Release();
+  factory->Release();
+  if (g.log != INVALID_HANDLE_VALUE) CloseHandle(g.log);
+  return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+  const std::wstring args = commandLine ? commandLine : L"";
+  if (args.find(L"/unregserver") != std::wstring::npos) {
+    standin::UnregisterClassKeys(kClsidText, kProgId);
+    return 0;
+  }
+  if (args.find(L"/regserver") != std::wstring::npos) {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return standin::RegisterClassKeys(kClsidText, kProgId, L"LocalServer32", std::wstring(L"\"") + path + L"\"",
+                                      nullptr)
+               ? 0
+               : 1;
+  }
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const int code = Serve(instance);
+  CoUninitialize();
+  return code;
+}
