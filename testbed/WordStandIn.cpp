@@ -17,11 +17,13 @@
 //   DieAt, DieAfter    REG_SZ, DWORD the process ends at the call with this record name
 //                                    ("Documents.Add") after answering DieAfter of them
 //   CallLog            REG_SZ        file that gets one line per call: "pid\tcall\targs"
-//   WatchKey, WatchValue REG_SZ      a value under HKEY_CURRENT_USER recorded on start-up
+//   WatchKey, WatchValue REG_SZ      a value under HKEY_CURRENT_USER recorded on start-up:
+//                                    its text, "(data)" for other types, "(none)"
 //
 // Command line: /regserver, /unregserver, or -Embedding when COM starts it.
 #include <windows.h>
 #include <oleauto.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -321,11 +323,11 @@ void RecordStart() {
   std::wstring call = L"Created";
   const std::wstring watchKey = ScriptText(L"WatchKey"), watchValue = ScriptText(L"WatchValue");
   if (!watchValue.empty()) {
-    wchar_t buffer[256];
-    DWORD size = sizeof(buffer);
-    const bool found = RegGetValueW(HKEY_CURRENT_USER, watchKey.c_str(), watchValue.c_str(), RRF_RT_REG_SZ, nullptr,
-                                    buffer, &size) == ERROR_SUCCESS;
-    call += L"\t" + watchValue + L"=" + (found ? std::wstring(buffer) : L"(none)");
+    wchar_t buffer[1024] = {};
+    DWORD size = sizeof(buffer) - sizeof(wchar_t), type = 0;
+    const bool found = RegGetValueW(HKEY_CURRENT_USER, watchKey.c_str(), watchValue.c_str(),
+                                    RRF_RT_ANY | RRF_NOEXPAND, &type, buffer, &size) == ERROR_SUCCESS;
+    call += L"\t" + watchValue + L"=" + (!found ? L"(none)" : type == REG_SZ ? std::wstring(buffer) : L"(data)");
   }
   Record(call);
 }
@@ -350,6 +352,10 @@ int Serve(HINSTANCE instance) {
                              nullptr, instance, nullptr);
   if (!g.window) return 2;
   ShowAsState();
+  // Word keeps its templates (Normal.dotm) here and makes the folder on its first start.
+  wchar_t appData[MAX_PATH];
+  if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData) == S_OK)
+    SHCreateDirectoryExW(nullptr, (std::wstring(appData) + L"\\Microsoft\\Templates").c_str(), nullptr);
   RecordStart();
 
   Application* application = new Application();

@@ -11,12 +11,8 @@ namespace tamberlux {
 namespace {
 
 std::wstring Dll() { return test::BinDir() + L"Tamberlux.dll"; }
-
-DWORD Regsvr32(const std::wstring& flags) {
-  DWORD code = 99;
-  test::RunAndCapture(L"regsvr32 " + flags + L" \"" + Dll() + L"\"", &code);
-  return code;
-}
+using test::CallByName;
+using test::Regsvr32;
 
 class ComServer : public ::testing::Test {
  protected:
@@ -26,23 +22,7 @@ class ComServer : public ::testing::Test {
   }
   void TearDown() override { CoUninitialize(); }
 
-  ComPtr<IDispatch> Create() {
-    CLSID clsid;
-    EXPECT_EQ(CLSIDFromProgID(L"Tamberlux.Main2", &clsid), S_OK);
-    ComPtr<IDispatch> d;
-    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, d.PutVoid()), S_OK);
-    return d;
-  }
-  static HRESULT CallByName(IDispatch* d, const wchar_t* name, std::vector<VARIANT> args) {
-    DISPID id;
-    LPOLESTR n = const_cast<LPOLESTR>(name);
-    HRESULT hr = d->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-    DISPPARAMS dp{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    Variant result;
-    return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, &result, nullptr, nullptr);
-  }
+  static ComPtr<IDispatch> Create() { return test::CreateMain2(); }
 };
 
 TEST_F(ComServer, RegisteredClassAnswersLateBoundCallsWithLiteralsAndVariables) {

@@ -18,6 +18,8 @@ using test::ReadRaw;
 using test::SetDword;
 using test::SetText;
 using test::SetValue;
+using test::WordEntry;
+using test::AddEntry;
 
 constexpr wchar_t kResiliency[] = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\";
 const std::wstring kDisabled = std::wstring(kResiliency) + L"DisabledItems";
@@ -37,28 +39,10 @@ class RegistryState : public ::testing::Test {
   Main2 main2;
 };
 
-// A DisabledItems/StartupItems entry as Word writes it: type, the byte lengths
-// of the UTF-16 path and friendly name (terminators included), then both.
-std::vector<BYTE> WordEntry(const std::wstring& path, const std::wstring& friendlyName, DWORD type = 1) {
-  const DWORD pathBytes = static_cast<DWORD>((path.size() + 1) * 2);
-  const DWORD nameBytes = static_cast<DWORD>((friendlyName.size() + 1) * 2);
-  std::vector<BYTE> data(12 + pathBytes + nameBytes);
-  std::memcpy(&data[0], &type, 4);
-  std::memcpy(&data[4], &pathBytes, 4);
-  std::memcpy(&data[8], &nameBytes, 4);
-  std::memcpy(&data[12], path.c_str(), pathBytes);
-  std::memcpy(&data[12 + pathBytes], friendlyName.c_str(), nameBytes);
-  return data;
-}
-
 // Wine enumerates values in name order, not in the order they were written.
 std::vector<std::wstring> Sorted(std::vector<std::wstring> names) {
   std::sort(names.begin(), names.end());
   return names;
-}
-
-void AddEntry(const std::wstring& list, const std::wstring& valueName, const std::vector<BYTE>& data) {
-  SetValue(list, valueName, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
 }
 
 const auto kProductEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrello\\zentrello.dll", L"Zentrello");

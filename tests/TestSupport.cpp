@@ -1,7 +1,10 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
+
+#include <cstring>
 
 #include "errortrap/vbwProtector.h"
 
@@ -344,7 +347,8 @@ void WordStandIn::EndAll() {
   CloseHandle(snapshot);
 }
 
-DialogWatch::DialogWatch(const std::wstring& watchClass, int press) : output_(TempFile(L"DialogReader")) {
+DialogWatch::DialogWatch(const std::wstring& watchClass, int press, DWORD timeoutMs)
+    : output_(TempFile(L"DialogReader")) {
   SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
   HANDLE out = CreateFileW(output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
   STARTUPINFOW si{};
@@ -353,7 +357,8 @@ DialogWatch::DialogWatch(const std::wstring& watchClass, int press) : output_(Te
   si.hStdOutput = out;
   si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi{};
-  std::wstring cmd = L"\"" + BinDir() + L"DialogReader.exe\" --press " + std::to_wstring(press);
+  std::wstring cmd = L"\"" + BinDir() + L"DialogReader.exe\" --press " + std::to_wstring(press) +
+                    L" --timeout " + std::to_wstring(timeoutMs);
   if (!watchClass.empty()) cmd += L" --watch " + watchClass;
   EXPECT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
   CloseHandle(out);
@@ -400,6 +405,126 @@ DialogWatch::Seen DialogWatch::Result() {
     }
   }
   return seen;
+}
+
+}  // namespace tamberlux::test
+
+namespace tamberlux::test {
+
+std::vector<BYTE> WordEntry(const std::wstring& path, const std::wstring& friendlyName, DWORD type) {
+  const DWORD pathBytes = static_cast<DWORD>((path.size() + 1) * 2);
+  const DWORD nameBytes = static_cast<DWORD>((friendlyName.size() + 1) * 2);
+  std::vector<BYTE> data(12 + pathBytes + nameBytes);
+  std::memcpy(&data[0], &type, 4);
+  std::memcpy(&data[4], &pathBytes, 4);
+  std::memcpy(&data[8], &nameBytes, 4);
+  std::memcpy(&data[12], path.c_str(), pathBytes);
+  std::memcpy(&data[12 + pathBytes], friendlyName.c_str(), nameBytes);
+  return data;
+}
+
+void AddEntry(const std::wstring& list, const std::wstring& valueName, const std::vector<BYTE>& data) {
+  SetValue(list, valueName, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
+}
+
+}  // namespace tamberlux::test
+
+namespace tamberlux::test {
+
+DWORD Regsvr32(const std::wstring& flags) {
+  DWORD code = 99;
+  RunAndCapture(L"regsvr32 " + flags + L" \"" + BinDir() + L"Tamberlux.dll\"", &code);
+  return code;
+}
+
+ComPtr<IDispatch> CreateMain2() {
+  CLSID clsid;
+  EXPECT_EQ(CLSIDFromProgID(L"Tamberlux.Main2", &clsid), S_OK);
+  ComPtr<IDispatch> d;
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, d.PutVoid()), S_OK);
+  return d;
+}
+
+HRESULT CallByName(IDispatch* d, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result) {
+  DISPID id;
+  LPOLESTR n = const_cast<LPOLESTR>(name);
+  HRESULT hr = d->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  DISPPARAMS dp{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  Variant ignored;
+  return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, result ? result : &ignored, nullptr,
+                   nullptr);
+}
+
+}  // namespace tamberlux::test
+
+namespace tamberlux::test {
+
+namespace {
+std::wstring Folder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  EXPECT_EQ(SHGetFolderPathW(nullptr, csidl, nullptr, 0, path), S_OK);
+  return path;
+}
+}  // namespace
+
+ProductTemplate::ProductTemplate(const std::wstring& name)
+    : name_(name),
+      sourceDir_(Folder(CSIDL_PROGRAM_FILES) + L"\\Valdomeren\\" + name + L"\\"),
+      copyDir_(Folder(CSIDL_APPDATA) + L"\\Microsoft\\Templates\\") {
+  SHCreateDirectoryExW(nullptr, sourceDir_.c_str(), nullptr);
+  SHCreateDirectoryExW(nullptr, copyDir_.c_str(), nullptr);
+  for (const wchar_t* extension : {L".dot", L".dotm"}) {
+    DeleteFileW(Source(extension).c_str());
+    DeleteFileW(Copy(extension).c_str());
+  }
+}
+
+ProductTemplate::~ProductTemplate() {
+  for (const wchar_t* extension : {L".dot", L".dotm"}) {
+    DeleteFileW(Source(extension).c_str());
+    DeleteFileW(Copy(extension).c_str());
+  }
+  RemoveDirectoryW(sourceDir_.c_str());
+}
+
+std::wstring ProductTemplate::Source(const wchar_t* extension) const { return sourceDir_ + name_ + extension; }
+std::wstring ProductTemplate::Copy(const wchar_t* extension) const { return copyDir_ + name_ + extension; }
+
+void ProductTemplate::Write(const std::wstring& path, const std::string& content) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE) << "cannot write the fixture file";
+  DWORD written = 0;
+  WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(f);
+}
+
+std::string ProductTemplate::Read(const std::wstring& path) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string content;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(f, buffer, sizeof(buffer), &got, nullptr) && got) content.append(buffer, got);
+  CloseHandle(f);
+  return content;
+}
+
+FILETIME ProductTemplate::Time(const std::wstring& path) {
+  FILETIME t{};
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return t;
+  GetFileTime(f, nullptr, nullptr, &t);
+  CloseHandle(f);
+  return t;
+}
+
+void ProductTemplate::SetTime(const std::wstring& path, FILETIME time) {
+  HANDLE f = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(SetFileTime(f, nullptr, nullptr, &time));
+  CloseHandle(f);
 }
 
 }  // namespace tamberlux::test

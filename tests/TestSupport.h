@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "support/ComTypes.h"
+
 #include <string>
 #include <vector>
 
@@ -44,6 +46,13 @@ class ReporterStandIn {
 // Runs a Windows program to its end and returns what it wrote to stdout.
 std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode = nullptr);
 
+// regsvr32 with `flags` ("/s", "/u /s") on the built Tamberlux.dll; its exit code.
+DWORD Regsvr32(const std::wstring& flags);
+// A new Tamberlux.Main2, created by ProgID as the product's programs create it.
+ComPtr<IDispatch> CreateMain2();
+// A late-bound call with positional arguments in call order.
+HRESULT CallByName(IDispatch* d, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr);
+
 // The stand-in Word, registered as "Word.Application" while the object lives.
 // Every stand-in process is ended on construction and destruction, so each
 // test starts with no Word running; what a test tells it goes to its script
@@ -74,13 +83,33 @@ class WordStandIn {
   std::wstring log_;
 };
 
+// The product's template where its installer puts it (Program Files +
+// "Valdomeren\\<name>\\") and its copies in the user's Templates folder,
+// which both exist empty for the life of the object; all removed afterwards.
+class ProductTemplate {
+ public:
+  explicit ProductTemplate(const std::wstring& name = L"Zentrello");
+  ~ProductTemplate();
+  std::wstring Source(const wchar_t* extension) const;
+  std::wstring Copy(const wchar_t* extension) const;
+
+  static void Write(const std::wstring& path, const std::string& content);
+  // The file's content, or "<missing>".
+  static std::string Read(const std::wstring& path);
+  static FILETIME Time(const std::wstring& path);
+  static void SetTime(const std::wstring& path, FILETIME time);
+
+ private:
+  std::wstring name_, sourceDir_, copyDir_;
+};
+
 // A message box read by a separate process, as a user would see it: the
 // watcher waits for a dialog of class "#32770", reads its title and text,
 // optionally looks at the first window of class `watchClass` while the box
 // is up, and presses the button `press`.
 class DialogWatch {
  public:
-  explicit DialogWatch(const std::wstring& watchClass = L"", int press = IDOK);
+  explicit DialogWatch(const std::wstring& watchClass = L"", int press = IDOK, DWORD timeoutMs = 30000);
   ~DialogWatch();
   // Waits for the watcher. Empty fields when no dialog appeared.
   struct Seen {
@@ -107,6 +136,8 @@ class PrivateUserHive {
  public:
   PrivateUserHive();
   ~PrivateUserHive();
+  // Where the private hive lives in the real HKEY_CURRENT_USER.
+  const std::wstring& Path() const { return path_; }
 
  private:
   std::wstring path_;
@@ -124,5 +155,10 @@ struct RawValue {
 };
 RawValue ReadRaw(const std::wstring& path, const std::wstring& name);
 std::vector<std::wstring> ValueNames(const std::wstring& path);
+
+// A DisabledItems/StartupItems entry as Word writes it: type, the byte lengths
+// of the UTF-16 path and friendly name (terminators included), then both.
+std::vector<BYTE> WordEntry(const std::wstring& path, const std::wstring& friendlyName, DWORD type = 1);
+void AddEntry(const std::wstring& list, const std::wstring& valueName, const std::vector<BYTE>& data);
 
 }  // namespace tamberlux::test

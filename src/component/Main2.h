@@ -20,7 +20,23 @@ class Main2 {
 
   // Public members of _Main2.
   void DeleteCorruptedDataFolder(std::wstring& version);
+  // The launch from the desktop icon; `word` is replaced in place when the
+  // launch had to start a Word or move to a new one.
+  void StartRunTime(std::wstring& name, LateObject& word, bool startZTL = true);
   void Quit();
+
+  // The launch's helpers, and the settings they keep in the product's section.
+  bool WordIsSupported(const std::wstring& productName);
+  std::wstring getWordVersion(const std::wstring& productName, const LateObject& word);
+  void setWordVersion(const std::wstring& productName, const std::wstring& version);
+  bool permanentlyDisableAddin(const std::wstring& productName);
+  void permanentlyDisableAddin(const std::wstring& productName, bool value);
+  void ForceCreateTamberluxToQuit(const std::wstring& name);
+  // True when Word no longer answers: its process went away.
+  bool wordExitedBecauseOfMissingLibrary(const LateObject& word);
+  // Tells the user why Word is about to exit.
+  void WarnUserOfCrash(const std::wstring& productName, const std::wstring& Filename, const std::wstring& url,
+                       bool testVBScript);
 
   // Add-in registration and enabling.
   void EnableComAddins();

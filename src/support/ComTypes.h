@@ -179,6 +179,13 @@ class Handle {
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
   Handle(Handle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
+  Handle& operator=(Handle&& o) noexcept {
+    if (this != &o) {
+      if (h_) CloseHandle(h_);
+      h_ = std::exchange(o.h_, nullptr);
+    }
+    return *this;
+  }
   ~Handle() {
     if (h_) CloseHandle(h_);
   }

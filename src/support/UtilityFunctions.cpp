@@ -1,0 +1,108 @@
+#include "support/UtilityFunctions.h"
+
+#include "errortrap/Procedure.h"
+#include "support/AnsiText.h"
+#include "support/CommonLogger.h"
+#include "support/CommonWordInteractionFunctions.h"
+#include "support/GetSpecialFolder.h"
+
+namespace tamberlux::UtilityFunctions {
+
+using vbw::Var;
+
+std::wstring SRC_PATH(const std::wstring& name) {
+  std::wstring result;
+  vbw::Proc p(L"UtilityFunctions.SRC_PATH[Get]", vbw::BannerOnly, {Var(L"name", name)});
+  p.Run([&] {
+    p(1, [&] {
+      int32_t csidl = GetSpecialFolder::CSIDL_PROGRAM_FILES;
+      result = GetSpecialFolder::fGetSpecialFolder(csidl) + L"Valdomeren\\" + name + L"\\";
+    });
+  });
+  return result;
+}
+
+bool fileExists(const std::wstring& path) {
+  bool result = false;
+  vbw::Proc p(L"UtilityFunctions.fileExists", vbw::BannerOnly, {Var(L"path", path)});
+  p.Run([&] {
+    p.ResumeNext();
+    p(1, [&] {
+      const DWORD attributes = GetFileAttributesA(ToAnsi(path).c_str());
+      result = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    });
+  });
+  return result;
+}
+
+FILETIME getTime(const std::wstring& filePath) {
+  FILETIME result{};
+  vbw::Proc p(L"UtilityFunctions.getTime", vbw::BannerOnly, {Var(L"filePath", filePath)});
+  FILETIME creation{}, lastAccess{}, lastWrite{};
+  p.Local(L"creation", creation);
+  p.Local(L"lastAccess", lastAccess);
+  p.Local(L"lastWrite", lastWrite);
+  p.Run([&] {
+    Handle file;
+    p(1, [&] {
+      file = Handle(CreateFileA(ToAnsi(filePath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    });
+    if (!file) return;
+    p(2, [&] { GetFileTime(file.Get(), &creation, &lastAccess, &lastWrite); });
+    p(3, [&] { result = lastWrite; });
+  });
+  return result;
+}
+
+bool NeedToCopy(const std::wstring& name, const std::wstring& templatePath) {
+  bool result = false;
+  vbw::Proc p(L"UtilityFunctions.NeedToCopy", vbw::BannerOnly, {Var(L"name", name), Var(L"templatePath", templatePath)});
+  FILETIME source{}, copy{};
+  p.Local(L"source", source);
+  p.Local(L"copy", copy);
+  p.Run([&] {
+    bool exists = false;
+    p(1, [&] { exists = fileExists(templatePath); });
+    if (!exists) {
+      result = true;
+      return;
+    }
+    // The source's time is always the ".dot" file's, whichever file is copied.
+    p(2, [&] { source = getTime(SRC_PATH(name) + name + L".dot"); });
+    p(3, [&] { copy = getTime(templatePath); });
+    p(4, [&] {
+      result = source.dwLowDateTime != copy.dwLowDateTime || source.dwHighDateTime != copy.dwHighDateTime;
+    });
+  });
+  return result;
+}
+
+std::wstring CopyTemplateIntoTrustedFolder(const std::wstring& name) {
+  std::wstring result;
+  vbw::Proc p(L"UtilityFunctions.CopyTemplateIntoTrustedFolder", vbw::BannerOnly, {Var(L"name", name)});
+  std::wstring fileName, destination;
+  p.Local(L"fileName", fileName);
+  p.Local(L"destination", destination);
+  p.Run([&] {
+    p(1, [&] { CommonLogger::Log(L"CopyTemplateIntoTrustedFolder"); });
+    p(2, [&] { fileName = name + (CommonWordInteractionFunctions::isWord2007OrLater() ? L".dotm" : L".dot"); });
+    p(3, [&] {
+      int32_t csidl = GetSpecialFolder::CSIDL_APPDATA;
+      destination = GetSpecialFolder::fGetSpecialFolder(csidl) + L"Microsoft\\Templates\\" + fileName;
+    });
+    bool copy = false;
+    p(4, [&] { copy = NeedToCopy(name, destination); });
+    if (copy) {
+      std::wstring source;
+      p(5, [&] { source = SRC_PATH(name) + fileName; });
+      p(6, [&] { CommonLogger::Log(L"Copying " + source); });
+      // A missing source makes the copy fail; nobody is told.
+      p(7, [&] { CopyFileA(ToAnsi(source).c_str(), ToAnsi(destination).c_str(), FALSE); });
+    }
+    p(8, [&] { result = L"\"" + destination + L"\""; });
+  });
+  return result;
+}
+
+}  // namespace tamberlux::UtilityFunctions

@@ -1,0 +1,22 @@
+// The product's template and its copy in the folder Word trusts.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace tamberlux::UtilityFunctions {
+
+// Program Files + "Valdomeren\" + name + "\": where the product installs its template.
+std::wstring SRC_PATH(const std::wstring& name);
+// True for a file that exists; false for a folder or anything unreadable.
+bool fileExists(const std::wstring& path);
+// The file's last-write time; zero when it cannot be opened.
+FILETIME getTime(const std::wstring& filePath);
+// True when the copy is missing or its time differs from the source ".dot".
+bool NeedToCopy(const std::wstring& name, const std::wstring& templatePath);
+// Copies the template into the user's Templates folder when needed; answers
+// the copy's path in double quotes.
+std::wstring CopyTemplateIntoTrustedFolder(const std::wstring& name);
+
+}  // namespace tamberlux::UtilityFunctions
