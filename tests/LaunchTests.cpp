@@ -297,6 +297,8 @@ TEST_F(Launch, AScriptLauncherGetsTheStartedWordInItsVariable) {
   HKEY real = nullptr;
   ASSERT_EQ(RegOpenCurrentUser(KEY_ALL_ACCESS, &real), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteTreeW(real, (L"Software\\" + name).c_str()), ERROR_SUCCESS) << "the script's launch wrote its section";
+  for (const wchar_t* progId : {L"AddinMonitor.ZentrelloMonitor", L"Kestrivane.ZentrelloAddinForWord"})
+    RegDeleteTreeW(real, (std::wstring(kAddins) + progId).c_str());
   RegCloseKey(real);
 }
 

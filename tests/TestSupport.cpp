@@ -95,7 +95,7 @@ int ReporterStandIn::Count(const std::wstring& method) const {
   return n;
 }
 
-std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode) {
+std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode, bool withStderr) {
   SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return L"<no pipe>";
@@ -104,7 +104,7 @@ std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode) {
   si.cb = sizeof(si);
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdOutput = writeEnd;
-  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdError = withStderr ? writeEnd : GetStdHandle(STD_ERROR_HANDLE);
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
   std::wstring cmd = commandLine;

@@ -43,8 +43,9 @@ class ReporterStandIn {
   HMODULE dll_;
 };
 
-// Runs a Windows program to its end and returns what it wrote to stdout.
-std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode = nullptr);
+// Runs a Windows program to its end and returns what it wrote to stdout (and
+// to stderr, when asked).
+std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode = nullptr, bool withStderr = false);
 
 // regsvr32 with `flags` ("/s", "/u /s") on the built Tamberlux.dll; its exit code.
 DWORD Regsvr32(const std::wstring& flags);

@@ -2,6 +2,7 @@
 // product's add-in off Word's disabled and startup lists.
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
+#include "registry/ComAddins.h"
 #include "registry/RegistryFunctions.h"
 
 namespace tamberlux {
@@ -9,18 +10,6 @@ namespace tamberlux {
 using vbw::Var;
 namespace reg = RegistryFunctions;
 
-namespace {
-struct ComAddin {
-  const wchar_t* progId;
-  const wchar_t* friendlyName;
-  const wchar_t* description;
-};
-// In the order they are registered: the monitor first.
-constexpr ComAddin kComAddins[] = {
-    {L"AddinMonitor.ZentrelloMonitor", L"ZentrelloMonitor", L"Zentrello monitor add-in"},
-    {L"Kestrivane.ZentrelloAddinForWord", L"Zentrello", L"Zentrello add-in"},
-};
-}  // namespace
 
 void Main2::EnableComAddins() {
   vbw::Proc p(L"Main2.EnableComAddins", ReportModuleVariables, {}, this);
@@ -37,7 +26,7 @@ void Main2::EnableComAddin(const std::wstring& progId, const std::wstring& frien
   std::wstring key;
   p.Local(L"key", key);
   p.Run([&] {
-    p(1, [&] { key = L"SOFTWARE\\Microsoft\\Office\\Word\\Addins\\" + progId; });
+    p(1, [&] { key = kComAddinsKey + progId; });
     p(2, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"friendlyName", reg::REG_SZ_TYPE, Variant::Of(friendlyName)); });
     p(3, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"description", reg::REG_SZ_TYPE, Variant::Of(description)); });
     p(4, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"LoadBehavior", reg::REG_DWORD_TYPE, Variant::Of(3)); });

@@ -11,6 +11,12 @@ namespace tamberlux {
 
 using vbw::Var;
 
+bool Main2::NamesProduct(const std::wstring& lowerName, std::wstring data) {
+  // UTF-16 text of ASCII characters becomes plain text once its NULs go.
+  data.erase(std::remove(data.begin(), data.end(), L'\0'), data.end());
+  return data.find(lowerName) != std::wstring::npos && data.find(L"zentrellomonitor") == std::wstring::npos;
+}
+
 std::wstring Main2::tamberluxDisabled(const std::wstring& name, const std::wstring& version) {
   std::wstring result;
   vbw::Proc p(L"Main2.tamberluxDisabled", ReportModuleVariables, {Var(L"name", name), Var(L"version", version)},
@@ -47,11 +53,7 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
     });
     while (!valueName.empty()) {
       bool match = false;
-      p(3, [&] {
-        // UTF-16 text of ASCII characters becomes plain text once its NULs go.
-        data.erase(std::remove(data.begin(), data.end(), L'\0'), data.end());
-        match = data.find(lowerName) != std::wstring::npos && data.find(L"zentrellomonitor") == std::wstring::npos;
-      });
+      p(3, [&] { match = NamesProduct(lowerName, data); });
       if (match) {
         result = valueName;
         return;

@@ -55,6 +55,11 @@ FILETIME getTime(const std::wstring& filePath) {
   return result;
 }
 
+std::wstring TrustedTemplatePath(const std::wstring& fileName) {
+  int32_t csidl = GetSpecialFolder::CSIDL_APPDATA;
+  return GetSpecialFolder::fGetSpecialFolder(csidl) + L"Microsoft\\Templates\\" + fileName;
+}
+
 bool NeedToCopy(const std::wstring& name, const std::wstring& templatePath) {
   bool result = false;
   vbw::Proc p(L"UtilityFunctions.NeedToCopy", vbw::BannerOnly, {Var(L"name", name), Var(L"templatePath", templatePath)});
@@ -87,10 +92,7 @@ std::wstring CopyTemplateIntoTrustedFolder(const std::wstring& name) {
   p.Run([&] {
     p(1, [&] { CommonLogger::Log(L"CopyTemplateIntoTrustedFolder"); });
     p(2, [&] { fileName = name + (CommonWordInteractionFunctions::isWord2007OrLater() ? L".dotm" : L".dot"); });
-    p(3, [&] {
-      int32_t csidl = GetSpecialFolder::CSIDL_APPDATA;
-      destination = GetSpecialFolder::fGetSpecialFolder(csidl) + L"Microsoft\\Templates\\" + fileName;
-    });
+    p(3, [&] { destination = TrustedTemplatePath(fileName); });
     bool copy = false;
     p(4, [&] { copy = NeedToCopy(name, destination); });
     if (copy) {

@@ -13,6 +13,8 @@ std::wstring SRC_PATH(const std::wstring& name);
 bool fileExists(const std::wstring& path);
 // The file's last-write time; zero when it cannot be opened.
 FILETIME getTime(const std::wstring& filePath);
+// Where Word's trusted templates folder keeps fileName.
+std::wstring TrustedTemplatePath(const std::wstring& fileName);
 // True when the copy is missing or its time differs from the source ".dot".
 bool NeedToCopy(const std::wstring& name, const std::wstring& templatePath);
 // Copies the template into the user's Templates folder when needed; answers
