@@ -93,6 +93,7 @@ HRESULT NamedDispatch::GetTypeInfoCount(UINT* n) {
 
 HRESULT NamedDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (count == 0) return S_OK;
+  LookedUp(names, count);
   HRESULT hr = S_OK;
   ids[0] = DISPID_UNKNOWN;
   for (size_t m = 0; m < members_.size(); ++m)

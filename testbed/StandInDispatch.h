@@ -44,6 +44,8 @@ class NamedDispatch : public tamberlux::ComObject<IDispatch, IID_IDispatch> {
                                    EXCEPINFO* ei, UINT*) override;
 
  protected:
+  // Told of each name look-up (member name first, then parameter names).
+  virtual void LookedUp(LPOLESTR* /*names*/, UINT /*count*/) {}
   // `result` is null for a property put; then the value is args.At(0).
   virtual HRESULT Member(const std::wstring& name, WORD flags, const Args& args, VARIANT* result,
                          EXCEPINFO* ei) = 0;

@@ -17,6 +17,7 @@
 //   DieAt, DieAfter    REG_SZ, DWORD the process ends at the call with this record name
 //                                    ("Documents.Add") after answering DieAfter of them
 //   CallLog            REG_SZ        file that gets one line per call: "pid\tcall\targs"
+//   LogLookups         REG_DWORD     1: name look-ups are logged too, as "Lookup\tObject.Name"
 //   WatchKey, WatchValue REG_SZ      a value under HKEY_CURRENT_USER recorded on start-up:
 //                                    its text, "(data)" for other types, "(none)"
 //
@@ -92,6 +93,7 @@ struct WordState {
   int active = -1;
   int nextDocument = 1;
   HANDLE log = INVALID_HANDLE_VALUE;
+  bool logLookups = false;
   std::wstring dieAt;
   DWORD dieAfter = 0;
   IUnknown* application = nullptr;
@@ -154,11 +156,27 @@ bool As(const VARIANT* v, VARTYPE type, VARIANT& out) {
 
 // --- The objects ------------------------------------------------------------
 
+// One of Word's objects, named in the log of look-ups by its kind.
+class WordObject : public standin::NamedDispatch {
+ public:
+  WordObject(std::wstring kind, std::vector<std::wstring> members)
+      : NamedDispatch(std::move(members)), kind_(std::move(kind)) {}
+
+ protected:
+  void LookedUp(LPOLESTR* names, UINT count) override {
+    if (!g.logLookups) return;
+    std::wstring call = L"Lookup\t" + kind_ + L"." + names[0];
+    for (UINT i = 1; i < count; ++i) call += L"\t" + std::wstring(names[i]);
+    Record(call);
+  }
+  std::wstring kind_;
+};
+
 // A document or an add-in: something with a name.
-class Named final : public standin::NamedDispatch {
+class Named final : public WordObject {
  public:
   Named(std::wstring kind, std::wstring name)
-      : NamedDispatch({L"Name", L"FullName", L"Installed"}), kind_(std::move(kind)), name_(std::move(name)) {}
+      : WordObject(std::move(kind), {L"Name", L"FullName", L"Installed"}), name_(std::move(name)) {}
 
  protected:
   HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
@@ -174,12 +192,12 @@ class Named final : public standin::NamedDispatch {
   }
 
  private:
-  std::wstring kind_, name_;
+  std::wstring name_;
 };
 
-class Documents final : public standin::NamedDispatch {
+class Documents final : public WordObject {
  public:
-  Documents() : NamedDispatch({L"Count", L"Add", L"Item"}) {}
+  Documents() : WordObject(L"Documents", {L"Count", L"Add", L"Item"}) {}
 
  protected:
   HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
@@ -202,9 +220,9 @@ class Documents final : public standin::NamedDispatch {
   }
 };
 
-class AddIns final : public standin::NamedDispatch {
+class AddIns final : public WordObject {
  public:
-  AddIns() : NamedDispatch({L"Add", L"Count"}) {}
+  AddIns() : WordObject(L"AddIns", {L"Add", L"Count"}) {}
 
  protected:
   HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
@@ -217,10 +235,10 @@ class AddIns final : public standin::NamedDispatch {
   }
 };
 
-class Application final : public standin::NamedDispatch {
+class Application final : public WordObject {
  public:
   Application()
-      : NamedDispatch({L"Version", L"Visible", L"WindowState", L"Left", L"Activate", L"Caption", L"Documents",
+      : WordObject(L"Application", {L"Version", L"Visible", L"WindowState", L"Left", L"Activate", L"Caption", L"Documents",
                        L"ActiveDocument", L"Quit", L"Run", L"AddIns", L"Name"}) {}
 
  protected:
@@ -338,6 +356,7 @@ int Serve(HINSTANCE instance) {
   g.windowState = static_cast<LONG>(ScriptNumber(L"StartWindowState"));
   g.dieAt = ScriptText(L"DieAt");
   g.dieAfter = ScriptNumber(L"DieAfter");
+  g.logLookups = ScriptNumber(L"LogLookups") != 0;
   const std::wstring logPath = ScriptText(L"CallLog");
   if (!logPath.empty())
     g.log = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
