@@ -25,10 +25,6 @@ constexpr wchar_t kResiliency[] = L"Software\\Microsoft\\Office\\12.0\\Word\\Res
 const auto kProductEntry = test::WordEntry(L"c:\\program files\\valdomeren\\zentrello\\zentrello.dll", L"Zentrello");
 const auto kOtherEntry = test::WordEntry(L"c:\\program files\\other\\helper.dll", L"Helper");
 
-bool Has(const std::vector<std::wstring>& calls, const std::wstring& call) {
-  return std::find(calls.begin(), calls.end(), call) != calls.end();
-}
-
 size_t CountOf(const std::vector<std::wstring>& calls, const std::wstring& call) {
   return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
 }
@@ -75,15 +71,6 @@ class Launch : public ::testing::Test {
     if (wordVariable || startZTL) args.push_back(word);
     if (startZTL) args.push_back(Variant::Of(*startZTL));
     return test::CallByName(main2.Get(), L"StartRunTime", args);
-  }
-
-  // A Word started the way the user or another program starts it.
-  static LateObject StartWord() {
-    CLSID clsid;
-    EXPECT_EQ(CLSIDFromProgID(L"Word.Application", &clsid), S_OK);
-    ComPtr<IDispatch> d;
-    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, d.PutVoid()), S_OK);
-    return LateObject(std::move(d));
   }
 
   void ExpectNoQuestions() { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "a failure went to the trap"; }
@@ -144,15 +131,15 @@ TEST_F(Launch, ALaterLaunchTakesTheAddInOffWordsListsBeforeWordStarts) {
       << "another add-in's entry stays";
   EXPECT_FALSE(KeyExists(std::wstring(kResiliency) + L"StartupItems"));
   EXPECT_EQ(Text(kSection, L"PermanentlyDisableAddin"), L"0") << "a known version never raises the flag";
-  EXPECT_TRUE(Has(calls, L"Run\tSetStartedFromIcon"));
-  EXPECT_TRUE(Has(calls, L"Documents.Add\tVisible:=True")) << "a missing macro is no error";
+  EXPECT_TRUE(test::Contains(calls, L"Run\tSetStartedFromIcon"));
+  EXPECT_TRUE(test::Contains(calls, L"Documents.Add\tVisible:=True")) << "a missing macro is no error";
   ExpectNoQuestions();
 }
 
 TEST_F(Launch, ACallersWordIsUsedAsItIsAndStartZTLFalseSkipsTheMacro) {
   word.Set(L"StartVisible", 1u);
   word.Set(L"Version", L"11.0");
-  LateObject mine = StartWord();
+  LateObject mine = test::WordStandIn::Start();
   Variant wordVariable;
   wordVariable.vt = VT_DISPATCH;
   wordVariable.pdispVal = mine.Get();
@@ -162,9 +149,9 @@ TEST_F(Launch, ACallersWordIsUsedAsItIsAndStartZTLFalseSkipsTheMacro) {
   EXPECT_EQ(word.Processes().size(), 1u);
   EXPECT_TRUE(LateObject::FromVariant(wordVariable).SameAs(mine));
   const auto calls = word.Calls();
-  EXPECT_FALSE(Has(calls, L"Run\tSetStartedFromIcon"));
-  EXPECT_FALSE(Has(calls, L"Visible")) << "neither attached nor checked: the caller's Word is used as it is";
-  EXPECT_TRUE(Has(calls, L"Documents.Add\tVisible:=True"));
+  EXPECT_FALSE(test::Contains(calls, L"Run\tSetStartedFromIcon"));
+  EXPECT_FALSE(test::Contains(calls, L"Visible")) << "neither attached nor checked: the caller's Word is used as it is";
+  EXPECT_TRUE(test::Contains(calls, L"Documents.Add\tVisible:=True"));
   EXPECT_EQ(Text(kSection, L"WordVersion"), L"(none)") << "a supplied Word's version is not recorded";
   // Word 2003: the ".dot" template is the one copied.
   EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dot")), "dot template");
@@ -180,13 +167,13 @@ TEST_F(Launch, WordRefusingTheDocumentWith4605LeavesItHiddenAndUsesANewWord) {
   const auto pids = word.Processes();
   ASSERT_EQ(pids.size(), 2u);
   const auto first = word.Calls(pids[0]), second = word.Calls(pids[1]);
-  EXPECT_TRUE(Has(first, L"Documents.Add\tVisible:=True"));
+  EXPECT_TRUE(test::Contains(first, L"Documents.Add\tVisible:=True"));
   EXPECT_EQ(first.back(), L"Visible=False");
   EXPECT_TRUE(word.Running(pids[0])) << "the first Word is left running";
   EXPECT_FALSE(IsWindowVisible(test::WordStandIn::Windows(pids[0]).at(0)));
   EXPECT_EQ(CountOf(second, L"Documents.Add\tVisible:=True"), 1u);
   EXPECT_TRUE(IsWindowVisible(test::WordStandIn::Windows(pids[1]).at(0)));
-  EXPECT_FALSE(Has(second, L"Run\tSetStartedFromIcon")) << "the macro is not run again";
+  EXPECT_FALSE(test::Contains(second, L"Run\tSetStartedFromIcon")) << "the macro is not run again";
   LateObject now = LateObject::FromVariant(wordVariable);
   ASSERT_TRUE(now);
   EXPECT_EQ(ToLong(now.Object(L"Documents").Get(L"Count")), 1) << "the caller holds the second Word";
@@ -205,7 +192,7 @@ TEST_F(Launch, ARecordedFailedWordCheckIsDeletedOnceWordCanBeReached) {
   ASSERT_EQ(StartRunTime(), S_OK);
   EXPECT_EQ(Text(kSection, L"FailedWord2000Check"), L"(none)");
   EXPECT_EQ(word.Processes().size(), 1u) << "the Word reached for the check is the one launched";
-  EXPECT_TRUE(Has(word.Calls(), L"Documents.Add\tVisible:=True"));
+  EXPECT_TRUE(test::Contains(word.Calls(), L"Documents.Add\tVisible:=True"));
   ExpectNoQuestions();
 }
 

@@ -27,11 +27,7 @@ class TemplateCopy : public ::testing::Test {
   ~TemplateCopy() override { CommonWordInteractionFunctions::Terminate(); }
   void UseWord(const wchar_t* version) {
     word.Set(L"Version", version);
-    CLSID clsid;
-    ASSERT_EQ(CLSIDFromProgID(L"Word.Application", &clsid), S_OK);
-    ComPtr<IDispatch> d;
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, d.PutVoid()), S_OK);
-    CommonWordInteractionFunctions::Initialize(LateObject(std::move(d)));
+    CommonWordInteractionFunctions::Initialize(test::WordStandIn::Start());
   }
   std::wstring Copy() { return Utility::CopyTemplateIntoTrustedFolder(L"Zentrello"); }
 

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "errortrap/vbwProtector.h"
@@ -26,6 +27,10 @@ std::wstring BinDir() {
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring dir = path;
   return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call) {
+  return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
 
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t sep) {
@@ -278,6 +283,14 @@ void WordStandIn::SetList(const wchar_t* name, const std::vector<std::wstring>& 
   ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kWordScript, name, REG_MULTI_SZ, data.c_str(),
                             static_cast<DWORD>(data.size() * sizeof(wchar_t))),
             ERROR_SUCCESS);
+}
+
+LateObject WordStandIn::Start() {
+  CLSID clsid;
+  EXPECT_EQ(CLSIDFromProgID(L"Word.Application", &clsid), S_OK);
+  ComPtr<IDispatch> d;
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, d.PutVoid()), S_OK);
+  return LateObject(std::move(d));
 }
 
 void WordStandIn::Unregister() { RunQuiet(L"\"" + BinDir() + L"WordStandIn.exe\" /unregserver"); }

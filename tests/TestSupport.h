@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "support/ComTypes.h"
+#include "support/LateBound.h"
 
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ class StartedTrap {
 
 // Folder of the running test program (the stand-ins are built beside it).
 std::wstring BinDir();
+
+// Whether `calls` holds `call`.
+bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call);
 
 // Splits "a\tb\tc" at `sep`.
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t sep);
@@ -67,6 +71,8 @@ class WordStandIn {
   void SetList(const wchar_t* name, const std::vector<std::wstring>& items);
   // "Word.Application" no longer registered: Word is not installed.
   void Unregister();
+  // A new Word, started the way the user or another program starts one.
+  static LateObject Start();
 
   // Stand-in processes in the order they started.
   std::vector<DWORD> Processes() const;

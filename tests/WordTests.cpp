@@ -18,24 +18,11 @@ namespace {
 namespace Word = CommonWordInteractionFunctions;
 namespace Windows = CommonWordWindowFunctions;
 
-bool Has(const std::vector<std::wstring>& calls, const std::wstring& call) {
-  return std::find(calls.begin(), calls.end(), call) != calls.end();
-}
-
 std::vector<std::wstring> Puts(const std::vector<std::wstring>& calls) {
   std::vector<std::wstring> puts;
   for (const auto& c : calls)
     if (c.find(L'=') != std::wstring::npos && c.find(L":=") == std::wstring::npos) puts.push_back(c);
   return puts;
-}
-
-// A Word started the way a client starts it, outside the component.
-LateObject StartWord() {
-  CLSID clsid;
-  EXPECT_EQ(CLSIDFromProgID(L"Word.Application", &clsid), S_OK);
-  ComPtr<IDispatch> d;
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, d.PutVoid()), S_OK);
-  return LateObject(std::move(d));
 }
 
 class WordFixture : public ::testing::Test {
@@ -62,7 +49,7 @@ TEST_F(WordFixture, WithNoWordRunningWordApplicationStartsAVisibleOne) {
 
 TEST_F(WordFixture, AVisibleRunningWordIsReturnedUntouched) {
   word.Set(L"StartVisible", 1u);
-  LateObject running = StartWord();
+  LateObject running = test::WordStandIn::Start();
   LateObject app = main2.WordApplication();
   ASSERT_TRUE(app);
   EXPECT_TRUE(app.SameAs(running));
@@ -72,7 +59,7 @@ TEST_F(WordFixture, AVisibleRunningWordIsReturnedUntouched) {
 
 TEST_F(WordFixture, AHiddenMinimisedWordIsShownRestoredAndActivated) {
   word.Set(L"StartWindowState", 2u);
-  LateObject running = StartWord();
+  LateObject running = test::WordStandIn::Start();
   LateObject app = main2.WordApplication();
   ASSERT_TRUE(app.SameAs(running));
   EXPECT_EQ(word.Calls(), (std::vector<std::wstring>{L"Created", L"Visible", L"Visible=True", L"WindowState",
@@ -84,10 +71,10 @@ TEST_F(WordFixture, AHiddenMinimisedWordIsShownRestoredAndActivated) {
 }
 
 TEST_F(WordFixture, AHiddenNormalWordIsShownWithoutTouchingItsState) {
-  LateObject running = StartWord();
+  LateObject running = test::WordStandIn::Start();
   main2.WordApplication();
   EXPECT_EQ(Puts(word.Calls()), std::vector<std::wstring>{L"Visible=True"});
-  EXPECT_TRUE(Has(word.Calls(), L"Activate"));
+  EXPECT_TRUE(test::Contains(word.Calls(), L"Activate"));
 }
 
 TEST_F(WordFixture, WithoutWordBothProceduresAnswerNothingAndReportNothing) {
@@ -100,7 +87,7 @@ TEST_F(WordFixture, WithoutWordBothProceduresAnswerNothingAndReportNothing) {
 
 TEST_F(WordFixture, CreateWordApplicationStartsANewWordBesideARunningOne) {
   word.Set(L"StartVisible", 1u);
-  LateObject first = StartWord();
+  LateObject first = test::WordStandIn::Start();
   LateObject second = main2.CreateWordApplication();
   ASSERT_TRUE(second);
   EXPECT_FALSE(second.SameAs(first));
@@ -120,12 +107,12 @@ TEST(WordVersionText, MajorVersionTakesTheTextBeforeTheLaterSeparator) {
 
 TEST_F(WordFixture, ReleaseQuestionsFollowTheRunningWordsVersion) {
   word.Set(L"Version", L"10.0");
-  Word::Initialize(StartWord());
+  Word::Initialize(test::WordStandIn::Start());
   EXPECT_EQ(Word::WordVersion(), 10);
   EXPECT_TRUE(Word::isWord2002OrEarlier());
   EXPECT_FALSE(Word::isWord2007OrLater());
   word.Set(L"Version", L"12.0");
-  Word::Initialize(StartWord());
+  Word::Initialize(test::WordStandIn::Start());
   EXPECT_EQ(Word::WordVersion(), 12);
   EXPECT_FALSE(Word::isWord2002OrEarlier());
   EXPECT_TRUE(Word::isWord2007OrLater());
@@ -136,7 +123,7 @@ TEST_F(WordFixture, ReleaseQuestionsFollowTheRunningWordsVersion) {
 
 TEST_F(WordFixture, InitializeWithNothingRaises12345AndHoldsNothing) {
   reporter.Answer({vbw::vbwActionIgnore});
-  Word::Initialize(StartWord());
+  Word::Initialize(test::WordStandIn::Start());
   Word::Initialize(LateObject());
   const auto calls = reporter.Calls();
   ASSERT_EQ(reporter.Count(L"vbwErrorHandler"), 1);
@@ -195,7 +182,7 @@ TEST_F(WordFixture, WindowWalkFindsTheActiveWindowFirstThenByCaption) {
 
 TEST_F(WordFixture, ActiveDocumentHandleFindsWordsWindowWithAndWithoutDocuments) {
   word.Set(L"StartVisible", 1u);
-  LateObject app = StartWord();
+  LateObject app = test::WordStandIn::Start();
   Word::Initialize(app);
   HWND wordWindow = test::WordStandIn::Windows(word.Processes().at(0)).at(0);
   TestWindows windows;
@@ -204,7 +191,7 @@ TEST_F(WordFixture, ActiveDocumentHandleFindsWordsWindowWithAndWithoutDocuments)
   bool inOutlook = false;
   EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), H(FindWindowExW(nullptr, nullptr, L"OpusApp", nullptr)))
       << "no documents: the first OpusApp window";
-  EXPECT_FALSE(Has(word.Calls(), L"ActiveDocument")) << "captions are not looked at";
+  EXPECT_FALSE(test::Contains(word.Calls(), L"ActiveDocument")) << "captions are not looked at";
 
   app.Object(L"Documents").Call(L"Add");
   wchar_t title[256];
@@ -217,7 +204,7 @@ TEST_F(WordFixture, ActiveDocumentHandleFindsWordsWindowWithAndWithoutDocuments)
 
 TEST_F(WordFixture, Word2002AsTheMailEditorIsFoundByItsMailWindow) {
   word.Set(L"Version", L"10.0");
-  LateObject app = StartWord();
+  LateObject app = test::WordStandIn::Start();
   Word::Initialize(app);
   app.Object(L"Documents").Call(L"Add");
   // Word's own window no longer names the document; the mail editor's does.
@@ -231,7 +218,7 @@ TEST_F(WordFixture, Word2002AsTheMailEditorIsFoundByItsMailWindow) {
 
 TEST_F(WordFixture, GuaranteedVisibleMsgBoxMovesANormalWordOffScreenWhileTheBoxIsUp) {
   word.Set(L"StartVisible", 1u);
-  LateObject app = StartWord();
+  LateObject app = test::WordStandIn::Start();
   Word::Initialize(app);
   const LONG left = ToLong(app.Get(L"Left"));
   ASSERT_NE(left, -10000);
@@ -251,7 +238,7 @@ TEST_F(WordFixture, GuaranteedVisibleMsgBoxMovesANormalWordOffScreenWhileTheBoxI
 TEST_F(WordFixture, GuaranteedVisibleMsgBoxHidesAMaximisedWordAndShowsItAgain) {
   word.Set(L"StartVisible", 1u);
   word.Set(L"StartWindowState", 1u);
-  LateObject app = StartWord();
+  LateObject app = test::WordStandIn::Start();
   Word::Initialize(app);
   test::DialogWatch watch(L"OpusApp");
   Word::GuaranteedVisibleMsgBox(L"text", L"title");
@@ -259,14 +246,14 @@ TEST_F(WordFixture, GuaranteedVisibleMsgBoxHidesAMaximisedWordAndShowsItAgain) {
   ASSERT_TRUE(seen.appeared);
   EXPECT_FALSE(seen.watchedVisible);
   EXPECT_TRUE(ToBool(app.Get(L"Visible")));
-  EXPECT_TRUE(Has(word.Calls(), L"Visible=False"));
-  EXPECT_FALSE(Has(word.Calls(), L"Left=-10000"));
+  EXPECT_TRUE(test::Contains(word.Calls(), L"Visible=False"));
+  EXPECT_FALSE(test::Contains(word.Calls(), L"Left=-10000"));
 }
 
 TEST_F(WordFixture, GuaranteedVisibleMsgBoxLeavesAMinimisedWordAlone) {
   word.Set(L"StartVisible", 1u);
   word.Set(L"StartWindowState", 2u);
-  Word::Initialize(StartWord());
+  Word::Initialize(test::WordStandIn::Start());
   test::DialogWatch watch;
   Word::GuaranteedVisibleMsgBox(L"text", L"title");
   EXPECT_TRUE(watch.Result().appeared);
