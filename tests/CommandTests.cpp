@@ -123,6 +123,16 @@ TEST_F(Command, StatusOfAProductNeverLaunchedSaysSo) {
   EXPECT_EQ(s[L"template"][L"copies"][1][L"state"].text, L"missing");
 }
 
+TEST_F(Command, StatusShowsACorruptRecordedVersionAsItIs) {
+  test::SetText(L"Software\\" + name, L"WordVersion", L"twelve");
+  DWORD code = 99;
+  const JsonValue s = JsonReader::Parse(Run(L"status " + name + L" --json", &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(s[L"wordVersion"].text, L"twelve");
+  EXPECT_FALSE(s[L"template"][L"copies"][0][L"used"].boolean);
+  EXPECT_FALSE(s[L"template"][L"copies"][1][L"used"].boolean);
+}
+
 TEST_F(Command, LaunchStartsWordAndAnswersWithItsState) {
   test::WordStandIn word;
   ASSERT_EQ(test::Regsvr32(L"/s"), 0u);

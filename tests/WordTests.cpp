@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 #include "component/Main2.h"
+#include "errortrap/VbError.h"
 #include "errortrap/vbwProtector.h"
 #include "support/CommonLogger.h"
 #include "support/CommonWordInteractionFunctions.h"
@@ -95,6 +96,37 @@ TEST_F(WordFixture, CreateWordApplicationStartsANewWordBesideARunningOne) {
   ASSERT_EQ(pids.size(), 2u);
   EXPECT_EQ(Puts(word.Calls(pids[1])), std::vector<std::wstring>{L"Visible=True"});
   EXPECT_TRUE(Puts(word.Calls(pids[0])).empty());
+}
+
+// The ways the stand-in Word can be told to fail, which the installation
+// tests rely on, do what they say.
+TEST_F(WordFixture, StandInWordFailsAddInsAndMacrosAsToldThenQuits) {
+  word.Set(L"FailAddIns", 2u);
+  word.Set(L"FailMacros", 1u);
+  word.Set(L"MacroResult", L"object");
+  LateObject app = test::WordStandIn::Start();
+  LateObject addIns = app.Object(L"AddIns");
+  int failures = 0;
+  for (int i = 0; i < 3; ++i) {
+    try {
+      addIns.Call(L"Add", {Variant::Of(L"C:\\t\\Zentrello.dotm"), Variant::Of(true)});
+    } catch (const vb::Error& e) {
+      EXPECT_EQ(e.number, 4198);
+      ++failures;
+    }
+  }
+  EXPECT_EQ(failures, 2);
+  EXPECT_THROW(app.Call(L"Run", {Variant::Of(L"HookIntoWord"), Variant::Of(L"x")}), vb::Error);
+  EXPECT_TRUE(LateObject::FromVariant(app.Call(L"Run", {Variant::Of(L"HookIntoWord")})))
+      << "Run answers an object once the failures are used up";
+  EXPECT_TRUE(test::Contains(word.Calls(), L"Run\tHookIntoWord\tx"));
+
+  const DWORD pid = word.Processes().at(0);
+  app.Call(L"Quit", {}, {{L"SaveChanges", Variant::Of(false)}});
+  for (int i = 0; i < 100 && word.Running(pid); ++i) Sleep(20);
+  EXPECT_FALSE(word.Running(pid));
+  EXPECT_EQ(word.Calls().back(), L"Exited");
+  EXPECT_TRUE(test::Contains(word.Calls(), L"Quit\tSaveChanges:=False"));
 }
 
 TEST(WordVersionText, MajorVersionTakesTheTextBeforeTheLaterSeparator) {

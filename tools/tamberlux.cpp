@@ -189,14 +189,20 @@ Status ReadStatus(const std::wstring& name) {
   // The copy a launch makes depends on Word's release; the recorded version
   // tells which one, and both are shown.
   s.templateSource = UtilityFunctions::SRC_PATH(name);
-  const bool modern = s.wordVersion.empty() || CommonWordInteractionFunctions::MajorVersion(s.wordVersion) >= 12;
+  // A recorded version that is no version text tells nothing: neither copy is marked.
+  enum { kUnknown, kDot, kDotm } uses = kDotm;
+  try {
+    if (!s.wordVersion.empty()) uses = CommonWordInteractionFunctions::MajorVersion(s.wordVersion) >= 12 ? kDotm : kDot;
+  } catch (const vb::Error&) {
+    uses = kUnknown;
+  }
   for (const wchar_t* extension : {L".dot", L".dotm"}) {
     Copy c;
     c.file = name + extension;
     c.source = s.templateSource + c.file;
     c.sourceExists = UtilityFunctions::fileExists(c.source);
     c.path = UtilityFunctions::TrustedTemplatePath(c.file);
-    c.used = (std::wstring(extension) == L".dotm") == modern;
+    c.used = uses == (std::wstring(extension) == L".dotm" ? kDotm : kDot);
     c.state = !UtilityFunctions::fileExists(c.path)                 ? L"missing"
               : UtilityFunctions::NeedToCopy(name, c.path) ? L"different time"
                                                            : L"same time";
