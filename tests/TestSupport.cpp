@@ -222,14 +222,8 @@ std::wstring TempFile(const std::wstring& stem) {
 }
 
 std::wstring ReadUtf8(const std::wstring& path) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return L"";
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(f, buffer, sizeof(buffer), &got, nullptr) && got) bytes.append(buffer, got);
-  CloseHandle(f);
+  std::string bytes = ProductTemplate::Read(path);
+  if (bytes == "<missing>") bytes.clear();
   std::wstring wide(bytes.size(), L'\0');
   wide.resize(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
                                   static_cast<int>(wide.size())));
@@ -237,16 +231,8 @@ std::wstring ReadUtf8(const std::wstring& path) {
 }
 
 DWORD RunQuiet(const std::wstring& commandLine) {
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = commandLine;
-  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 99;
-  WaitForSingleObject(pi.hProcess, 30000);
   DWORD code = 99;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
+  RunAndCapture(commandLine, &code);
   return code;
 }
 }  // namespace
@@ -444,11 +430,7 @@ void AddEntry(const std::wstring& list, const std::wstring& valueName, const std
 
 namespace tamberlux::test {
 
-DWORD Regsvr32(const std::wstring& flags) {
-  DWORD code = 99;
-  RunAndCapture(L"regsvr32 " + flags + L" \"" + BinDir() + L"Tamberlux.dll\"", &code);
-  return code;
-}
+DWORD Regsvr32(const std::wstring& flags) { return RunQuiet(L"regsvr32 " + flags + L" \"" + BinDir() + L"Tamberlux.dll\""); }
 
 ComPtr<IDispatch> CreateMain2() {
   CLSID clsid;
@@ -514,7 +496,8 @@ void ProductTemplate::Write(const std::wstring& path, const std::string& content
 }
 
 std::string ProductTemplate::Read(const std::wstring& path) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
   if (f == INVALID_HANDLE_VALUE) return "<missing>";
   std::string content;
   char buffer[4096];
