@@ -9,7 +9,6 @@
 namespace tamberlux {
 namespace {
 
-using test::JsonReader;
 using test::JsonValue;
 using test::ProductTemplate;
 
@@ -70,7 +69,7 @@ TEST_F(Command, StatusJsonShowsWhatDecidesWhetherTheAddInLoads) {
   const std::wstring output = Run(L"status " + name + L" --json", &code);
   ASSERT_EQ(code, 0u) << std::string(output.begin(), output.end());
   JsonValue s;
-  ASSERT_NO_THROW(s = JsonReader::Parse(output)) << std::string(output.begin(), output.end());
+  ASSERT_NO_THROW(s = JsonValue::Parse(output)) << std::string(output.begin(), output.end());
   EXPECT_EQ(s[L"product"].text, name);
   EXPECT_EQ(s[L"wordVersion"].text, version);
   EXPECT_EQ(s[L"comAddins"][0][L"progId"].text, kMonitor);
@@ -115,7 +114,7 @@ TEST_F(Command, StatusJsonShowsWhatDecidesWhetherTheAddInLoads) {
 
 TEST_F(Command, StatusOfAProductNeverLaunchedSaysSo) {
   DWORD code = 99;
-  const JsonValue s = JsonReader::Parse(Run(L"status " + name + L" --json", &code));
+  const JsonValue s = JsonValue::Parse(Run(L"status " + name + L" --json", &code));
   EXPECT_EQ(code, 0u);
   EXPECT_TRUE(s[L"wordVersion"].IsNull());
   EXPECT_TRUE(s[L"disabledItems"].items.empty());
@@ -126,7 +125,7 @@ TEST_F(Command, StatusOfAProductNeverLaunchedSaysSo) {
 TEST_F(Command, StatusShowsACorruptRecordedVersionAsItIs) {
   test::SetText(L"Software\\" + name, L"WordVersion", L"twelve");
   DWORD code = 99;
-  const JsonValue s = JsonReader::Parse(Run(L"status " + name + L" --json", &code));
+  const JsonValue s = JsonValue::Parse(Run(L"status " + name + L" --json", &code));
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(s[L"wordVersion"].text, L"twelve");
   EXPECT_FALSE(s[L"template"][L"copies"][0][L"used"].boolean);

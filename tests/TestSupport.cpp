@@ -240,7 +240,7 @@ DWORD RunQuiet(const std::wstring& commandLine) {
 WordStandIn::WordStandIn() : log_(TempFile(L"WordStandIn")) {
   EndAll();
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, kWordScript);
-  EXPECT_EQ(RunQuiet(L"\"" + BinDir() + L"WordStandIn.exe\" /regserver"), 0u);
+  Register();
   Set(L"CallLog", log_);
 }
 
@@ -278,6 +278,8 @@ LateObject WordStandIn::Start() {
   EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, d.PutVoid()), S_OK);
   return LateObject(std::move(d));
 }
+
+void WordStandIn::Register() { EXPECT_EQ(RunQuiet(L"\"" + BinDir() + L"WordStandIn.exe\" /regserver"), 0u); }
 
 void WordStandIn::Unregister() { RunQuiet(L"\"" + BinDir() + L"WordStandIn.exe\" /unregserver"); }
 
@@ -346,62 +348,26 @@ void WordStandIn::EndAll() {
   CloseHandle(snapshot);
 }
 
-DialogWatch::DialogWatch(const std::wstring& watchClass, int press, DWORD timeoutMs)
-    : output_(TempFile(L"DialogReader")) {
-  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-  HANDLE out = CreateFileW(output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = out;
-  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = L"\"" + BinDir() + L"DialogReader.exe\" --press " + std::to_wstring(press) +
-                    L" --timeout " + std::to_wstring(timeoutMs);
-  if (!watchClass.empty()) cmd += L" --watch " + watchClass;
-  EXPECT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
-  CloseHandle(out);
-  process_ = pi.hProcess;
-  if (pi.hThread) CloseHandle(pi.hThread);
+DialogWatch::DialogWatch(const std::wstring& watchClass, int press, DWORD timeoutMs) {
+  std::wstring cmd = L"\"" + BinDir() + L"DialogReader.exe\" --press " + std::to_wstring(press) + L" --timeout " +
+                     std::to_wstring(timeoutMs) + (watchClass.empty() ? L"" : L" --watch " + watchClass);
+  reader_ = std::thread([this, cmd] { output_ = RunAndCapture(cmd); });
 }
 
 DialogWatch::~DialogWatch() {
-  if (process_) {
-    TerminateProcess(process_, 9);
-    CloseHandle(process_);
-  }
-  DeleteFileW(output_.c_str());
+  if (reader_.joinable()) reader_.join();
 }
 
 DialogWatch::Seen DialogWatch::Result() {
+  if (reader_.joinable()) reader_.join();
+  const auto fields = Split(output_, L'\0');
   Seen seen;
-  if (process_) {
-    WaitForSingleObject(process_, 60000);
-    CloseHandle(process_);
-    process_ = nullptr;
-  }
-  for (const auto& line : Split(ReadUtf8(output_), L'\n')) {
-    std::wstring text;
-    for (size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == L'\r') continue;
-      if (line[i] != L'\\' || i + 1 == line.size()) {
-        text += line[i];
-        continue;
-      }
-      const wchar_t next = line[++i];
-      text += next == L'r' ? L'\r' : next == L'n' ? L'\n' : next;
-    }
-    const auto fields = Split(text, L'\t');
-    if (fields.size() < 2) continue;
-    if (fields[0] == L"title") {
-      seen.appeared = true;
-      seen.title = fields[1];
-    } else if (fields[0] == L"text") {
-      seen.text = fields[1];
-    } else if (fields[0] == L"watched" && fields.size() == 3) {
-      seen.watchedLeft = std::wcstol(fields[1].c_str(), nullptr, 10);
-      seen.watchedVisible = fields[2] == L"1";
-    }
+  for (size_t i = 0; i + 1 < fields.size(); i += 2) {
+    const std::wstring& value = fields[i + 1];
+    if (fields[i] == L"title") seen.appeared = true, seen.title = value;
+    if (fields[i] == L"text") seen.text = value;
+    if (fields[i] == L"left") seen.watchedLeft = std::wcstol(value.c_str(), nullptr, 10);
+    if (fields[i] == L"visible") seen.watchedVisible = value == L"1";
   }
   return seen;
 }

@@ -8,6 +8,7 @@
 #include "support/LateBound.h"
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tamberlux::test {
@@ -69,7 +70,8 @@ class WordStandIn {
   void Set(const wchar_t* name, const std::wstring& text);
   void Set(const wchar_t* name, DWORD number);
   void SetList(const wchar_t* name, const std::vector<std::wstring>& items);
-  // "Word.Application" no longer registered: Word is not installed.
+  // "Word.Application" registered (as on construction), or not: Word is not installed.
+  void Register();
   void Unregister();
   // A new Word, started the way the user or another program starts one.
   static LateObject Start();
@@ -128,7 +130,7 @@ class DialogWatch {
   Seen Result();
 
  private:
-  HANDLE process_ = nullptr;
+  std::thread reader_;
   std::wstring output_;
 };
 
