@@ -2,7 +2,6 @@
 // ProgID, called late-bound from C++ and from VBScript.
 #include <gtest/gtest.h>
 
-#include <fstream>
 
 #include "TestSupport.h"
 #include "support/ComTypes.h"
@@ -107,22 +106,11 @@ TEST_F(ComServer, VBScriptCallsWithLiteralsAndVariables) {
   const std::wstring version = L"77." + std::to_wstring(GetCurrentProcessId());
   const std::wstring base = L"Software\\Microsoft\\Office\\" + version;
   test::SetText(base + L"\\Word\\Data", L"x", L"y");
-  const std::wstring script = test::BinDir() + L"main2-" + std::to_wstring(GetCurrentProcessId()) + L".vbs";
-  {
-    std::wofstream out(std::string(script.begin(), script.end()));
-    out << L"On Error Resume Next\n"
-        << L"Set m = CreateObject(\"Tamberlux.Main2\")\n"
-        << L"WScript.Echo \"create \" & Err.Number\n"
-        << L"v = \"" << version << L"\"\n"
-        << L"m.DeleteCorruptedDataFolder v\n"
-        << L"WScript.Echo \"variable \" & Err.Number & \" \" & v\n"
-        << L"m.DeleteCorruptedDataFolder \"12.0x\"\n"
-        << L"WScript.Echo \"literal \" & Err.Number\n"
-        << L"m.Quit\n"
-        << L"WScript.Echo \"quit \" & Err.Number\n";
-  }
-  const std::wstring output = test::RunAndCapture(L"cscript //nologo \"" + script + L"\"");
-  DeleteFileW(script.c_str());
+  const std::wstring output = test::RunVBScript(
+      {L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")", L"WScript.Echo \"create \" & Err.Number",
+       L"v = \"" + version + L"\"", L"m.DeleteCorruptedDataFolder v",
+       L"WScript.Echo \"variable \" & Err.Number & \" \" & v", L"m.DeleteCorruptedDataFolder \"12.0x\"",
+       L"WScript.Echo \"literal \" & Err.Number", L"m.Quit", L"WScript.Echo \"quit \" & Err.Number"});
   EXPECT_EQ(output, L"create 0\r\nvariable 0 " + version + L"\r\nliteral 0\r\nquit 0\r\n");
   EXPECT_FALSE(test::KeyExists(base + L"\\Word\\Data"));
   RegDeleteTreeW(HKEY_CURRENT_USER, base.c_str());

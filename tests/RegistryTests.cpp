@@ -222,8 +222,8 @@ TEST_F(RegistryState, ReenablingDeletesExactlyTheMatchAndTheStartupList) {
 }
 
 TEST_F(RegistryState, RegistrationCreatesBothAddinsAndRestoresLoadBehavior) {
-  const std::wstring monitor = L"SOFTWARE\\Microsoft\\Office\\Word\\Addins\\AddinMonitor.ZentrelloMonitor";
-  const std::wstring product = L"SOFTWARE\\Microsoft\\Office\\Word\\Addins\\Kestrivane.ZentrelloAddinForWord";
+  const std::wstring monitor = std::wstring(test::kAddins) + test::kMonitor;
+  const std::wstring product = std::wstring(test::kAddins) + test::kAddin;
   main2.EnableComAddins();
   struct Expect {
     const std::wstring& key;

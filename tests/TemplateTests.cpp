@@ -25,6 +25,7 @@ FILETIME Shifted(FILETIME t, LONGLONG seconds) {
 class TemplateCopy : public ::testing::Test {
  protected:
   ~TemplateCopy() override { CommonWordInteractionFunctions::Terminate(); }
+  void TearDown() override { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "a failure went to the trap"; }
   void UseWord(const wchar_t* version) {
     word.Set(L"Version", version);
     CommonWordInteractionFunctions::Initialize(test::WordStandIn::Start());
@@ -45,16 +46,6 @@ TEST_F(TemplateCopy, AMissingCopyIsMadeAndItsQuotedPathReturned) {
   EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "dotm template");
   EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dot")), "<missing>");
   EXPECT_EQ(Utility::SRC_PATH(L"Zentrello"), L"C:\\Program Files\\Valdomeren\\Zentrello\\");
-  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0);
-}
-
-TEST_F(TemplateCopy, Word2003GetsTheDotFile) {
-  UseWord(L"11.0");
-  ProductTemplate::Write(files.Source(L".dot"), "dot template");
-  ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
-  EXPECT_EQ(Copy(), L"\"" + files.Copy(L".dot") + L"\"");
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dot")), "dot template");
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>");
 }
 
 TEST_F(TemplateCopy, TheCopyIsReplacedOnlyWhenItsTimeDiffersFromTheDotSource) {
@@ -81,7 +72,6 @@ TEST_F(TemplateCopy, TheCopyIsReplacedOnlyWhenItsTimeDiffersFromTheDotSource) {
   // Only the low half differs: still different.
   ProductTemplate::SetTime(files.Copy(L".dotm"), FILETIME{source.dwLowDateTime ^ 1, source.dwHighDateTime});
   EXPECT_TRUE(Utility::NeedToCopy(L"Zentrello", files.Copy(L".dotm")));
-  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0);
 }
 
 TEST_F(TemplateCopy, WithoutTheDotSourceTheCopyIsMadeOnEveryCall) {
@@ -99,7 +89,6 @@ TEST_F(TemplateCopy, AMissingSourceFailsSilentlyAndStillAnswersThePath) {
   UseWord(L"12.0");
   EXPECT_EQ(Copy(), L"\"" + files.Copy(L".dotm") + L"\"");
   EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>");
-  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0);
 }
 
 TEST(Files, FileExistsIsFalseForFoldersAndMissingPaths) {

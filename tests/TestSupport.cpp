@@ -398,6 +398,16 @@ namespace tamberlux::test {
 
 DWORD Regsvr32(const std::wstring& flags) { return RunQuiet(L"regsvr32 " + flags + L" \"" + BinDir() + L"Tamberlux.dll\""); }
 
+std::wstring RunVBScript(const std::vector<std::wstring>& lines) {
+  const std::wstring script = BinDir() + L"script-" + std::to_wstring(GetCurrentProcessId()) + L".vbs";
+  std::wstring text;
+  for (const auto& line : lines) text += line + L"\r\n";
+  ProductTemplate::Write(script, std::string(text.begin(), text.end()));
+  const std::wstring output = RunAndCapture(L"cscript //nologo \"" + script + L"\"");
+  DeleteFileW(script.c_str());
+  return output;
+}
+
 ComPtr<IDispatch> CreateMain2() {
   CLSID clsid;
   EXPECT_EQ(CLSIDFromProgID(L"Tamberlux.Main2", &clsid), S_OK);

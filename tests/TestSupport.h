@@ -52,6 +52,9 @@ class ReporterStandIn {
 // to stderr, when asked).
 std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode = nullptr, bool withStderr = false);
 
+// Runs a VBScript of these lines with cscript; what it echoed.
+std::wstring RunVBScript(const std::vector<std::wstring>& lines);
+
 // regsvr32 with `flags` ("/s", "/u /s") on the built Tamberlux.dll; its exit code.
 DWORD Regsvr32(const std::wstring& flags);
 // A new Tamberlux.Main2, created by ProgID as the product's programs create it.
@@ -164,6 +167,11 @@ struct RawValue {
 };
 RawValue ReadRaw(const std::wstring& path, const std::wstring& name);
 std::vector<std::wstring> ValueNames(const std::wstring& path);
+
+// Where Word finds COM add-ins under HKEY_CURRENT_USER, and the product's two.
+inline constexpr wchar_t kAddins[] = L"SOFTWARE\\Microsoft\\Office\\Word\\Addins\\";
+inline constexpr wchar_t kMonitor[] = L"AddinMonitor.ZentrelloMonitor";
+inline constexpr wchar_t kAddin[] = L"Kestrivane.ZentrelloAddinForWord";
 
 // A DisabledItems/StartupItems entry as Word writes it: type, the byte lengths
 // of the UTF-16 path and friendly name (terminators included), then both.
