@@ -176,19 +176,12 @@ class WordObject : public standin::NamedDispatch {
 class Named final : public WordObject {
  public:
   Named(std::wstring kind, std::wstring name)
-      : WordObject(std::move(kind), {L"Name", L"FullName", L"Installed"}), name_(std::move(name)) {}
+      : WordObject(std::move(kind), {L"Name"}), name_(std::move(name)) {}
 
  protected:
-  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
-                 EXCEPINFO*) override {
-    Record(kind_ + L"." + member + (result ? L"" : L"=" + standin::Format(*args.At(0))));
-    if (!result) return S_OK;
-    if (member == L"Installed") {
-      result->vt = VT_BOOL;
-      result->boolVal = VARIANT_TRUE;
-      return S_OK;
-    }
-    return Text(result, name_);
+  HRESULT Member(const std::wstring& member, WORD, const standin::Args&, VARIANT* result, EXCEPINFO*) override {
+    Record(kind_ + L"." + member);
+    return result ? Text(result, name_) : DISP_E_MEMBERNOTFOUND;
   }
 
  private:
@@ -197,7 +190,7 @@ class Named final : public WordObject {
 
 class Documents final : public WordObject {
  public:
-  Documents() : WordObject(L"Documents", {L"Count", L"Add", L"Item"}) {}
+  Documents() : WordObject(L"Documents", {L"Count", L"Add"}) {}
 
  protected:
   HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
@@ -205,12 +198,6 @@ class Documents final : public WordObject {
     Record(L"Documents." + member + args.Record());
     if (!result) return DISP_E_MEMBERNOTFOUND;
     if (member == L"Count") return Number(result, static_cast<LONG>(g.documents.size()));
-    if (member == L"Item") {
-      VARIANT index;
-      if (!As(args.At(0), VT_I4, index) || index.lVal < 1 || index.lVal > static_cast<LONG>(g.documents.size()))
-        return standin::Raise(ei, 0x800A1599, L"The requested member of the collection does not exist.");
-      return Object(result, new Named(L"Document", g.documents[index.lVal - 1]));
-    }
     if (TakeOne(L"RefuseDocuments"))
       return standin::Raise(ei, kWord4605, L"This method or property is not available because this command is not available for reading.");
     g.documents.push_back(L"Document" + std::to_wstring(g.nextDocument++));
@@ -222,14 +209,13 @@ class Documents final : public WordObject {
 
 class AddIns final : public WordObject {
  public:
-  AddIns() : WordObject(L"AddIns", {L"Add", L"Count"}) {}
+  AddIns() : WordObject(L"AddIns", {L"Add"}) {}
 
  protected:
   HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
                  EXCEPINFO* ei) override {
     Record(L"AddIns." + member + args.Record());
     if (!result) return DISP_E_MEMBERNOTFOUND;
-    if (member == L"Count") return Number(result, 0);
     if (TakeOne(L"FailAddIns")) return standin::Raise(ei, kWord4198, L"Command failed");
     return Object(result, new Named(L"AddIn", args.At(0) ? standin::Format(*args.At(0)) : L""));
   }
@@ -239,7 +225,7 @@ class Application final : public WordObject {
  public:
   Application()
       : WordObject(L"Application", {L"Version", L"Visible", L"WindowState", L"Left", L"Activate", L"Caption", L"Documents",
-                       L"ActiveDocument", L"Quit", L"Run", L"AddIns", L"Name"}) {}
+                       L"ActiveDocument", L"Quit", L"Run", L"AddIns"}) {}
 
  protected:
   HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
@@ -247,7 +233,6 @@ class Application final : public WordObject {
     if (!result) return Put(member, args.At(0));
     Record(member + args.Record());
     if (member == L"Version") return Text(result, g.version);
-    if (member == L"Name") return Text(result, L"Microsoft Word");
     if (member == L"Caption") return Text(result, g.caption);
     if (member == L"Visible") {
       result->vt = VT_BOOL;
