@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "support/ComTypes.h"
-#include "support/LateBound.h"
+#include "base/ComTypes.h"
+#include "base/LateBound.h"
 
 namespace {
 using namespace tamberlux;

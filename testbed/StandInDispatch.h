@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/ComObject.h"
+#include "base/ComObject.h"
 
 namespace standin {
 

@@ -4,7 +4,7 @@
 
 
 #include "TestSupport.h"
-#include "support/ComTypes.h"
+#include "base/ComTypes.h"
 
 namespace tamberlux {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "TestSupport.h"
 #include "errortrap/Procedure.h"
-#include "errortrap/VbError.h"
+#include "base/VbError.h"
 #include "errortrap/vbwProtector.h"
 
 namespace tamberlux {

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "TestSupport.h"
-#include "support/LateBound.h"
+#include "base/LateBound.h"
 
 namespace tamberlux {
 namespace {

@@ -376,18 +376,6 @@ DialogWatch::Seen DialogWatch::Result() {
 
 namespace tamberlux::test {
 
-std::vector<BYTE> WordEntry(const std::wstring& path, const std::wstring& friendlyName, DWORD type) {
-  const DWORD pathBytes = static_cast<DWORD>((path.size() + 1) * 2);
-  const DWORD nameBytes = static_cast<DWORD>((friendlyName.size() + 1) * 2);
-  std::vector<BYTE> data(12 + pathBytes + nameBytes);
-  std::memcpy(&data[0], &type, 4);
-  std::memcpy(&data[4], &pathBytes, 4);
-  std::memcpy(&data[8], &nameBytes, 4);
-  std::memcpy(&data[12], path.c_str(), pathBytes);
-  std::memcpy(&data[12 + pathBytes], friendlyName.c_str(), nameBytes);
-  return data;
-}
-
 void AddEntry(const std::wstring& list, const std::wstring& valueName, const std::vector<BYTE>& data) {
   SetValue(list, valueName, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
 }

@@ -4,8 +4,9 @@
 
 #include <windows.h>
 
-#include "support/ComTypes.h"
-#include "support/LateBound.h"
+#include "base/ComTypes.h"
+#include "base/LateBound.h"
+#include "registry/WordKeys.h"
 
 #include <string>
 #include <thread>
@@ -169,13 +170,14 @@ RawValue ReadRaw(const std::wstring& path, const std::wstring& name);
 std::vector<std::wstring> ValueNames(const std::wstring& path);
 
 // Where Word finds COM add-ins under HKEY_CURRENT_USER, and the product's two.
-inline constexpr wchar_t kAddins[] = L"SOFTWARE\\Microsoft\\Office\\Word\\Addins\\";
-inline constexpr wchar_t kMonitor[] = L"AddinMonitor.ZentrelloMonitor";
-inline constexpr wchar_t kAddin[] = L"Kestrivane.ZentrelloAddinForWord";
+inline constexpr const wchar_t* kAddins = WordKeys::kComAddinsKey;
+inline constexpr const wchar_t* kMonitor = WordKeys::kComAddins[0].progId;
+inline constexpr const wchar_t* kAddin = WordKeys::kComAddins[1].progId;
 
-// A DisabledItems/StartupItems entry as Word writes it: type, the byte lengths
-// of the UTF-16 path and friendly name (terminators included), then both.
-std::vector<BYTE> WordEntry(const std::wstring& path, const std::wstring& friendlyName, DWORD type = 1);
+// A DisabledItems/StartupItems entry as Word writes it.
+inline std::vector<BYTE> WordEntry(const std::wstring& path, const std::wstring& friendlyName, DWORD type = 1) {
+  return WordKeys::EncodeEntry({type, path, friendlyName});
+}
 void AddEntry(const std::wstring& list, const std::wstring& valueName, const std::vector<BYTE>& data);
 
 }  // namespace tamberlux::test

@@ -7,7 +7,7 @@
 
 #include "TestSupport.h"
 #include "component/Main2.h"
-#include "errortrap/VbError.h"
+#include "base/VbError.h"
 #include "errortrap/vbwProtector.h"
 #include "support/CommonLogger.h"
 #include "support/CommonWordInteractionFunctions.h"

@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
+bash tools/check-layers.sh
 for preset in x64 x86; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$(nproc)"

@@ -9,27 +9,6 @@ namespace tamberlux {
 
 using vbw::Var;
 
-namespace {
-// The running object of a class, or a new one: both by ProgID.
-LateObject ActiveObject(const wchar_t* progId) {
-  CLSID clsid;
-  vb::Check(CLSIDFromProgID(progId, &clsid));
-  ComPtr<IUnknown> unknown;
-  vb::Check(GetActiveObject(clsid, nullptr, unknown.Put()));
-  ComPtr<IDispatch> d = unknown.Query<IDispatch>(IID_IDispatch);
-  if (!d) vb::Raise(vb::kNoSuchMember);
-  return LateObject(std::move(d));
-}
-
-LateObject NewObject(const wchar_t* progId) {
-  CLSID clsid;
-  vb::Check(CLSIDFromProgID(progId, &clsid));
-  ComPtr<IDispatch> d;
-  vb::Check(CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, d.PutVoid()));
-  return LateObject(std::move(d));
-}
-}  // namespace
-
 void Main2::ReportModuleVariables(const void* self) {
   const auto* m = static_cast<const Main2*>(self);
   vbw::vbwReportToFile(vbw::kModuleBanner);

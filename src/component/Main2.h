@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "support/LateBound.h"
+#include "base/LateBound.h"
 
 namespace tamberlux {
 
@@ -48,10 +48,6 @@ class Main2 {
   // Disabled-items detection: the registry value that lists the add-in, or "".
   std::wstring tamberluxDisabled(const std::wstring& name, const std::wstring& version);
   std::wstring tamberluxDisabledImpl(const std::wstring& name, const std::wstring& version, const std::wstring& key);
-  // Whether a list entry's data, as the registry functions read it, names the
-  // product's add-in (and not its monitor); lowerName is the product name in
-  // lower case.
-  static bool NamesProduct(const std::wstring& lowerName, std::wstring data);
 
   bool failedWord2000CheckOnInstallation(const std::wstring& productName);
 

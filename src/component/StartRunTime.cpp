@@ -3,6 +3,7 @@
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
 #include "registry/RegistryFunctions.h"
+#include "registry/WordKeys.h"
 #include "support/CommonWordInteractionFunctions.h"
 #include "support/UtilityFunctions.h"
 
@@ -104,7 +105,7 @@ bool Main2::WordIsSupported(const std::wstring& productName) {
     LateObject app;
     p(2, [&] { app = WordApplication(); });
     if (app) {
-      p(3, [&] { reg::DeleteValue(HKEY_CURRENT_USER, productSection(productName), L"FailedWord2000Check"); });
+      p(3, [&] { reg::DeleteValue(HKEY_CURRENT_USER, productSection(productName), WordKeys::kFailedWord2000Check); });
     } else {
       result = false;
     }
@@ -119,7 +120,7 @@ std::wstring Main2::getWordVersion(const std::wstring& productName, const LateOb
   p.Run([&] {
     if (!word) {
       p(1, [&] {
-        result = reg::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName), L"WordVersion");
+        result = reg::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName), WordKeys::kWordVersion);
       });
     } else {
       p(2, [&] { result = ToText(word.Get(L"Version")); });
@@ -133,7 +134,7 @@ void Main2::setWordVersion(const std::wstring& productName, const std::wstring& 
               {Var(L"productName", productName), Var(L"version", version)}, this);
   p.Run([&] {
     p(1, [&] {
-      reg::WriteRegistry(HKEY_CURRENT_USER, productSection(productName), L"WordVersion", reg::REG_SZ_TYPE,
+      reg::WriteRegistry(HKEY_CURRENT_USER, productSection(productName), WordKeys::kWordVersion, reg::REG_SZ_TYPE,
                          Variant::Of(version));
     });
   });
@@ -145,7 +146,7 @@ bool Main2::permanentlyDisableAddin(const std::wstring& productName) {
               this);
   p.Run([&] {
     p(1, [&] {
-      result = reg::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName), L"PermanentlyDisableAddin") ==
+      result = reg::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName), WordKeys::kPermanentlyDisableAddin) ==
                L"1";
     });
   });
@@ -157,7 +158,7 @@ void Main2::permanentlyDisableAddin(const std::wstring& productName, bool value)
               {Var(L"productName", productName), Var(L"value", value)}, this);
   p.Run([&] {
     p(1, [&] {
-      reg::WriteRegistry(HKEY_CURRENT_USER, productSection(productName), L"PermanentlyDisableAddin",
+      reg::WriteRegistry(HKEY_CURRENT_USER, productSection(productName), WordKeys::kPermanentlyDisableAddin,
                          reg::REG_SZ_TYPE, Variant::Of(value ? L"1" : L"0"));
     });
   });

@@ -27,10 +27,10 @@
 #include <string>
 #include <vector>
 
-#include "errortrap/VbError.h"
+#include "base/VbError.h"
 #include "errortrap/vbwProtector.h"
-#include "support/ComTypes.h"
-#include "support/LateBound.h"
+#include "base/ComTypes.h"
+#include "base/LateBound.h"
 
 namespace tamberlux::vbw {
 

@@ -38,14 +38,7 @@ bool TraceSwitch() {
   return std::wstring(data) == L"1";
 }
 
-LateObject CreateReporter() {
-  CLSID clsid;
-  vb::Check(CLSIDFromProgID(kReporterProgId, &clsid));
-  ComPtr<IDispatch> d;
-  vb::Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                             d.PutVoid()));
-  return LateObject(std::move(d));
-}
+LateObject CreateReporter() { return NewObject(kReporterProgId, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER); }
 
 VARIANT_BOOL VBool(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 

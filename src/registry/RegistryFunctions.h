@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "support/AnsiText.h"
+#include "base/Text.h"
 
 namespace tamberlux::RegistryFunctions {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "support/LateBound.h"
+#include "base/LateBound.h"
 
 namespace tamberlux::CommonWordInteractionFunctions {
 

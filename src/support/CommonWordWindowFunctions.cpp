@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "errortrap/Procedure.h"
-#include "support/AnsiText.h"
+#include "base/Text.h"
 #include "support/CommonWordInteractionFunctions.h"
 
 namespace tamberlux::CommonWordWindowFunctions {

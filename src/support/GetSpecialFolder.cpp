@@ -4,7 +4,7 @@
 #include <shlobj.h>
 
 #include "errortrap/Procedure.h"
-#include "support/AnsiText.h"
+#include "base/Text.h"
 
 namespace tamberlux::GetSpecialFolder {
 

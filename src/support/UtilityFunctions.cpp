@@ -1,7 +1,7 @@
 #include "support/UtilityFunctions.h"
 
 #include "errortrap/Procedure.h"
-#include "support/AnsiText.h"
+#include "base/Text.h"
 #include "support/CommonLogger.h"
 #include "support/CommonWordInteractionFunctions.h"
 #include "support/GetSpecialFolder.h"

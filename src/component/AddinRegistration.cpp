@@ -2,13 +2,14 @@
 // product's add-in off Word's disabled and startup lists.
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
-#include "registry/ComAddins.h"
 #include "registry/RegistryFunctions.h"
+#include "registry/WordKeys.h"
 
 namespace tamberlux {
 
 using vbw::Var;
 namespace reg = RegistryFunctions;
+using namespace WordKeys;
 
 
 void Main2::EnableComAddins() {
@@ -27,10 +28,10 @@ void Main2::EnableComAddin(const std::wstring& progId, const std::wstring& frien
   p.Local(L"key", key);
   p.Run([&] {
     p(1, [&] { key = kComAddinsKey + progId; });
-    p(2, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"friendlyName", reg::REG_SZ_TYPE, Variant::Of(friendlyName)); });
-    p(3, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"description", reg::REG_SZ_TYPE, Variant::Of(description)); });
-    p(4, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"LoadBehavior", reg::REG_DWORD_TYPE, Variant::Of(3)); });
-    p(5, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, L"CommandLineSafe", reg::REG_DWORD_TYPE, Variant::Of(0)); });
+    p(2, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kFriendlyName, reg::REG_SZ_TYPE, Variant::Of(friendlyName)); });
+    p(3, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kDescription, reg::REG_SZ_TYPE, Variant::Of(description)); });
+    p(4, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kLoadBehavior, reg::REG_DWORD_TYPE, Variant::Of(3)); });
+    p(5, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kCommandLineSafe, reg::REG_DWORD_TYPE, Variant::Of(0)); });
   });
 }
 
@@ -41,22 +42,22 @@ void Main2::enableTamberlux(const std::wstring& name, const std::wstring& versio
   p.Run([&] {
     p(1, [&] { disabledValue = tamberluxDisabled(name, version); });
     if (disabledValue.empty()) return;
-    p(2, [&] { reg::DeleteValue(HKEY_CURRENT_USER, resiliencyKey(version) + L"DisabledItems", disabledValue); });
-    p(3, [&] { reg::DeleteSubkey(HKEY_CURRENT_USER, resiliencyKey(version) + L"StartupItems"); });
+    p(2, [&] { reg::DeleteValue(HKEY_CURRENT_USER, resiliencyKey(version) + kDisabledItems, disabledValue); });
+    p(3, [&] { reg::DeleteSubkey(HKEY_CURRENT_USER, resiliencyKey(version) + kStartupItems); });
   });
 }
 
 std::wstring Main2::resiliencyKey(const std::wstring& version) {
   std::wstring result;
   vbw::Proc p(L"Main2.resiliencyKey[Get]", ReportModuleVariables, {Var(L"version", version)}, this);
-  p.Run([&] { p(1, [&] { result = L"Software\\Microsoft\\Office\\" + version + L"\\Word\\Resiliency\\"; }); });
+  p.Run([&] { p(1, [&] { result = ResiliencyKey(version); }); });
   return result;
 }
 
 std::wstring Main2::productSection(const std::wstring& productName) {
   std::wstring result;
   vbw::Proc p(L"Main2.productSection[Get]", ReportModuleVariables, {Var(L"productName", productName)}, this);
-  p.Run([&] { p(1, [&] { result = L"Software\\" + productName; }); });
+  p.Run([&] { p(1, [&] { result = ProductSection(productName); }); });
   return result;
 }
 

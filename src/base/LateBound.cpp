@@ -1,6 +1,6 @@
-#include "support/LateBound.h"
+#include "base/LateBound.h"
 
-#include "errortrap/VbError.h"
+#include "base/VbError.h"
 
 namespace tamberlux {
 
@@ -140,6 +140,24 @@ int32_t ToLong(const VARIANT& v) {
 bool ToBool(const VARIANT& v) {
   if (v.vt == VT_BOOL) return v.boolVal != VARIANT_FALSE;
   return Converted(v, VT_BOOL).boolVal != VARIANT_FALSE;
+}
+
+LateObject ActiveObject(const wchar_t* progId) {
+  CLSID clsid;
+  vb::Check(CLSIDFromProgID(progId, &clsid));
+  ComPtr<IUnknown> unknown;
+  vb::Check(GetActiveObject(clsid, nullptr, unknown.Put()));
+  ComPtr<IDispatch> d = unknown.Query<IDispatch>(IID_IDispatch);
+  if (!d) vb::Raise(vb::kNoSuchMember);
+  return LateObject(std::move(d));
+}
+
+LateObject NewObject(const wchar_t* progId, DWORD context) {
+  CLSID clsid;
+  vb::Check(CLSIDFromProgID(progId, &clsid));
+  ComPtr<IDispatch> d;
+  vb::Check(CoCreateInstance(clsid, nullptr, context, IID_IDispatch, d.PutVoid()));
+  return LateObject(std::move(d));
 }
 
 }  // namespace tamberlux

@@ -46,4 +46,25 @@ std::wstring Description(int32_t number);
 // inside a catch block.
 Error CurrentError();
 
+// The HRESULT a COM caller gets for an error: a run-time error number n as
+// the automation error 0x800An, an HRESULT number as itself. Check() is the
+// way back.
+HRESULT HResultOf(const Error& e);
+
+// The barrier at every COM boundary: nothing thrown inside reaches the
+// caller's process; it arrives as the HRESULT of its error.
+template <class F>
+HRESULT Barrier(F&& f) noexcept {
+  try {
+    f();
+    return S_OK;
+  } catch (...) {
+    try {
+      return HResultOf(CurrentError());
+    } catch (...) {
+      return E_UNEXPECTED;
+    }
+  }
+}
+
 }  // namespace tamberlux::vb

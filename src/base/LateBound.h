@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/ComTypes.h"
+#include "base/ComTypes.h"
 
 namespace tamberlux {
 
@@ -58,6 +58,11 @@ class LateObject {
   // Shared by copies of the same reference, so a name is looked up once per object.
   std::shared_ptr<std::vector<std::pair<std::wstring, std::vector<DISPID>>>> cache_;
 };
+
+// The running object of a class, and a new one, both by ProgID; the mapped
+// error when there is none.
+LateObject ActiveObject(const wchar_t* progId);
+LateObject NewObject(const wchar_t* progId, DWORD context = CLSCTX_SERVER);
 
 // A by-reference argument pointing at a caller's variable.
 inline VARIANT ByRef(LONG& v) { VARIANT a; a.vt = VT_BYREF | VT_I4; a.plVal = &v; return a; }

@@ -1,4 +1,4 @@
-#include "errortrap/VbError.h"
+#include "base/VbError.h"
 
 #include <new>
 #include <stdexcept>
@@ -59,6 +59,12 @@ std::wstring Description(int32_t number) {
     case kWrongArgumentCount: return L"Wrong number of arguments or invalid property assignment";
     default: return L"Automation error";
   }
+}
+
+HRESULT HResultOf(const Error& e) {
+  if (e.number == kOutOfMemory) return E_OUTOFMEMORY;
+  return e.number > 0 && e.number < 0x10000 ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, e.number)
+                                             : static_cast<HRESULT>(e.number);
 }
 
 Error CurrentError() {

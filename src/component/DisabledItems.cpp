@@ -1,30 +1,23 @@
 // Does one of Word's resiliency lists name the product's add-in, and under
 // which registry value?
-#include <algorithm>
-#include <cwctype>
-
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
+#include "base/Text.h"
 #include "registry/RegistryFunctions.h"
+#include "registry/WordKeys.h"
 
 namespace tamberlux {
 
 using vbw::Var;
-
-bool Main2::NamesProduct(const std::wstring& lowerName, std::wstring data) {
-  // UTF-16 text of ASCII characters becomes plain text once its NULs go.
-  data.erase(std::remove(data.begin(), data.end(), L'\0'), data.end());
-  return data.find(lowerName) != std::wstring::npos && data.find(L"zentrellomonitor") == std::wstring::npos;
-}
 
 std::wstring Main2::tamberluxDisabled(const std::wstring& name, const std::wstring& version) {
   std::wstring result;
   vbw::Proc p(L"Main2.tamberluxDisabled", ReportModuleVariables, {Var(L"name", name), Var(L"version", version)},
               this);
   p.Run([&] {
-    p(1, [&] { result = tamberluxDisabledImpl(name, version, L"DisabledItems"); });
+    p(1, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kDisabledItems); });
     if (!result.empty()) return;
-    p(2, [&] { result = tamberluxDisabledImpl(name, version, L"StartupItems"); });
+    p(2, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kStartupItems); });
   });
   return result;
 }
@@ -43,9 +36,7 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
   p.Run([&] {
     p(1, [&] {
       section = resiliencyKey(version) + key;
-      lowerName = name;
-      std::transform(lowerName.begin(), lowerName.end(), lowerName.begin(),
-                     [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+      lowerName = LowerCase(name);
     });
     p(2, [&] {
       index = 0;
@@ -53,7 +44,7 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
     });
     while (!valueName.empty()) {
       bool match = false;
-      p(3, [&] { match = NamesProduct(lowerName, data); });
+      p(3, [&] { match = WordKeys::NamesProduct(lowerName, data); });
       if (match) {
         result = valueName;
         return;

@@ -3,6 +3,7 @@
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
 #include "registry/RegistryFunctions.h"
+#include "registry/WordKeys.h"
 #include "support/CommonLogger.h"
 
 namespace tamberlux {
@@ -14,7 +15,7 @@ void Main2::DeleteCorruptedDataFolder(std::wstring& version) {
   p.Run([&] {
     p(1, [&] { CommonLogger::Log(L"DeleteCorruptedDataFolder"); });
     p(2, [&] {
-      RegistryFunctions::DeleteSubkey(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\" + version + L"\\Word\\Data");
+      RegistryFunctions::DeleteSubkey(HKEY_CURRENT_USER, WordKeys::DataKey(version));
     });
   });
 }
@@ -26,7 +27,7 @@ bool Main2::failedWord2000CheckOnInstallation(const std::wstring& productName) {
   p.Run([&] {
     p(1, [&] {
       result = RegistryFunctions::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName),
-                                                     L"FailedWord2000Check") == L"1";
+                                                     WordKeys::kFailedWord2000Check) == L"1";
     });
   });
   return result;

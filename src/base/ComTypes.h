@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace tamberlux {
@@ -151,71 +152,45 @@ class Variant : public VARIANT {
   }
 };
 
-// A registry key closed on every path.
-class RegKey {
+// One owner for every kind of handle: closed on every path, moved (never
+// copied), reset before its address is handed out for an out-parameter.
+// INVALID_HANDLE_VALUE counts as no handle.
+template <class T, auto Close>
+class Unique {
  public:
-  RegKey() = default;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  RegKey(RegKey&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-  ~RegKey() {
-    if (h_) RegCloseKey(h_);
-  }
-  HKEY Get() const { return h_; }
-  HKEY* Put() {
-    if (h_) RegCloseKey(std::exchange(h_, nullptr));
-    return &h_;
-  }
-
- private:
-  HKEY h_ = nullptr;
-};
-
-// A kernel handle closed on every path (INVALID_HANDLE_VALUE counts as none).
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  Handle(Handle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-  Handle& operator=(Handle&& o) noexcept {
-    if (this != &o) {
-      if (h_) CloseHandle(h_);
-      h_ = std::exchange(o.h_, nullptr);
-    }
+  Unique() = default;
+  explicit Unique(T h) : h_(None(h) ? T{} : h) {}
+  Unique(const Unique&) = delete;
+  Unique& operator=(const Unique&) = delete;
+  Unique(Unique&& o) noexcept : h_(std::exchange(o.h_, T{})) {}
+  Unique& operator=(Unique&& o) noexcept {
+    if (this != &o) Reset(std::exchange(o.h_, T{}));
     return *this;
   }
-  ~Handle() {
-    if (h_) CloseHandle(h_);
+  ~Unique() { Reset(); }
+
+  T Get() const { return h_; }
+  explicit operator bool() const { return h_ != T{}; }
+  void Reset(T h = T{}) {
+    if (T old = std::exchange(h_, None(h) ? T{} : h); old != T{}) Close(old);
   }
-  HANDLE Get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
+  T* Put() {
+    Reset();
+    return &h_;
+  }
+  T Detach() { return std::exchange(h_, T{}); }
 
  private:
-  HANDLE h_ = nullptr;
+  static bool None(T h) {
+    if constexpr (std::is_same_v<T, HANDLE>) return h == nullptr || h == INVALID_HANDLE_VALUE;
+    else return h == T{};
+  }
+  T h_{};
 };
 
-// A SAFEARRAY destroyed on every path.
-class SafeArray {
- public:
-  SafeArray() = default;
-  explicit SafeArray(SAFEARRAY* sa) : sa_(sa) {}
-  SafeArray(const SafeArray&) = delete;
-  SafeArray& operator=(const SafeArray&) = delete;
-  SafeArray(SafeArray&& o) noexcept : sa_(std::exchange(o.sa_, nullptr)) {}
-  ~SafeArray() {
-    if (sa_) SafeArrayDestroy(sa_);
-  }
-  SAFEARRAY* Get() const { return sa_; }
-  SAFEARRAY** Put() {
-    if (sa_) SafeArrayDestroy(std::exchange(sa_, nullptr));
-    return &sa_;
-  }
-  SAFEARRAY* Detach() { return std::exchange(sa_, nullptr); }
-
- private:
-  SAFEARRAY* sa_ = nullptr;
-};
+using RegKey = Unique<HKEY, &RegCloseKey>;
+using Handle = Unique<HANDLE, &CloseHandle>;
+using Module = Unique<HMODULE, &FreeLibrary>;
+using SafeArray = Unique<SAFEARRAY*, &SafeArrayDestroy>;
 
 }  // namespace tamberlux

@@ -1,0 +1,62 @@
+#include "base/Text.h"
+
+#include <windows.h>
+
+namespace tamberlux {
+
+std::string ToAnsi(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                    nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring FromAnsi(const char* bytes, size_t count) {
+  // One character per byte, whatever the code page makes of the high half.
+  std::wstring out(count, L'\0');
+  for (size_t i = 0; i < count; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80 || MultiByteToWideChar(CP_ACP, 0, &bytes[i], 1, &out[i], 1) != 1) out[i] = b;
+  }
+  return out;
+}
+
+bool SurvivesAnsi(const std::wstring& text) {
+  if (text.empty()) return true;
+  BOOL lost = FALSE;
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, &lost);
+  if (n <= 0 || lost) return false;
+  std::string bytes(n, '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), bytes.data(), n,
+                      nullptr, &lost);
+  std::wstring back(n, L'\0');
+  back.resize(MultiByteToWideChar(CP_ACP, 0, bytes.data(), n, back.data(), n));
+  return !lost && back == text;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                    nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring FromUtf8(const std::string& bytes) {
+  if (bytes.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+  return out;
+}
+
+std::wstring LowerCase(std::wstring text) {
+  if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+}  // namespace tamberlux

@@ -1,0 +1,24 @@
+// Text as the component hands it to the platform and to people: the ANSI code
+// page for the ANSI platform functions, UTF-8 for consoles and logs, and the
+// one lower-casing that decides which list entry is the product's.
+#pragma once
+
+#include <string>
+
+namespace tamberlux {
+
+std::string ToAnsi(const std::wstring& text);
+// One character per byte, so a byte count stays a character count.
+std::wstring FromAnsi(const char* bytes, size_t count);
+// True when text goes through the ANSI code page and back unchanged (no
+// best-fit look-alikes, nothing lost).
+bool SurvivesAnsi(const std::wstring& text);
+
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& bytes);
+
+// Lower case as the system's locale-independent mapping gives it; non-ASCII
+// letters included.
+std::wstring LowerCase(std::wstring text);
+
+}  // namespace tamberlux

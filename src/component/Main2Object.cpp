@@ -1,0 +1,224 @@
+#include "component/Main2Object.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "Tamberlux.h"
+#include "base/ComObject.h"
+#include "base/VbError.h"
+#include "component/Main2.h"
+#include "component/Server.h"
+#include "errortrap/vbwProtector.h"
+
+namespace tamberlux {
+namespace {
+
+HRESULT Main2TypeInfo(ITypeInfo** out) {
+  thread_local ComPtr<ITypeInfo> info;
+  if (!info) {
+    const HRESULT hr = OwnTypeInfo(IID__Main2, info.Put());
+    if (FAILED(hr)) return hr;
+  }
+  *out = info.Get();
+  (*out)->AddRef();
+  return S_OK;
+}
+
+// Writes an object into the caller's by-reference argument.
+void StoreObject(VARIANT& v, const LateObject& object) {
+  if (v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal) return StoreObject(*v.pvarVal, object);
+  IDispatch* d = object.Get();
+  if (d) d->AddRef();
+  if (v.vt == (VT_BYREF | VT_DISPATCH) && v.ppdispVal) {
+    if (*v.ppdispVal) (*v.ppdispVal)->Release();
+    *v.ppdispVal = d;
+    return;
+  }
+  VariantClear(&v);
+  v.vt = VT_DISPATCH;
+  v.pdispVal = d;
+}
+
+// The caller's text of a by-reference BSTR argument.
+std::wstring TextOf(BSTR* b) { return (b && *b) ? std::wstring(*b, SysStringLen(*b)) : std::wstring(); }
+
+class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
+ public:
+  Main2Object() {
+    // The first creation in a thread runs the component's start-up.
+    thread_local bool started = false;
+    if (!started) {
+      started = true;
+      vbw::vbwInitializeProtector();
+    }
+    DllAddRef();
+  }
+  ~Main2Object() override {
+    // The terminator quits through the object's own interface.
+    static_cast<_Main2*>(this)->Quit();
+    DllRelease();
+  }
+
+  // IDispatch, from the type library.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    *n = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
+    if (index != 0) return DISP_E_BADINDEX;
+    return Main2TypeInfo(out);
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    ComPtr<ITypeInfo> info;
+    HRESULT hr = Main2TypeInfo(info.Put());
+    return FAILED(hr) ? hr : DispGetIDsOfNames(info.Get(), names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* excep, UINT* argErr) override;
+
+  // _Main2
+  HRESULT STDMETHODCALLTYPE CreateAddInMonitor(BSTR*, IDispatch**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE HookIntoWord(BSTR*, IDispatch**, SAFEARRAY**, SAFEARRAY**, IDispatch** result) override {
+    if (result) *result = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE DeleteCorruptedDataFolder(BSTR* version) override {
+    return vb::Barrier([&] {
+      std::wstring v = TextOf(version);
+      main_.DeleteCorruptedDataFolder(v);
+    });
+  }
+  HRESULT STDMETHODCALLTYPE StartRunTime(BSTR* name, VARIANT* word, VARIANT_BOOL* startZTL) override {
+    return vb::Barrier([&] {
+      std::wstring n = TextOf(name);
+      const bool omitted = !word || (word->vt == VT_ERROR && word->scode == DISP_E_PARAMNOTFOUND);
+      LateObject w = omitted ? LateObject() : LateObject::FromVariant(*word);
+      main_.StartRunTime(n, w, !startZTL || *startZTL != VARIANT_FALSE);
+      if (!omitted) StoreObject(*word, w);
+    });
+  }
+  HRESULT STDMETHODCALLTYPE Quit() override {
+    return vb::Barrier([&] { main_.Quit(); });
+  }
+
+ private:
+  Main2 main_;
+};
+
+// The description of the method with this DISPID, or null.
+FUNCDESC* FindFunc(ITypeInfo* info, DISPID id) {
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) return nullptr;
+  const WORD count = attr->cFuncs;
+  info->ReleaseTypeAttr(attr);
+  for (WORD i = 0; i < count; ++i) {
+    FUNCDESC* desc = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &desc))) continue;
+    if (desc->memid == id && desc->invkind == INVOKE_FUNC) return desc;
+    info->ReleaseFuncDesc(desc);
+  }
+  return nullptr;
+}
+
+// The element type a typed by-reference parameter wants (VT_ARRAY|VT_BSTR for
+// a SAFEARRAY(BSTR)*), or VT_EMPTY for a VARIANT* or a by-value parameter.
+VARTYPE ByRefType(const TYPEDESC& td) {
+  if (td.vt != VT_PTR || !td.lptdesc) return VT_EMPTY;
+  const TYPEDESC& target = *td.lptdesc;
+  if (target.vt == VT_SAFEARRAY && target.lptdesc) return VT_ARRAY | target.lptdesc->vt;
+  if (target.vt == VT_PTR && target.lptdesc && target.lptdesc->vt == VT_DISPATCH) return VT_DISPATCH;
+  return target.vt == VT_VARIANT ? static_cast<VARTYPE>(VT_EMPTY) : target.vt;
+}
+
+// The arguments are laid out afresh, one per parameter, before the type
+// library's own dispatch runs:
+// - a script passes its variables as by-reference variants, which a typed
+//   by-reference parameter would refuse with a type mismatch: such an
+//   argument is converted into a holder of the parameter's type, passed by
+//   reference, and what the method leaves there is written back into the
+//   caller's variant;
+// - an omitted optional parameter with a default gets a holder with the
+//   default (Wine would pass the default value itself in place of a pointer),
+//   any other omitted optional one arrives as "missing";
+// - named arguments become positional.
+HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                              VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
+  ComPtr<ITypeInfo> info;
+  HRESULT hr = Main2TypeInfo(info.Put());
+  if (FAILED(hr)) return hr;
+  FUNCDESC* desc = params ? FindFunc(info.Get(), id) : nullptr;
+  for (UINT i = 0; desc && i < params->cNamedArgs; ++i)
+    if (params->rgdispidNamedArgs[i] < 0) {
+      info->ReleaseFuncDesc(desc);
+      desc = nullptr;
+    }
+  if (!desc) return DispInvoke(static_cast<_Main2*>(this), info.Get(), id, flags, params, result, excep, argErr);
+
+  const UINT count = static_cast<UINT>(desc->cParams);
+  const UINT positional = params->cArgs - params->cNamedArgs;
+  std::vector<const VARIANT*> given(count, nullptr);
+  hr = positional > count ? DISP_E_BADPARAMCOUNT : S_OK;
+  for (UINT i = 0; SUCCEEDED(hr) && i < positional; ++i) given[i] = &params->rgvarg[params->cArgs - 1 - i];
+  for (UINT i = 0; SUCCEEDED(hr) && i < params->cNamedArgs; ++i) {
+    const auto param = static_cast<UINT>(params->rgdispidNamedArgs[i]);
+    if (param >= count) hr = DISP_E_PARAMNOTFOUND;
+    else given[param] = &params->rgvarg[i];
+  }
+
+  struct Holder {
+    VARIANT* callerVariant;
+    Variant value;
+  };
+  std::vector<Holder> holders;
+  holders.reserve(count);  // arguments point into the holders: no reallocation
+  std::vector<VARIANT> args(count);
+  for (UINT param = 0; SUCCEEDED(hr) && param < count; ++param) {
+    const ELEMDESC& element = desc->lprgelemdescParam[param];
+    const VARTYPE want = ByRefType(element.tdesc);
+    VARIANT& arg = args[count - 1 - param];
+    const VARIANT* from = given[param];
+    if (from && (from->vt != (VT_BYREF | VT_VARIANT) || !from->pvarVal || want == VT_EMPTY)) {
+      arg = *from;
+      continue;
+    }
+    const USHORT paramFlags = element.paramdesc.wParamFlags;
+    if (!from && !(paramFlags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT))) {
+      hr = DISP_E_PARAMNOTOPTIONAL;
+      if (argErr) *argErr = param;
+      break;
+    }
+    if (!from && (want == VT_EMPTY || !(paramFlags & PARAMFLAG_FHASDEFAULT) || !element.paramdesc.pparamdescex)) {
+      arg.vt = VT_ERROR;
+      arg.scode = DISP_E_PARAMNOTFOUND;
+      continue;
+    }
+    Holder& h = holders.emplace_back(Holder{from ? from->pvarVal : nullptr, Variant()});
+    const VARIANT& source = from ? *from->pvarVal : element.paramdesc.pparamdescex->varDefaultValue;
+    if (want == VT_DISPATCH && (source.vt == VT_EMPTY || source.vt == VT_NULL)) {
+      h.value.vt = VT_DISPATCH;
+      h.value.pdispVal = nullptr;
+    } else if (FAILED(VariantChangeType(&h.value, const_cast<VARIANT*>(&source), 0, want))) {
+      hr = DISP_E_TYPEMISMATCH;
+      if (argErr) *argErr = param;
+      break;
+    }
+    arg.vt = VT_BYREF | h.value.vt;
+    arg.byref = (h.value.vt & VT_ARRAY) ? static_cast<void*>(&h.value.parray) : static_cast<void*>(&h.value.bstrVal);
+  }
+  info->ReleaseFuncDesc(desc);
+  if (FAILED(hr)) return hr;
+
+  DISPPARAMS laidOut{args.data(), nullptr, count, 0};
+  hr = DispInvoke(static_cast<_Main2*>(this), info.Get(), id, flags, &laidOut, result, excep, argErr);
+  for (Holder& h : holders)
+    if (h.callerVariant) VariantCopy(h.callerVariant, &h.value);
+  return hr;
+}
+
+}  // namespace
+
+IUnknown* CreateMain2Object() { return static_cast<_Main2*>(new Main2Object()); }
+
+}  // namespace tamberlux

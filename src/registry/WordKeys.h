@@ -1,0 +1,98 @@
+// Word's and the product's registry keys and value names, in one place, and
+// the layout of an entry in Word's resiliency lists. Paths are relative to
+// HKEY_CURRENT_USER unless a comment says otherwise.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tamberlux::WordKeys {
+
+// The product's two COM add-ins for Word, in the order they are registered:
+// the monitor first.
+struct ComAddin {
+  const wchar_t* progId;
+  const wchar_t* friendlyName;
+  const wchar_t* description;
+};
+inline constexpr ComAddin kComAddins[] = {
+    {L"AddinMonitor.ZentrelloMonitor", L"ZentrelloMonitor", L"Zentrello monitor add-in"},
+    {L"Kestrivane.ZentrelloAddinForWord", L"Zentrello", L"Zentrello add-in"},
+};
+// The monitor's name in a list entry, in lower case: an entry naming it is
+// never the product's own.
+inline constexpr wchar_t kMonitorEntryName[] = L"zentrellomonitor";
+
+// Where Word looks for a COM add-in's registration, and the values there.
+inline constexpr wchar_t kComAddinsKey[] = L"SOFTWARE\\Microsoft\\Office\\Word\\Addins\\";
+inline constexpr wchar_t kFriendlyName[] = L"friendlyName";
+inline constexpr wchar_t kDescription[] = L"description";
+inline constexpr wchar_t kLoadBehavior[] = L"LoadBehavior";
+inline constexpr wchar_t kCommandLineSafe[] = L"CommandLineSafe";
+
+// Word's per-version keys.
+inline std::wstring OfficeKey(const std::wstring& version) { return L"Software\\Microsoft\\Office\\" + version; }
+inline std::wstring ResiliencyKey(const std::wstring& version) { return OfficeKey(version) + L"\\Word\\Resiliency\\"; }
+inline std::wstring DataKey(const std::wstring& version) { return OfficeKey(version) + L"\\Word\\Data"; }
+inline constexpr wchar_t kDisabledItems[] = L"DisabledItems";
+inline constexpr wchar_t kStartupItems[] = L"StartupItems";
+
+// The product's settings section and its values.
+inline std::wstring ProductSection(const std::wstring& productName) { return L"Software\\" + productName; }
+inline constexpr wchar_t kWordVersion[] = L"WordVersion";
+inline constexpr wchar_t kPermanentlyDisableAddin[] = L"PermanentlyDisableAddin";
+inline constexpr wchar_t kFailedWord2000Check[] = L"FailedWord2000Check";
+
+// An entry of DisabledItems or StartupItems as Word writes it: a type, the
+// byte lengths of the UTF-16 path and friendly name (terminators included),
+// then both.
+struct ListEntry {
+  uint32_t type = 1;
+  std::wstring path;
+  std::wstring friendlyName;
+};
+
+inline std::vector<BYTE> EncodeEntry(const ListEntry& e) {
+  const auto pathBytes = static_cast<uint32_t>((e.path.size() + 1) * 2);
+  const auto nameBytes = static_cast<uint32_t>((e.friendlyName.size() + 1) * 2);
+  std::vector<BYTE> data(12 + pathBytes + nameBytes);
+  std::memcpy(&data[0], &e.type, 4);
+  std::memcpy(&data[4], &pathBytes, 4);
+  std::memcpy(&data[8], &nameBytes, 4);
+  std::memcpy(&data[12], e.path.c_str(), pathBytes);
+  std::memcpy(&data[12 + pathBytes], e.friendlyName.c_str(), nameBytes);
+  return data;
+}
+
+// Nothing when the data has another shape.
+inline std::optional<ListEntry> DecodeEntry(const std::vector<BYTE>& data) {
+  if (data.size() < 12) return std::nullopt;
+  uint32_t type, pathBytes, nameBytes;
+  std::memcpy(&type, &data[0], 4);
+  std::memcpy(&pathBytes, &data[4], 4);
+  std::memcpy(&nameBytes, &data[8], 4);
+  if (pathBytes % 2 || nameBytes % 2 || 12ull + pathBytes + nameBytes > data.size()) return std::nullopt;
+  auto text = [&](size_t offset, size_t bytes) {
+    std::wstring t(bytes / 2, L'\0');
+    std::memcpy(t.data(), &data[offset], bytes);
+    while (!t.empty() && t.back() == L'\0') t.pop_back();
+    return t;
+  };
+  return ListEntry{type, text(12, pathBytes), text(12 + pathBytes, nameBytes)};
+}
+
+// Whether a list entry's data, as the registry functions read it (one
+// character per byte), names the product's add-in and not its monitor;
+// lowerName is the product name through LowerCase.
+inline bool NamesProduct(const std::wstring& lowerName, std::wstring data) {
+  // UTF-16 text of ASCII characters becomes plain text once its NULs go.
+  std::erase(data, L'\0');
+  return data.find(lowerName) != std::wstring::npos && data.find(kMonitorEntryName) == std::wstring::npos;
+}
+
+}  // namespace tamberlux::WordKeys

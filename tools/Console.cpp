@@ -1,0 +1,63 @@
+#include "Console.h"
+
+#include <cstdio>
+
+#include "base/Text.h"
+
+namespace tamberlux::console {
+
+void Print(const std::wstring& text, FILE* to) {
+  const std::string utf8 = ToUtf8(text);
+  std::fwrite(utf8.data(), 1, utf8.size(), to);
+}
+
+int Fail(ExitCode code, const std::wstring& message) {
+  Print(L"tamberlux: " + message + L"\n", stderr);
+  return code;
+}
+
+std::wstring Hex(HRESULT hr) {
+  wchar_t text[16];
+  swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+  return text;
+}
+
+std::wstring Json(const std::wstring& text) {
+  std::wstring out = L"\"";
+  for (wchar_t c : text) {
+    switch (c) {
+      case L'"': out += L"\\\""; break;
+      case L'\\': out += L"\\\\"; break;
+      case L'\n': out += L"\\n"; break;
+      case L'\r': out += L"\\r"; break;
+      case L'\t': out += L"\\t"; break;
+      default:
+        if (c < 0x20) {
+          wchar_t u[8];
+          swprintf(u, 8, L"\\u%04x", static_cast<unsigned>(c));
+          out += u;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + L"\"";
+}
+
+std::wstring JsonOrNull(const std::wstring& text) { return text.empty() ? L"null" : Json(text); }
+
+std::wstring Shown(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      wchar_t u[8];
+      swprintf(u, 8, L"\\x%02x", static_cast<unsigned>(c));
+      out += u;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace tamberlux::console

@@ -1,0 +1,210 @@
+// tamberlux status NAME [--json]: what decides whether the add-in loads, read
+// with the component's own registry and detection code; changes nothing.
+#include <windows.h>
+#include <oaidl.h>
+
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "Console.h"
+#include <optional>
+
+#include "base/Text.h"
+#include "base/VbError.h"
+#include "registry/RegistryFunctions.h"
+#include "registry/WordKeys.h"
+#include "support/CommonWordInteractionFunctions.h"
+#include "support/UtilityFunctions.h"
+
+namespace tamberlux {
+namespace {
+
+using namespace console;
+namespace reg = RegistryFunctions;
+using namespace WordKeys;
+
+struct ShownEntry {
+  std::wstring valueName;
+  std::optional<DWORD> type;
+  std::wstring path, friendlyName;
+  bool product = false;
+};
+
+struct Copy {
+  std::wstring file, source, path, state;
+  bool sourceExists = false;
+  bool used = false;
+};
+
+struct Status {
+  std::wstring product, section, wordVersion, resiliencyKey;
+  struct Addin {
+    std::wstring progId, friendlyName;
+    std::optional<int32_t> loadBehavior;
+  };
+  std::vector<Addin> addins;
+  std::vector<ShownEntry> disabledItems, startupItems;
+  std::wstring permanentlyDisableAddin, failedWord2000Check;
+  std::wstring templateSource;
+  std::vector<Copy> copies;
+};
+
+std::vector<BYTE> RawData(const std::wstring& key, const std::wstring& valueName) {
+  std::vector<BYTE> data;
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), valueName.c_str(), RRF_RT_ANY, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS)
+    return data;
+  data.resize(size);
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), valueName.c_str(), RRF_RT_ANY, nullptr, data.data(), &size) !=
+      ERROR_SUCCESS)
+    data.clear();
+  data.resize(size);
+  return data;
+}
+
+// Each value of a resiliency list, as the component's detection sees it.
+std::vector<ShownEntry> ReadList(const std::wstring& product, const std::wstring& key) {
+  const std::wstring lower = LowerCase(product);
+  std::vector<ShownEntry> entries;
+  for (int32_t index = 0;; ++index) {
+    std::wstring data;
+    int32_t i = index;
+    const std::wstring valueName = reg::ReadRegistryStringGetAll(HKEY_CURRENT_USER, key, i, data);
+    if (valueName.empty()) break;
+    ShownEntry entry;
+    entry.valueName = valueName;
+    entry.product = NamesProduct(lower, data);
+    if (const auto decoded = DecodeEntry(RawData(key, valueName))) {
+      entry.type = decoded->type;
+      entry.path = decoded->path;
+      entry.friendlyName = decoded->friendlyName;
+    }
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+Status ReadStatus(const std::wstring& name) {
+  Status s;
+  s.product = name;
+  s.section = ProductSection(name);
+  s.wordVersion = reg::ReadRegistryString(HKEY_CURRENT_USER, s.section, kWordVersion);
+  for (const ComAddin& addin : kComAddins) {
+    const std::wstring key = kComAddinsKey + std::wstring(addin.progId);
+    Status::Addin a{addin.progId, reg::ReadRegistryString(HKEY_CURRENT_USER, key, kFriendlyName), std::nullopt};
+    const std::wstring behavior = reg::ReadRegistry(HKEY_CURRENT_USER, key, kLoadBehavior);
+    if (!behavior.empty()) a.loadBehavior = _wtoi(behavior.c_str());
+    s.addins.push_back(a);
+  }
+  if (!s.wordVersion.empty()) {
+    s.resiliencyKey = ResiliencyKey(s.wordVersion);
+    s.disabledItems = ReadList(name, s.resiliencyKey + kDisabledItems);
+    s.startupItems = ReadList(name, s.resiliencyKey + kStartupItems);
+  }
+  s.permanentlyDisableAddin = reg::ReadRegistryString(HKEY_CURRENT_USER, s.section, kPermanentlyDisableAddin);
+  s.failedWord2000Check = reg::ReadRegistryString(HKEY_CURRENT_USER, s.section, kFailedWord2000Check);
+
+  // The copy a launch makes depends on Word's release; the recorded version
+  // tells which one, and both are shown.
+  s.templateSource = UtilityFunctions::SRC_PATH(name);
+  // A recorded version that is no version text tells nothing: neither copy is marked.
+  enum { kUnknown, kDot, kDotm } uses = kDotm;
+  try {
+    if (!s.wordVersion.empty()) uses = CommonWordInteractionFunctions::MajorVersion(s.wordVersion) >= 12 ? kDotm : kDot;
+  } catch (const vb::Error&) {
+    uses = kUnknown;
+  }
+  for (const wchar_t* extension : {L".dot", L".dotm"}) {
+    Copy c;
+    c.file = name + extension;
+    c.source = s.templateSource + c.file;
+    c.sourceExists = UtilityFunctions::fileExists(c.source);
+    c.path = UtilityFunctions::TrustedTemplatePath(c.file);
+    c.used = uses == (std::wstring(extension) == L".dotm" ? kDotm : kDot);
+    c.state = !UtilityFunctions::fileExists(c.path)                 ? L"missing"
+              : UtilityFunctions::NeedToCopy(name, c.path) ? L"different time"
+                                                           : L"same time";
+    s.copies.push_back(c);
+  }
+  return s;
+}
+
+std::wstring JsonList(const std::vector<ShownEntry>& entries) {
+  std::wstring out = L"[";
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const ShownEntry& e = entries[i];
+    out += (i ? L", " : L"") + std::wstring(L"{\"value\": ") + Json(e.valueName) + L", \"type\": " +
+           (e.type ? std::to_wstring(*e.type) : L"null") + L", \"path\": " + JsonOrNull(e.path) +
+           L", \"friendlyName\": " + JsonOrNull(e.friendlyName) + L", \"product\": " +
+           (e.product ? L"true" : L"false") + L"}";
+  }
+  return out + L"]";
+}
+
+void PrintJson(const Status& s) {
+  std::wstring out = L"{\n  \"product\": " + Json(s.product) + L",\n  \"section\": " + Json(s.section) +
+                     L",\n  \"wordVersion\": " + JsonOrNull(s.wordVersion) + L",\n  \"comAddins\": [";
+  for (size_t i = 0; i < s.addins.size(); ++i)
+    out += (i ? L", " : L"") + std::wstring(L"{\"progId\": ") + Json(s.addins[i].progId) + L", \"friendlyName\": " +
+           JsonOrNull(s.addins[i].friendlyName) + L", \"loadBehavior\": " +
+           (s.addins[i].loadBehavior ? std::to_wstring(*s.addins[i].loadBehavior) : L"null") + L"}";
+  out += L"],\n  \"resiliencyKey\": " + JsonOrNull(s.resiliencyKey) + L",\n  \"disabledItems\": " +
+         JsonList(s.disabledItems) + L",\n  \"startupItems\": " + JsonList(s.startupItems) +
+         L",\n  \"permanentlyDisableAddin\": " + JsonOrNull(s.permanentlyDisableAddin) +
+         L",\n  \"failedWord2000Check\": " + JsonOrNull(s.failedWord2000Check) + L",\n  \"template\": {\"source\": " +
+         Json(s.templateSource) + L", \"copies\": [";
+  for (size_t i = 0; i < s.copies.size(); ++i)
+    out += (i ? L", " : L"") + std::wstring(L"{\"file\": ") + Json(s.copies[i].file) + L", \"source\": " +
+           Json(s.copies[i].source) + L", \"sourceExists\": " +
+           (s.copies[i].sourceExists ? L"true" : L"false") + L", \"path\": " +
+           Json(s.copies[i].path) + L", \"state\": " + Json(s.copies[i].state) + L", \"used\": " +
+           (s.copies[i].used ? L"true" : L"false") + L"}";
+  Print(out + L"]}\n}\n");
+}
+
+std::wstring Or(const std::wstring& text, const wchar_t* none) { return text.empty() ? none : text; }
+
+void PrintList(const wchar_t* title, const std::vector<ShownEntry>& entries) {
+  Print(std::wstring(L"  ") + title + L": " + (entries.empty() ? L"none" : std::to_wstring(entries.size())) + L"\n");
+  for (const ShownEntry& e : entries)
+    Print(L"    " + Shown(e.valueName) + L"  type " + (e.type ? std::to_wstring(*e.type) : L"?") + L"  " +
+          Or(Shown(e.path), L"(undecoded)") + L"  \"" + Shown(e.friendlyName) + L"\"" +
+          (e.product ? L"  <- the add-in" : L"") + L"\n");
+}
+
+void PrintText(const Status& s) {
+  Print(s.product + L" (HKEY_CURRENT_USER\\" + s.section + L")\n");
+  Print(L"  recorded Word version: " + Or(s.wordVersion, L"none (the next launch is a first launch)") + L"\n");
+  for (const auto& a : s.addins)
+    Print(L"  COM add-in " + a.progId + L": " +
+          (a.loadBehavior ? L"LoadBehavior " + std::to_wstring(*a.loadBehavior) +
+                                (*a.loadBehavior == 3 ? L" (loads at start-up)" : L" (does not load at start-up)")
+                          : std::wstring(L"not registered")) +
+          L"\n");
+  if (s.wordVersion.empty()) {
+    Print(L"  Word's disabled and startup items: not known without a recorded version\n");
+  } else {
+    PrintList(L"DisabledItems", s.disabledItems);
+    PrintList(L"StartupItems", s.startupItems);
+  }
+  Print(L"  PermanentlyDisableAddin: " + Or(s.permanentlyDisableAddin, L"not set") +
+        (s.permanentlyDisableAddin == L"1" ? L" (the add-in stays off)" : L"") + L"\n");
+  Print(L"  FailedWord2000Check: " + Or(s.failedWord2000Check, L"not set") +
+        (s.failedWord2000Check == L"1" ? L" (the next launch checks for Word 2000 or later)" : L"") + L"\n");
+  Print(L"  template source: " + s.templateSource + L"\n");
+  for (const Copy& c : s.copies)
+    Print(L"  template copy " + c.file + L": " + c.state + (c.used ? L" (used by this Word)" : L"") +
+          (c.sourceExists ? L"" : L"; no source file") + L"\n");
+}
+
+}  // namespace
+
+int StatusCommand(const std::wstring& name, bool json) {
+  const Status s = ReadStatus(name);
+  json ? PrintJson(s) : PrintText(s);
+  return kDone;
+}
+
+}  // namespace tamberlux
