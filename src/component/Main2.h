@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/LateBound.h"
 
@@ -50,6 +51,16 @@ class Main2 {
   std::wstring tamberluxDisabledImpl(const std::wstring& name, const std::wstring& version, const std::wstring& key);
 
   bool failedWord2000CheckOnInstallation(const std::wstring& productName);
+
+  // --- The installation hook (HookIntoWord.cpp). ---
+
+  // --- The monitor and its dialog (Monitor.cpp). ---
+
+  // --- The dependency installer (Dependencies.cpp). ---
+  // True when every library group and every listed program DLL is in place,
+  // after downloads and installs where needed.
+  bool EnsureDependenciesAreRegistered(std::wstring& name, std::vector<std::wstring>& dependencies,
+                                       std::vector<std::wstring>& dependenciesXPOrLater);
 
   // Word: the running one brought forward, or a new visible one; Nothing when
   // none can be had.

@@ -163,8 +163,12 @@ HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flag
   for (UINT i = 0; SUCCEEDED(hr) && i < positional; ++i) given[i] = &params->rgvarg[params->cArgs - 1 - i];
   for (UINT i = 0; SUCCEEDED(hr) && i < params->cNamedArgs; ++i) {
     const auto param = static_cast<UINT>(params->rgdispidNamedArgs[i]);
-    if (param >= count) hr = DISP_E_PARAMNOTFOUND;
-    else given[param] = &params->rgvarg[i];
+    if (param < count) {
+      given[param] = &params->rgvarg[i];
+    } else {
+      hr = DISP_E_PARAMNOTFOUND;
+      if (argErr) *argErr = i;
+    }
   }
 
   struct Holder {
@@ -186,7 +190,6 @@ HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flag
     const USHORT paramFlags = element.paramdesc.wParamFlags;
     if (!from && !(paramFlags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT))) {
       hr = DISP_E_PARAMNOTOPTIONAL;
-      if (argErr) *argErr = param;
       break;
     }
     if (!from && (want == VT_EMPTY || !(paramFlags & PARAMFLAG_FHASDEFAULT) || !element.paramdesc.pparamdescex)) {
@@ -201,7 +204,7 @@ HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flag
       h.value.pdispVal = nullptr;
     } else if (FAILED(VariantChangeType(&h.value, const_cast<VARIANT*>(&source), 0, want))) {
       hr = DISP_E_TYPEMISMATCH;
-      if (argErr) *argErr = param;
+      if (argErr) *argErr = static_cast<UINT>(from ? from - params->rgvarg : 0);
       break;
     }
     arg.vt = VT_BYREF | h.value.vt;
@@ -211,7 +214,12 @@ HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flag
   if (FAILED(hr)) return hr;
 
   DISPPARAMS laidOut{args.data(), nullptr, count, 0};
-  hr = DispInvoke(static_cast<_Main2*>(this), info.Get(), id, flags, &laidOut, result, excep, argErr);
+  UINT laidOutErr = 0;
+  hr = DispInvoke(static_cast<_Main2*>(this), info.Get(), id, flags, &laidOut, result, excep, &laidOutErr);
+  // The caller is told which of its own arguments failed, in its own order.
+  if ((hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND) && argErr && laidOutErr < count &&
+      given[count - 1 - laidOutErr])
+    *argErr = static_cast<UINT>(given[count - 1 - laidOutErr] - params->rgvarg);
   for (Holder& h : holders)
     if (h.callerVariant) VariantCopy(h.callerVariant, &h.value);
   return hr;
