@@ -49,9 +49,24 @@ std::wstring Format(const VARIANT& in) {
   VariantInit(&plain);
   if (FAILED(VariantCopyInd(&plain, const_cast<VARIANT*>(&v)))) return L"?";
   if (plain.vt == VT_DISPATCH || plain.vt == VT_UNKNOWN) {
-    const bool nothing = plain.punkVal == nullptr;
+    // An error object shows what a reporter would write of it.
+    std::wstring out = plain.punkVal ? L"Object" : L"Nothing";
+    IDispatch* d = plain.vt == VT_DISPATCH ? plain.pdispVal : nullptr;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"Number"), const_cast<LPOLESTR>(L"Description")};
+    DISPID ids[2];
+    DISPPARAMS none{};
+    VARIANT number, description;
+    VariantInit(&number);
+    VariantInit(&description);
+    if (d && SUCCEEDED(d->GetIDsOfNames(IID_NULL, &names[0], 1, 0, &ids[0])) &&
+        SUCCEEDED(d->GetIDsOfNames(IID_NULL, &names[1], 1, 0, &ids[1])) &&
+        SUCCEEDED(d->Invoke(ids[0], IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &number, nullptr, nullptr)) &&
+        SUCCEEDED(d->Invoke(ids[1], IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &description, nullptr, nullptr)))
+      out = L"Object(" + Format(number) + L" " + Format(description) + L")";
+    VariantClear(&number);
+    VariantClear(&description);
     VariantClear(&plain);
-    return nothing ? L"Nothing" : L"Object";
+    return out;
   }
   if (plain.vt == VT_EMPTY) return L"Empty";
   if (plain.vt == VT_ERROR && plain.scode == DISP_E_PARAMNOTFOUND) return L"Missing";

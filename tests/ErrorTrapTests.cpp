@@ -126,7 +126,7 @@ TEST_F(ErrorTrap, DumpReportsParametersLocalsModuleAndGlobalsThenAsksAgainWithMi
       L"vbwReportVariable vbwProtector.vbwTraceProc=True,0",
       L"vbwReportVariable vbwProtector.vbwTraceParameters=False,0",
       L"vbwReportObject Tamberlux.App=Nothing,0",
-      L"vbwReportObject Err=Nothing,0",
+      L"vbwReportObject Err=Object(13 Type mismatch),0",
       L"vbwReportObject Tamberlux.Screen=Nothing,0",
       L"vbwReportObject Tamberlux.Printer=Nothing,0",
       L"vbwCloseDumpFile",

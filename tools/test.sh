@@ -4,6 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 bash tools/check-layers.sh
+python3 tools/number-steps.py --check
 for preset in x64 x86; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$(nproc)"

@@ -15,8 +15,8 @@ using namespace WordKeys;
 void Main2::EnableComAddins() {
   vbw::Proc p(L"Main2.EnableComAddins", ReportModuleVariables, {}, this);
   p.Run([&] {
-    p(1, [&] { EnableComAddin(kComAddins[0].progId, kComAddins[0].friendlyName, kComAddins[0].description); });
-    p(2, [&] { EnableComAddin(kComAddins[1].progId, kComAddins[1].friendlyName, kComAddins[1].description); });
+    p(101, [&] { EnableComAddin(kComAddins[0].progId, kComAddins[0].friendlyName, kComAddins[0].description); });
+    p(102, [&] { EnableComAddin(kComAddins[1].progId, kComAddins[1].friendlyName, kComAddins[1].description); });
   });
 }
 
@@ -27,11 +27,11 @@ void Main2::EnableComAddin(const std::wstring& progId, const std::wstring& frien
   std::wstring key;
   p.Local(L"key", key);
   p.Run([&] {
-    p(1, [&] { key = kComAddinsKey + progId; });
-    p(2, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kFriendlyName, reg::REG_SZ_TYPE, Variant::Of(friendlyName)); });
-    p(3, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kDescription, reg::REG_SZ_TYPE, Variant::Of(description)); });
-    p(4, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kLoadBehavior, reg::REG_DWORD_TYPE, Variant::Of(3)); });
-    p(5, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kCommandLineSafe, reg::REG_DWORD_TYPE, Variant::Of(0)); });
+    p(201, [&] { key = kComAddinsKey + progId; });
+    p(202, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kFriendlyName, reg::REG_SZ_TYPE, Variant::Of(friendlyName)); });
+    p(203, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kDescription, reg::REG_SZ_TYPE, Variant::Of(description)); });
+    p(204, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kLoadBehavior, reg::REG_DWORD_TYPE, Variant::Of(3)); });
+    p(205, [&] { reg::WriteRegistry(HKEY_CURRENT_USER, key, kCommandLineSafe, reg::REG_DWORD_TYPE, Variant::Of(0)); });
   });
 }
 
@@ -40,24 +40,24 @@ void Main2::enableTamberlux(const std::wstring& name, const std::wstring& versio
   std::wstring disabledValue;
   p.Local(L"disabledValue", disabledValue);
   p.Run([&] {
-    p(1, [&] { disabledValue = tamberluxDisabled(name, version); });
+    p(301, [&] { disabledValue = tamberluxDisabled(name, version); });
     if (disabledValue.empty()) return;
-    p(2, [&] { reg::DeleteValue(HKEY_CURRENT_USER, resiliencyKey(version) + kDisabledItems, disabledValue); });
-    p(3, [&] { reg::DeleteSubkey(HKEY_CURRENT_USER, resiliencyKey(version) + kStartupItems); });
+    p(302, [&] { reg::DeleteValue(HKEY_CURRENT_USER, resiliencyKey(version) + kDisabledItems, disabledValue); });
+    p(303, [&] { reg::DeleteSubkey(HKEY_CURRENT_USER, resiliencyKey(version) + kStartupItems); });
   });
 }
 
 std::wstring Main2::resiliencyKey(const std::wstring& version) {
   std::wstring result;
   vbw::Proc p(L"Main2.resiliencyKey[Get]", ReportModuleVariables, {Var(L"version", version)}, this);
-  p.Run([&] { p(1, [&] { result = ResiliencyKey(version); }); });
+  p.Run([&] { p(401, [&] { result = ResiliencyKey(version); }); });
   return result;
 }
 
 std::wstring Main2::productSection(const std::wstring& productName) {
   std::wstring result;
   vbw::Proc p(L"Main2.productSection[Get]", ReportModuleVariables, {Var(L"productName", productName)}, this);
-  p.Run([&] { p(1, [&] { result = ProductSection(productName); }); });
+  p.Run([&] { p(501, [&] { result = ProductSection(productName); }); });
   return result;
 }
 

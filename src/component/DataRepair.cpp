@@ -13,8 +13,8 @@ using vbw::Var;
 void Main2::DeleteCorruptedDataFolder(std::wstring& version) {
   vbw::Proc p(L"Main2.DeleteCorruptedDataFolder", ReportModuleVariables, {Var(L"version", version)}, this);
   p.Run([&] {
-    p(1, [&] { CommonLogger::Log(L"DeleteCorruptedDataFolder"); });
-    p(2, [&] {
+    p(601, [&] { CommonLogger::Log(L"DeleteCorruptedDataFolder"); });
+    p(602, [&] {
       RegistryFunctions::DeleteSubkey(HKEY_CURRENT_USER, WordKeys::DataKey(version));
     });
   });
@@ -25,7 +25,7 @@ bool Main2::failedWord2000CheckOnInstallation(const std::wstring& productName) {
   vbw::Proc p(L"Main2.failedWord2000CheckOnInstallation[Get]", ReportModuleVariables,
               {Var(L"productName", productName)}, this);
   p.Run([&] {
-    p(1, [&] {
+    p(701, [&] {
       result = RegistryFunctions::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName),
                                                      WordKeys::kFailedWord2000Check) == L"1";
     });

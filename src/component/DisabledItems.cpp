@@ -15,9 +15,9 @@ std::wstring Main2::tamberluxDisabled(const std::wstring& name, const std::wstri
   vbw::Proc p(L"Main2.tamberluxDisabled", ReportModuleVariables, {Var(L"name", name), Var(L"version", version)},
               this);
   p.Run([&] {
-    p(1, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kDisabledItems); });
+    p(801, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kDisabledItems); });
     if (!result.empty()) return;
-    p(2, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kStartupItems); });
+    p(802, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kStartupItems); });
   });
   return result;
 }
@@ -34,22 +34,22 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
   p.Local(L"valueName", valueName);
   p.Local(L"data", data);
   p.Run([&] {
-    p(1, [&] {
+    p(901, [&] {
       section = resiliencyKey(version) + key;
       lowerName = LowerCase(name);
     });
-    p(2, [&] {
+    p(902, [&] {
       index = 0;
       valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
     });
     while (!valueName.empty()) {
       bool match = false;
-      p(3, [&] { match = WordKeys::NamesProduct(lowerName, data); });
+      p(903, [&] { match = WordKeys::NamesProduct(lowerName, data); });
       if (match) {
         result = valueName;
         return;
       }
-      p(4, [&] {
+      p(904, [&] {
         ++index;
         valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
       });

@@ -21,27 +21,27 @@ void Main2::ReportModuleVariables(const void* self) {
 
 void Main2::Quit() {
   vbw::Proc p(L"Main2.Quit", ReportModuleVariables, {}, this);
-  p.Run([&] { p(1, [&] { CommonWordInteractionFunctions::Terminate(); }); });
+  p.Run([&] { p(1001, [&] { CommonWordInteractionFunctions::Terminate(); }); });
 }
 
 LateObject Main2::WordApplication() {
   LateObject result;
   vbw::Proc p(L"Main2.WordApplication[Get]", ReportModuleVariables, {}, this);
   p.Run([&] {
-    p(1, [&] { CommonLogger::Log(L"WordApplication"); });
+    p(1101, [&] { CommonLogger::Log(L"WordApplication"); });
     p.ResumeNext();
-    if (p.Try(3, [&] { result = ActiveObject(L"Word.Application"); }) != 0) {
-      p(4, [&] { result = CreateWordApplication(); });
+    if (p.Try(1103, [&] { result = ActiveObject(L"Word.Application"); }) != 0) {
+      p(1104, [&] { result = CreateWordApplication(); });
       return;
     }
     bool visible = true;
-    if (p.Try(5, [&] { visible = ToBool(result.Get(L"Visible")); }) != 0 || visible) return;
-    p(6, [&] { NewObject(L"Shell.Application").Call(L"UndoMinimizeAll"); });
-    p(7, [&] { result.Put(L"Visible", Variant::Of(true)); });
-    p(8, [&] {
+    if (p.Try(1105, [&] { visible = ToBool(result.Get(L"Visible")); }) != 0 || visible) return;
+    p(1106, [&] { NewObject(L"Shell.Application").Call(L"UndoMinimizeAll"); });
+    p(1107, [&] { result.Put(L"Visible", Variant::Of(true)); });
+    p(1108, [&] {
       if (ToLong(result.Get(L"WindowState")) == 2) result.Put(L"WindowState", Variant::Of(0));
     });
-    p(9, [&] { result.Call(L"Activate"); });
+    p(1109, [&] { result.Call(L"Activate"); });
   });
   return result;
 }
@@ -50,10 +50,10 @@ LateObject Main2::CreateWordApplication() {
   LateObject result;
   vbw::Proc p(L"Main2.CreateWordApplication", ReportModuleVariables, {}, this);
   p.Run([&] {
-    p(1, [&] { CommonLogger::Log(L"CreateWordApplication"); });
+    p(1201, [&] { CommonLogger::Log(L"CreateWordApplication"); });
     p.ResumeNext();
-    if (p.Try(3, [&] { result = NewObject(L"Word.Application"); }) == 0)
-      p(4, [&] { result.Put(L"Visible", Variant::Of(true)); });
+    if (p.Try(1203, [&] { result = NewObject(L"Word.Application"); }) == 0)
+      p(1204, [&] { result.Put(L"Visible", Variant::Of(true)); });
   });
   return result;
 }

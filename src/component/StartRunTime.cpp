@@ -40,30 +40,30 @@ void Main2::StartRunTime(std::wstring& name, LateObject& word, bool startZTL) {
   p.Run([&] {
     // The name becomes a registry key and a file name: an unusable one ends the launch.
     const bool usable = IsProductName(name);
-    p(1, [&] {
+    p(1301, [&] {
       if (!usable) vb::Raise(vb::kInvalidCall, L"\"" + name + L"\" cannot be a product name");
     });
     if (!usable) return;
     bool supported = true;
-    p(2, [&] { supported = WordIsSupported(name); });
+    p(1302, [&] { supported = WordIsSupported(name); });
     if (!supported) {
-      p(3, [&] {
+      p(1303, [&] {
         MsgBox(L"You need Microsoft Word 2000 or later to run " + name + L".", MB_OK,
                name + L" requires Word 2000 or later");
       });
       return;
     }
-    p(4, [&] { EnableComAddins(); });
-    p(5, [&] { version = getWordVersion(name, word); });
+    p(1304, [&] { EnableComAddins(); });
+    p(1305, [&] { version = getWordVersion(name, word); });
     if (version.empty()) {
-      p(6, [&] { ForceCreateTamberluxToQuit(name); });
+      p(1306, [&] { ForceCreateTamberluxToQuit(name); });
     } else {
-      p(7, [&] { enableTamberlux(name, version); });
+      p(1307, [&] { enableTamberlux(name, version); });
     }
     if (!word) {
-      p(8, [&] { word = WordApplication(); });
+      p(1308, [&] { word = WordApplication(); });
       if (!word) {
-        p(9, [&] {
+        p(1309, [&] {
           MsgBox(name + L" could not start Word, possibly because it is corrupted. Please try starting Word by "
                         L"itself to resolve this problem.  If you still have problems with " +
                      name + L", repair or reinstall Word.",
@@ -72,25 +72,25 @@ void Main2::StartRunTime(std::wstring& name, LateObject& word, bool startZTL) {
         return;
       }
       bool exited = false;
-      p(10, [&] { exited = wordExitedBecauseOfMissingLibrary(word); });
+      p(1310, [&] { exited = wordExitedBecauseOfMissingLibrary(word); });
       if (exited) return;
     }
     if (version.empty()) {
-      p(11, [&] { enableTamberlux(name, ToText(word.Get(L"Version"))); });
-      p(12, [&] { permanentlyDisableAddin(name, false); });
-      p(13, [&] { setWordVersion(name, ToText(word.Get(L"Version"))); });
+      p(1311, [&] { enableTamberlux(name, ToText(word.Get(L"Version"))); });
+      p(1312, [&] { permanentlyDisableAddin(name, false); });
+      p(1313, [&] { setWordVersion(name, ToText(word.Get(L"Version"))); });
     }
-    p(14, [&] { CommonWordInteractionFunctions::Initialize(word); });
-    p(15, [&] { UtilityFunctions::CopyTemplateIntoTrustedFolder(name); });
+    p(1314, [&] { CommonWordInteractionFunctions::Initialize(word); });
+    p(1315, [&] { UtilityFunctions::CopyTemplateIntoTrustedFolder(name); });
 
     p.ResumeNext();
-    if (startZTL) p(16, [&] { word.Call(L"Run", {Variant::Of(L"SetStartedFromIcon")}); });
-    if (p.Try(17, [&] { AddVisibleDocument(word); }) != kWordCommandNotAvailable) return;
+    if (startZTL) p(1316, [&] { word.Call(L"Run", {Variant::Of(L"SetStartedFromIcon")}); });
+    if (p.Try(1317, [&] { AddVisibleDocument(word); }) != kWordCommandNotAvailable) return;
     // Word refused the document: leave it running, hidden, and use a new one.
-    p(18, [&] { word.Put(L"Visible", Variant::Of(false)); });
-    p(19, [&] { word = CreateWordApplication(); });
-    p(20, [&] { CommonWordInteractionFunctions::Initialize(word); });
-    p(21, [&] { AddVisibleDocument(word); });
+    p(1318, [&] { word.Put(L"Visible", Variant::Of(false)); });
+    p(1319, [&] { word = CreateWordApplication(); });
+    p(1320, [&] { CommonWordInteractionFunctions::Initialize(word); });
+    p(1321, [&] { AddVisibleDocument(word); });
   });
 }
 
@@ -99,13 +99,13 @@ bool Main2::WordIsSupported(const std::wstring& productName) {
   vbw::Proc p(L"Main2.WordIsSupported", ReportModuleVariables, {Var(L"productName", productName)}, this);
   p.Run([&] {
     bool failed = false;
-    p(1, [&] { failed = failedWord2000CheckOnInstallation(productName); });
+    p(1401, [&] { failed = failedWord2000CheckOnInstallation(productName); });
     if (!failed) return;
     p.ResumeNext();
     LateObject app;
-    p(2, [&] { app = WordApplication(); });
+    p(1402, [&] { app = WordApplication(); });
     if (app) {
-      p(3, [&] { reg::DeleteValue(HKEY_CURRENT_USER, productSection(productName), WordKeys::kFailedWord2000Check); });
+      p(1403, [&] { reg::DeleteValue(HKEY_CURRENT_USER, productSection(productName), WordKeys::kFailedWord2000Check); });
     } else {
       result = false;
     }
@@ -119,11 +119,11 @@ std::wstring Main2::getWordVersion(const std::wstring& productName, const LateOb
               this);
   p.Run([&] {
     if (!word) {
-      p(1, [&] {
+      p(1501, [&] {
         result = reg::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName), WordKeys::kWordVersion);
       });
     } else {
-      p(2, [&] { result = ToText(word.Get(L"Version")); });
+      p(1502, [&] { result = ToText(word.Get(L"Version")); });
     }
   });
   return result;
@@ -133,7 +133,7 @@ void Main2::setWordVersion(const std::wstring& productName, const std::wstring& 
   vbw::Proc p(L"Main2.setWordVersion", ReportModuleVariables,
               {Var(L"productName", productName), Var(L"version", version)}, this);
   p.Run([&] {
-    p(1, [&] {
+    p(1601, [&] {
       reg::WriteRegistry(HKEY_CURRENT_USER, productSection(productName), WordKeys::kWordVersion, reg::REG_SZ_TYPE,
                          Variant::Of(version));
     });
@@ -145,7 +145,7 @@ bool Main2::permanentlyDisableAddin(const std::wstring& productName) {
   vbw::Proc p(L"Main2.permanentlyDisableAddin[Get]", ReportModuleVariables, {Var(L"productName", productName)},
               this);
   p.Run([&] {
-    p(1, [&] {
+    p(1701, [&] {
       result = reg::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName), WordKeys::kPermanentlyDisableAddin) ==
                L"1";
     });
@@ -157,7 +157,7 @@ void Main2::permanentlyDisableAddin(const std::wstring& productName, bool value)
   vbw::Proc p(L"Main2.permanentlyDisableAddin[Let]", ReportModuleVariables,
               {Var(L"productName", productName), Var(L"value", value)}, this);
   p.Run([&] {
-    p(1, [&] {
+    p(1801, [&] {
       reg::WriteRegistry(HKEY_CURRENT_USER, productSection(productName), WordKeys::kPermanentlyDisableAddin,
                          reg::REG_SZ_TYPE, Variant::Of(value ? L"1" : L"0"));
     });
@@ -168,15 +168,15 @@ void Main2::ForceCreateTamberluxToQuit(const std::wstring& name) {
   vbw::Proc p(L"Main2.ForceCreateTamberluxToQuit", ReportModuleVariables, {Var(L"name", name)}, this);
   p.Run([&] {
     bool disabled = true;
-    p(1, [&] { disabled = permanentlyDisableAddin(name); });
-    if (!disabled) p(2, [&] { permanentlyDisableAddin(name, true); });
+    p(1901, [&] { disabled = permanentlyDisableAddin(name); });
+    if (!disabled) p(1902, [&] { permanentlyDisableAddin(name, true); });
   });
 }
 
 bool Main2::wordExitedBecauseOfMissingLibrary(const LateObject& word) {
   bool result = false;
   vbw::Proc p(L"Main2.wordExitedBecauseOfMissingLibrary", ReportModuleVariables, {Var(L"word", word)}, this);
-  p.Run([&] { result = p.Try(1, [&] { word.Get(L"Version"); }) != 0; });
+  p.Run([&] { result = p.Try(2001, [&] { word.Get(L"Version"); }) != 0; });
   return result;
 }
 
@@ -191,7 +191,7 @@ void Main2::WarnUserOfCrash(const std::wstring& productName, const std::wstring&
   p.Local(L"reason2", reason2);
   p.Local(L"title", title);
   p.Run([&] {
-    p(1, [&] {
+    p(2101, [&] {
       if (testVBScript) {
         reason = L" needs to reboot your computer to finish installing.";
         reason2 = L"Please reboot your computer to fix this problem.";
@@ -202,7 +202,7 @@ void Main2::WarnUserOfCrash(const std::wstring& productName, const std::wstring&
         title = L"You need to reinstall " + Filename;
       }
     });
-    p(2, [&] { MsgBox(L"Microsoft Word will now exit because " + productName + reason + L"\r\n" + reason2, MB_OK, title); });
+    p(2102, [&] { MsgBox(L"Microsoft Word will now exit because " + productName + reason + L"\r\n" + reason2, MB_OK, title); });
   });
 }
 

@@ -83,6 +83,7 @@ void Proc::AddVar(const VarRef& v) {
 }
 
 std::wstring Proc::ParameterText() const {
+  if (paramCount_ == 0) return L"()";
   std::wstring text = L"(";
   for (int i = 0; i < paramCount_; ++i) {
     if (i) text += L", ";
@@ -112,6 +113,8 @@ bool Proc::OnError(int line) {
       case vbwActionIgnore:
         return false;
       case vbwActionDumpVariables:
+        state_->err = error;
+        state_->errSource = source;
         if (!noDump_) Dump();
         number = -1;
         continue;

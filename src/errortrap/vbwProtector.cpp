@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "errortrap/ErrObject.h"
 #include "errortrap/Procedure.h"
 
 namespace tamberlux::vbw {
@@ -58,21 +59,21 @@ void vbwInitializeProtector() {
   ProtectorState& s = State();
   Proc p(Proc::Untraced{}, L"vbwProtector.vbwInitializeProtector");
   p.Run([&] {
-    p(1, [&] { s.vbwEmailRecipientAdress = kSupportAddress; });
-    p(2, [&] { s.vbwCatchException = true; });
-    p(3, [&] { s.vbwTraceLine = TraceSwitch(); });
-    p(4, [&] { s.vbwTraceProc = TraceSwitch(); });
-    p(5, [&] { s.vbwTraceParameters = s.vbwTraceProc; });
-    p(6, [&] {
+    p(101, [&] { s.vbwEmailRecipientAdress = kSupportAddress; });
+    p(102, [&] { s.vbwCatchException = true; });
+    p(103, [&] { s.vbwTraceLine = TraceSwitch(); });
+    p(104, [&] { s.vbwTraceProc = TraceSwitch(); });
+    p(105, [&] { s.vbwTraceParameters = s.vbwTraceProc; });
+    p(106, [&] {
       s.vbwCallStack = true;
       s.vbwSystemInfo = true;
       s.vbwScreenshot = true;
     });
-    p(7, [&] { s.mOldTraceProc = s.vbwTraceProc; });
-    p(8, [&] {
+    p(107, [&] { s.mOldTraceProc = s.vbwTraceProc; });
+    p(108, [&] {
       if (s.vbwCallStack) s.vbwTraceProc = true;
     });
-    p(9, [&] { s.mStack.fill(nullptr); });
+    p(109, [&] { s.mStack.fill(nullptr); });
   });
 }
 
@@ -115,7 +116,7 @@ int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
            {Var(L"errNumber", errNumber), Var(L"ErrDescription", ErrDescription), Var(L"ErrProject", ErrProject),
             Var(L"ErrSource", ErrSource), Var(L"ErrProcedure", ErrProcedure), Var(L"errLine", errLine)});
     p.Run([&] {
-      p(5, [&] {
+      p(205, [&] {
         if (s.mErrorParams) return;
         LateObject reporter = CreateReporter();
         VARIANT_BOOL a = VBool(s.vbwCatchException), b = VBool(s.vbwTraceLine), c = VBool(s.mOldTraceProc),
@@ -123,7 +124,7 @@ int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
         reporter.Call(L"vbwInitializeProtector", {ByRefBool(a), ByRefBool(b), ByRefBool(c), ByRefBool(d), ByRefBool(e), ByRefBool(f)});
         s.mErrorParams = std::move(reporter);
       });
-      p(6, [&] {
+      p(206, [&] {
         LONG number = errNumber, line = errLine;
         SHORT depth = s.mStackCalls;
         Bstr description(ErrDescription), project(ErrProject), source(ErrSource), procedure(ErrProcedure);
@@ -137,7 +138,7 @@ int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
                                  ByRef(procedure), ByRef(line), ByRef(depth), stackArg});
         result = ToLong(answer);
       });
-      p(7, [&] {
+      p(207, [&] {
         if (result == vbwActionAlwaysIgnore) {
           s.StrRememberErrors += s.strLastError;
           result = vbwActionIgnore;
@@ -157,7 +158,7 @@ template <class F>
 void Forward(const wchar_t* qualifiedName, F&& call, bool noDump = false) {
   Proc p(Proc::Untraced{}, qualifiedName);
   if (noDump) p.NoDump();
-  p.Run([&] { p(1, call); });
+  p.Run([&] { p(201, call); });
 }
 }  // namespace
 
@@ -235,11 +236,12 @@ void vbwReportGlobalVariables() {
   ReportVar(L"vbwProtector.vbwTraceProc", s.vbwTraceProc);
   ReportVar(L"vbwProtector.vbwTraceParameters", s.vbwTraceParameters);
   for (const LoadedForm& form : LoadedForms()) vbwReportObject(form.name, form.form, 0);
-  // The component has no runtime objects of its own: the application, the
-  // error, the screen and the printer are reported as Nothing under their labels.
+  // The component has no application, screen or printer objects of its own:
+  // they are reported as Nothing under their labels. The error object holds
+  // the error being handled.
   const std::wstring runtime = kRuntimeName;
   vbwReportObject(runtime + L".App", nullptr, 0);
-  vbwReportObject(L"Err", nullptr, 0);
+  vbwReportObject(L"Err", NewErrObject(s.err, s.errSource).Get(), 0);
   vbwReportObject(runtime + L".Screen", nullptr, 0);
   vbwReportObject(runtime + L".Printer", nullptr, 0);
 }
@@ -249,9 +251,10 @@ void vbwProcIn(const wchar_t* lProc, const std::wstring& lParameters) {
   if (s.mStackCalls < 32767) {
     ++s.mStackCalls;
   } else {
-    Proc p(Proc::Untraced{}, L"vbwProtector.vbwProcIn", {Var(L"lParameters", lParameters)});
+    const std::wstring proc = lProc ? lProc : L"";
+    Proc p(Proc::Untraced{}, L"vbwProtector.vbwProcIn", {Var(L"lProc", proc), Var(L"lParameters", lParameters)});
     p.Run([&] {
-      p(1, [&] { vb::Raise(vb::kOverflow); });
+      p(301, [&] { vb::Raise(vb::kOverflow); });
     });
   }
   if (s.mStackCalls >= 1 && s.mStackCalls <= kStackSize) s.mStack[s.mStackCalls] = lProc;

@@ -9,6 +9,7 @@
 
 #include "base/ComTypes.h"
 #include "base/LateBound.h"
+#include "base/VbError.h"
 
 namespace tamberlux::vbw {
 
@@ -47,6 +48,10 @@ struct ProtectorState {
   // How deep the trap is inside its own question; bounds the re-entry when
   // the reporter cannot be created or fails.
   int handlerDepth = 0;
+
+  // The error being handled, as the runtime's error object holds it.
+  vb::Error err{0, {}};
+  std::wstring errSource;
 };
 
 ProtectorState& State();

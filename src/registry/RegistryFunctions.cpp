@@ -47,8 +47,8 @@ std::wstring ReadRegistryString(HKEY Group, const std::wstring& section, const s
   p.Run([&] {
     p.ResumeNext();
     Query q;
-    p(1, [&] { QueryValue(Group, section, key, q); });
-    p(2, [&] {
+    p(101, [&] { QueryValue(Group, section, key, q); });
+    p(102, [&] {
       if (q.ok) result = DataText(q.data, q.length);
     });
   });
@@ -62,9 +62,9 @@ std::wstring ReadRegistry(HKEY Group, const std::wstring& section, const std::ws
   p.Run([&] {
     p.ResumeNext();
     Query q;
-    p(1, [&] { QueryValue(Group, section, key, q); });
+    p(201, [&] { QueryValue(Group, section, key, q); });
     if (!q.ok) return;
-    p(2, [&] {
+    p(202, [&] {
       const auto* b = reinterpret_cast<const unsigned char*>(q.data);
       if (q.type == REG_DWORD) {
         // Computed unsigned, so a value with the top bit set stays positive.
@@ -95,22 +95,22 @@ void WriteRegistry(HKEY Group, const std::wstring& section, const std::wstring& 
   RegKey k;
   const std::string name = ToAnsi(key);
   p.Run([&] {
-    p(1, [&] { RegCreateKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    p(301, [&] { RegCreateKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
     if (ValType == REG_DWORD_TYPE) {
-      p(2, [&] {
+      p(302, [&] {
         const DWORD number = static_cast<DWORD>(ToLong(value));
         RegSetValueExA(k.Get(), ValueName(name), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                        sizeof(number));
       });
     } else {
-      p(3, [&] {
+      p(303, [&] {
         std::string text = ToAnsi(ToText(value));
         if (ValType == REG_SZ_TYPE) text.push_back('\0');
         RegSetValueExA(k.Get(), ValueName(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
                        static_cast<DWORD>(text.size()));
       });
     }
-    p(4, [&] { RegFlushKey(k.Get()); });
+    p(304, [&] { RegFlushKey(k.Get()); });
   });
 }
 
@@ -121,9 +121,9 @@ std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, i
   p.Run([&] {
     p.ResumeNext();
     RegKey k;
-    p(1, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
-    p(2, [&] { value.assign(kBufferSize, L' '); });
-    p(3, [&] {
+    p(401, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    p(402, [&] { value.assign(kBufferSize, L' '); });
+    p(403, [&] {
       char name[kBufferSize];
       char data[kBufferSize];
       DWORD nameLength = kBufferSize, dataLength = kBufferSize, type = 0;
@@ -143,8 +143,8 @@ void DeleteSubkey(HKEY Group, const std::wstring& section) {
   p.Run([&] {
     p.ResumeNext();
     RegKey root;
-    p(1, [&] { RegOpenKeyExA(Group, "", 0, KEY_ALL_ACCESS, root.Put()); });
-    p(2, [&] { RegDeleteKeyA(root.Get(), ToAnsi(section).c_str()); });
+    p(501, [&] { RegOpenKeyExA(Group, "", 0, KEY_ALL_ACCESS, root.Put()); });
+    p(502, [&] { RegDeleteKeyA(root.Get(), ToAnsi(section).c_str()); });
   });
 }
 
@@ -154,8 +154,8 @@ void DeleteValue(HKEY Group, const std::wstring& section, const std::wstring& ke
   p.Run([&] {
     p.ResumeNext();
     RegKey k;
-    p(1, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
-    p(2, [&] { RegDeleteValueA(k.Get(), ToAnsi(key).c_str()); });
+    p(601, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    p(602, [&] { RegDeleteValueA(k.Get(), ToAnsi(key).c_str()); });
   });
 }
 

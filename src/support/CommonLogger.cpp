@@ -30,7 +30,7 @@ void OpenLog(int32_t level, const std::wstring& productName, const std::wstring&
                Var(L"companyName", companyName)});
   p.Run([&] {
     if (!mWebsiteAddress().empty()) return;
-    p(1, [&] {
+    p(101, [&] {
       std::wstring host = productName;
       std::transform(host.begin(), host.end(), host.begin(),
                      [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });

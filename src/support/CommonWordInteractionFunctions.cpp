@@ -21,16 +21,16 @@ void ReportModuleVariables(const void*) {
 void Initialize(const LateObject& word) {
   vbw::Proc p(L"CommonWordInteractionFunctions.Initialize", ReportModuleVariables, {Var(L"word", word)});
   p.Run([&] {
-    p(1, [&] {
+    p(101, [&] {
       if (!word) vb::Raise(vb::kWordCannotBeNothing, L"word cannot be nothing");
     });
-    p(2, [&] { mWord() = word; });
+    p(102, [&] { mWord() = word; });
   });
 }
 
 void Terminate() {
   vbw::Proc p(L"CommonWordInteractionFunctions.Terminate", ReportModuleVariables);
-  p.Run([&] { p(1, [&] { mWord() = LateObject(); }); });
+  p.Run([&] { p(201, [&] { mWord() = LateObject(); }); });
 }
 
 LateObject Application() {
@@ -41,7 +41,7 @@ LateObject Application() {
 LateObject Documents() {
   LateObject result;
   vbw::Proc p(L"CommonWordInteractionFunctions.Documents[Get]", ReportModuleVariables);
-  p.Run([&] { p(1, [&] { result = mWord().Object(L"Documents"); }); });
+  p.Run([&] { p(401, [&] { result = mWord().Object(L"Documents"); }); });
   return result;
 }
 
@@ -64,8 +64,8 @@ int16_t WordVersion() {
   std::wstring v;
   p.Local(L"v", v);
   p.Run([&] {
-    p(1, [&] { v = ToText(mWord().Get(L"Version")); });
-    p(2, [&] { result = MajorVersion(v); });
+    p(501, [&] { v = ToText(mWord().Get(L"Version")); });
+    p(502, [&] { result = MajorVersion(v); });
   });
   return result;
 }
@@ -73,14 +73,14 @@ int16_t WordVersion() {
 bool isWord2002OrEarlier() {
   bool result = false;
   vbw::Proc p(L"CommonWordInteractionFunctions.isWord2002OrEarlier", ReportModuleVariables);
-  p.Run([&] { p(1, [&] { result = WordVersion() <= 10; }); });
+  p.Run([&] { p(601, [&] { result = WordVersion() <= 10; }); });
   return result;
 }
 
 bool isWord2007OrLater() {
   bool result = false;
   vbw::Proc p(L"CommonWordInteractionFunctions.isWord2007OrLater", ReportModuleVariables);
-  p.Run([&] { p(1, [&] { result = WordVersion() >= 12; }); });
+  p.Run([&] { p(701, [&] { result = WordVersion() >= 12; }); });
   return result;
 }
 
@@ -92,24 +92,24 @@ void GuaranteedVisibleMsgBox(const std::wstring& text, const std::wstring& title
   p.Local(L"app", app);
   p.Local(L"oldLeft", oldLeft);
   p.Run([&] {
-    p(1, [&] { app = Application(); });
+    p(801, [&] { app = Application(); });
     int32_t state = 0;
-    p(2, [&] { state = ToLong(app.Get(L"WindowState")); });
+    p(802, [&] { state = ToLong(app.Get(L"WindowState")); });
     if (state == 1) {
-      p(3, [&] { app.Put(L"Visible", Variant::Of(false)); });
+      p(803, [&] { app.Put(L"Visible", Variant::Of(false)); });
     } else if (state == 0) {
-      p(4, [&] { app.Put(L"Visible", Variant::Of(true)); });
-      p(5, [&] { oldLeft = ToLong(app.Get(L"Left")); });
-      p(6, [&] { app.Put(L"Left", Variant::Of(-10000)); });
+      p(804, [&] { app.Put(L"Visible", Variant::Of(true)); });
+      p(805, [&] { oldLeft = ToLong(app.Get(L"Left")); });
+      p(806, [&] { app.Put(L"Left", Variant::Of(-10000)); });
     }
-    p(7, [&] { MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK); });
-    p(8, [&] { state = ToLong(app.Get(L"WindowState")); });
+    p(807, [&] { MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK); });
+    p(808, [&] { state = ToLong(app.Get(L"WindowState")); });
     if (state == 1) {
-      p(9, [&] { app.Put(L"Visible", Variant::Of(true)); });
+      p(809, [&] { app.Put(L"Visible", Variant::Of(true)); });
     } else if (state == 0) {
-      p(10, [&] { app.Put(L"Left", Variant::Of(oldLeft)); });
+      p(810, [&] { app.Put(L"Left", Variant::Of(oldLeft)); });
     }
-    p(11, [&] { app = LateObject(); });
+    p(811, [&] { app = LateObject(); });
   });
 }
 

@@ -23,18 +23,18 @@ int32_t ActiveDocumentHandle(bool& inOutlook2000) {
   p.Local(L"title", title);
   p.Run([&] {
     int32_t count = 0;
-    p(1, [&] { count = ToLong(Word::Documents().Get(L"Count")); });
+    p(101, [&] { count = ToLong(Word::Documents().Get(L"Count")); });
     if (count == 0) {
-      p(2, [&] { result = Handle(FindWindowExA(nullptr, nullptr, "OpusApp", nullptr)); });
+      p(102, [&] { result = Handle(FindWindowExA(nullptr, nullptr, "OpusApp", nullptr)); });
       return;
     }
     // A Word without an active document gives an empty title.
     p.ResumeNext();
-    p(3, [&] { title = ToText(Word::Application().Object(L"ActiveDocument").Get(L"Name")); });
-    if (!title.empty()) p(4, [&] { result = ActiveDocumentHandleImpl(L"OpusApp", title); });
+    p(103, [&] { title = ToText(Word::Application().Object(L"ActiveDocument").Get(L"Name")); });
+    if (!title.empty()) p(104, [&] { result = ActiveDocumentHandleImpl(L"OpusApp", title); });
     if (result == 0 && Word::isWord2002OrEarlier()) {
-      p(5, [&] { result = ActiveDocumentHandleImpl(L"rctrl_renwnd32", title); });
-      p(6, [&] { inOutlook2000 = true; });
+      p(105, [&] { result = ActiveDocumentHandleImpl(L"rctrl_renwnd32", title); });
+      p(106, [&] { inOutlook2000 = true; });
     }
   });
   return result;
@@ -48,8 +48,8 @@ int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstri
     const std::string cls = ToAnsi(className);
     const std::string wanted = ToAnsi(title);
     HWND active = nullptr;
-    p(1, [&] { active = GetActiveWindow(); });
-    p(2, [&] {
+    p(201, [&] { active = GetActiveWindow(); });
+    p(202, [&] {
       for (HWND w = FindWindowExA(nullptr, nullptr, cls.c_str(), nullptr); w;
            w = FindWindowExA(nullptr, w, cls.c_str(), nullptr)) {
         if (w == active) {
@@ -59,7 +59,7 @@ int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstri
       }
     });
     if (result) return;
-    p(3, [&] {
+    p(203, [&] {
       for (HWND w = FindWindowExA(nullptr, nullptr, cls.c_str(), nullptr); w;
            w = FindWindowExA(nullptr, w, cls.c_str(), nullptr)) {
         char caption[256] = {};

@@ -18,19 +18,19 @@ std::wstring fGetSpecialFolder(int32_t& CSIDL) {
   p.Run([&] {
     char buffer[MAX_PATH + 1] = {};
     HRESULT hr = E_FAIL;
-    p(1, [&] { path.assign(MAX_PATH, L'\0'); });
-    p(2, [&] { hr = SHGetFolderPathA(nullptr, CSIDL, reinterpret_cast<HANDLE>(-1), 0, buffer); });
+    p(101, [&] { path.assign(MAX_PATH, L'\0'); });
+    p(102, [&] { hr = SHGetFolderPathA(nullptr, CSIDL, reinterpret_cast<HANDLE>(-1), 0, buffer); });
     if (hr == S_OK) {
-      p(3, [&] { result = FromAnsi(buffer, strlen(buffer)) + L"\\"; });
+      p(103, [&] { result = FromAnsi(buffer, strlen(buffer)) + L"\\"; });
       return;
     }
     if (CSIDL == CSIDL_PROGRAM_FILES_COMMON) {
-      p(4, [&] { result = L"c:\\Progra~1\\Common\\"; });
+      p(104, [&] { result = L"c:\\Progra~1\\Common\\"; });
     } else if (CSIDL == CSIDL_PROGRAM_FILES) {
-      p(5, [&] { result = L"c:\\Progra~1\\"; });
+      p(105, [&] { result = L"c:\\Progra~1\\"; });
     } else {
-      p(6, [&] { MessageBoxW(nullptr, L"Could not get special folder", L"Tamberlux", MB_OK); });
-      p(7, [&] { result = path; });
+      p(106, [&] { MessageBoxW(nullptr, L"Could not get special folder", L"Tamberlux", MB_OK); });
+      p(107, [&] { result = path; });
     }
   });
   return result;

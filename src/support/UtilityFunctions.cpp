@@ -14,7 +14,7 @@ std::wstring SRC_PATH(const std::wstring& name) {
   std::wstring result;
   vbw::Proc p(L"UtilityFunctions.SRC_PATH[Get]", vbw::BannerOnly, {Var(L"name", name)});
   p.Run([&] {
-    p(1, [&] {
+    p(101, [&] {
       int32_t csidl = GetSpecialFolder::CSIDL_PROGRAM_FILES;
       result = GetSpecialFolder::fGetSpecialFolder(csidl) + L"Valdomeren\\" + name + L"\\";
     });
@@ -27,7 +27,7 @@ bool fileExists(const std::wstring& path) {
   vbw::Proc p(L"UtilityFunctions.fileExists", vbw::BannerOnly, {Var(L"path", path)});
   p.Run([&] {
     p.ResumeNext();
-    p(1, [&] {
+    p(201, [&] {
       const DWORD attributes = GetFileAttributesA(ToAnsi(path).c_str());
       result = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     });
@@ -44,13 +44,13 @@ FILETIME getTime(const std::wstring& filePath) {
   p.Local(L"lastWrite", lastWrite);
   p.Run([&] {
     Handle file;
-    p(1, [&] {
+    p(301, [&] {
       file = Handle(CreateFileA(ToAnsi(filePath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     });
     if (!file) return;
-    p(2, [&] { GetFileTime(file.Get(), &creation, &lastAccess, &lastWrite); });
-    p(3, [&] { result = lastWrite; });
+    p(302, [&] { GetFileTime(file.Get(), &creation, &lastAccess, &lastWrite); });
+    p(303, [&] { result = lastWrite; });
   });
   return result;
 }
@@ -68,15 +68,15 @@ bool NeedToCopy(const std::wstring& name, const std::wstring& templatePath) {
   p.Local(L"copy", copy);
   p.Run([&] {
     bool exists = false;
-    p(1, [&] { exists = fileExists(templatePath); });
+    p(401, [&] { exists = fileExists(templatePath); });
     if (!exists) {
       result = true;
       return;
     }
     // The source's time is always the ".dot" file's, whichever file is copied.
-    p(2, [&] { source = getTime(SRC_PATH(name) + name + L".dot"); });
-    p(3, [&] { copy = getTime(templatePath); });
-    p(4, [&] {
+    p(402, [&] { source = getTime(SRC_PATH(name) + name + L".dot"); });
+    p(403, [&] { copy = getTime(templatePath); });
+    p(404, [&] {
       result = source.dwLowDateTime != copy.dwLowDateTime || source.dwHighDateTime != copy.dwHighDateTime;
     });
   });
@@ -90,19 +90,19 @@ std::wstring CopyTemplateIntoTrustedFolder(const std::wstring& name) {
   p.Local(L"fileName", fileName);
   p.Local(L"destination", destination);
   p.Run([&] {
-    p(1, [&] { CommonLogger::Log(L"CopyTemplateIntoTrustedFolder"); });
-    p(2, [&] { fileName = name + (CommonWordInteractionFunctions::isWord2007OrLater() ? L".dotm" : L".dot"); });
-    p(3, [&] { destination = TrustedTemplatePath(fileName); });
+    p(501, [&] { CommonLogger::Log(L"CopyTemplateIntoTrustedFolder"); });
+    p(502, [&] { fileName = name + (CommonWordInteractionFunctions::isWord2007OrLater() ? L".dotm" : L".dot"); });
+    p(503, [&] { destination = TrustedTemplatePath(fileName); });
     bool copy = false;
-    p(4, [&] { copy = NeedToCopy(name, destination); });
+    p(504, [&] { copy = NeedToCopy(name, destination); });
     if (copy) {
       std::wstring source;
-      p(5, [&] { source = SRC_PATH(name) + fileName; });
-      p(6, [&] { CommonLogger::Log(L"Copying " + source); });
+      p(505, [&] { source = SRC_PATH(name) + fileName; });
+      p(506, [&] { CommonLogger::Log(L"Copying " + source); });
       // A missing source makes the copy fail; nobody is told.
-      p(7, [&] { CopyFileA(ToAnsi(source).c_str(), ToAnsi(destination).c_str(), FALSE); });
+      p(507, [&] { CopyFileA(ToAnsi(source).c_str(), ToAnsi(destination).c_str(), FALSE); });
     }
-    p(8, [&] { result = L"\"" + destination + L"\""; });
+    p(508, [&] { result = L"\"" + destination + L"\""; });
   });
   return result;
 }

@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""Step numbers are the line numbers the error reporter sees, and a remembered
+"always ignore" is keyed by module, error number and line: so within a module
+no two steps may share a number. This numbers them the way a Visual Basic
+module numbers its lines: procedure k of a module (in file order, files in
+path order) numbers its steps k*100 + n.
+
+  number-steps.py          renumbers src/ in place (n is taken mod 100, so it
+                           can run again)
+  number-steps.py --check  only reports numbers used twice within a module
+"""
+import os
+import re
+import sys
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src")
+PROC = re.compile(r'\bProc p\([^;]*?L"([A-Za-z0-9_]+)\.([A-Za-z0-9_\[\]]+)"')
+STEP = re.compile(r'\bp(\(|\.Try\()(\d+),')
+
+
+def sources():
+    for folder, _, files in sorted(os.walk(ROOT)):
+        for f in sorted(files):
+            if f.endswith(".cpp"):
+                yield os.path.join(folder, f)
+
+
+def procedures(text):
+    """(module, procedure, start, end) for each procedure in a file."""
+    sites = list(PROC.finditer(text))
+    for i, m in enumerate(sites):
+        end = sites[i + 1].start() if i + 1 < len(sites) else len(text)
+        yield m.group(1), m.group(2), m.start(), end
+
+
+def main():
+    check = "--check" in sys.argv[1:]
+    counts = {}
+    seen = {}
+    bad = []
+    for path in sources():
+        text = open(path, encoding="utf-8").read()
+        out, last = [], 0
+        for module, proc, start, end in procedures(text):
+            counts[module] = counts.get(module, 0) + 1
+            base = counts[module] * 100
+            body = text[start:end]
+            if not check:
+                body = STEP.sub(lambda s: f"p{s.group(1)}{base + int(s.group(2)) % 100},", body)
+            for s in STEP.finditer(body):
+                key = (module, int(s.group(2)))
+                where = f"{os.path.relpath(path, ROOT)} {module}.{proc}"
+                if key in seen and seen[key] != where:
+                    bad.append(f"{module} step {key[1]}: {seen[key]} and {where}")
+                seen.setdefault(key, where)
+            out.append(text[last:start] + body)
+            last = end
+        out.append(text[last:])
+        new = "".join(out)
+        if not check and new != text:
+            open(path, "w", encoding="utf-8").write(new)
+    for line in bad:
+        print("number-steps: step number used twice:", line, file=sys.stderr)
+    return 1 if bad else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
