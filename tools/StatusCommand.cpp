@@ -13,6 +13,7 @@
 #include "base/Text.h"
 #include "base/VbError.h"
 #include "registry/RegistryFunctions.h"
+#include "registry/RegistryRaw.h"
 #include "registry/WordKeys.h"
 #include "support/CommonWordInteractionFunctions.h"
 #include "support/UtilityFunctions.h"
@@ -50,20 +51,6 @@ struct Status {
   std::vector<Copy> copies;
 };
 
-std::vector<BYTE> RawData(const std::wstring& key, const std::wstring& valueName) {
-  std::vector<BYTE> data;
-  DWORD size = 0;
-  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), valueName.c_str(), RRF_RT_ANY, nullptr, nullptr, &size) !=
-      ERROR_SUCCESS)
-    return data;
-  data.resize(size);
-  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), valueName.c_str(), RRF_RT_ANY, nullptr, data.data(), &size) !=
-      ERROR_SUCCESS)
-    data.clear();
-  data.resize(size);
-  return data;
-}
-
 // Each value of a resiliency list, as the component's detection sees it.
 std::vector<ShownEntry> ReadList(const std::wstring& product, const std::wstring& key) {
   const std::wstring lower = LowerCase(product);
@@ -76,7 +63,8 @@ std::vector<ShownEntry> ReadList(const std::wstring& product, const std::wstring
     ShownEntry entry;
     entry.valueName = valueName;
     entry.product = NamesProduct(lower, data);
-    if (const auto decoded = DecodeEntry(RawData(key, valueName))) {
+    const auto raw = RegistryRaw::Read(HKEY_CURRENT_USER, key, valueName);
+    if (const auto decoded = raw ? DecodeEntry(raw->data) : std::nullopt) {
       entry.type = decoded->type;
       entry.path = decoded->path;
       entry.friendlyName = decoded->friendlyName;

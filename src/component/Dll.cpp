@@ -11,6 +11,7 @@
 #include "base/VbError.h"
 #include "component/Main2Object.h"
 #include "component/Server.h"
+#include "registry/RegistryRaw.h"
 
 namespace tamberlux {
 namespace {
@@ -83,11 +84,7 @@ std::wstring GuidText(const GUID& g) {
 }
 
 LONG SetText(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-  RegKey key;
-  LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(), nullptr);
-  if (rc != ERROR_SUCCESS) return rc;
-  return RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  return RegistryRaw::WriteText(HKEY_CLASSES_ROOT, path, name, value);
 }
 
 }  // namespace
@@ -143,8 +140,8 @@ STDAPI DllRegisterServer() {
 STDAPI DllUnregisterServer() {
   return vb::Barrier([] {
     for (const ClassEntry& entry : kClasses) {
-      RegDeleteTreeW(HKEY_CLASSES_ROOT, entry.progId);
-      RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*entry.clsid)).c_str());
+      RegistryRaw::DeleteTree(HKEY_CLASSES_ROOT, entry.progId);
+      RegistryRaw::DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidText(*entry.clsid));
     }
     ComPtr<ITypeLib> lib;
     if (SUCCEEDED(LoadOwnTypeLib(REGKIND_NONE, lib.Put()))) {

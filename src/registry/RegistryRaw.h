@@ -1,0 +1,28 @@
+// The registry below the component's procedures: wide names, raw data, no
+// trace. For the COM server's self-registration and for tools that show data
+// exactly as stored; the component's own procedures use RegistryFunctions.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tamberlux::RegistryRaw {
+
+struct Value {
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+// The value as stored; nothing when the key or value is missing.
+std::optional<Value> Read(HKEY root, const std::wstring& path, const std::wstring& name);
+// Creates the key path as needed and writes a REG_SZ; a Win32 error code.
+LONG WriteText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text);
+// Deletes a key with everything below it; a Win32 error code.
+LONG DeleteTree(HKEY root, const std::wstring& path);
+// How many values the key holds; nothing when it cannot be opened.
+std::optional<DWORD> ValueCount(HKEY root, const std::wstring& path);
+
+}  // namespace tamberlux::RegistryRaw
