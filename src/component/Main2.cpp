@@ -15,7 +15,11 @@ void Main2::ReportModuleVariables(const void* self) {
   if (!m) return;
   vbw::ReportVar(L"mName", m->mName);
   vbw::ReportVar(L"mPath", m->mPath);
-  vbw::ReportVar(L"mSubclasser", m->mSubclasser);
+  Variant subclasser;
+  subclasser.vt = VT_UNKNOWN;
+  subclasser.punkVal = m->mSubclasser.Get();
+  if (subclasser.punkVal) subclasser.punkVal->AddRef();
+  vbw::vbwReportVariable(L"mSubclasser", subclasser, 0);
   vbw::ReportVar(L"mWord", m->mWord);
 }
 

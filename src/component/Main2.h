@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/LateBound.h"
+#include "component/hook/WindowHook.h"
 
 namespace tamberlux {
 
@@ -53,6 +54,17 @@ class Main2 {
   bool failedWord2000CheckOnInstallation(const std::wstring& productName);
 
   // --- The installation hook (HookIntoWord.cpp). ---
+  // Hooks the add-in's template into the installer's Word: the add-in's
+  // object when that completed at once, Nothing when it was deferred until
+  // Word's main window has handled message 1122 (or Word was told to quit).
+  LateObject HookIntoWord(std::wstring& name, LateObject& word, std::vector<std::wstring>& dependencies,
+                          std::vector<std::wstring>& dependenciesXPOrLater);
+  LateObject HookIntoWordImpl(const std::wstring& name, const std::wstring& path, const LateObject& word);
+  bool addinInstalled(const std::wstring& path, const LateObject& word);
+  void PreventToolbarCorruption();
+  void mSubclasser_AfterMessage(int32_t uMsg, int32_t wParam, int32_t lParam, int32_t& retValue);
+  // Releasing the object releases the hook of a deferred installation.
+  ~Main2();
 
   // --- The monitor and its dialog (Monitor.cpp). ---
 
@@ -74,7 +86,7 @@ class Main2 {
   std::wstring mName;
   std::wstring mPath;
   LateObject mWord;
-  LateObject mSubclasser;
+  ComPtr<WindowHook> mSubclasser;
 };
 
 }  // namespace tamberlux
