@@ -73,6 +73,31 @@ class Main2 {
   // after downloads and installs where needed.
   bool EnsureDependenciesAreRegistered(std::wstring& name, std::vector<std::wstring>& dependencies,
                                        std::vector<std::wstring>& dependenciesXPOrLater);
+  bool EnsureInfraIsInstalled(const std::wstring& library, const std::wstring& name,
+                              const std::wstring& systemFolderPath);
+  bool EnsureProgramDllsAreRegistered(const std::wstring& productName, const std::vector<std::wstring>& fileNames,
+                                      const std::vector<std::wstring>& fileNamesXPOrLater);
+  // True when HKLM's "EnableLUA" policy value is 1.
+  bool UACEnabled();
+  // The notice (unless user account control is on), the download, and the
+  // installer run with " /Q" and waited for.
+  bool DownloadAndInstallLibrary(const std::wstring& name, const std::wstring& url);
+  // Starts a command line and waits, for a bounded time, for it to end.
+  bool ShellAndWait(std::wstring program_name, int32_t window_style);
+  // Every file of the list in folderPath exists and provides its ProgID
+  // (registering itself where needed) and, if asked, "VBScript.RegExp" can be
+  // created. Stops at the first failure; reports nothing of its own.
+  bool CheckRegistration(const std::wstring& folderPath, const std::vector<std::wstring>& fileNames,
+                         const std::vector<std::wstring>& progIds, bool testVBScript);
+  // progId registered, after letting the DLL at path register itself if it was not.
+  bool Createable(const std::wstring& path, const std::wstring& progId);
+  // A directory search: wildcards match; folders, hidden and system files do not.
+  bool fileExists(const std::wstring& path);
+  bool IsProgIDRegistered(std::wstring strProgID);
+  // words becomes the text of each element, in order.
+  void StringArray(std::vector<std::wstring>& words, const std::vector<Variant>& elements);
+  // The server file registered for the ProgID; raises 12345 when there is none.
+  std::wstring GetFileFromProgID(std::wstring progId);
 
   // Word: the running one brought forward, or a new visible one; Nothing when
   // none can be had.
