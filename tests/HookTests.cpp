@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "HookSupport.h"
 #include "TestSupport.h"
 #include "base/LateBound.h"
 #include "component/Main2.h"
@@ -77,6 +78,21 @@ struct TextArray {
   SAFEARRAY* sa;
 };
 
+
+constexpr wchar_t kName[] = L"Zentrello";
+
+// A caller's Word variable, passed by reference as a compiled caller passes it.
+struct WordArg {
+  explicit WordArg(const LateObject& app) : d(app.Get()) {}
+  VARIANT Ref() {
+    VARIANT v;
+    v.vt = VT_BYREF | VT_DISPATCH;
+    v.ppdispVal = &d;
+    return v;
+  }
+  IDispatch* d;
+};
+
 class Hook : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -92,40 +108,276 @@ class Hook : public ::testing::Test {
 
   // HookIntoWord as the installer calls it; the object it answered, or Nothing.
   LateObject HookIntoWord(const LateObject& app, const std::vector<std::wstring>& deps = {},
-                          const wchar_t* name = L"Zentrello") {
+                          const wchar_t* name = kName) {
     Bstr n(name);
     VARIANT nameArg;
     nameArg.vt = VT_BYREF | VT_BSTR;
     nameArg.pbstrVal = n.Ref();
-    IDispatch* w = app.Get();
-    VARIANT wordArg;
-    wordArg.vt = VT_BYREF | VT_DISPATCH;
-    wordArg.ppdispVal = &w;
+    WordArg w(app);
     TextArray d(deps), xp({});
     Variant result;
-    EXPECT_EQ(test::CallByName(main2.Get(), L"HookIntoWord", {nameArg, wordArg, d.Ref(), xp.Ref()}, &result), S_OK);
+    EXPECT_EQ(test::CallByName(main2.Get(), L"HookIntoWord", {nameArg, w.Ref(), d.Ref(), xp.Ref()}, &result), S_OK);
     return LateObject::FromVariant(result);
   }
 
   test::StartedTrap trap;
   test::ReporterStandIn reporter;
   test::PrivateUserHive hive;
-  test::WordStandIn word;
   ProductTemplate files;
+  test::PresentLibraries libraries;
   ComPtr<IDispatch> main2;
 };
 
-TEST_F(Hook, ARefusedTemplateIsAddedAfterWordsOwnWindowHasHandledMessage1122) {
+TEST_F(Hook, AnAcceptedTemplateRunsTheSetUpMacroOnceAndARefusingMacroGetsOneRepairOfWordsData) {
+  struct Scenario {
+    const wchar_t* label;
+    const wchar_t* version;
+    DWORD failMacros;
+    const wchar_t* macro;
+    size_t runs;
+    bool object, dataKeyGone;
+    const wchar_t* dialog;  // text, or null for none
+  } const scenarios[] = {
+      {L"Word 2007, the macro works", L"12.0", 0, L"HookIntoWord", 1, true, false, nullptr},
+      {L"Word 2007, the macro fails once", L"12.0", 1, L"HookIntoWord", 2, true, true, nullptr},
+      {L"Word 2007, the macro fails twice", L"12.0", 2, L"HookIntoWord", 2, false, true,
+       L"Zentrello has fixed a corrupted Word registry key. Please restart Word."},
+      {L"Word 2003, the macro works", L"11.0", 0, L"Initialize", 1, false, false, nullptr},
+      {L"Word 2003, the macro fails twice", L"11.0", 2, L"Initialize", 2, false, true,
+       L"Zentrello has fixed a corrupted Word registry key. Please restart Word."},
+  };
+  for (const Scenario& s : scenarios) {
+    SCOPED_TRACE(s.label);
+    test::WordStandIn word;
+    word.Set(L"Version", s.version);
+    word.Set(L"FailMacros", s.failMacros);
+    word.Set(L"MacroResult", L"object");
+    const std::wstring data = std::wstring(L"Software\\Microsoft\\Office\\") + s.version + L"\\Word\\Data";
+    const std::wstring otherData = L"Software\\Microsoft\\Office\\14.0\\Word\\Data";
+    test::SetText(data, L"Settings", L"corrupt");
+    test::SetText(otherData, L"Settings", L"fine");
+    const wchar_t* extension = std::wstring(s.version) == L"12.0" ? L".dotm" : L".dot";
+
+    test::DialogWatch watch(L"", IDOK, s.dialog ? 30000 : 1500);
+    const LateObject result = HookIntoWord(test::WordStandIn::Start());
+    const auto seen = watch.Result();
+    EXPECT_EQ(seen.appeared, s.dialog != nullptr);
+    if (s.dialog) {
+      EXPECT_EQ(seen.text, s.dialog);
+      EXPECT_EQ(seen.title, L"You need to restart Word");
+    }
+    const auto calls = word.Calls();
+    EXPECT_EQ(Matching(calls, L"AddIns.Add"), std::vector<std::wstring>{L"AddIns.Add\t\"" + files.Copy(extension) + L"\""});
+    EXPECT_EQ(ProductTemplate::Read(files.Copy(extension)), extension == std::wstring(L".dot") ? "dot template" : "dotm template");
+    EXPECT_EQ(Matching(calls, L"Run\t").size(), s.runs) << "no other macro";
+    EXPECT_EQ(CountOf(calls, std::wstring(L"Run\t") + s.macro + L"\tObject"), s.runs);
+    EXPECT_EQ(CountOf(calls, L"Run.Given\tApplication"), s.runs) << "the macro is given Word's application";
+    EXPECT_EQ(static_cast<bool>(result), s.object);
+    if (result) {
+      EXPECT_EQ(ToText(result.Get(L"Name")), s.macro) << "the macro's own object";
+    }
+    EXPECT_EQ(test::KeyExists(data), !s.dataKeyGone);
+    EXPECT_TRUE(test::KeyExists(otherData)) << "another version's data stays";
+    DeleteFileW(files.Copy(extension).c_str());
+  }
+}
+
+
+// The records of interest in a deferral, in order.
+std::vector<std::wstring> DeferralSequence(const std::vector<std::wstring>& calls) {
+  std::vector<std::wstring> out;
+  for (const auto& c : calls)
+    if (c.rfind(L"AddIns.Add", 0) == 0 || c == L"Message\t1122" || c.rfind(L"Run\t", 0) == 0)
+      out.push_back(c.rfind(L"AddIns.Add", 0) == 0 ? L"AddIns.Add" : c.substr(0, c.find(L'\t', c.find(L'\t') + 1)));
+  return out;
+}
+
+// Word's main window: the stand-in's, in its own process.
+HWND WordWindow(const test::WordStandIn& word) {
+  const auto windows = test::WordStandIn::Windows(word.Processes().at(0));
+  return windows.empty() ? nullptr : windows[0];
+}
+
+// Everything Word's window was sent before this has been handled, and what
+// its hook posted for it is in this thread's queue: Word answered a call
+// that was queued behind it.
+void DispatchWhatWordHasHandled(const LateObject& app) {
+  app.Get(L"Version");
+  PumpPending();
+}
+
+TEST_F(Hook, ARefusedTemplateIsAddedAfterWordsWindowInItsOwnProcessHasHandledMessage1122) {
+  test::WordStandIn word;
   word.Set(L"FailAddIns", 1u);
   word.Set(L"MacroResult", L"object");
-  LateObject app = test::WordStandIn::Start();
+  const LateObject app = test::WordStandIn::Start();
   EXPECT_FALSE(HookIntoWord(app)) << "a deferred installation answers Nothing";
-  const auto pid = word.Processes().at(0);
-  EXPECT_EQ(CountOf(word.Calls(), L"Run\tHookIntoWord\tObject"), 0u) << "nothing more before the caller pumps";
+  EXPECT_EQ(CountOf(word.Calls(), L"Run\tHookIntoWord\tObject"), 0u) << "nothing more until the caller pumps";
 
-  ASSERT_TRUE(PumpUntil([&] { return CountOf(word.Calls(pid), L"Run\tHookIntoWord\tObject") == 1; }));
-  const auto sequence = Matching(word.Calls(pid), L"AddIns.Add");
-  for (auto c : word.Calls(pid)) std::wcout << c << std::endl;
+  ASSERT_TRUE(PumpUntil([&] { return CountOf(word.Calls(), L"Run\tHookIntoWord\tObject") == 1; }));
+  EXPECT_EQ(DeferralSequence(word.Calls()),
+            (std::vector<std::wstring>{L"AddIns.Add", L"Message\t1122", L"AddIns.Add", L"Run\tHookIntoWord"}))
+      << "the check runs again after Word's own window procedure has handled 1122";
+  EXPECT_EQ(CountOf(word.Calls(), L"Run.Given\tApplication"), 1u);
+
+  // The hook is gone: another 1122 reaches Word and nothing follows.
+  PostMessageW(WordWindow(word), kDeferredInstall, 0, 0);
+  DispatchWhatWordHasHandled(app);
+  EXPECT_EQ(CountOf(word.Calls(), L"Message\t1122"), 2u);
+  EXPECT_EQ(Matching(word.Calls(), L"AddIns.Add").size(), 2u);
+}
+
+TEST_F(Hook, ATemplateStillRefusedShowsTheErrorAndWaitsForTheNext1122) {
+  test::WordStandIn word;
+  word.Set(L"FailAddIns", 2u);
+  const LateObject app = test::WordStandIn::Start();
+  test::DialogWatch watch;
+  EXPECT_FALSE(HookIntoWord(app));
+  // The box is shown while the refusing check's message is dispatched.
+  ASSERT_TRUE(PumpUntil([&] { return Matching(word.Calls(), L"AddIns.Add").size() == 2; }));
+  const auto seen = watch.Result();
+  EXPECT_EQ(seen.text, L"Error: Still cannot install add-in");
+  DispatchWhatWordHasHandled(app);
+  EXPECT_EQ(Matching(word.Calls(), L"Run\t").size(), 0u) << "nothing retried on its own";
+
+  PostMessageW(WordWindow(word), kDeferredInstall, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return Matching(word.Calls(), L"Run\t").size() == 1; }));
+  EXPECT_EQ(DeferralSequence(word.Calls()),
+            (std::vector<std::wstring>{L"AddIns.Add", L"Message\t1122", L"AddIns.Add", L"Message\t1122",
+                                       L"AddIns.Add", L"Run\tHookIntoWord"}));
+}
+
+TEST_F(Hook, ASecondHookIntoWordWhileDeferredReplacesThePendingWork) {
+  ProductTemplate beta(L"Zentrello Beta");
+  ProductTemplate::Write(beta.Source(L".dotm"), "beta template");
+  test::WordStandIn word;
+  word.Set(L"FailAddIns", 3u);
+  const LateObject app = test::WordStandIn::Start();
+  EXPECT_FALSE(HookIntoWord(app));
+  // The second call's own wait lets the first deferral's check run (and
+  // fail) before its own check fails and its hook replaces the first.
+  test::DialogWatch watch;
+  EXPECT_FALSE(HookIntoWord(app, {}, L"Zentrello Beta"));
+  EXPECT_EQ(watch.Result().text, L"Error: Still cannot install add-in");
+
+  ASSERT_TRUE(PumpUntil([&] { return Matching(word.Calls(), L"Run\t").size() == 1; }));
+  PostMessageW(WordWindow(word), kDeferredInstall, 0, 0);
+  DispatchWhatWordHasHandled(app);
+  const auto adds = Matching(word.Calls(), L"AddIns.Add");
+  ASSERT_EQ(adds.size(), 4u) << "neither hook raised anything more";
+  EXPECT_EQ(adds[3], L"AddIns.Add\t\"" + beta.Copy(L".dotm") + L"\"") << "the second call's template";
+  EXPECT_EQ(ProductTemplate::Read(beta.Copy(L".dotm")), "beta template");
+  EXPECT_EQ(Matching(word.Calls(), L"Run\t").size(), 1u);
+}
+
+// A window of the test's own thread that Word's helpers take for Word's
+// main window; it counts the 1122 messages its procedure handled.
+class OwnWordWindow {
+ public:
+  OwnWordWindow() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OpusApp";
+    RegisterClassW(&wc);
+    window = CreateWindowExW(0, L"OpusApp", L"Document1 - Microsoft Word", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                             300, 200, nullptr, nullptr, wc.hInstance, nullptr);
+    SetActiveWindow(window);
+    handled = 0;
+  }
+  ~OwnWordWindow() { DestroyWindow(window); }
+  static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == kDeferredInstall) ++handled;
+    return DefWindowProcW(w, m, wp, lp);
+  }
+  HWND window;
+  static inline int handled = 0;
+};
+
+TEST_F(Hook, TheSameDeferralWorksWithAWindowOfTheCallingThreadAndAReleasedMain2LeavesNoHook) {
+  test::WordStandIn word;
+  word.Set(L"FailAddIns", 1u);
+  LateObject app = test::WordStandIn::Start();
+  app.Object(L"Documents").Call(L"Add");  // "Document1", as the test's window is titled
+  OwnWordWindow own;
+  ASSERT_EQ(GetActiveWindow(), own.window);
+  std::wstring name = kName;
+  std::vector<std::wstring> none;
+  {
+    Main2 m;
+    EXPECT_FALSE(m.HookIntoWord(name, app, none, none));
+    EXPECT_EQ(m.mName, kName);
+    EXPECT_EQ(m.mPath, L"\"" + files.Copy(L".dotm") + L"\"");
+    EXPECT_TRUE(m.mWord.SameAs(app));
+    ASSERT_TRUE(m.mSubclasser && m.mSubclasser->Attached());
+
+    ASSERT_TRUE(PumpUntil([&] { return Matching(word.Calls(), L"Run\t").size() == 1; }));
+    EXPECT_EQ(own.handled, 1);
+    EXPECT_EQ(CountOf(word.Calls(), L"Message\t1122"), 0u) << "the message went to the test's window";
+    EXPECT_EQ(m.mName, kName) << "the name stays";
+    EXPECT_EQ(m.mPath, L"");
+    EXPECT_FALSE(m.mWord);
+    ASSERT_TRUE(m.mSubclasser) << "the detached hook stays";
+    EXPECT_FALSE(m.mSubclasser->Attached());
+
+    // Releasing Main2 while deferred takes its hook off the window.
+    word.Set(L"FailAddIns", 1u);
+    Main2 pending;
+    EXPECT_FALSE(pending.HookIntoWord(name, app, none, none));
+  }
+  PumpPending();
+  PostMessageW(own.window, kDeferredInstall, 0, 0);
+  PumpPending();
+  EXPECT_EQ(own.handled, 3);
+  EXPECT_EQ(Matching(word.Calls(), L"AddIns.Add").size(), 3u) << "nothing ran for a released Main2";
+}
+
+TEST_F(Hook, MissingDependenciesTellWordToQuitForCompiledAndScriptCallers) {
+  const std::wstring warning =
+      L"Microsoft Word will now exit because Zentrello is missing one of the files that it needs to run: "
+      L"Missing.dll.\r\nTo fix this problem, please download and install it from:\r\nhttp://www.zentrello.com/"
+      L"Zentrello.exe";
+  {
+    SCOPED_TRACE("a compiled caller");
+    test::WordStandIn word;
+    test::DialogWatch watch;
+    EXPECT_FALSE(HookIntoWord(test::WordStandIn::Start(), {L"Missing.dll"}));
+    const auto seen = watch.Result();
+    EXPECT_EQ(seen.text, warning);
+    EXPECT_EQ(seen.title, L"You need to reinstall Missing.dll");
+    const auto calls = word.Calls();
+    EXPECT_EQ(CountOf(calls, L"Quit"), 1u);
+    EXPECT_TRUE(Matching(calls, L"AddIns").empty()) << "nothing added";
+    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>") << "nothing copied";
+  }
+  {
+    SCOPED_TRACE("a script passing Array(\"Missing.dll\") and Array()");
+    test::WordStandIn word;
+    test::DialogWatch watch;
+    const std::wstring output = test::RunVBScript(
+        {L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")",
+         L"Set w = CreateObject(\"Word.Application\")",
+         L"Set r = m.HookIntoWord(\"Zentrello\", w, Array(\"Missing.dll\"), Array())",
+         L"WScript.Echo Err.Number & \" \" & (r Is Nothing)"});
+    EXPECT_EQ(output, L"0 True\r\n");
+    EXPECT_EQ(watch.Result().text, warning);
+    EXPECT_EQ(CountOf(word.Calls(), L"Quit"), 1u);
+    EXPECT_TRUE(Matching(word.Calls(), L"AddIns").empty());
+  }
+}
+
+TEST_F(Hook, AScriptGetsTheAddInsObjectInItsVariable) {
+  test::PresentLibraries programDlls(kName, {L"Example.dll"});
+  test::WordStandIn word;
+  word.Set(L"MacroResult", L"object");
+  const std::wstring output = test::RunVBScript(
+      {L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")",
+       L"Set w = CreateObject(\"Word.Application\")", L"deps = Array(\"Example.dll\")", L"none = Array()",
+       L"Set r = m.HookIntoWord(\"Zentrello\", w, deps, none)",
+       L"WScript.Echo Err.Number & \" \" & TypeName(r) & \" \" & r.Name & \" \" & UBound(deps) & \" \" & deps(0)"});
+  EXPECT_EQ(output, L"0 Object HookIntoWord 0 Example.dll\r\n") << "the script's arrays are as they were";
+  EXPECT_EQ(CountOf(word.Calls(), L"Run\tHookIntoWord\tObject"), 1u);
+  EXPECT_TRUE(Matching(word.Calls(), L"Quit").empty());
 }
 
 }  // namespace
