@@ -380,5 +380,78 @@ TEST_F(Hook, AScriptGetsTheAddInsObjectInItsVariable) {
   EXPECT_TRUE(Matching(word.Calls(), L"Quit").empty());
 }
 
+// A message-only window of the test's thread that records what it was
+// posted; a message `nestedWaitOn` starts a second wait from its handler.
+class Recorder {
+ public:
+  Recorder() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"HookTests.Recorder";
+    RegisterClassW(&wc);
+    window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    seen.clear();
+  }
+  ~Recorder() { DestroyWindow(window); }
+  static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m < WM_APP) return DefWindowProcW(w, m, wp, lp);
+    seen.push_back(static_cast<int>(m - WM_APP));
+    if (m == WM_APP + nestedWaitOn) {
+      // The first wait is still running here; the second must wait for it.
+      outer = SleepReplacement::CurrentLoop();
+      SleepReplacement::Wait(0, nullptr);
+      outerFinishedFirst = outer && outer->mFinishedBlocking;
+    }
+    return 0;
+  }
+  HWND window;
+  static inline std::vector<int> seen;
+  static constexpr int nestedWaitOn = 7;
+  static inline std::shared_ptr<MessageLoop> outer;
+  static inline bool outerFinishedFirst = false;
+};
+
+TEST(Wait, KeepsTheThreadsMessagesFlowingAndOneWaitRunsAtATime) {
+  test::StartedTrap trap;
+  test::ReporterStandIn reporter;
+  Recorder recorder;
+  {
+    SCOPED_TRACE("Wait(0) ends at the first timer message, after what was posted before it");
+    for (int i = 1; i <= 3; ++i) PostMessageW(recorder.window, WM_APP + i, 0, 0);
+    SleepReplacement::Wait(0, nullptr);
+    EXPECT_EQ(Recorder::seen, (std::vector<int>{1, 2, 3}));
+    EXPECT_FALSE(SleepReplacement::CurrentLoop()) << "the timer ended the wait";
+  }
+  {
+    SCOPED_TRACE("a wait started from a message handled during another waits for it");
+    Recorder::seen.clear();
+    PostMessageW(recorder.window, WM_APP + Recorder::nestedWaitOn, 0, 0);
+    PostMessageW(recorder.window, WM_APP + 8, 0, 0);
+    SleepReplacement::Wait(20, nullptr);
+    EXPECT_EQ(Recorder::seen, (std::vector<int>{Recorder::nestedWaitOn, 8}));
+    ASSERT_TRUE(Recorder::outer) << "the handler ran inside the first wait";
+    EXPECT_TRUE(Recorder::outerFinishedFirst) << "the first wait had ended before the second one returned";
+    EXPECT_FALSE(Recorder::outer->mInBlockingLoop);
+    EXPECT_FALSE(SleepReplacement::CurrentLoop());
+  }
+  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0);
+}
+
+TEST(Wait, TimerIdentifiersComeFromTheWholeRange) {
+  test::StartedTrap trap;
+  int low = 6001, high = 441;
+  for (int i = 0; i < 20000; ++i) {
+    const int32_t n = VBLanguageExtensions::RandomNumber(442, 6000);
+    ASSERT_GE(n, 442);
+    ASSERT_LE(n, 6000);
+    low = std::min(low, n);
+    high = std::max(high, n);
+  }
+  EXPECT_LT(low, 1000) << "draws spread over the range";
+  EXPECT_GT(high, 5400);
+  EXPECT_EQ(VBLanguageExtensions::RandomNumber(5, 5), 5);
+}
+
 }  // namespace
 }  // namespace tamberlux
