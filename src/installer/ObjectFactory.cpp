@@ -39,4 +39,9 @@ bool RegisterServer(const std::wstring& path) {
   return result;
 }
 
+bool CanRegister(const std::wstring& path) {
+  const Module module(LoadLibraryExA(ToAnsi(path).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+  return module && GetProcAddress(module.Get(), "DllRegisterServer") != nullptr;
+}
+
 }  // namespace tamberlux::ObjectFactory

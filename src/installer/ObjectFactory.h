@@ -10,5 +10,8 @@ namespace tamberlux::ObjectFactory {
 // and called without a run-time error; its own return code is not examined.
 // Never reports: a DLL that cannot be loaded or registered gives false.
 bool RegisterServer(const std::wstring& path);
+// Whether RegisterServer would find an entry point, asked without running
+// anything of the DLL (no DllMain, no dependencies loaded).
+bool CanRegister(const std::wstring& path);
 
 }  // namespace tamberlux::ObjectFactory
