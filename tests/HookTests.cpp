@@ -380,6 +380,62 @@ TEST_F(Hook, AScriptGetsTheAddInsObjectInItsVariable) {
   EXPECT_TRUE(Matching(word.Calls(), L"Quit").empty());
 }
 
+TEST_F(Hook, TheInstallCommandDoesWhatTheInstallerDoesAndSaysWhatHappened) {
+  // The command is its own process, with the machine's own user hive.
+  const std::wstring data = L"Software\\Microsoft\\Office\\12.0\\Word\\Data";
+  struct Scenario {
+    const wchar_t* label;
+    DWORD failAddIns, failMacros;
+    const wchar_t* args;
+    DWORD code;
+    const wchar_t* output;
+    const wchar_t* dialog;
+  } const scenarios[] = {
+      {L"added at once", 0, 0, L"", 0,
+       L"Zentrello was added to Word 12.0 at once; its set-up macro answered an object.\r\n", nullptr},
+      {L"deferred, then completed", 1, 0, L"", 0,
+       L"Word 12.0 refused the template at first; Zentrello was added after Word's window handled message "
+       L"1122.\r\n",
+       nullptr},
+      {L"refused again", 2, 0, L"", 5,
+       L"tamberlux: Word refused the template again after message 1122: Zentrello is not installed\r\n",
+       L"Error: Still cannot install add-in"},
+      {L"macro repaired", 0, 1, L"", 0,
+       L"Zentrello was added to Word 12.0 at once; its set-up macro answered an object.\r\nThe set-up macro failed "
+       L"once; Word's data key was repaired and the macro ran again.\r\n",
+       nullptr},
+      {L"libraries missing", 0, 0, L" --deps Missing.dll", 5,
+       L"tamberlux: libraries are missing (You need to reinstall Missing.dll); Word was told to quit, nothing was "
+       L"added\r\n",
+       L"Microsoft Word will now exit because Zentrello is missing one of the files that it needs to run: "
+       L"Missing.dll.\r\nTo fix this problem, please download and install it from:\r\nhttp://www.zentrello.com/"
+       L"Zentrello.exe"},
+  };
+  for (const Scenario& s : scenarios) {
+    SCOPED_TRACE(s.label);
+    test::WordStandIn word;
+    word.Set(L"FailAddIns", s.failAddIns);
+    word.Set(L"FailMacros", s.failMacros);
+    word.Set(L"MacroResult", L"object");
+    HKEY real = nullptr, key = nullptr;
+    ASSERT_EQ(RegOpenCurrentUser(KEY_ALL_ACCESS, &real), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(real, data.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    test::DialogWatch watch(L"", IDOK, s.dialog ? 30000 : 1000);
+    DWORD code = 99;
+    const std::wstring output = test::RunAndCapture(
+        L"\"" + test::BinDir() + L"tamberlux.exe\" install Zentrello" + s.args, &code, true);
+    EXPECT_EQ(output, s.output);
+    EXPECT_EQ(code, s.code);
+    const auto seen = watch.Result();
+    EXPECT_EQ(seen.text, s.dialog ? s.dialog : L"");
+    EXPECT_EQ(CountOf(word.Calls(), L"Quit"), s.code == 5 && s.dialog && s.failAddIns == 0 ? 1u : 0u);
+    RegDeleteTreeW(real, data.c_str());
+    RegCloseKey(real);
+  }
+}
+
 // A message-only window of the test's thread that records what it was
 // posted; a message `nestedWaitOn` starts a second wait from its handler.
 class Recorder {

@@ -9,6 +9,9 @@
 //                                        or missing; downloads nothing (exit 5 when something is missing)
 //   tamberlux install-deps NAME [--deps …] [--xp-deps …]
 //                                        the dependency installer for real (exit 5 when it gave up)
+//   tamberlux install NAME [--deps …] [--xp-deps …]
+//                                        what the product's installer does: starts Word, hooks the add-in
+//                                        into it through COM and reports how (exit 5 when it did not complete)
 //
 // Exit codes: 0 done, 2 usage, 3 the component is not registered, 4 Word could not be
 // reached, 5 the call failed.
@@ -31,7 +34,8 @@ using namespace console;
 int Usage() {
   Print(L"usage: tamberlux launch NAME [--no-macro]\n       tamberlux status NAME [--json]\n"
         L"       tamberlux check NAME [--json] [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
-        L"       tamberlux install-deps NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n",
+        L"       tamberlux install-deps NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
+        L"       tamberlux install NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n",
         stderr);
   return kUsage;
 }
@@ -54,7 +58,7 @@ int Run(int argc, wchar_t** argv) {
   const std::wstring command = argv[1], name = argv[2];
   bool json = false, noMacro = false;
   std::vector<std::wstring> deps, xpDeps;
-  const bool dependencies = command == L"check" || command == L"install-deps";
+  const bool dependencies = command == L"check" || command == L"install-deps" || command == L"install";
   for (int i = 3; i < argc; ++i) {
     const std::wstring option = argv[i];
     if ((command == L"status" || command == L"check") && option == L"--json") json = true;
@@ -70,6 +74,9 @@ int Run(int argc, wchar_t** argv) {
   } else if (command == L"status") {
     vbw::vbwInitializeProtector();
     code = StatusCommand(name, json);
+  } else if (command == L"install") {
+    vbw::vbwInitializeProtector();
+    code = InstallCommand(name, deps, xpDeps);
   } else if (dependencies) {
     vbw::vbwInitializeProtector();
     code = command == L"check" ? CheckCommand(name, json, deps, xpDeps) : InstallDepsCommand(name, deps, xpDeps);
