@@ -118,7 +118,8 @@ int InstallCommand(const std::wstring& name, const std::vector<std::wstring>& de
   try {
     main2 = NewObject(L"Tamberlux.Main2", CLSCTX_INPROC_SERVER);
   } catch (const vb::Error& e) {
-    return Fail(kNotRegistered, L"Tamberlux.Main2 could not be created (" + Hex(vb::HResultOf(e)) + L"): run regsvr32 on Tamberlux.dll first");
+    return Fail(kNotRegistered, L"Tamberlux.Main2 could not be created (" + Hex(vb::HResultOf(e)) +
+                                    L"): run regsvr32 on Tamberlux.dll first");
   }
   LateObject word;
   std::wstring version;

@@ -178,13 +178,14 @@ HRESULT ChangeArrayType(Variant& out, const VARIANT& source, VARTYPE want) {
   if (!converted) return DISP_E_TYPEMISMATCH;
   for (LONG i = lower; i <= upper; ++i) {
     Variant element, value;
-    HRESULT hr = from == VT_VARIANT ? SafeArrayGetElement(sa, &i, &element) : SafeArrayGetElement(sa, &i, &element.lVal);
+    HRESULT hr = SafeArrayGetElement(sa, &i, from == VT_VARIANT ? static_cast<void*>(&element) : &element.lVal);
     if (from != VT_VARIANT && SUCCEEDED(hr)) element.vt = from;
     if (SUCCEEDED(hr)) hr = VariantChangeType(&value, &element, 0, to);
     if (SUCCEEDED(hr)) {
-      void* data = to == VT_VARIANT                           ? static_cast<void*>(&value)
+      // A text or an object is stored as itself, anything else from its address.
+      void* data = to == VT_VARIANT                                          ? static_cast<void*>(&value)
                    : (to == VT_BSTR || to == VT_DISPATCH || to == VT_UNKNOWN) ? value.byref
-                                                              : static_cast<void*>(&value.lVal);
+                                                                              : static_cast<void*>(&value.lVal);
       hr = SafeArrayPutElement(converted.Get(), &i, data);
     }
     if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
@@ -263,8 +264,10 @@ HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flag
     }
     // A converted array is not written back: the caller's variable keeps its
     // own kind of array.
-    Holder& h = holders.emplace_back(Holder{byRefVariant && !(want & VT_ARRAY) ? from->pvarVal : nullptr, Variant()});
-    const VARIANT& source = byRefVariant ? *from->pvarVal : from ? *from : element.paramdesc.pparamdescex->varDefaultValue;
+    Holder& h =
+        holders.emplace_back(Holder{byRefVariant && !(want & VT_ARRAY) ? from->pvarVal : nullptr, Variant()});
+    const VARIANT& source =
+        byRefVariant ? *from->pvarVal : from ? *from : element.paramdesc.pparamdescex->varDefaultValue;
     if (want == VT_DISPATCH && (source.vt == VT_EMPTY || source.vt == VT_NULL)) {
       h.value.vt = VT_DISPATCH;
       h.value.pdispVal = nullptr;
