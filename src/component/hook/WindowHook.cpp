@@ -110,8 +110,12 @@ void WindowHook::Raise(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
   ComPtr<WindowHook> keep(this);
   AfterMessageHandler handler = AfterMessage;
   auto retValue = static_cast<int32_t>(result);
-  handler(static_cast<int32_t>(message), static_cast<int32_t>(wParam), static_cast<int32_t>(lParam), retValue);
-  result = retValue;
+  // Nothing thrown by the handler may reach the window's message processing.
+  try {
+    handler(static_cast<int32_t>(message), static_cast<int32_t>(wParam), static_cast<int32_t>(lParam), retValue);
+    result = retValue;
+  } catch (...) {
+  }
 }
 
 LRESULT CALLBACK WindowHook::SameThreadProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
