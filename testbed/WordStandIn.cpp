@@ -21,6 +21,9 @@
 //   WatchKey, WatchValue REG_SZ      a value under HKEY_CURRENT_USER recorded on start-up:
 //                                    its text, "(data)" for other types, "(none)"
 //
+// Message 1122 reaching the window is logged as "Message\t1122"; what a macro
+// was given as "Run.Given\tApplication" (this application) or "...\tOther".
+//
 // Command line: /regserver, /unregserver, or -Embedding when COM starts it.
 #include <windows.h>
 #include <oleauto.h>
@@ -263,6 +266,13 @@ class Application final : public WordObject {
     const std::wstring macro = args.At(0) ? standin::Format(*args.At(0)) : L"";
     if (macro.empty() || ScriptListHas(L"MissingMacros", macro))
       return DISP_E_MEMBERNOTFOUND;  // "Unable to run the specified macro"
+    // What the macro was given: this application, or something else.
+    const VARIANT* given = args.At(1);
+    VARIANT app;
+    if (given && As(given, VT_UNKNOWN, app)) {
+      Record(std::wstring(L"Run.Given\t") + (app.punkVal == g.application ? L"Application" : L"Other"));
+      VariantClear(&app);
+    }
     if (TakeOne(L"FailMacros")) return standin::Raise(ei, kMacroFailed, L"Invalid procedure call or argument");
     if (ScriptText(L"MacroResult") == L"object") return Object(result, new Named(L"MacroResult", macro));
     return S_OK;
@@ -310,6 +320,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case kRevokeClass:
       if (g.classCookie) CoRevokeClassObject(g.classCookie);
       g.classCookie = 0;
+      return 0;
+    case WM_USER + 98:  // the component's deferred-installation message reached the window
+      Record(L"Message\t1122");
       return 0;
     case WM_CLOSE:
       DestroyWindow(window);

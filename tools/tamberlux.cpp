@@ -4,12 +4,22 @@
 //                                        through COM like the product's launcher
 //   tamberlux status NAME [--json]       what decides whether the add-in loads, read with the
 //                                        component's own registry and detection code; changes nothing
+//   tamberlux check NAME [--json] [--deps A.dll,B.dll] [--xp-deps C.dll]
+//                                        each library group and program DLL as present, registrable
+//                                        or missing; downloads nothing (exit 5 when something is missing)
+//   tamberlux install-deps NAME [--deps …] [--xp-deps …]
+//                                        the dependency installer for real (exit 5 when it gave up)
+//   tamberlux install NAME [--deps …] [--xp-deps …]
+//                                        what the product's installer does: starts Word, hooks the add-in
+//                                        into it through COM and reports how (exit 5 when it did not complete)
 //
 // Exit codes: 0 done, 2 usage, 3 the component is not registered, 4 Word could not be
 // reached, 5 the call failed.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "Console.h"
@@ -22,8 +32,23 @@ namespace {
 using namespace console;
 
 int Usage() {
-  Print(L"usage: tamberlux launch NAME [--no-macro]\n       tamberlux status NAME [--json]\n", stderr);
+  Print(L"usage: tamberlux launch NAME [--no-macro]\n       tamberlux status NAME [--json]\n"
+        L"       tamberlux check NAME [--json] [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
+        L"       tamberlux install-deps NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
+        L"       tamberlux install NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n",
+        stderr);
   return kUsage;
+}
+
+// "A.dll,B.dll" as a list; the empty text is the empty list.
+std::vector<std::wstring> DllList(const std::wstring& text) {
+  std::vector<std::wstring> list;
+  for (size_t start = 0; start < text.size();) {
+    const size_t comma = std::min(text.find(L',', start), text.size());
+    if (comma > start) list.push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return list;
 }
 
 }  // namespace
@@ -32,9 +57,13 @@ int Run(int argc, wchar_t** argv) {
   if (argc < 3 || argv[2][0] == L'\0' || argv[2][0] == L'-') return Usage();
   const std::wstring command = argv[1], name = argv[2];
   bool json = false, noMacro = false;
+  std::vector<std::wstring> deps, xpDeps;
+  const bool dependencies = command == L"check" || command == L"install-deps" || command == L"install";
   for (int i = 3; i < argc; ++i) {
     const std::wstring option = argv[i];
-    if (command == L"status" && option == L"--json") json = true;
+    if ((command == L"status" || command == L"check") && option == L"--json") json = true;
+    else if (dependencies && (option == L"--deps" || option == L"--xp-deps") && i + 1 < argc)
+      (option == L"--deps" ? deps : xpDeps) = DllList(argv[++i]);
     else if (command == L"launch" && option == L"--no-macro") noMacro = true;
     else return Usage();
   }
@@ -45,6 +74,12 @@ int Run(int argc, wchar_t** argv) {
   } else if (command == L"status") {
     vbw::vbwInitializeProtector();
     code = StatusCommand(name, json);
+  } else if (command == L"install") {
+    vbw::vbwInitializeProtector();
+    code = InstallCommand(name, deps, xpDeps);
+  } else if (dependencies) {
+    vbw::vbwInitializeProtector();
+    code = command == L"check" ? CheckCommand(name, json, deps, xpDeps) : InstallDepsCommand(name, deps, xpDeps);
   } else {
     code = Usage();
   }

@@ -15,9 +15,9 @@ std::wstring Main2::tamberluxDisabled(const std::wstring& name, const std::wstri
   vbw::Proc p(L"Main2.tamberluxDisabled", ReportModuleVariables, {Var(L"name", name), Var(L"version", version)},
               this);
   p.Run([&] {
-    p(801, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kDisabledItems); });
+    p(2001, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kDisabledItems); });
     if (!result.empty()) return;
-    p(802, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kStartupItems); });
+    p(2002, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kStartupItems); });
   });
   return result;
 }
@@ -34,22 +34,22 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
   p.Local(L"valueName", valueName);
   p.Local(L"data", data);
   p.Run([&] {
-    p(901, [&] {
+    p(2101, [&] {
       section = resiliencyKey(version) + key;
       lowerName = LowerCase(name);
     });
-    p(902, [&] {
+    p(2102, [&] {
       index = 0;
       valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
     });
     while (!valueName.empty()) {
       bool match = false;
-      p(903, [&] { match = WordKeys::NamesProduct(lowerName, data); });
+      p(2103, [&] { match = WordKeys::NamesProduct(lowerName, data); });
       if (match) {
         result = valueName;
         return;
       }
-      p(904, [&] {
+      p(2104, [&] {
         ++index;
         valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
       });

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/LateBound.h"
+#include "component/hook/WindowHook.h"
 
 namespace tamberlux {
 
@@ -53,6 +54,17 @@ class Main2 {
   bool failedWord2000CheckOnInstallation(const std::wstring& productName);
 
   // --- The installation hook (HookIntoWord.cpp). ---
+  // Hooks the add-in's template into the installer's Word: the add-in's
+  // object when that completed at once, Nothing when it was deferred until
+  // Word's main window has handled message 1122 (or Word was told to quit).
+  LateObject HookIntoWord(std::wstring& name, LateObject& word, std::vector<std::wstring>& dependencies,
+                          std::vector<std::wstring>& dependenciesXPOrLater);
+  LateObject HookIntoWordImpl(const std::wstring& name, const std::wstring& path, const LateObject& word);
+  bool addinInstalled(const std::wstring& path, const LateObject& word);
+  void PreventToolbarCorruption();
+  void mSubclasser_AfterMessage(int32_t uMsg, int32_t wParam, int32_t lParam, int32_t& retValue);
+  // Releasing the object releases the hook of a deferred installation.
+  ~Main2();
 
   // --- The monitor and its dialog (Monitor.cpp). ---
 
@@ -61,6 +73,31 @@ class Main2 {
   // after downloads and installs where needed.
   bool EnsureDependenciesAreRegistered(std::wstring& name, std::vector<std::wstring>& dependencies,
                                        std::vector<std::wstring>& dependenciesXPOrLater);
+  bool EnsureInfraIsInstalled(const std::wstring& library, const std::wstring& name,
+                              const std::wstring& systemFolderPath);
+  bool EnsureProgramDllsAreRegistered(const std::wstring& productName, const std::vector<std::wstring>& fileNames,
+                                      const std::vector<std::wstring>& fileNamesXPOrLater);
+  // True when HKLM's "EnableLUA" policy value is 1.
+  bool UACEnabled();
+  // The notice (unless user account control is on), the download, and the
+  // installer run with " /Q" and waited for.
+  bool DownloadAndInstallLibrary(const std::wstring& name, const std::wstring& url);
+  // Starts a command line and waits, for a bounded time, for it to end.
+  bool ShellAndWait(std::wstring program_name, int32_t window_style);
+  // Every file of the list in folderPath exists and provides its ProgID
+  // (registering itself where needed) and, if asked, "VBScript.RegExp" can be
+  // created. Stops at the first failure; reports nothing of its own.
+  bool CheckRegistration(const std::wstring& folderPath, const std::vector<std::wstring>& fileNames,
+                         const std::vector<std::wstring>& progIds, bool testVBScript);
+  // progId registered, after letting the DLL at path register itself if it was not.
+  bool Createable(const std::wstring& path, const std::wstring& progId);
+  // A directory search: wildcards match; folders, hidden and system files do not.
+  bool fileExists(const std::wstring& path);
+  bool IsProgIDRegistered(std::wstring strProgID);
+  // words becomes the text of each element, in order.
+  void StringArray(std::vector<std::wstring>& words, const std::vector<Variant>& elements);
+  // The server file registered for the ProgID; raises 12345 when there is none.
+  std::wstring GetFileFromProgID(std::wstring progId);
 
   // Word: the running one brought forward, or a new visible one; Nothing when
   // none can be had.
@@ -74,7 +111,7 @@ class Main2 {
   std::wstring mName;
   std::wstring mPath;
   LateObject mWord;
-  LateObject mSubclasser;
+  ComPtr<WindowHook> mSubclasser;
 };
 
 }  // namespace tamberlux

@@ -44,6 +44,26 @@ void StoreObject(VARIANT& v, const LateObject& object) {
 // The caller's text of a by-reference BSTR argument.
 std::wstring TextOf(BSTR* b) { return (b && *b) ? std::wstring(*b, SysStringLen(*b)) : std::wstring(); }
 
+// The caller's list of texts in a by-reference array (an uninitialised array
+// is an empty list).
+std::vector<std::wstring> TextsOf(SAFEARRAY** array) {
+  std::vector<std::wstring> texts;
+  SAFEARRAY* sa = array ? *array : nullptr;
+  if (!sa) return texts;
+  VARTYPE type = VT_EMPTY;
+  SafeArrayGetVartype(sa, &type);
+  if (SafeArrayGetDim(sa) != 1 || type != VT_BSTR) vb::Raise(vb::kTypeMismatch);
+  LONG lower = 0, upper = -1;
+  vb::Check(SafeArrayGetLBound(sa, 1, &lower));
+  vb::Check(SafeArrayGetUBound(sa, 1, &upper));
+  for (LONG i = lower; i <= upper; ++i) {
+    Bstr item;
+    vb::Check(SafeArrayGetElement(sa, &i, item.Put()));
+    texts.push_back(item.Str());
+  }
+  return texts;
+}
+
 class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
  public:
   Main2Object() {
@@ -80,9 +100,16 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
 
   // _Main2
   HRESULT STDMETHODCALLTYPE CreateAddInMonitor(BSTR*, IDispatch**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE HookIntoWord(BSTR*, IDispatch**, SAFEARRAY**, SAFEARRAY**, IDispatch** result) override {
+  HRESULT STDMETHODCALLTYPE HookIntoWord(BSTR* name, IDispatch** word, SAFEARRAY** dependencies,
+                                         SAFEARRAY** dependenciesXPOrLater, IDispatch** result) override {
     if (result) *result = nullptr;
-    return E_NOTIMPL;
+    return vb::Barrier([&] {
+      std::wstring n = TextOf(name);
+      LateObject w = (word && *word) ? LateObject(ComPtr<IDispatch>(*word)) : LateObject();
+      std::vector<std::wstring> deps = TextsOf(dependencies), depsXP = TextsOf(dependenciesXPOrLater);
+      const LateObject answer = main_.HookIntoWord(n, w, deps, depsXP);
+      if (result && answer) (*result = answer.Get())->AddRef();
+    });
   }
   HRESULT STDMETHODCALLTYPE DeleteCorruptedDataFolder(BSTR* version) override {
     return vb::Barrier([&] {
@@ -130,6 +157,41 @@ VARTYPE ByRefType(const TYPEDESC& td) {
   if (target.vt == VT_SAFEARRAY && target.lptdesc) return VT_ARRAY | target.lptdesc->vt;
   if (target.vt == VT_PTR && target.lptdesc && target.lptdesc->vt == VT_DISPATCH) return VT_DISPATCH;
   return target.vt == VT_VARIANT ? static_cast<VARTYPE>(VT_EMPTY) : target.vt;
+}
+
+// A one-dimensional array converted element by element into an array of the
+// element type of `want` (a script's Array("a.dll") into an array of texts),
+// with the same bounds. An uninitialised array stays one.
+HRESULT ChangeArrayType(Variant& out, const VARIANT& source, VARTYPE want) {
+  SAFEARRAY* sa = (source.vt & VT_BYREF) ? (source.pparray ? *source.pparray : nullptr) : source.parray;
+  const VARTYPE from = source.vt & VT_TYPEMASK, to = want & VT_TYPEMASK;
+  out = Variant();
+  out.vt = want;
+  out.parray = nullptr;
+  if (!sa) return S_OK;
+  LONG lower = 0, upper = -1;
+  if (SafeArrayGetDim(sa) != 1 || FAILED(SafeArrayGetLBound(sa, 1, &lower)) ||
+      FAILED(SafeArrayGetUBound(sa, 1, &upper)))
+    return DISP_E_TYPEMISMATCH;
+  SAFEARRAYBOUND bound{static_cast<ULONG>(upper - lower + 1), lower};
+  SafeArray converted(SafeArrayCreate(to, 1, &bound));
+  if (!converted) return DISP_E_TYPEMISMATCH;
+  for (LONG i = lower; i <= upper; ++i) {
+    Variant element, value;
+    HRESULT hr = SafeArrayGetElement(sa, &i, from == VT_VARIANT ? static_cast<void*>(&element) : &element.lVal);
+    if (from != VT_VARIANT && SUCCEEDED(hr)) element.vt = from;
+    if (SUCCEEDED(hr)) hr = VariantChangeType(&value, &element, 0, to);
+    if (SUCCEEDED(hr)) {
+      // A text or an object is stored as itself, anything else from its address.
+      void* data = to == VT_VARIANT                                          ? static_cast<void*>(&value)
+                   : (to == VT_BSTR || to == VT_DISPATCH || to == VT_UNKNOWN) ? value.byref
+                                                                              : static_cast<void*>(&value.lVal);
+      hr = SafeArrayPutElement(converted.Get(), &i, data);
+    }
+    if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
+  }
+  out.parray = converted.Detach();
+  return S_OK;
 }
 
 // The arguments are laid out afresh, one per parameter, before the type
@@ -183,7 +245,10 @@ HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flag
     const VARTYPE want = ByRefType(element.tdesc);
     VARIANT& arg = args[count - 1 - param];
     const VARIANT* from = given[param];
-    if (from && (from->vt != (VT_BYREF | VT_VARIANT) || !from->pvarVal || want == VT_EMPTY)) {
+    const bool byRefVariant = from && from->vt == (VT_BYREF | VT_VARIANT) && from->pvarVal;
+    // A script's Array(...) given as an expression arrives as an array by value.
+    const bool arrayByValue = from && (want & VT_ARRAY) && (from->vt & VT_ARRAY) && !(from->vt & VT_BYREF);
+    if (from && ((!byRefVariant && !arrayByValue) || want == VT_EMPTY)) {
       arg = *from;
       continue;
     }
@@ -197,11 +262,21 @@ HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flag
       arg.scode = DISP_E_PARAMNOTFOUND;
       continue;
     }
-    Holder& h = holders.emplace_back(Holder{from ? from->pvarVal : nullptr, Variant()});
-    const VARIANT& source = from ? *from->pvarVal : element.paramdesc.pparamdescex->varDefaultValue;
+    // A converted array is not written back: the caller's variable keeps its
+    // own kind of array.
+    Holder& h =
+        holders.emplace_back(Holder{byRefVariant && !(want & VT_ARRAY) ? from->pvarVal : nullptr, Variant()});
+    const VARIANT& source =
+        byRefVariant ? *from->pvarVal : from ? *from : element.paramdesc.pparamdescex->varDefaultValue;
     if (want == VT_DISPATCH && (source.vt == VT_EMPTY || source.vt == VT_NULL)) {
       h.value.vt = VT_DISPATCH;
       h.value.pdispVal = nullptr;
+    } else if ((want & VT_ARRAY) && (source.vt & VT_ARRAY)) {
+      if (FAILED(ChangeArrayType(h.value, source, want))) {
+        hr = DISP_E_TYPEMISMATCH;
+        if (argErr) *argErr = static_cast<UINT>(from - params->rgvarg);
+        break;
+      }
     } else if (FAILED(VariantChangeType(&h.value, const_cast<VARIANT*>(&source), 0, want))) {
       hr = DISP_E_TYPEMISMATCH;
       if (argErr) *argErr = static_cast<UINT>(from ? from - params->rgvarg : 0);

@@ -95,4 +95,22 @@ inline bool NamesProduct(const std::wstring& lowerName, std::wstring data) {
   return data.find(lowerName) != std::wstring::npos && data.find(kMonitorEntryName) == std::wstring::npos;
 }
 
+// The dependency installer's machine-wide settings, under HKEY_LOCAL_MACHINE
+// (written by the product's installer, so a user-level program cannot
+// redirect downloads or loosen the checks).
+inline constexpr wchar_t kUacPolicyKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+inline constexpr wchar_t kEnableLUA[] = L"EnableLUA";
+inline constexpr wchar_t kInstallerKey[] = L"Software\\Valdomeren\\Zentrello\\Installer";
+// The vendor's download server, "http://" or "https://", without a final "/".
+inline constexpr wchar_t kDownloadServer[] = L"DownloadServer";
+inline constexpr wchar_t kDefaultDownloadServer[] = L"http://www.zentrello.com";
+// DWORD 1: a download without a pin is refused.
+inline constexpr wchar_t kRequirePins[] = L"RequirePins";
+// DWORD: seconds an installer is waited for.
+inline constexpr wchar_t kInstallerWaitSeconds[] = L"InstallerWaitSeconds";
+inline constexpr DWORD kDefaultInstallerWaitSeconds = 900;
+// Values named by server path ("/dependencies/infra.exe"), each the file's
+// SHA-256 in hex.
+inline constexpr wchar_t kPinsKey[] = L"Software\\Valdomeren\\Zentrello\\Installer\\Pins";
+
 }  // namespace tamberlux::WordKeys

@@ -1,0 +1,404 @@
+// The dependency installer: the infrastructure groups and the product's own
+// DLLs checked, a DLL let register itself, a missing group's installer
+// downloaded, run quietly and waited for, and the user warned about whatever
+// stays missing.
+#include <cmath>
+#include <cwchar>
+
+#include "component/Main2.h"
+#include "errortrap/Procedure.h"
+#include "installer/HTTP.h"
+#include "installer/InfraGroups.h"
+#include "installer/ObjectFactory.h"
+#include "registry/RegistryFunctions.h"
+#include "registry/WordKeys.h"
+#include "support/CommonLogger.h"
+#include "support/CommonWordInteractionFunctions.h"
+#include "support/GetSpecialFolder.h"
+#include "support/UtilityFunctions.h"
+#include "support/WindowsVersion.h"
+
+namespace tamberlux {
+
+// A list of values as a trace or a dump shows it: an array of variants.
+Variant ValueOf(const std::vector<Variant>& v) {
+  SAFEARRAYBOUND bound{static_cast<ULONG>(v.size()), 0};
+  Variant out;
+  out.vt = VT_ARRAY | VT_VARIANT;
+  out.parray = SafeArrayCreate(VT_VARIANT, 1, &bound);
+  for (LONG i = 0; out.parray && i < static_cast<LONG>(v.size()); ++i)
+    SafeArrayPutElement(out.parray, &i, const_cast<Variant*>(&v[i]));
+  return out;
+}
+
+using vbw::Var;
+namespace reg = RegistryFunctions;
+
+namespace {
+constexpr int32_t kCsidlSystem = 37;
+constexpr int32_t kNormalFocus = 1;
+constexpr int32_t kBadFileName = 52;
+
+// Loop bounds are 16-bit, as the lists' indices are.
+int16_t UpperBound(const std::vector<std::wstring>& list) {
+  if (list.size() > 32767) vb::Raise(vb::kOverflow);
+  return static_cast<int16_t>(static_cast<int>(list.size()) - 1);
+}
+
+const std::wstring& At(const std::vector<std::wstring>& list, int16_t i) {
+  if (i < 0 || static_cast<size_t>(i) >= list.size()) vb::Raise(vb::kSubscriptOutOfRange);
+  return list[static_cast<size_t>(i)];
+}
+
+// Text that Visual Basic would call numeric: a number, blanks around it allowed.
+bool Numeric(const std::wstring& text, double& value) {
+  const wchar_t* start = text.c_str();
+  wchar_t* end = nullptr;
+  value = std::wcstod(start, &end);
+  if (end == start) return false;
+  while (*end == L' ') ++end;
+  return *end == L'\0';
+}
+}  // namespace
+
+bool Main2::CheckRegistration(const std::wstring& folderPath, const std::vector<std::wstring>& fileNames,
+                              const std::vector<std::wstring>& progIds, bool testVBScript) {
+  bool result = false;
+  vbw::Proc p(L"Main2.CheckRegistration", ReportModuleVariables,
+              {Var(L"folderPath", folderPath), Var(L"fileNames", fileNames), Var(L"progIds", progIds),
+               Var(L"testVBScript", testVBScript)},
+              this);
+  LateObject temp;
+  p.Local(L"temp", temp);
+  p.Run([&] {
+    int16_t last = -1;
+    p(801, [&] { last = UpperBound(fileNames); });
+    for (int16_t i = 0; i <= last; ++i) {
+      std::wstring path;
+      bool present = false;
+      p(802, [&] { path = folderPath + At(fileNames, i); });
+      p(803, [&] { present = fileExists(path); });
+      if (!present) return;
+      p(804, [&] { present = Createable(path, At(progIds, i)); });
+      if (!present) return;
+    }
+    // From here on failures are only counted: the caller reports.
+    p.ResumeNext();
+    if (testVBScript && p.Try(805, [&] { temp = NewObject(L"VBScript.RegExp"); }) != 0) return;
+    result = true;
+  });
+  return result;
+}
+
+bool Main2::Createable(const std::wstring& path, const std::wstring& progId) {
+  bool result = false;
+  vbw::Proc p(L"Main2.Createable", ReportModuleVariables, {Var(L"path", path), Var(L"progId", progId)}, this);
+  p.Run([&] {
+    p(901, [&] { result = IsProgIDRegistered(progId); });
+    if (result) return;
+    bool registered = false;
+    p(902, [&] { registered = ObjectFactory::RegisterServer(path); });
+    if (!registered) return;
+    p(903, [&] { result = IsProgIDRegistered(progId); });
+  });
+  return result;
+}
+
+bool Main2::fileExists(const std::wstring& path) {
+  bool result = false;
+  vbw::Proc p(L"Main2.fileExists", ReportModuleVariables, {Var(L"path", path)}, this);
+  p.Run([&] {
+    p(1001, [&] {
+      // A directory search with normal attributes: wildcards match, folders,
+      // hidden and system files do not.
+      WIN32_FIND_DATAW found;
+      HANDLE search = FindFirstFileW(path.c_str(), &found);
+      if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME)
+          vb::Raise(kBadFileName, L"Bad file name or number");
+        return;
+      }
+      const DWORD skip = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+      do {
+        if ((found.dwFileAttributes & skip) == 0 && found.cFileName[0]) result = true;
+      } while (!result && FindNextFileW(search, &found));
+      FindClose(search);
+    });
+  });
+  return result;
+}
+
+bool Main2::IsProgIDRegistered(std::wstring strProgID) {
+  bool result = false;
+  vbw::Proc p(L"Main2.IsProgIDRegistered", ReportModuleVariables, {Var(L"strProgID", strProgID)}, this);
+  p.Run([&] {
+    p(1101, [&] {
+      CLSID clsid;
+      result = CLSIDFromProgID(strProgID.c_str(), &clsid) == S_OK;
+    });
+  });
+  return result;
+}
+
+void Main2::StringArray(std::vector<std::wstring>& words, const std::vector<Variant>& elements) {
+  vbw::Proc p(L"Main2.StringArray", ReportModuleVariables, {Var(L"words", words), Var(L"elements", elements)}, this);
+  p.Run([&] {
+    p(1201, [&] { words.assign(elements.size(), std::wstring()); });
+    for (size_t i = 0; i < elements.size(); ++i) p(1202, [&] { words[i] = ToText(elements[i]); });
+  });
+}
+
+std::wstring Main2::GetFileFromProgID(std::wstring progId) {
+  std::wstring result;
+  vbw::Proc p(L"Main2.GetFileFromProgID", ReportModuleVariables, {Var(L"progId", progId)}, this);
+  p.Run([&] {
+    std::wstring clsid, file;
+    p(1301, [&] { clsid = reg::ReadRegistryString(HKEY_CLASSES_ROOT, progId + L"\\CLSID", L""); });
+    if (clsid.empty()) {
+      p(1302, [&] { vb::Raise(vb::kWordCannotBeNothing, L"Could not read CLSID"); });
+      return;
+    }
+    p(1303, [&] { file = reg::ReadRegistryString(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InProcServer32", L""); });
+    if (file.empty())
+      p(1304, [&] { file = reg::ReadRegistryString(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\LocalServer32", L""); });
+    if (file.empty()) p(1305, [&] { vb::Raise(vb::kWordCannotBeNothing, L"Could not GetFileFromProgID"); });
+    result = file;
+  });
+  return result;
+}
+
+bool Main2::EnsureDependenciesAreRegistered(std::wstring& name, std::vector<std::wstring>& dependencies,
+                                            std::vector<std::wstring>& dependenciesXPOrLater) {
+  bool result = false;
+  vbw::Proc p(L"Main2.EnsureDependenciesAreRegistered", ReportModuleVariables,
+              {Var(L"name", name), Var(L"dependencies", dependencies),
+               Var(L"dependenciesXPOrLater", dependenciesXPOrLater)},
+              this);
+  std::wstring systemFolderPath;
+  p.Local(L"systemFolderPath", systemFolderPath);
+  p.Run([&] {
+    p(1401, [&] { CommonLogger::Log(L"EnsureDependenciesAreRegistered", 0, false, -1); });
+    p(1402, [&] {
+      int32_t csidl = kCsidlSystem;
+      systemFolderPath = GetSpecialFolder::fGetSpecialFolder(csidl);
+    });
+    for (const auto& group : InfraGroups::All()) {
+      bool installed = false;
+      p(1403, [&] { installed = EnsureInfraIsInstalled(group.library, name, systemFolderPath); });
+      if (!installed) return;
+    }
+    p(1404, [&] { result = EnsureProgramDllsAreRegistered(name, dependencies, dependenciesXPOrLater); });
+  });
+  return result;
+}
+
+bool Main2::EnsureInfraIsInstalled(const std::wstring& library, const std::wstring& name,
+                                   const std::wstring& systemFolderPath) {
+  bool result = false;
+  vbw::Proc p(L"Main2.EnsureInfraIsInstalled", ReportModuleVariables,
+              {Var(L"library", library), Var(L"name", name), Var(L"systemFolderPath", systemFolderPath)}, this);
+  std::vector<std::wstring> fileNames, progIds;
+  bool testVBScript = false;
+  std::wstring url;
+  p.Local(L"fileNames", fileNames);
+  p.Local(L"progIds", progIds);
+  p.Local(L"testVBScript", testVBScript);
+  p.Local(L"url", url);
+  p.Run([&] {
+    const InfraGroups::Group* group = nullptr;
+    for (const auto& g : InfraGroups::All())
+      if (library == g.library) group = &g;
+    if (group) {
+      const auto values = [](const std::vector<const wchar_t*>& texts) {
+        std::vector<Variant> v;
+        for (const wchar_t* t : texts) v.push_back(Variant::Of(t));
+        return v;
+      };
+      if (group == &InfraGroups::All().front()) {
+        p(1501, [&] { StringArray(fileNames, values(group->fileNames)); });
+        p(1502, [&] { StringArray(progIds, values(group->progIds)); });
+      } else {
+        p(1503, [&] {
+          fileNames.assign(group->fileNames.begin(), group->fileNames.end());
+          progIds.assign(group->progIds.begin(), group->progIds.end());
+          testVBScript = group->testVBScript;
+        });
+      }
+    }
+    bool present = false;
+    p(1504, [&] { present = CheckRegistration(systemFolderPath, fileNames, progIds, testVBScript); });
+    if (present) {
+      result = true;
+      return;
+    }
+    // Any label but the first three is the scripting runtime's.
+    std::wstring path = group ? group->installerPath : InfraGroups::All().back().installerPath;
+    if (library == L"comctl32.exe") {
+      bool vista = false;
+      p(1505, [&] { vista = WindowsVersion::IsWindowsVistaOrHigher(); });
+      if (vista) {
+        result = true;
+        return;
+      }
+    } else if (!group || group->testVBScript) {
+      bool nineX = false;
+      p(1506, [&] { nineX = WindowsVersion::IsWindows98OrMe(); });
+      if (nineX) path = InfraGroups::kScripting98MePath;
+    }
+    p(1507, [&] { url = DownloadServer::Address() + path; });
+    bool installed = false, uac = true;
+    p(1508, [&] { installed = DownloadAndInstallLibrary(name, url); });
+    if (installed) p(1509, [&] { uac = UACEnabled(); });
+    if (installed && !uac) {
+      p(1510, [&] { result = CheckRegistration(systemFolderPath, fileNames, progIds, testVBScript); });
+      if (result) return;
+    }
+    p(1511, [&] { WarnUserOfCrash(name, library, url, testVBScript); });
+  });
+  return result;
+}
+
+bool Main2::EnsureProgramDllsAreRegistered(const std::wstring& productName, const std::vector<std::wstring>& fileNames,
+                                           const std::vector<std::wstring>& fileNamesXPOrLater) {
+  bool result = false;
+  vbw::Proc p(L"Main2.EnsureProgramDllsAreRegistered", ReportModuleVariables,
+              {Var(L"productName", productName), Var(L"fileNames", fileNames),
+               Var(L"fileNamesXPOrLater", fileNamesXPOrLater)},
+              this);
+  std::wstring folderPath;
+  std::vector<std::wstring> progIds;
+  int16_t i = 0;
+  p.Local(L"folderPath", folderPath);
+  p.Local(L"progIds", progIds);
+  p.Local(L"i", i);
+  p.Run([&] {
+    p(1601, [&] { folderPath = UtilityFunctions::SRC_PATH(productName); });
+    std::wstring failing;
+    // The first DLL of the list that is missing or cannot be registered, or "".
+    const auto firstMissing = [&](const std::vector<std::wstring>& list, int line) {
+      int16_t last = -1;
+      p(line, [&] { last = UpperBound(list); });
+      for (i = 0; i <= last; ++i) {
+        bool present = false;
+        p(line + 1, [&] {
+          const std::wstring& file = At(list, i);
+          const std::wstring path = folderPath + file;
+          present = fileExists(path) && Createable(path, InfraGroups::ProgIdOfProgramDll(file));
+          if (!present) failing = file;
+        });
+        if (!present) return true;
+      }
+      return false;
+    };
+    bool xp = false;
+    if (!firstMissing(fileNames, 2)) {
+      p(1604, [&] { xp = WindowsVersion::IsWindowsXPOrHigher(); });
+      if (!xp || !firstMissing(fileNamesXPOrLater, 5)) {
+        result = true;
+        return;
+      }
+    }
+    p(1607, [&] {
+      WarnUserOfCrash(productName, failing, DownloadServer::Address() + InfraGroups::kProductInstallerPath, false);
+    });
+  });
+  return result;
+}
+
+bool Main2::UACEnabled() {
+  bool result = false;
+  vbw::Proc p(L"Main2.UACEnabled[Get]", ReportModuleVariables, {}, this);
+  p.Run([&] {
+    std::wstring text;
+    p(1701, [&] { text = reg::ReadRegistry(HKEY_LOCAL_MACHINE, WordKeys::kUacPolicyKey, WordKeys::kEnableLUA); });
+    double value = 0;
+    if (text.empty() || !Numeric(text, value)) return;
+    p(1702, [&] {
+      const double rounded = std::nearbyint(value);
+      if (rounded < -32768 || rounded > 32767) vb::Raise(vb::kOverflow);
+      result = rounded == 1;
+    });
+  });
+  return result;
+}
+
+bool Main2::DownloadAndInstallLibrary(const std::wstring& name, const std::wstring& url) {
+  bool result = false;
+  vbw::Proc p(L"Main2.DownloadAndInstallLibrary", ReportModuleVariables, {Var(L"name", name), Var(L"url", url)},
+              this);
+  p.Run([&] {
+    bool uac = true;
+    p(1801, [&] { uac = UACEnabled(); });
+    if (!uac) {
+      p(1802, [&] {
+        CommonWordInteractionFunctions::GuaranteedVisibleMsgBox(
+            name + L" needs to download and install some core library files to work.\r\n"
+                   L"If Windows asks you to reboot, click 'No'.",
+            name + L" needs to install core library files");
+      });
+    }
+    std::wstring path;
+    p(1803, [&] {
+      HTTP http;
+      std::wstring address = url;
+      path = http.DownloadFile(address, name);
+    });
+    // Quoted, so a cache path with blanks cannot start a program named by its
+    // first word; an empty path still fails to start.
+    p(1804, [&] { result = ShellAndWait(L"\"" + path + L"\" /Q", kNormalFocus); });
+  });
+  return result;
+}
+
+bool Main2::ShellAndWait(std::wstring program_name, int32_t window_style) {
+  bool result = false;
+  vbw::Proc p(L"Main2.ShellAndWait", ReportModuleVariables,
+              {Var(L"program_name", program_name), Var(L"window_style", window_style)}, this);
+  int32_t process_id = 0;
+  double process_handle = 0;
+  p.Local(L"process_id", process_id);
+  p.Local(L"process_handle", process_handle);
+  p.Run([&] {
+    p.ResumeNext();
+    DWORD waitMs = WordKeys::kDefaultInstallerWaitSeconds * 1000;
+    p.Try(1901, [&] {
+      const std::wstring seconds =
+          reg::ReadRegistry(HKEY_LOCAL_MACHINE, WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds);
+      const unsigned long n = seconds.empty() ? 0 : std::wcstoul(seconds.c_str(), nullptr, 10);
+      if (n > 0 && n < 0x7FFFFFFF / 1000) waitMs = static_cast<DWORD>(n * 1000);
+    });
+    if (p.Try(1902, [&] {
+          std::string commandLine = ToAnsi(program_name);
+          STARTUPINFOA si{};
+          si.cb = sizeof(si);
+          si.dwFlags = STARTF_USESHOWWINDOW;
+          si.wShowWindow = static_cast<WORD>(window_style);
+          PROCESS_INFORMATION pi{};
+          if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+            vb::Raise(53, L"File not found");
+          Handle process(pi.hProcess), thread(pi.hThread);
+          process_id = static_cast<int32_t>(pi.dwProcessId);
+        }) != 0)
+      return;
+    Handle process;
+    p(1903, [&] {
+      process = Handle(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(process_id)));
+      process_handle = static_cast<double>(reinterpret_cast<uintptr_t>(process.Get()));
+    });
+    if (!process) return;
+    DWORD waited = WAIT_FAILED;
+    p(1904, [&] { waited = WaitForSingleObject(process.Get(), waitMs); });
+    if (waited == WAIT_OBJECT_0) {
+      result = true;
+    } else {
+      // Left running: it may still be working, and killing an installer half
+      // way would do more harm than waiting for it longer.
+      CommonLogger::Log(L"The installer " + program_name + L" did not finish within " +
+                        std::to_wstring(waitMs / 1000) + L" seconds");
+    }
+  });
+  return result;
+}
+
+}  // namespace tamberlux

@@ -1,0 +1,153 @@
+// The installation hook: the product's installer hands over the Word it has
+// started; the libraries are made sure of, the template is copied into Word's
+// trusted folder, added to Word's add-ins and its set-up macro run. When Word
+// refuses the template at once, the work waits until Word's main window has
+// handled message 1122, which the window hook reports.
+#include "component/Main2.h"
+#include "errortrap/Procedure.h"
+#include "support/CommonLogger.h"
+#include "support/CommonWordInteractionFunctions.h"
+#include "support/CommonWordWindowFunctions.h"
+#include "support/SleepReplacement.h"
+#include "support/UtilityFunctions.h"
+
+namespace tamberlux {
+
+using vbw::Var;
+namespace Word = CommonWordInteractionFunctions;
+
+namespace {
+// The private message after which a deferred installation is tried again.
+constexpr UINT kDeferredInstallMessage = WM_USER + 98;  // 1122
+
+HWND WindowOf(int32_t handle) { return reinterpret_cast<HWND>(static_cast<intptr_t>(handle)); }
+}  // namespace
+
+Main2::~Main2() {
+  if (mSubclasser) {
+    mSubclasser->AfterMessage = nullptr;
+    mSubclasser->Detach();
+  }
+}
+
+LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector<std::wstring>& dependencies,
+                               std::vector<std::wstring>& dependenciesXPOrLater) {
+  LateObject result;
+  vbw::Proc p(L"Main2.HookIntoWord", ReportModuleVariables,
+              {Var(L"name", name), Var(L"word", word), Var(L"dependencies", dependencies),
+               Var(L"dependenciesXPOrLater", dependenciesXPOrLater)},
+              this);
+  std::wstring path;
+  int32_t hwnd = 0;
+  p.Local(L"path", path);
+  p.Local(L"hwnd", hwnd);
+  p.Run([&] {
+    p(2201, [&] { CommonLogger::OpenLog(0, name, L"Tamberlux", L"Valdomeren"); });
+    p(2202, [&] { Word::Initialize(word); });
+    bool registered = true;
+    p(2203, [&] { registered = EnsureDependenciesAreRegistered(name, dependencies, dependenciesXPOrLater); });
+    if (!registered) {
+      p(2204, [&] { word.Call(L"Quit"); });
+      return;
+    }
+    p(2205, [&] { path = UtilityFunctions::CopyTemplateIntoTrustedFolder(name); });
+    p(2206, [&] { PreventToolbarCorruption(); });
+    bool installed = false;
+    p(2207, [&] { installed = addinInstalled(path, word); });
+    if (installed) {
+      p(2208, [&] { result = HookIntoWordImpl(name, path, word); });
+      return;
+    }
+    // Deferred: tried again once Word's main window has handled 1122.
+    bool inOutlook2000 = false;
+    p(2209, [&] { hwnd = CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook2000); });
+    p(2210, [&] {
+      mSubclasser = WindowHook::New();
+      mSubclasser->AfterMessage = [this](int32_t uMsg, int32_t wParam, int32_t lParam, int32_t& retValue) {
+        mSubclasser_AfterMessage(uMsg, wParam, lParam, retValue);
+      };
+    });
+    p(2211, [&] { mSubclasser->Attach(WindowOf(hwnd)); });
+    p(2212, [&] {
+      mPath = path;
+      mWord = word;
+      mName = name;
+    });
+    p(2213, [&] { PostMessageA(WindowOf(hwnd), kDeferredInstallMessage, 0, 0); });
+  });
+  return result;
+}
+
+void Main2::mSubclasser_AfterMessage(int32_t uMsg, int32_t wParam, int32_t lParam, int32_t& retValue) {
+  vbw::Proc p(L"Main2.mSubclasser_AfterMessage", ReportModuleVariables,
+              {Var(L"uMsg", uMsg), Var(L"wParam", wParam), Var(L"lParam", lParam), Var(L"retValue", retValue)}, this);
+  p.Run([&] {
+    if (uMsg != static_cast<int32_t>(kDeferredInstallMessage)) return;
+    bool installed = false;
+    p(2301, [&] { installed = addinInstalled(mPath, mWord); });
+    if (!installed) {
+      p(2302, [&] { MessageBoxW(nullptr, L"Error: Still cannot install add-in", L"Tamberlux", MB_OK); });
+      return;
+    }
+    p(2303, [&] { mSubclasser->Detach(); });
+    p(2304, [&] { HookIntoWordImpl(mName, mPath, mWord); });
+    p(2305, [&] {
+      mPath.clear();
+      mWord = LateObject();
+    });
+  });
+}
+
+bool Main2::addinInstalled(const std::wstring& path, const LateObject& word) {
+  bool result = false;
+  vbw::Proc p(L"Main2.addinInstalled", ReportModuleVariables, {Var(L"path", path), Var(L"word", word)}, this);
+  p.Run([&] {
+    p.ResumeNext();
+    result = p.Try(2401, [&] { word.Object(L"AddIns").Call(L"Add", {Variant::Of(path)}); }) == 0;
+  });
+  return result;
+}
+
+void Main2::PreventToolbarCorruption() {
+  vbw::Proc p(L"Main2.PreventToolbarCorruption", ReportModuleVariables, {}, this);
+  p.Run([&] {
+    p(2501, [&] { CommonLogger::Log(L"PreventToolbarCorruption"); });
+    p(2502, [&] { SleepReplacement::Wait(1, nullptr); });
+  });
+}
+
+LateObject Main2::HookIntoWordImpl(const std::wstring& name, const std::wstring& path, const LateObject& word) {
+  LateObject result;
+  vbw::Proc p(L"Main2.HookIntoWordImpl", ReportModuleVariables,
+              {Var(L"name", name), Var(L"path", path), Var(L"word", word)}, this);
+  p.Run([&] {
+    p(2601, [&] { CommonLogger::Log(L"Adding " + path); });
+    p.ResumeNext();
+    bool word2007OrLater = false;
+    p(2603, [&] { word2007OrLater = Word::isWord2007OrLater(); });
+    // Word 2007 and later run the add-in's "HookIntoWord", which answers an
+    // object; earlier ones its "Initialize".
+    const wchar_t* macro = word2007OrLater ? L"HookIntoWord" : L"Initialize";
+    p(2604, [&] { CommonLogger::Log(word2007OrLater ? L"Calling HookIntoWord" : L"Running AutoExec"); });
+    const auto run = [&] {
+      Variant answer = word.Call(L"Run", {Variant::Of(macro), Variant::Of(word.Get())});
+      if (word2007OrLater) result = LateObject::FromVariant(answer);
+    };
+    if (p.Try(2605, run) != 0) {
+      // A failing macro means a corrupted data key: repaired once, run once more.
+      std::wstring version;
+      p(2606, [&] { version = ToText(word.Get(L"Version")); });
+      p(2607, [&] { DeleteCorruptedDataFolder(version); });
+      if (p.Try(2608, run) != 0) {
+        p(2609, [&] {
+          MessageBoxW(nullptr, (name + L" has fixed a corrupted Word registry key. Please restart Word.").c_str(),
+                      L"You need to restart Word", MB_OK | MB_ICONEXCLAMATION);
+        });
+      }
+    }
+    p(2610, [&] { CommonLogger::CloseLog(-1); });
+  });
+  return result;
+}
+
+}  // namespace tamberlux

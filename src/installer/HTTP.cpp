@@ -1,0 +1,318 @@
+#include "installer/HTTP.h"
+
+#include <urlmon.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "base/ComTypes.h"
+#include "base/Text.h"
+#include "errortrap/Procedure.h"
+#include "registry/RegistryFunctions.h"
+#include "registry/WordKeys.h"
+#include "support/CommonLogger.h"
+
+namespace tamberlux {
+
+using vbw::Var;
+namespace reg = RegistryFunctions;
+
+namespace {
+
+constexpr DWORD kHttpQueryStatusCode = 19;           // HTTP_QUERY_STATUS_CODE
+constexpr DWORD kHttpQueryFlagNumber = 0x20000000;   // HTTP_QUERY_FLAG_NUMBER
+constexpr ULONGLONG kShowProgressAfterMs = 500;
+constexpr int kTextId = 0xFFFF;
+
+bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
+  const std::wstring p = prefix;
+  return text.size() >= p.size() && LowerCase(text.substr(0, p.size())) == p;
+}
+
+// The small window a long download shows: which file, how much of it, Cancel.
+class ProgressWindow {
+ public:
+  ProgressWindow(const std::wstring& productName, const std::wstring& file) : product_(productName), file_(file) {}
+  ~ProgressWindow() {
+    if (window_) DestroyWindow(window_);
+  }
+
+  bool Cancelled() const { return cancelled_; }
+
+  void Update(ULONG received, ULONG total) {
+    received_ = received;
+    total_ = total;
+    ++ticks_;
+    if (!window_ && GetTickCount64() - started_ >= kShowProgressAfterMs) Create();
+    if (!window_) return;
+    const std::wstring text = L"Downloading " + file_ + L": " + std::to_wstring(received_ / 1024) + L" KB" +
+                              (total_ ? L" of " + std::to_wstring(total_ / 1024) + L" KB" : std::wstring());
+    SetDlgItemTextW(window_, kTextId, text.c_str());
+    InvalidateRect(window_, nullptr, TRUE);
+    // Only this window's messages: the download's own machinery is not re-entered.
+    MSG msg;
+    while (window_ && PeekMessageW(&msg, window_, 0, 0, PM_REMOVE)) {
+      if (!IsDialogMessageW(window_, &msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    }
+  }
+
+ private:
+  void Create() {
+    // An empty dialog template; the controls are added below.
+    alignas(DWORD) WORD tmpl[16] = {};
+    auto* dlg = reinterpret_cast<DLGTEMPLATE*>(tmpl);
+    dlg->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER;
+    dlg->cx = 220;
+    dlg->cy = 60;
+    window_ = CreateDialogIndirectParamW(nullptr, dlg, nullptr, &Proc, reinterpret_cast<LPARAM>(this));
+    if (!window_) return;
+    const std::wstring title = product_ + L" is downloading core library files";
+    SetWindowTextW(window_, title.c_str());
+    SetWindowPos(window_, HWND_TOP, 0, 0, 400, 150, SWP_NOMOVE);
+    CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 12, 10, 370, 20, window_,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), nullptr, nullptr);
+    CreateWindowExW(0, L"BUTTON", L"Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 300, 70, 80, 26,
+                    window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDCANCEL)), nullptr, nullptr);
+    ShowWindow(window_, SW_SHOWNORMAL);
+    UpdateWindow(window_);
+  }
+
+  void PaintBar(HDC dc) const {
+    RECT frame{12, 38, 382, 56};
+    FrameRect(dc, &frame, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+    RECT bar = frame;
+    InflateRect(&bar, -2, -2);
+    const LONG width = bar.right - bar.left;
+    if (total_) {
+      bar.right = bar.left + static_cast<LONG>(static_cast<ULONGLONG>(width) * std::min(received_, total_) / total_);
+    } else {
+      // Size unknown: a block that moves with each piece received.
+      const LONG block = width / 5, offset = static_cast<LONG>((ticks_ * 12) % static_cast<unsigned>(width - block));
+      bar.left += offset;
+      bar.right = bar.left + block;
+    }
+    FillRect(dc, &bar, GetSysColorBrush(COLOR_HIGHLIGHT));
+  }
+
+  static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+      SetWindowLongPtrW(window, DWLP_USER, lParam);
+      return TRUE;
+    }
+    auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (!self) return FALSE;
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+      self->cancelled_ = true;
+      EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
+      return TRUE;
+    }
+    if (message == WM_PAINT) {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(window, &ps);
+      self->PaintBar(dc);
+      EndPaint(window, &ps);
+      return TRUE;
+    }
+    return FALSE;
+  }
+
+  std::wstring product_, file_;
+  HWND window_ = nullptr;
+  ULONGLONG started_ = GetTickCount64();
+  ULONG received_ = 0, total_ = 0;
+  unsigned ticks_ = 0;
+  bool cancelled_ = false;
+};
+
+// What the download tells us as it goes: progress, the HTTP status, and a
+// way to stop it.
+class DownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
+ public:
+  explicit DownloadCallback(ProgressWindow& progress) : progress_(progress) {}
+  DWORD status = 0;
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IBindStatusCallback) {
+      *out = static_cast<IBindStatusCallback*>(this);
+    } else if (iid == IID_IHttpNegotiate) {
+      *out = static_cast<IHttpNegotiate*>(this);
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  // Lives on the caller's stack for the length of the synchronous download.
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+
+  STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
+    binding_ = ComPtr<IBinding>(binding);
+    return S_OK;
+  }
+  STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
+  STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
+  STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR) override {
+    if (statusCode >= BINDSTATUS_BEGINDOWNLOADDATA && !status) ReadStatus();
+    progress_.Update(progress, progressMax);
+    return progress_.Cancelled() ? E_ABORT : S_OK;
+  }
+  STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override {
+    if (!status) ReadStatus();
+    binding_.Reset();
+    return S_OK;
+  }
+  STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
+  STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
+  STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
+
+  STDMETHODIMP BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additional) override {
+    if (additional) *additional = nullptr;
+    return S_OK;
+  }
+  STDMETHODIMP OnResponse(DWORD code, LPCWSTR, LPCWSTR, LPWSTR* additional) override {
+    if (additional) *additional = nullptr;
+    status = code;
+    return S_OK;
+  }
+
+ private:
+  void ReadStatus() {
+    if (!binding_) return;
+    auto info = binding_.Query<IWinInetHttpInfo>(IID_IWinInetHttpInfo);
+    DWORD code = 0, size = sizeof(code);
+    if (info && SUCCEEDED(info->QueryInfo(kHttpQueryStatusCode | kHttpQueryFlagNumber, &code, &size, nullptr,
+                                          nullptr)))
+      status = code;
+  }
+
+  ProgressWindow& progress_;
+  ComPtr<IBinding> binding_;
+};
+
+void ReleaseProvider(HCRYPTPROV provider) { CryptReleaseContext(provider, 0); }
+using CryptProvider = Unique<HCRYPTPROV, &ReleaseProvider>;
+using CryptHash = Unique<HCRYPTHASH, &CryptDestroyHash>;
+
+// The server path of a URL on the configured server ("/dependencies/infra.exe").
+std::wstring ServerPath(const std::wstring& url, const std::wstring& server) {
+  if (!server.empty() && url.size() > server.size() && LowerCase(url.substr(0, server.size())) == LowerCase(server))
+    return url.substr(server.size());
+  const size_t scheme = url.find(L"://");
+  const size_t slash = url.find(L'/', scheme == std::wstring::npos ? 0 : scheme + 3);
+  return slash == std::wstring::npos ? L"/" : url.substr(slash);
+}
+
+}  // namespace
+
+namespace DownloadServer {
+
+std::wstring Address() {
+  std::wstring result;
+  vbw::Proc p(L"DownloadServer.Address", vbw::BannerOnly);
+  std::wstring configured;
+  p.Local(L"configured", configured);
+  p.Run([&] {
+    p(101, [&] {
+      configured = reg::ReadRegistryString(HKEY_LOCAL_MACHINE, WordKeys::kInstallerKey, WordKeys::kDownloadServer);
+    });
+    if (configured.empty()) configured = WordKeys::kDefaultDownloadServer;
+    p(102, [&] {
+      if (!StartsWithNoCase(configured, L"http://") && !StartsWithNoCase(configured, L"https://"))
+        vb::Raise(vb::kInvalidCall, L"The download server \"" + configured + L"\" is not an http:// or https:// address");
+      while (!configured.empty() && configured.back() == L'/') configured.pop_back();
+      result = configured;
+    });
+  });
+  return result;
+}
+
+std::wstring Sha256OfFile(const std::wstring& path) {
+  CryptProvider provider;
+  CryptHash hash;
+  Handle file(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file || !CryptAcquireContextW(provider.Put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ||
+      !CryptCreateHash(provider.Get(), CALG_SHA_256, 0, 0, hash.Put()))
+    return L"";
+  BYTE buffer[65536];
+  DWORD got = 0;
+  for (;;) {
+    if (!ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr)) return L"";
+    if (!got) break;
+    if (!CryptHashData(hash.Get(), buffer, got, 0)) return L"";
+  }
+  BYTE digest[32];
+  DWORD size = sizeof(digest);
+  if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, digest, &size, 0) || size != 32) return L"";
+  std::wstring hex;
+  for (BYTE b : digest) {
+    static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+    hex += kDigits[b >> 4];
+    hex += kDigits[b & 15];
+  }
+  return hex;
+}
+
+}  // namespace DownloadServer
+
+void HTTP::ReportModuleVariables(const void*) { vbw::vbwReportToFile(vbw::kModuleBanner); }
+
+std::wstring HTTP::DownloadFile(std::wstring& myUrl, const std::wstring& productName) {
+  std::wstring result;
+  vbw::Proc p(L"HTTP.DownloadFile", ReportModuleVariables, {Var(L"myUrl", myUrl)}, this);
+  std::wstring path, digest, pin;
+  p.Local(L"path", path);
+  p.Local(L"digest", digest);
+  p.Local(L"pin", pin);
+  p.Run([&] {
+    p.ResumeNext();
+    std::string buffer(260, ' ');
+    HRESULT hr = E_FAIL;
+    const size_t slash = myUrl.find_last_of(L'/');
+    ProgressWindow progress(productName, slash == std::wstring::npos ? myUrl : myUrl.substr(slash + 1));
+    DownloadCallback callback(progress);
+    if (p.Try(101, [&] {
+          hr = URLDownloadToCacheFileA(nullptr, ToAnsi(myUrl).c_str(), buffer.data(), 260, 0, &callback);
+        }) != 0)
+      return;
+    if (hr != S_OK || progress.Cancelled()) {
+      CommonLogger::Log(L"Download of " + myUrl + L" failed: " + (progress.Cancelled() ? L"cancelled" : L"error"));
+      return;
+    }
+    // The cache also keeps an error page as if it were the file.
+    if (callback.status >= 400) {
+      CommonLogger::Log(L"Download of " + myUrl + L" answered HTTP " + std::to_wstring(callback.status));
+      return;
+    }
+    if (p.Try(102, [&] { path = FromAnsi(buffer.c_str(), strlen(buffer.c_str())); }) != 0) return;
+
+    // Integrity: the machine's pin for the server path decides what may run.
+    std::wstring server, serverPath;
+    p(103, [&] { server = DownloadServer::Address(); });
+    p(104, [&] { serverPath = ServerPath(myUrl, server); });
+    p(105, [&] { pin = LowerCase(reg::ReadRegistryString(HKEY_LOCAL_MACHINE, WordKeys::kPinsKey, serverPath)); });
+    bool required = false;
+    p(106, [&] {
+      required = reg::ReadRegistry(HKEY_LOCAL_MACHINE, WordKeys::kInstallerKey, WordKeys::kRequirePins) == L"001";
+    });
+    p(107, [&] { digest = DownloadServer::Sha256OfFile(path); });
+    std::wstring decision;
+    if (!pin.empty()) {
+      decision = !digest.empty() && digest == pin ? L"matches its pin" : L"does not match its pin " + pin;
+    } else {
+      decision = required ? L"has no pin, and pins are required" : L"has no pin; allowed";
+    }
+    CommonLogger::Log(L"SHA-256 of " + myUrl + L" (" + serverPath + L"): " + digest + L" " + decision);
+    if (pin.empty() ? required : digest.empty() || digest != pin) return;
+    result = path;
+  });
+  return result;
+}
+
+}  // namespace tamberlux

@@ -1,0 +1,76 @@
+#include "support/SleepReplacement.h"
+
+#include "errortrap/Procedure.h"
+#include "support/VBLanguageExtensions.h"
+
+namespace tamberlux::SleepReplacement {
+
+using vbw::Var;
+
+namespace {
+std::shared_ptr<MessageLoop>& mMessageLoop() {
+  thread_local std::shared_ptr<MessageLoop> loop;
+  return loop;
+}
+
+// Dispatches what is waiting in the queue, sleeping first until something is.
+void YieldToMessages() {
+  MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // Left for the loop that owns the thread.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+}  // namespace
+
+std::shared_ptr<MessageLoop> CurrentLoop() { return mMessageLoop(); }
+
+void ReportModuleVariables(const void*) {
+  vbw::vbwReportToFile(vbw::kModuleBanner);
+  vbw::ReportVar(L"mMessageLoop", std::wstring(mMessageLoop() ? L"MessageLoop" : L"Nothing"));
+}
+
+void Wait(int32_t timeInMs, HWND hwnd) {
+  vbw::Proc p(L"SleepReplacement.Wait", ReportModuleVariables,
+              {Var(L"timeInMs", timeInMs),
+               Var(L"hwnd", static_cast<int32_t>(reinterpret_cast<intptr_t>(hwnd)))});
+  int32_t id = 0;
+  p.Local(L"id", id);
+  p.Run([&] {
+    p(101, [&] {
+      while (mMessageLoop()) YieldToMessages();
+    });
+    p(102, [&] { id = VBLanguageExtensions::RandomNumber(442, 6000); });
+    p(103, [&] {
+      if (!SetTimer(hwnd, static_cast<UINT_PTR>(id), static_cast<UINT>(timeInMs < 0 ? 0 : timeInMs), TimerExpired))
+        vb::Raise(vb::kInvalidCall, L"SetTimer failed");
+    });
+    p(104, [&] {
+      auto loop = std::make_shared<MessageLoop>();
+      mMessageLoop() = loop;
+      loop->EnterBlockingLoop();
+    });
+  });
+}
+
+void CALLBACK TimerExpired(HWND hwnd, UINT uint1, UINT_PTR nEventId, DWORD dwParam) {
+  const auto event = static_cast<int32_t>(nEventId);
+  vbw::Proc p(L"SleepReplacement.TimerExpired", ReportModuleVariables,
+              {Var(L"hwnd", static_cast<int32_t>(reinterpret_cast<intptr_t>(hwnd))),
+               Var(L"uint1", static_cast<int32_t>(uint1)), Var(L"nEventId", event),
+               Var(L"dwParam", static_cast<int32_t>(dwParam))});
+  p.Run([&] {
+    if (!mMessageLoop()) return;
+    p(201, [&] { KillTimer(hwnd, nEventId); });
+    p(202, [&] { mMessageLoop()->ExitBlockingLoop(); });
+    p(203, [&] { mMessageLoop().reset(); });
+  });
+}
+
+}  // namespace tamberlux::SleepReplacement

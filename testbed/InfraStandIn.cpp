@@ -1,0 +1,104 @@
+// Stand-in for an infrastructure library (a message-hook server, the common
+// controls, …): an in-process COM server whose DllRegisterServer registers
+// its ProgID under HKEY_CLASSES_ROOT with an InprocServer32 that names this
+// file, and whose class can be created. One source, built once per library
+// with STANDIN_PROGID and STANDIN_CLSID; STANDIN_REGISTERS_NOTHING makes a
+// DllRegisterServer that succeeds without registering anything. Each call of
+// DllRegisterServer is counted under
+// HKEY_CURRENT_USER\Software\TamberluxTests\Registrations, value STANDIN_PROGID.
+#include <windows.h>
+#include <objbase.h>
+
+#include <string>
+
+namespace {
+
+HMODULE g_module;
+LONG g_locks;
+
+struct Object final : IUnknown {
+  LONG refs = 1;
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    *out = iid == IID_IUnknown ? this : nullptr;
+    if (!*out) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { InterlockedIncrement(&g_locks); return InterlockedIncrement(&refs); }
+  STDMETHODIMP_(ULONG) Release() override {
+    InterlockedDecrement(&g_locks);
+    const LONG n = InterlockedDecrement(&refs);
+    if (!n) delete this;
+    return n;
+  }
+};
+
+struct Factory : IClassFactory {
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    *out = (iid == IID_IUnknown || iid == IID_IClassFactory) ? this : nullptr;
+    return *out ? S_OK : E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto* o = new Object;
+    InterlockedIncrement(&g_locks);
+    const HRESULT hr = o->QueryInterface(iid, out);
+    o->Release();
+    return hr;
+  }
+  STDMETHODIMP LockServer(BOOL lock) override {
+    lock ? InterlockedIncrement(&g_locks) : InterlockedDecrement(&g_locks);
+    return S_OK;
+  }
+} g_factory;
+
+[[maybe_unused]] LSTATUS SetDefault(const std::wstring& key, const std::wstring& text) {
+  return RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, text.c_str(),
+                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, void*) {
+  if (reason == DLL_PROCESS_ATTACH) g_module = module;
+  return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  CLSID own;
+  CLSIDFromString(STANDIN_CLSID, &own);
+  if (clsid != own) return CLASS_E_CLASSNOTAVAILABLE;
+  return g_factory.QueryInterface(iid, out);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return g_locks ? S_FALSE : S_OK; }
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+  HKEY counts = nullptr;
+  DWORD n = 0, size = sizeof(n);
+  RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\TamberluxTests\\Registrations", 0, nullptr, 0, KEY_ALL_ACCESS,
+                  nullptr, &counts, nullptr);
+  RegQueryValueExW(counts, STANDIN_PROGID, nullptr, nullptr, reinterpret_cast<BYTE*>(&n), &size);
+  ++n;
+  RegSetValueExW(counts, STANDIN_PROGID, 0, REG_DWORD, reinterpret_cast<BYTE*>(&n), sizeof(n));
+  RegCloseKey(counts);
+#ifdef STANDIN_REGISTERS_NOTHING
+  return S_OK;
+#else
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(g_module, path, MAX_PATH);
+  const std::wstring clsidKey = std::wstring(L"CLSID\\") + STANDIN_CLSID;
+  if (SetDefault(std::wstring(STANDIN_PROGID) + L"\\CLSID", STANDIN_CLSID) || SetDefault(clsidKey, STANDIN_PROGID) ||
+      SetDefault(clsidKey + L"\\InprocServer32", path))
+    return E_FAIL;
+  return S_OK;
+#endif
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, STANDIN_PROGID);
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + STANDIN_CLSID).c_str());
+  return S_OK;
+}

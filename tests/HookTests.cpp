@@ -1,0 +1,334 @@
+// The installation hook end to end, through COM against the stand-in Word in
+// its own process: deferral through message 1122 and the window hook, the
+// macro's repair, the boxes a user sees, the install command, and the wait.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "TestSupport.h"
+#include "component/Main2.h"
+#include "installer/InfraGroups.h"
+#include "support/SleepReplacement.h"
+#include "support/UtilityFunctions.h"
+#include "support/VBLanguageExtensions.h"
+
+namespace tamberlux {
+namespace {
+
+using test::ProductTemplate;
+constexpr UINT k1122 = 1122;
+constexpr wchar_t kName[] = L"Zentrello";
+
+// The calls whose record starts with `prefix`, cut at their second tab.
+std::vector<std::wstring> Calls(const test::WordStandIn& word, const std::wstring& prefix) {
+  std::vector<std::wstring> out;
+  for (const auto& c : word.Calls())
+    if (c.rfind(prefix, 0) == 0) out.push_back(c.substr(0, c.find(L'\t', c.find(L'\t') + 1)));
+  return out;
+}
+
+void PumpPending() {
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+}
+
+// Dispatches messages until `done` holds or a generous bound passes.
+bool PumpUntil(const std::function<bool()>& done) {
+  for (const ULONGLONG bound = GetTickCount64() + 30000; !done() && GetTickCount64() < bound;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    PumpPending();
+  }
+  return done();
+}
+
+// The libraries the installation checks, made present for the test (files
+// and ProgIDs that were missing are added, and removed afterwards).
+class PresentLibraries {
+ public:
+  PresentLibraries() {
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    for (const auto& group : InfraGroups::All())
+      for (size_t i = 0; i < group.fileNames.size(); ++i)
+        Add(std::wstring(system) + L"\\" + group.fileNames[i], group.progIds[i]);
+    Add(UtilityFunctions::SRC_PATH(kName) + L"Example.dll", L"Example.Main2");
+  }
+  ~PresentLibraries() {
+    for (const auto& f : files_) DeleteFileW(f.c_str());
+    for (const auto& p : progIds_) RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + p).c_str());
+  }
+
+ private:
+  void Add(const std::wstring& file, const std::wstring& progId) {
+    if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+      ProductTemplate::Write(file, ""), files_.push_back(file);
+    CLSID clsid;
+    if (CLSIDFromProgID(progId.c_str(), &clsid) == S_OK) return;
+    const wchar_t id[] = L"{7A1C00FF-3B5E-4F60-9E21-5D8A6C0B10FF}";
+    const std::wstring key = L"Software\\Classes\\" + progId + L"\\CLSID";
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, id, sizeof(id));
+    progIds_.push_back(progId);
+  }
+  std::vector<std::wstring> files_, progIds_;
+};
+
+class Hook : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
+    ProductTemplate::Write(files.Source(L".dot"), "dot template");
+    ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
+    main2 = test::CreateMain2();
+  }
+  void TearDown() override { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "failures went to the trap"; }
+
+  // HookIntoWord as a compiled installer calls it: all by reference, the
+  // lists as arrays of strings. The object it answered, or Nothing.
+  LateObject HookIntoWord(const LateObject& app, const wchar_t* name = kName) {
+    Bstr n(name);
+    IDispatch* w = app.Get();
+    SAFEARRAYBOUND none{0, 0};
+    SAFEARRAY* lists[2] = {SafeArrayCreate(VT_BSTR, 1, &none), SafeArrayCreate(VT_BSTR, 1, &none)};
+    VARIANT args[4] = {ByRef(n)};
+    args[1].vt = VT_BYREF | VT_DISPATCH;
+    args[1].ppdispVal = &w;
+    for (int i : {2, 3}) {
+      args[i].vt = VT_BYREF | VT_ARRAY | VT_BSTR;
+      args[i].pparray = &lists[i - 2];
+    }
+    Variant result;
+    EXPECT_EQ(test::CallByName(main2.Get(), L"HookIntoWord", {args[0], args[1], args[2], args[3]}, &result), S_OK);
+    for (SAFEARRAY* sa : lists) SafeArrayDestroy(sa);
+    return LateObject::FromVariant(result);
+  }
+
+  test::StartedTrap trap;
+  test::ReporterStandIn reporter;
+  test::PrivateUserHive hive;
+  ProductTemplate files;
+  PresentLibraries libraries;
+  ComPtr<IDispatch> main2;
+};
+
+TEST_F(Hook, AnAcceptedTemplateRunsTheMacroOnceAndAFailingMacroGetsOneRepairOfWordsData) {
+  const std::wstring restart = L"Zentrello has fixed a corrupted Word registry key. Please restart Word.";
+  struct {
+    const wchar_t *version, *macro;
+    DWORD failMacros;
+    bool object;
+    std::wstring dialog;
+  } const scenarios[] = {{L"12.0", L"HookIntoWord", 0, true, L""},  {L"12.0", L"HookIntoWord", 1, true, L""},
+                         {L"12.0", L"HookIntoWord", 2, false, restart}, {L"11.0", L"Initialize", 0, false, L""},
+                         {L"11.0", L"Initialize", 2, false, restart}};
+  for (const auto& s : scenarios) {
+    SCOPED_TRACE(std::wstring(s.version) + L" failing " + std::to_wstring(s.failMacros));
+    test::WordStandIn word;
+    word.Set(L"Version", s.version);
+    word.Set(L"FailMacros", s.failMacros);
+    word.Set(L"MacroResult", L"object");
+    const std::wstring data = std::wstring(L"Software\\Microsoft\\Office\\") + s.version + L"\\Word\\Data";
+    const std::wstring otherData = L"Software\\Microsoft\\Office\\14.0\\Word\\Data";
+    test::SetText(data, L"Settings", L"corrupt");
+    test::SetText(otherData, L"Settings", L"fine");
+    const std::wstring copy = files.Copy(s.version == std::wstring(L"12.0") ? L".dotm" : L".dot");
+
+    test::DialogWatch watch(L"", IDOK, s.dialog.empty() ? 1500 : 30000);
+    const LateObject result = HookIntoWord(test::WordStandIn::Start());
+    const auto seen = watch.Result();
+    EXPECT_EQ(seen.text, s.dialog);
+    EXPECT_EQ(seen.title, s.dialog.empty() ? L"" : L"You need to restart Word");
+    EXPECT_EQ(Calls(word, L"AddIns.Add"), std::vector<std::wstring>{L"AddIns.Add\t\"" + copy + L"\""});
+    EXPECT_NE(ProductTemplate::Read(copy), "<missing>");
+    const size_t runs = s.failMacros ? 2 : 1;
+    EXPECT_EQ(Calls(word, L"Run\t"), std::vector<std::wstring>(runs, std::wstring(L"Run\t") + s.macro));
+    EXPECT_EQ(Calls(word, L"Run.Given\tApplication").size(), runs) << "the macro is given Word's application";
+    EXPECT_EQ(result ? ToText(result.Get(L"Name")) : L"Nothing", s.object ? s.macro : L"Nothing");
+    EXPECT_EQ(test::KeyExists(data), s.failMacros == 0) << "repaired once the macro failed";
+    EXPECT_TRUE(test::KeyExists(otherData));
+    DeleteFileW(copy.c_str());
+  }
+}
+
+TEST_F(Hook, ARefusedTemplateIsAddedAfterWordsWindowInItsOwnProcessHandled1122) {
+  ProductTemplate beta(L"Zentrello Beta");
+  ProductTemplate::Write(beta.Source(L".dotm"), "beta template");
+  test::WordStandIn word;
+  word.Set(L"FailAddIns", 3u);
+  const LateObject app = test::WordStandIn::Start();
+  EXPECT_FALSE(HookIntoWord(app)) << "deferred: Nothing";
+  EXPECT_TRUE(Calls(word, L"Run\t").empty()) << "nothing more until the caller dispatches messages";
+  // The second call's own wait lets the first one's check run: Word still
+  // refuses. Then the second call's work replaces the first's.
+  test::DialogWatch watch;
+  EXPECT_FALSE(HookIntoWord(app, L"Zentrello Beta"));
+  EXPECT_EQ(watch.Result().text, L"Error: Still cannot install add-in");
+  ASSERT_TRUE(PumpUntil([&] { return Calls(word, L"Run\t").size() == 1; }));
+
+  // The hook is gone: another 1122 reaches Word and nothing follows.
+  PostMessageW(test::WordStandIn::Windows(word.Processes().at(0)).at(0), k1122, 0, 0);
+  app.Get(L"Version");  // queued behind 1122: what Word's hook posted for it is here now
+  PumpPending();
+  const std::wstring add = L"AddIns.Add\t\"" + files.Copy(L".dotm") + L"\"",
+                     addBeta = L"AddIns.Add\t\"" + beta.Copy(L".dotm") + L"\"";
+  std::vector<std::wstring> sequence;
+  for (const auto& c : Calls(word, L""))
+    if (c.rfind(L"AddIns.Add", 0) == 0 || c.rfind(L"Message", 0) == 0 || c.rfind(L"Run\t", 0) == 0)
+      sequence.push_back(c);
+  EXPECT_EQ(sequence, (std::vector<std::wstring>{add, L"Message\t1122", add, addBeta, L"Message\t1122", addBeta,
+                                                 L"Run\tHookIntoWord", L"Message\t1122"}))
+      << "each check runs after Word's own window procedure has handled 1122";
+}
+
+// A window of the test's own thread that Word's helpers take for Word's main
+// window (Word's active document has its title, and it is the active window).
+LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == k1122) SetWindowLongPtrW(w, GWLP_USERDATA, GetWindowLongPtrW(w, GWLP_USERDATA) + 1);
+  return DefWindowProcW(w, m, wp, lp);
+}
+
+TEST_F(Hook, TheSameDeferralWorksWithAWindowOfTheCallingThreadAndAReleasedMain2LeavesNoHook) {
+  test::WordStandIn word;
+  word.Set(L"FailAddIns", 1u);
+  LateObject app = test::WordStandIn::Start();
+  app.Object(L"Documents").Call(L"Add");  // "Document1"
+  WNDCLASSW wc{0, CountingProc, 0, 0, GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr, L"OpusApp"};
+  RegisterClassW(&wc);
+  const HWND own = CreateWindowExW(0, L"OpusApp", L"Document1 - Microsoft Word", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                   0, 0, 300, 200, nullptr, nullptr, wc.hInstance, nullptr);
+  SetActiveWindow(own);
+  const auto handled = [&] { return GetWindowLongPtrW(own, GWLP_USERDATA); };
+  std::wstring name = kName;
+  std::vector<std::wstring> none;
+  {
+    Main2 m;
+    EXPECT_FALSE(m.HookIntoWord(name, app, none, none));
+    EXPECT_EQ(m.mPath, L"\"" + files.Copy(L".dotm") + L"\"");
+    EXPECT_TRUE(m.mWord.SameAs(app));
+    ASSERT_TRUE(m.mSubclasser && m.mSubclasser->Attached());
+    ASSERT_TRUE(PumpUntil([&] { return Calls(word, L"Run\t").size() == 1; }));
+    EXPECT_EQ(handled(), 1) << "the test's window handled 1122";
+    EXPECT_TRUE(Calls(word, L"Message").empty());
+    EXPECT_EQ(m.mName, kName) << "the name and the detached hook stay; the pending work is cleared";
+    EXPECT_EQ(m.mPath, L"");
+    EXPECT_FALSE(m.mWord);
+    EXPECT_FALSE(m.mSubclasser->Attached());
+
+    word.Set(L"FailAddIns", 1u);
+    Main2 pending;
+    EXPECT_FALSE(pending.HookIntoWord(name, app, none, none));
+  }
+  PumpPending();
+  EXPECT_EQ(handled(), 2) << "the released Main2's 1122 reached the window";
+  EXPECT_EQ(Calls(word, L"AddIns.Add").size(), 3u) << "and nothing ran for it";
+  DestroyWindow(own);
+}
+
+TEST_F(Hook, AScriptPassesArraysOfVariantsAndGetsTheObjectOrWordIsToldToQuit) {
+  test::WordStandIn word;
+  word.Set(L"MacroResult", L"object");
+  test::DialogWatch watch;
+  const std::wstring output = test::RunVBScript(
+      {L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")",
+       L"Set w = CreateObject(\"Word.Application\")", L"deps = Array(\"Example.dll\")",
+       L"Set r = m.HookIntoWord(\"Zentrello\", w, deps, Array())",
+       L"WScript.Echo Err.Number & \" \" & TypeName(r) & \" \" & r.Name & \" \" & deps(0)",
+       L"Set w = CreateObject(\"Word.Application\")",
+       L"Set r = m.HookIntoWord(\"Zentrello\", w, Array(\"Missing.dll\"), Array())",
+       L"WScript.Echo Err.Number & \" \" & (r Is Nothing)"});
+  EXPECT_EQ(output, L"0 Object HookIntoWord Example.dll\r\n0 True\r\n") << "the script's own array is unchanged";
+  EXPECT_EQ(watch.Result().text,
+            L"Microsoft Word will now exit because Zentrello is missing one of the files that it needs to run: "
+            L"Missing.dll.\r\nTo fix this problem, please download and install it from:\r\n"
+            L"http://www.zentrello.com/Zentrello.exe");
+  const auto pids = word.Processes();
+  ASSERT_EQ(pids.size(), 2u);
+  EXPECT_EQ(Calls(word, L"Run.Given\tApplication").size(), 1u);
+  EXPECT_TRUE(test::Contains(word.Calls(pids[1]), L"Quit") && !test::Contains(word.Calls(pids[1]), L"AddIns"));
+}
+
+TEST_F(Hook, TheInstallCommandDoesWhatTheInstallerDoesAndSaysWhatHappened) {
+  struct {
+    DWORD failAddIns, failMacros;
+    const wchar_t* args;
+    DWORD code;
+    std::wstring output, dialog;
+  } const scenarios[] = {
+      {0, 0, L"", 0, L"Zentrello was added to Word 12.0 at once; its set-up macro answered an object.\r\n", L""},
+      {1, 0, L"", 0,
+       L"Word 12.0 refused the template at first; Zentrello was added after Word's window handled message 1122.\r\n",
+       L""},
+      {2, 0, L"", 5, L"tamberlux: Word refused the template again after message 1122: Zentrello is not installed\r\n",
+       L"Error: Still cannot install add-in"},
+      {0, 0, L" --deps Missing.dll", 5,
+       L"tamberlux: libraries are missing (You need to reinstall Missing.dll); Word was told to quit, nothing was "
+       L"added\r\n",
+       L"Microsoft Word will now exit because Zentrello is missing one of the files that it needs to run: "
+       L"Missing.dll.\r\nTo fix this problem, please download and install it from:\r\n"
+       L"http://www.zentrello.com/Zentrello.exe"},
+  };
+  for (const auto& s : scenarios) {
+    SCOPED_TRACE(s.output);
+    test::WordStandIn word;
+    word.Set(L"FailAddIns", s.failAddIns);
+    word.Set(L"FailMacros", s.failMacros);
+    word.Set(L"MacroResult", L"object");
+    DeleteFileW(files.Copy(L".dotm").c_str());
+    test::DialogWatch watch(L"", IDOK, s.dialog.empty() ? 1000 : 30000);
+    DWORD code = 99;
+    EXPECT_EQ(test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" install Zentrello" + s.args, &code, true),
+              s.output);
+    EXPECT_EQ(code, s.code);
+    EXPECT_EQ(watch.Result().text, s.dialog);
+    const bool missing = s.args[0] != L'\0';
+    EXPECT_EQ(test::Contains(word.Calls(), L"Quit"), missing);
+    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")) == "<missing>", missing);
+  }
+}
+
+// A message-only window of the test's thread recording what it was posted;
+// message 7 starts a second wait from its handler.
+std::vector<int> seen;
+std::shared_ptr<MessageLoop> outer;
+bool outerFinishedFirst = false;
+LRESULT CALLBACK RecordingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m < WM_APP) return DefWindowProcW(w, m, wp, lp);
+  seen.push_back(static_cast<int>(m - WM_APP));
+  if (m == WM_APP + 7) {
+    outer = SleepReplacement::CurrentLoop();  // the first wait is running
+    SleepReplacement::Wait(0, nullptr);
+    outerFinishedFirst = outer && outer->mFinishedBlocking && !SleepReplacement::CurrentLoop();
+  }
+  return 0;
+}
+
+TEST(Wait, KeepsTheThreadsMessagesFlowingOneWaitAtATime) {
+  test::StartedTrap trap;
+  test::ReporterStandIn reporter;
+  WNDCLASSW wc{0, RecordingProc, 0, 0, GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr, L"Recorder"};
+  RegisterClassW(&wc);
+  const HWND recorder = CreateWindowExW(0, L"Recorder", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  for (int i = 1; i <= 3; ++i) PostMessageW(recorder, WM_APP + i, 0, 0);
+  SleepReplacement::Wait(0, nullptr);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3})) << "Wait(0) ends at the timer, after what was posted before";
+  EXPECT_FALSE(SleepReplacement::CurrentLoop());
+
+  seen.clear();
+  PostMessageW(recorder, WM_APP + 7, 0, 0);
+  PostMessageW(recorder, WM_APP + 8, 0, 0);
+  SleepReplacement::Wait(20, nullptr);
+  EXPECT_EQ(seen, (std::vector<int>{7, 8}));
+  ASSERT_TRUE(outer) << "the handler ran inside the first wait";
+  EXPECT_TRUE(outerFinishedFirst) << "the first wait had ended before the second returned";
+  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0);
+  DestroyWindow(recorder);
+
+  std::vector<int32_t> ids(20000);
+  for (auto& id : ids) id = VBLanguageExtensions::RandomNumber(442, 6000);
+  const auto [low, high] = std::minmax_element(ids.begin(), ids.end());
+  EXPECT_TRUE(*low >= 442 && *low < 1000 && *high > 5400 && *high <= 6000) << *low << " to " << *high;
+  EXPECT_EQ(VBLanguageExtensions::RandomNumber(5, 5), 5);
+}
+
+}  // namespace
+}  // namespace tamberlux
