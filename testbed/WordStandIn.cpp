@@ -130,15 +130,10 @@ void ShowAsState() {
   ShowWindow(g.window, g.windowState == 1 ? SW_SHOWMAXIMIZED : g.windowState == 2 ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
 }
 
-HRESULT Text(VARIANT* result, const std::wstring& text) {
-  result->vt = VT_BSTR;
-  result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return S_OK;
-}
-
-HRESULT Number(VARIANT* result, LONG n) {
-  result->vt = VT_I4;
-  result->lVal = n;
+// A result handed to the caller.
+HRESULT Answer(VARIANT* result, tamberlux::Variant value) {
+  *result = value;
+  VariantInit(&value);
   return S_OK;
 }
 
@@ -181,7 +176,7 @@ class Named final : public WordObject {
  protected:
   HRESULT Member(const std::wstring& member, WORD, const standin::Args&, VARIANT* result, EXCEPINFO*) override {
     Record(kind_ + L"." + member);
-    return result ? Text(result, name_) : DISP_E_MEMBERNOTFOUND;
+    return result ? Answer(result, tamberlux::Variant::Of(name_)) : DISP_E_MEMBERNOTFOUND;
   }
 
  private:
@@ -197,7 +192,7 @@ class Documents final : public WordObject {
                  EXCEPINFO* ei) override {
     Record(L"Documents." + member + args.Record());
     if (!result) return DISP_E_MEMBERNOTFOUND;
-    if (member == L"Count") return Number(result, static_cast<LONG>(g.documents.size()));
+    if (member == L"Count") return Answer(result, tamberlux::Variant::Of(static_cast<LONG>(g.documents.size())));
     if (TakeOne(L"RefuseDocuments"))
       return standin::Raise(ei, kWord4605, L"This method or property is not available because this command is not available for reading.");
     g.documents.push_back(L"Document" + std::to_wstring(g.nextDocument++));
@@ -232,19 +227,13 @@ class Application final : public WordObject {
                  EXCEPINFO* ei) override {
     if (!result) return Put(member, args.At(0));
     Record(member + args.Record());
-    if (member == L"Version") return Text(result, g.version);
-    if (member == L"Caption") return Text(result, g.caption);
-    if (member == L"Visible") {
-      result->vt = VT_BOOL;
-      result->boolVal = g.visible ? VARIANT_TRUE : VARIANT_FALSE;
-      return S_OK;
-    }
-    if (member == L"WindowState") return Number(result, g.windowState);
-    if (member == L"Left") {
-      RECT r;
-      GetWindowRect(g.window, &r);
-      return Number(result, r.left);
-    }
+    using tamberlux::Variant;
+    RECT r;
+    if (member == L"Version") return Answer(result, Variant::Of(g.version));
+    if (member == L"Caption") return Answer(result, Variant::Of(g.caption));
+    if (member == L"Visible") return Answer(result, Variant::Of(g.visible));
+    if (member == L"WindowState") return Answer(result, Variant::Of(g.windowState));
+    if (member == L"Left") return GetWindowRect(g.window, &r), Answer(result, Variant::Of(r.left));
     if (member == L"Activate") {
       SetForegroundWindow(g.window);
       return S_OK;

@@ -1,11 +1,14 @@
-// Helpers shared by the tests: the COM apartment, the stand-in error reporter
-// and a private registry subtree per test.
+// The one header the tests include: the COM apartment and the error trap, the
+// stand-in error reporter and Word, the product's files, message boxes read
+// from outside, and a private registry subtree per test. Helpers that look at
+// something return what they found; the test asserts it.
 #pragma once
 
 #include <windows.h>
 
 #include "base/ComTypes.h"
 #include "base/LateBound.h"
+#include "base/Text.h"
 #include "registry/WordKeys.h"
 
 #include <string>
@@ -13,6 +16,8 @@
 #include <vector>
 
 namespace tamberlux::test {
+
+// --- Core (TestSupport.cpp) ---------------------------------------------------
 
 // A COM apartment for the test's thread and a freshly started error trap,
 // both undone at the end.
@@ -24,10 +29,7 @@ class StartedTrap {
 
 // Folder of the running test program (the stand-ins are built beside it).
 std::wstring BinDir();
-
-// Whether `calls` holds `call`.
 bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call);
-
 // Splits "a\tb\tc" at `sep`.
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t sep);
 
@@ -37,31 +39,56 @@ class ReporterStandIn {
  public:
   ReporterStandIn();
   ~ReporterStandIn();
+  // vbwErrorHandler answers `codes` in order, then `then`.
   void Answer(std::vector<LONG> codes, LONG then = 7);
+  // `method` ("*" for any) fails `times` times (-1: always).
   void Fail(const wchar_t* method, int times);
   void Unregister();
   // Each call: method name, then its arguments as text.
   std::vector<std::vector<std::wstring>> Calls() const;
+  // Each call as one line: its fields joined by blanks.
+  std::vector<std::wstring> Records() const;
   std::vector<std::wstring> Methods() const;
   int Count(const std::wstring& method) const;
 
  private:
-  HMODULE dll_;
+  Module dll_;
 };
 
-// Runs a Windows program to its end and returns what it wrote to stdout (and
-// to stderr, when asked).
+// Runs a Windows program to its end; what it wrote to stdout (and stderr,
+// when asked), read as UTF-8.
 std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode = nullptr, bool withStderr = false);
-
 // Runs a VBScript of these lines with cscript; what it echoed.
 std::wstring RunVBScript(const std::vector<std::wstring>& lines);
-
 // regsvr32 with `flags` ("/s", "/u /s") on the built Tamberlux.dll; its exit code.
 DWORD Regsvr32(const std::wstring& flags);
-// A new Tamberlux.Main2, created by ProgID as the product's programs create it.
+// A new Tamberlux.Main2, created by ProgID as the product's programs create it;
+// null when it cannot be created.
 ComPtr<IDispatch> CreateMain2();
 // A late-bound call with positional arguments in call order.
 HRESULT CallByName(IDispatch* d, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr);
+
+// The product's template where its installer puts it (Program Files +
+// "Valdomeren\\<name>\\") and its copies in the user's Templates folder: both
+// absent at the start; copies that were there before are put back afterwards.
+class ProductTemplate {
+ public:
+  explicit ProductTemplate(const std::wstring& name = L"Zentrello");
+  ~ProductTemplate();
+  std::wstring Source(const wchar_t* extension) const;
+  std::wstring Copy(const wchar_t* extension) const;
+
+  static void Write(const std::wstring& path, const std::string& content);
+  // The file's content, or "<missing>".
+  static std::string Read(const std::wstring& path);
+  static FILETIME Time(const std::wstring& path);
+  static void SetTime(const std::wstring& path, FILETIME time);
+
+ private:
+  std::wstring name_, sourceDir_, copyDir_;
+};
+
+// --- The stand-in Word (WordStandInDriver.cpp) ------------------------------
 
 // The stand-in Word, registered as "Word.Application" while the object lives.
 // Every stand-in process is ended on construction and destruction, so each
@@ -77,7 +104,8 @@ class WordStandIn {
   // "Word.Application" registered (as on construction), or not: Word is not installed.
   void Register();
   void Unregister();
-  // A new Word, started the way the user or another program starts one.
+  // A new Word, started the way the user or another program starts one;
+  // Nothing when none starts.
   static LateObject Start();
 
   // Stand-in processes in the order they started.
@@ -96,25 +124,7 @@ class WordStandIn {
   std::wstring log_;
 };
 
-// The product's template where its installer puts it (Program Files +
-// "Valdomeren\\<name>\\") and its copies in the user's Templates folder,
-// which both exist empty for the life of the object; all removed afterwards.
-class ProductTemplate {
- public:
-  explicit ProductTemplate(const std::wstring& name = L"Zentrello");
-  ~ProductTemplate();
-  std::wstring Source(const wchar_t* extension) const;
-  std::wstring Copy(const wchar_t* extension) const;
-
-  static void Write(const std::wstring& path, const std::string& content);
-  // The file's content, or "<missing>".
-  static std::string Read(const std::wstring& path);
-  static FILETIME Time(const std::wstring& path);
-  static void SetTime(const std::wstring& path, FILETIME time);
-
- private:
-  std::wstring name_, sourceDir_, copyDir_;
-};
+// --- Message boxes (Dialogs.cpp) ----------------------------------------------
 
 // A message box read by a separate process, as a user would see it: the
 // watcher waits for a dialog of class "#32770", reads its title and text,
@@ -138,9 +148,7 @@ class DialogWatch {
   std::wstring output_;
 };
 
-}  // namespace tamberlux::test
-
-namespace tamberlux::test {
+// --- The registry (Registry.cpp) ----------------------------------------------
 
 // Maps HKEY_CURRENT_USER of this process onto a private subtree for the life
 // of the object, and deletes the subtree afterwards: each test starts from an
@@ -156,7 +164,19 @@ class PrivateUserHive {
   std::wstring path_;
 };
 
-// Raw registry access for arranging and checking state (wide API).
+// A key of the real user hive that a test (or a program it runs) may change:
+// copied aside on construction and put back as it was on destruction.
+class KeptUserKey {
+ public:
+  explicit KeptUserKey(std::wstring path);
+  ~KeptUserKey();
+
+ private:
+  std::wstring path_, aside_;
+  bool existed_;
+};
+
+// Raw registry access under HKEY_CURRENT_USER for arranging and checking state.
 void SetValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data, DWORD size);
 void SetText(const std::wstring& path, const std::wstring& name, const std::wstring& text);
 void SetDword(const std::wstring& path, const std::wstring& name, DWORD value);
@@ -167,6 +187,10 @@ struct RawValue {
   std::vector<BYTE> data;
 };
 RawValue ReadRaw(const std::wstring& path, const std::wstring& name);
+// A string value's text, or "(none)"; a DWORD value, or 0xFFFFFFFF.
+std::wstring ReadText(const std::wstring& path, const std::wstring& name);
+DWORD ReadDword(const std::wstring& path, const std::wstring& name);
+// Value names in the registry's order (Wine: name order).
 std::vector<std::wstring> ValueNames(const std::wstring& path);
 
 // Where Word finds COM add-ins under HKEY_CURRENT_USER, and the product's two.

@@ -7,36 +7,26 @@
 namespace tamberlux {
 namespace {
 
-constexpr wchar_t kInit[] = L"Software\\VB and VBA Program Settings\\Tamberlux\\Init";
-const std::wstring kOn = L"vbwTraceLine=1 mOldTraceProc=1 vbwTraceParameters=1 vbwTraceProc=1 vbwCallStack=1";
-const std::wstring kOff = L"vbwTraceLine=0 mOldTraceProc=0 vbwTraceParameters=0 vbwTraceProc=1 vbwCallStack=1";
-
-std::wstring Probe(const std::wstring& args) {
-  return test::RunAndCapture(L"\"" + test::BinDir() + L"TraceSwitchProbe.exe\"" + args);
-}
-
-void SetTraceSetting(const wchar_t* value) {
-  RegDeleteKeyW(HKEY_CURRENT_USER, kInit);
-  if (!value) return;
-  HKEY key;
-  ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, kInit, &key), ERROR_SUCCESS);
-  RegSetValueExW(key, L"vbwTrace", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                 static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-}
-
 TEST(TraceSwitch, FollowsTheCommandLineAndThePerUserSetting) {
-  SetTraceSetting(nullptr);
-  EXPECT_EQ(Probe(L""), kOff);
-  EXPECT_EQ(Probe(L" /trace"), kOn);
-  EXPECT_EQ(Probe(L" --x=a/tracer"), kOn) << "anywhere on the command line";
-  EXPECT_EQ(Probe(L" /TRACE"), kOff) << "exact case";
-
-  SetTraceSetting(L"1");
-  EXPECT_EQ(Probe(L""), kOn);
-  SetTraceSetting(L"yes");
-  EXPECT_EQ(Probe(L""), kOff);
-  SetTraceSetting(nullptr);
+  // The probe runs in its own process on the real user hive: the setting is put back afterwards.
+  const std::wstring init = L"Software\\VB and VBA Program Settings\\Tamberlux\\Init";
+  test::KeptUserKey kept(init);
+  const std::wstring on = L"vbwTraceLine=1 mOldTraceProc=1 vbwTraceParameters=1 vbwTraceProc=1 vbwCallStack=1";
+  const std::wstring off = L"vbwTraceLine=0 mOldTraceProc=0 vbwTraceParameters=0 vbwTraceProc=1 vbwCallStack=1";
+  struct Case {
+    const wchar_t* setting;  // null: no setting
+    const wchar_t* args;
+    const std::wstring& expected;
+  } const cases[] = {
+      {nullptr, L"", off},           {nullptr, L" /trace", on}, {nullptr, L" --x=a/tracer", on},  // anywhere
+      {nullptr, L" /TRACE", off},    {L"1", L"", on},           {L"yes", L"", off},
+  };
+  for (const Case& c : cases) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, init.c_str());
+    if (c.setting) test::SetText(init, L"vbwTrace", c.setting);
+    EXPECT_EQ(test::RunAndCapture(L"\"" + test::BinDir() + L"TraceSwitchProbe.exe\"" + c.args), c.expected)
+        << ToUtf8(c.args) << " setting " << (c.setting ? ToUtf8(c.setting) : "none");
+  }
 }
 
 }  // namespace

@@ -1,15 +1,12 @@
 // How the component reaches Word and looks at it: attaching to or starting
 // the stand-in Word (a real out-of-process server), the release questions,
-// the window walks, the message box that Word cannot cover, and the logger.
+// the window walks, and the message box that Word cannot cover.
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "TestSupport.h"
 #include "component/Main2.h"
-#include "base/VbError.h"
-#include "errortrap/vbwProtector.h"
-#include "support/CommonLogger.h"
 #include "support/CommonWordInteractionFunctions.h"
 #include "support/CommonWordWindowFunctions.h"
 
@@ -106,14 +103,12 @@ TEST_F(WordFixture, ReleaseQuestionsFollowTheRunningWordsVersion) {
 }
 
 TEST_F(WordFixture, InitializeWithNothingRaises12345AndHoldsNothing) {
-  reporter.Answer({vbw::vbwActionIgnore});
+  reporter.Answer({5});  // ignore
   expectedQuestions = 1;
   Word::Initialize(test::WordStandIn::Start());
   Word::Initialize(LateObject());
-  const auto question = reporter.Calls().at(1);
-  EXPECT_EQ(question[1], L"12345");
-  EXPECT_EQ(question[2], L"word cannot be nothing");
-  EXPECT_EQ(question[4] + L"." + question[5], L"CommonWordInteractionFunctions.Initialize");
+  EXPECT_EQ(reporter.Records().at(1).substr(0, 96),
+            L"vbwErrorHandler 12345 word cannot be nothing Tamberlux CommonWordInteractionFunctions Initialize");
   EXPECT_FALSE(Word::Application()) << "ignoring the error leaves the reference empty";
 }
 
@@ -209,47 +204,6 @@ TEST_F(WordFixture, GuaranteedVisibleMsgBoxKeepsWordFromCoveringTheBox) {
   Word::GuaranteedVisibleMsgBox(L"text", L"title");
   EXPECT_TRUE(watch.Result().appeared);
   EXPECT_EQ(Puts(word.Calls()).size(), puts);
-}
-
-// The ways the stand-in Word can be told to fail, which the installation
-// tests rely on, do what they say.
-TEST_F(WordFixture, StandInWordFailsAddInsAndMacrosAsToldThenQuits) {
-  word.Set(L"FailAddIns", 2u);
-  word.Set(L"FailMacros", 1u);
-  word.Set(L"MacroResult", L"object");
-  LateObject app = test::WordStandIn::Start();
-  LateObject addIns = app.Object(L"AddIns");
-  int failures = 0;
-  for (int i = 0; i < 3; ++i) {
-    try {
-      addIns.Call(L"Add", {Variant::Of(L"C:\\t\\Zentrello.dotm"), Variant::Of(true)});
-    } catch (const vb::Error& e) {
-      failures += e.number == 4198;
-    }
-  }
-  EXPECT_EQ(failures, 2);
-  EXPECT_THROW(app.Call(L"Run", {Variant::Of(L"HookIntoWord"), Variant::Of(L"x")}), vb::Error);
-  EXPECT_TRUE(LateObject::FromVariant(app.Call(L"Run", {Variant::Of(L"HookIntoWord")})));
-  EXPECT_TRUE(test::Contains(word.Calls(), L"Run\tHookIntoWord\tx"));
-
-  const DWORD pid = word.Processes().at(0);
-  app.Call(L"Quit", {}, {{L"SaveChanges", Variant::Of(false)}});
-  for (int i = 0; i < 100 && word.Running(pid); ++i) Sleep(20);
-  EXPECT_FALSE(word.Running(pid));
-  EXPECT_TRUE(test::Contains(word.Calls(), L"Quit\tSaveChanges:=False"));
-}
-
-TEST(Logger, TheFirstOpenLogFixesTheWebsiteAndLoggingHasNoOtherEffect) {
-  test::StartedTrap trap;
-  test::ReporterStandIn reporter;
-  CommonLogger::Log(L"before any OpenLog");
-  EXPECT_EQ(CommonLogger::WebsiteAddress(), L"");
-  CommonLogger::OpenLog(1, L"Zentrello", L"ZTL", L"Valdomeren");
-  CommonLogger::OpenLog(1, L"Other", L"OTH", L"Elsewhere");
-  CommonLogger::CloseLog(0);
-  CommonLogger::Log(L"after CloseLog", 2, false, 7);
-  EXPECT_EQ(CommonLogger::WebsiteAddress(), L"http://www.zentrello.com");
-  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0);
 }
 
 }  // namespace
