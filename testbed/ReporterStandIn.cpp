@@ -106,16 +106,6 @@ HRESULT WINAPI DllUnregisterServer() {
 }
 
 // Test controls.
-void StandIn_Reset() {
-  std::lock_guard<std::mutex> guard(gScript.lock);
-  gScript.calls.clear();
-  gScript.answers.clear();
-  gScript.nextAnswer = 0;
-  gScript.fallback = 7;
-  gScript.failMethod.clear();
-  gScript.failTimes = 0;
-}
-
 // vbwErrorHandler answers `codes` in order, then `then` for every later question.
 void StandIn_SetAnswers(const LONG* codes, int count, LONG then) {
   std::lock_guard<std::mutex> guard(gScript.lock);
@@ -129,6 +119,13 @@ void StandIn_Fail(const wchar_t* method, int times) {
   std::lock_guard<std::mutex> guard(gScript.lock);
   gScript.failMethod = method;
   gScript.failTimes = times;
+}
+
+void StandIn_Reset() {
+  StandIn_SetAnswers(nullptr, 0, 7);
+  StandIn_Fail(L"", 0);
+  std::lock_guard<std::mutex> guard(gScript.lock);
+  gScript.calls.clear();
 }
 
 // Call `index` as "method\targ\targ…" and its length; null past the last call.

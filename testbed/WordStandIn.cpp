@@ -27,6 +27,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "StandInDispatch.h"
@@ -47,26 +48,23 @@ constexpr HRESULT kMacroFailed = 0x800A0005;  // the macro's own run-time error
 
 // --- What the test told us --------------------------------------------------
 
+bool Script(const wchar_t* name, DWORD type, void* buffer, DWORD size) {
+  return RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, type, nullptr, buffer, &size) == ERROR_SUCCESS;
+}
+
 std::wstring ScriptText(const wchar_t* name, const wchar_t* fallback = L"") {
   wchar_t buffer[1024];
-  DWORD size = sizeof(buffer);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
-    return fallback;
-  return buffer;
+  return Script(name, RRF_RT_REG_SZ, buffer, sizeof(buffer)) ? buffer : fallback;
 }
 
 DWORD ScriptNumber(const wchar_t* name, DWORD fallback = 0) {
-  DWORD value = 0, size = sizeof(value);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
-    return fallback;
-  return value;
+  DWORD value = 0;
+  return Script(name, RRF_RT_REG_DWORD, &value, sizeof(value)) ? value : fallback;
 }
 
 bool ScriptListHas(const wchar_t* name, const std::wstring& item) {
   wchar_t buffer[2048] = {};
-  DWORD size = sizeof(buffer) - 2 * sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, RRF_RT_REG_MULTI_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
-    return false;
+  if (!Script(name, RRF_RT_REG_MULTI_SZ, buffer, sizeof(buffer) - 2 * sizeof(wchar_t))) return false;
   for (const wchar_t* p = buffer; *p; p += wcslen(p) + 1)
     if (_wcsicmp(p, item.c_str()) == 0) return true;
   return false;
@@ -123,11 +121,10 @@ void UpdateTitle() {
 }
 
 void ShowAsState() {
-  if (!g.visible) {
-    ShowWindow(g.window, SW_HIDE);
-    return;
-  }
-  ShowWindow(g.window, g.windowState == 1 ? SW_SHOWMAXIMIZED : g.windowState == 2 ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+  ShowWindow(g.window, !g.visible              ? SW_HIDE
+                       : g.windowState == 1 ? SW_SHOWMAXIMIZED
+                       : g.windowState == 2 ? SW_SHOWMINIMIZED
+                                            : SW_SHOWNORMAL);
 }
 
 // A result handed to the caller.
@@ -234,20 +231,14 @@ class Application final : public WordObject {
     if (member == L"Visible") return Answer(result, Variant::Of(g.visible));
     if (member == L"WindowState") return Answer(result, Variant::Of(g.windowState));
     if (member == L"Left") return GetWindowRect(g.window, &r), Answer(result, Variant::Of(r.left));
-    if (member == L"Activate") {
-      SetForegroundWindow(g.window);
-      return S_OK;
-    }
+    if (member == L"Activate") return SetForegroundWindow(g.window), S_OK;
     if (member == L"Documents") return Object(result, new Documents());
     if (member == L"AddIns") return Object(result, new AddIns());
     if (member == L"ActiveDocument") {
       if (g.active < 0) return standin::Raise(ei, kWord4248, L"This command is not available because no document is open.");
       return Object(result, new Named(L"Document", g.documents[g.active]));
     }
-    if (member == L"Quit") {
-      PostMessageW(g.window, WM_CLOSE, 0, 0);
-      return S_OK;
-    }
+    if (member == L"Quit") return PostMessageW(g.window, WM_CLOSE, 0, 0), S_OK;
     // Run: a macro of a loaded template or add-in, by name.
     const std::wstring macro = args.At(0) ? standin::Format(*args.At(0)) : L"";
     if (macro.empty() || ScriptListHas(L"MissingMacros", macro))
@@ -295,20 +286,9 @@ class Factory final : public tamberlux::ComObject<IClassFactory, IID_IClassFacto
 };
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case kRevokeClass:
-      if (g.classCookie) CoRevokeClassObject(g.classCookie);
-      g.classCookie = 0;
-      return 0;
-    case WM_CLOSE:
-      DestroyWindow(window);
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcW(window, message, wParam, lParam);
-  }
+  if (message == kRevokeClass && g.classCookie) CoRevokeClassObject(std::exchange(g.classCookie, 0));
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return message == kRevokeClass ? 0 : DefWindowProcW(window, message, wParam, lParam);
 }
 
 void RecordStart() {

@@ -45,10 +45,7 @@ void FailOn(const wchar_t* name, int line, int32_t number) {
   p.Run([&] { p(line, [&] { vb::Raise(number); }); });
 }
 
-void Nest(int levels) {
-  Proc p(L"Sample.Nest", ReportSampleModule);
-  if (levels > 1) Nest(levels - 1);
-}
+void NoParameters() { Proc p(L"Sample.NoParameters", ReportSampleModule); }
 
 class ErrorTrap : public ::testing::Test {
  protected:
@@ -179,6 +176,8 @@ TEST_F(ErrorTrap, ResumeNextRegionSkipsFailuresAndKeepsTheirNumber) {
 }
 
 TEST_F(ErrorTrap, SixtyFiveNestedProceduresKeepTheFirstSixtyFourAndComeBack) {
+  int16_t deepest = 0;
+  std::wstring top;
   struct Deep {
     static void Go(int level, int16_t& deepest, std::wstring& top) {
       Proc p(level == 65 ? L"Sample.Deepest" : L"Sample.Level", ReportSampleModule);
@@ -187,14 +186,11 @@ TEST_F(ErrorTrap, SixtyFiveNestedProceduresKeepTheFirstSixtyFourAndComeBack) {
       top = vbw::StackEntry(64);
     }
   };
-  int16_t deepest = 0;
-  std::wstring top;
   Deep::Go(1, deepest, top);
   EXPECT_EQ(deepest, 65);
   EXPECT_EQ(top, L"Sample.Level") << "the 65th entry is not stored";
-  EXPECT_EQ(vbw::State().mStackCalls, 0);
   vbw::vbwProcOut(L"Sample.Nothing");
-  EXPECT_EQ(vbw::State().mStackCalls, 0) << "an exit at depth 0 stays at 0";
+  EXPECT_EQ(vbw::State().mStackCalls, 0) << "back at 0, and an exit at depth 0 stays there";
 }
 
 // With tracing on, each procedure builds its parameter text through the
@@ -210,7 +206,7 @@ TEST(ErrorTrapTracing, ProcInReceivesTheParameterTextOnlyWhenTracingIsOn) {
       {false, [] { Steps(L"abc", 0); }, L"lProc Sample.Steps 0|lParameters  0", {}},
       {true, [] { Steps(L"abc", 0); }, L"lProc Sample.Steps 0|lParameters (label=abc, failures=0)  0",
        {L"vbwReportParameter label abc", L"vbwReportParameter failures 0"}},
-      {true, [] { Nest(1); }, L"lProc Sample.Nest 0|lParameters () 0", {}},
+      {true, NoParameters, L"lProc Sample.NoParameters 0|lParameters () 0", {}},
   };
   for (const Case& c : cases) {
     test::StartedTrap trap;

@@ -172,54 +172,51 @@ TEST_F(Launch, A4605WhenNoSecondWordCanStartLeavesTheFirstHiddenAndAsksTheReport
   EXPECT_FALSE(LateObject::FromVariant(wordVariable)) << "the caller's variable is Nothing";
 }
 
-TEST_F(Launch, ARecordedFailedWordCheckStopsTheLaunchUntilWordCanBeReached) {
-  SetText(kSection, L"FailedWord2000Check", L"1");
-  word.Unregister();
-  DialogWatch watch;
-  ASSERT_EQ(StartRunTime(), S_OK);
-  const auto seen = watch.Result();
-  EXPECT_EQ(seen.text, L"You need Microsoft Word 2000 or later to run Zentrello.");
-  EXPECT_EQ(seen.title, L"Zentrello requires Word 2000 or later");
-  EXPECT_EQ(ReadText(kSection, L"FailedWord2000Check"), L"1") << "kept while Word cannot be reached";
-  EXPECT_FALSE(KeyExists(kAddins + std::wstring(kAddin))) << "nothing after the message";
-  EXPECT_EQ(ReadText(kSection, L"PermanentlyDisableAddin"), L"(none)");
+TEST_F(Launch, ALaunchWithoutAWordEndsWithWhatTheUserIsToldAndOnlyEarlierStepsLeaveTraces) {
+  struct Case {
+    const char* what;
+    const wchar_t* failedCheck;  // "1" alone is a recorded failure
+    bool installed;
+    const wchar_t* dieAt;
+    std::wstring title, text, disableFlag;
+    DWORD loadBehavior;
+  } const cases[] = {
+      {"a recorded failed check and no Word", L"1", false, L"", L"Zentrello requires Word 2000 or later",
+       L"You need Microsoft Word 2000 or later to run Zentrello.", L"(none)", 0xFFFFFFFF},
+      {"no recorded failure and no Word", L"01", false, L"", L"Zentrello could not start Word. Is it corrupted?",
+       L"Zentrello could not start Word, possibly because it is corrupted. Please try starting Word by itself to "
+       L"resolve this problem.  If you still have problems with Zentrello, repair or reinstall Word.",
+       L"1", 3},
+      {"a Word that dies as it starts: no message", L"1 ", true, L"Version", L"", L"", L"1", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software");
+    SetText(kSection, L"FailedWord2000Check", c.failedCheck);
+    c.installed ? word.Register() : word.Unregister();
+    word.Set(L"DieAt", c.dieAt);
+    DialogWatch watch(L"", IDOK, c.title.empty() ? 3000 : 30000);
+    ASSERT_EQ(StartRunTime(), S_OK);
+    const auto seen = watch.Result();
+    EXPECT_EQ(seen.title, c.title);
+    EXPECT_EQ(seen.text, c.text);
+    EXPECT_EQ(ReadText(kSection, L"FailedWord2000Check"), c.failedCheck) << "kept while Word cannot be reached";
+    EXPECT_EQ(ReadText(kSection, L"PermanentlyDisableAddin"), c.disableFlag) << "raised before Word was needed";
+    EXPECT_EQ(ReadDword(kAddins + std::wstring(kAddin), L"LoadBehavior"), c.loadBehavior);
+    EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"(none)");
+    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>");
+  }
+  ASSERT_EQ(word.Processes().size(), 1u);
+  EXPECT_FALSE(word.Running(word.Processes()[0]));
+  EXPECT_EQ(word.Calls().back(), L"Version");
+}
 
-  word.Register();
+TEST_F(Launch, ARecordedFailedWordCheckIsDeletedOnceWordCanBeReached) {
+  SetText(kSection, L"FailedWord2000Check", L"1");
   ASSERT_EQ(StartRunTime(), S_OK);
   EXPECT_EQ(ReadText(kSection, L"FailedWord2000Check"), L"(none)");
   EXPECT_EQ(word.Processes().size(), 1u) << "the Word reached for the check is the one launched";
   EXPECT_TRUE(Contains(word.Calls(), L"Documents.Add\tVisible:=True"));
-}
-
-TEST_F(Launch, AWordThatCannotStartIsReportedAndOnlyEarlierStepsLeaveTraces) {
-  // "01" is not a recorded failure, so the launch goes on until Word is needed.
-  SetText(kSection, L"FailedWord2000Check", L"01");
-  word.Unregister();
-  DialogWatch watch;
-  ASSERT_EQ(StartRunTime(), S_OK);
-  const auto seen = watch.Result();
-  EXPECT_EQ(seen.text,
-            L"Zentrello could not start Word, possibly because it is corrupted. Please try starting Word by itself to "
-            L"resolve this problem.  If you still have problems with Zentrello, repair or reinstall Word.");
-  EXPECT_EQ(seen.title, L"Zentrello could not start Word. Is it corrupted?");
-  EXPECT_EQ(ReadText(kSection, L"FailedWord2000Check"), L"01");
-  EXPECT_EQ(ReadDword(kAddins + std::wstring(kAddin), L"LoadBehavior"), 3u);
-  EXPECT_EQ(ReadText(kSection, L"PermanentlyDisableAddin"), L"1") << "raised before Word was needed, left raised";
-  EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"(none)");
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>");
-}
-
-TEST_F(Launch, AWordThatDiesAsItStartsEndsTheLaunchWithoutAMessage) {
-  SetText(kSection, L"FailedWord2000Check", L"1 ");
-  word.Set(L"DieAt", L"Version");
-  DialogWatch watch(L"", IDOK, 3000);
-  ASSERT_EQ(StartRunTime(), S_OK);
-  EXPECT_FALSE(watch.Result().appeared);
-  const auto pids = word.Processes();
-  ASSERT_EQ(pids.size(), 1u);
-  EXPECT_FALSE(word.Running(pids[0]));
-  EXPECT_EQ(word.Calls(pids[0]).back(), L"Version");
-  EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"(none)");
 }
 
 TEST_F(Launch, AnEmptyOrOddProductNameIsReportedAndChangesNothing) {

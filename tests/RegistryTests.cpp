@@ -47,7 +47,7 @@ TEST_F(RegistryState, ReadsFormatEachTypeAndTreatMissingOrOversizedAsEmpty) {
   SetText(k, L"empty", L"");
   SetText(k, L"", L"the default");
   for (const auto& [name, value] : std::vector<std::pair<const wchar_t*, DWORD>>{
-           {L"zero", 0}, {L"one", 1}, {L"answer", 42}, {L"page", 4096}, {L"five", 12345}, {L"top", 0x80000001}})
+           {L"zero", 0}, {L"answer", 42}, {L"page", 4096}, {L"five", 12345}, {L"top", 0x80000001}})
     SetDword(k, name, value);
   SetValue(k, L"bin1", REG_BINARY, bin1, 2);
   SetValue(k, L"bin2", REG_BINARY, bin2, 3);
@@ -62,7 +62,6 @@ TEST_F(RegistryState, ReadsFormatEachTypeAndTreatMissingOrOversizedAsEmpty) {
       {L"empty", L"", L""},
       {L"", L"the default", L"the default"},
       {L"zero", L"000", std::wstring(3, L'\0')},
-      {L"one", L"001", std::wstring(L"\x01\0\0", 3)},
       {L"answer", L"042", std::wstring(L"*\0\0", 3)},
       {L"page", L"4096", std::wstring(L"\0\x10\0", 3)},
       {L"five", L"12345", std::wstring(L"90\0", 3)},
@@ -78,8 +77,9 @@ TEST_F(RegistryState, ReadsFormatEachTypeAndTreatMissingOrOversizedAsEmpty) {
     EXPECT_EQ(reg::ReadRegistry(HKEY_CURRENT_USER, k, c.name), c.formatted);
     EXPECT_EQ(reg::ReadRegistryString(HKEY_CURRENT_USER, k, c.name), c.text);
   }
-  EXPECT_EQ(reg::ReadRegistry(HKEY_CURRENT_USER, L"Software\\NoSuchKey", L"text"), L"");
-  EXPECT_EQ(reg::ReadRegistryString(HKEY_CURRENT_USER, L"Software\\NoSuchKey", L"text"), L"");
+  EXPECT_EQ(reg::ReadRegistry(HKEY_CURRENT_USER, L"Software\\NoSuchKey", L"text") +
+                reg::ReadRegistryString(HKEY_CURRENT_USER, L"Software\\NoSuchKey", L"text"),
+            L"");
 }
 
 TEST_F(RegistryState, WritesStoreStringsDwordsAndCreateTheWholePath) {

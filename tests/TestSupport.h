@@ -19,8 +19,7 @@ namespace tamberlux::test {
 
 // --- Core (TestSupport.cpp) ---------------------------------------------------
 
-// A COM apartment for the test's thread and a freshly started error trap,
-// both undone at the end.
+// A COM apartment for the test's thread and a freshly started error trap, both undone at the end.
 class StartedTrap {
  public:
   StartedTrap();
@@ -33,8 +32,7 @@ bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call);
 // Splits "a\tb\tc" at `sep`.
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t sep);
 
-// The stand-in error reporter, loaded from the same DLL that COM creates it
-// from, registered under "ZentrelloError.Main2" while the object lives.
+// The stand-in error reporter "ZentrelloError.Main2", loaded from the DLL COM creates it from.
 class ReporterStandIn {
  public:
   ReporterStandIn();
@@ -55,22 +53,19 @@ class ReporterStandIn {
   Module dll_;
 };
 
-// Runs a Windows program to its end; what it wrote to stdout (and stderr,
-// when asked), read as UTF-8.
+// Runs a program to its end; what it wrote to stdout (and stderr, when asked), as UTF-8.
 std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode = nullptr, bool withStderr = false);
 // Runs a VBScript of these lines with cscript; what it echoed.
 std::wstring RunVBScript(const std::vector<std::wstring>& lines);
 // regsvr32 with `flags` ("/s", "/u /s") on the built Tamberlux.dll; its exit code.
 DWORD Regsvr32(const std::wstring& flags);
-// A new Tamberlux.Main2, created by ProgID as the product's programs create it;
-// null when it cannot be created.
+// A new Tamberlux.Main2, created by ProgID as the product's programs create it, or null.
 ComPtr<IDispatch> CreateMain2();
 // A late-bound call with positional arguments in call order.
 HRESULT CallByName(IDispatch* d, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr);
 
-// The product's template where its installer puts it (Program Files +
-// "Valdomeren\\<name>\\") and its copies in the user's Templates folder: both
-// absent at the start; copies that were there before are put back afterwards.
+// The product's template where its installer puts it (Program Files\Valdomeren\<name>\) and its
+// copies in the user's Templates folder: absent at the start; copies found there are put back afterwards.
 class ProductTemplate {
  public:
   explicit ProductTemplate(const std::wstring& name = L"Zentrello");
@@ -90,10 +85,9 @@ class ProductTemplate {
 
 // --- The stand-in Word (WordStandInDriver.cpp) ------------------------------
 
-// The stand-in Word, registered as "Word.Application" while the object lives.
-// Every stand-in process is ended on construction and destruction, so each
-// test starts with no Word running; what a test tells it goes to its script
-// key, and each call it received is read back from its log.
+// The stand-in Word, registered as "Word.Application" while the object lives. Every stand-in process
+// is ended on construction and destruction; what a test tells it goes to its script key, and each
+// call it received is read back from its log.
 class WordStandIn {
  public:
   WordStandIn();
@@ -104,8 +98,7 @@ class WordStandIn {
   // "Word.Application" registered (as on construction), or not: Word is not installed.
   void Register();
   void Unregister();
-  // A new Word, started the way the user or another program starts one;
-  // Nothing when none starts.
+  // A new Word, started as the user or another program starts one; Nothing when none starts.
   static LateObject Start();
 
   // Stand-in processes in the order they started.
@@ -126,15 +119,13 @@ class WordStandIn {
 
 // --- Message boxes (Dialogs.cpp) ----------------------------------------------
 
-// A message box read by a separate process, as a user would see it: the
-// watcher waits for a dialog of class "#32770", reads its title and text,
-// optionally looks at the first window of class `watchClass` while the box
-// is up, and presses the button `press`.
+// A message box read by a separate process, as a user sees it: its title and text, optionally the
+// first window of class `watchClass` while the box is up; then the button `press` is pressed.
 class DialogWatch {
  public:
   explicit DialogWatch(const std::wstring& watchClass = L"", int press = IDOK, DWORD timeoutMs = 30000);
   ~DialogWatch();
-  // Waits for the watcher. Empty fields when no dialog appeared.
+  // Waits for the watcher; empty when no dialog appeared.
   struct Seen {
     bool appeared = false;
     std::wstring title, text;
@@ -150,9 +141,7 @@ class DialogWatch {
 
 // --- The registry (Registry.cpp) ----------------------------------------------
 
-// Maps HKEY_CURRENT_USER of this process onto a private subtree for the life
-// of the object, and deletes the subtree afterwards: each test starts from an
-// empty user hive of its own.
+// Maps HKEY_CURRENT_USER of this process onto an empty private subtree, deleted afterwards.
 class PrivateUserHive {
  public:
   PrivateUserHive();
@@ -164,8 +153,7 @@ class PrivateUserHive {
   std::wstring path_;
 };
 
-// A key of the real user hive that a test (or a program it runs) may change:
-// copied aside on construction and put back as it was on destruction.
+// A key of the real user hive that a test (or a program it runs) may change: put back as it was.
 class KeptUserKey {
  public:
   explicit KeptUserKey(std::wstring path);

@@ -42,14 +42,6 @@ class WordFixture : public ::testing::Test {
   int expectedQuestions = 0;
 };
 
-TEST_F(WordFixture, WithNoWordRunningWordApplicationStartsAVisibleOne) {
-  LateObject app = main2.WordApplication();
-  ASSERT_TRUE(app);
-  EXPECT_EQ(Puts(word.Calls()), Calls{L"Visible=True"});
-  EXPECT_TRUE(IsWindowVisible(WordWindow()));
-  EXPECT_EQ(ToText(app.Get(L"Version")), L"12.0");
-}
-
 TEST_F(WordFixture, AVisibleRunningWordIsReturnedUntouchedAndAHiddenOneIsBroughtForward) {
   word.Set(L"StartVisible", 1u);
   LateObject visible = test::WordStandIn::Start();
@@ -69,22 +61,23 @@ TEST_F(WordFixture, AVisibleRunningWordIsReturnedUntouchedAndAHiddenOneIsBrought
   EXPECT_EQ(word.Processes().size(), 1u) << "no second Word";
 }
 
-TEST_F(WordFixture, WithoutWordBothAnswerNothingAndCreateWordApplicationStartsANewWord) {
+TEST_F(WordFixture, WithoutWordBothAnswerNothingWithNoneRunningEachStartsAVisibleOne) {
   word.Unregister();
   EXPECT_FALSE(main2.WordApplication());
   EXPECT_FALSE(main2.CreateWordApplication());
   EXPECT_TRUE(word.Processes().empty());
 
   word.Register();
-  word.Set(L"StartVisible", 1u);
-  LateObject first = test::WordStandIn::Start();
+  LateObject first = main2.WordApplication();
   LateObject second = main2.CreateWordApplication();
-  ASSERT_TRUE(second);
-  EXPECT_FALSE(second.SameAs(first));
+  ASSERT_TRUE(first && second);
+  EXPECT_FALSE(second.SameAs(first)) << "CreateWordApplication always starts a new Word";
   const auto pids = word.Processes();
   ASSERT_EQ(pids.size(), 2u);
-  EXPECT_EQ(Puts(word.Calls(pids[1])), Calls{L"Visible=True"});
-  EXPECT_TRUE(Puts(word.Calls(pids[0])).empty());
+  for (DWORD pid : pids) {
+    EXPECT_EQ(Puts(word.Calls(pid)), Calls{L"Visible=True"});
+    EXPECT_TRUE(IsWindowVisible(test::WordStandIn::Windows(pid).at(0)));
+  }
 }
 
 TEST_F(WordFixture, ReleaseQuestionsFollowTheRunningWordsVersion) {
@@ -112,32 +105,21 @@ TEST_F(WordFixture, InitializeWithNothingRaises12345AndHoldsNothing) {
   EXPECT_FALSE(Word::Application()) << "ignoring the error leaves the reference empty";
 }
 
-// Top-level windows of this process with given classes and captions.
-class TestWindows {
- public:
-  HWND Add(const wchar_t* className, const wchar_t* caption) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = className;
-    RegisterClassW(&wc);
-    windows_.push_back(CreateWindowExW(0, className, caption, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                                       wc.hInstance, nullptr));
-    return windows_.back();
-  }
-  ~TestWindows() {
-    for (HWND w : windows_) DestroyWindow(w);
-  }
-
- private:
-  std::vector<HWND> windows_;
-};
+// A top-level window of this process (gone with the test's process).
+HWND AddWindow(const wchar_t* className, const wchar_t* caption) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = className;
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, className, caption, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr, wc.hInstance,
+                         nullptr);
+}
 
 TEST_F(WordFixture, WindowWalkFindsTheActiveWindowFirstThenByCaption) {
-  TestWindows windows;
-  HWND report = windows.Add(L"OpusApp", L"Report.doc - Microsoft Word");
-  HWND letter = windows.Add(L"OpusApp", L"Letter.doc - Microsoft Word");
-  windows.Add(L"rctrl_renwnd32", L"Memo - Message");
+  HWND report = AddWindow(L"OpusApp", L"Report.doc - Microsoft Word");
+  HWND letter = AddWindow(L"OpusApp", L"Letter.doc - Microsoft Word");
+  AddWindow(L"rctrl_renwnd32", L"Memo - Message");
   EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Letter.doc"), H(letter));
   EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Report"), H(report));
   EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Memo"), 0) << "another class's caption";
@@ -154,8 +136,7 @@ TEST_F(WordFixture, ActiveDocumentHandleFindsWordsWindowThenTheMailEditorsForWor
   word.Set(L"Version", L"10.0");
   LateObject app = test::WordStandIn::Start();
   Word::Initialize(app);
-  TestWindows windows;
-  windows.Add(L"OpusApp", L"Other.doc - Microsoft Word");  // newer, so first in the walk
+  AddWindow(L"OpusApp", L"Other.doc - Microsoft Word");  // newer, so first in the walk
 
   bool inOutlook = false;
   EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), H(FindWindowExW(nullptr, nullptr, L"OpusApp", nullptr)))
@@ -168,7 +149,7 @@ TEST_F(WordFixture, ActiveDocumentHandleFindsWordsWindowThenTheMailEditorsForWor
 
   // Word's own window no longer names the document; the mail editor's does.
   SetWindowTextW(WordWindow(), L"Microsoft Word");
-  HWND mail = windows.Add(L"rctrl_renwnd32", L"Document1 - Message (Rich Text)");
+  HWND mail = AddWindow(L"rctrl_renwnd32", L"Document1 - Message (Rich Text)");
   EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), H(mail));
   EXPECT_TRUE(inOutlook);
 }
