@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "StandInDispatch.h"
+#include "base/Text.h"
 
 namespace {
 
@@ -101,10 +102,7 @@ struct WordState {
 
 void Record(const std::wstring& call) {
   if (g.log != INVALID_HANDLE_VALUE) {
-    const std::wstring line = std::to_wstring(GetCurrentProcessId()) + L"\t" + call + L"\n";
-    std::string utf8(line.size() * 3, '\0');
-    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), utf8.data(),
-                                    static_cast<int>(utf8.size()), nullptr, nullptr));
+    const std::string utf8 = tamberlux::ToUtf8(std::to_wstring(GetCurrentProcessId()) + L"\t" + call + L"\n");
     DWORD written = 0;
     WriteFile(g.log, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
   }

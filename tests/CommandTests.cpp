@@ -112,10 +112,10 @@ TEST_F(Command, LaunchFailuresGiveAMessageAndTheirExitCode) {
   DWORD code = 99;
   EXPECT_NE(Run(L"launch", &code).find(L"usage: tamberlux launch NAME"), std::wstring::npos);
   EXPECT_EQ(code, 2u);
-  for (const std::wstring& args : {L"launch " + name + L" --fast", std::wstring(L"status")}) {
-    Run(args, &code);
-    EXPECT_EQ(code, 2u) << ToUtf8(args);
-  }
+  Run(L"launch " + name + L" --fast", &code);
+  EXPECT_EQ(code, 2u);
+  Run(L"status", &code);
+  EXPECT_EQ(code, 2u);
   ASSERT_EQ(Regsvr32(L"/u /s"), 0u);
   EXPECT_EQ(Run(L"launch " + name, &code),
             L"tamberlux: Tamberlux.Main2 is not registered: run regsvr32 on Tamberlux.dll first\r\n");

