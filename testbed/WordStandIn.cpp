@@ -26,6 +26,7 @@
 #include <oleauto.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -146,11 +147,14 @@ bool As(const VARIANT* v, VARTYPE type, VARIANT& out) {
 
 // --- The objects ------------------------------------------------------------
 
-// One of Word's objects, named in the log of look-ups by its kind.
-class WordObject : public standin::NamedDispatch {
+// One of Word's objects: named by its kind in the log of look-ups; `answer` answers its members
+// (`result` is null for a property put).
+using Answerer = std::function<HRESULT(const std::wstring& member, const standin::Args& args, VARIANT* result,
+                                       EXCEPINFO* ei)>;
+class WordObject final : public standin::NamedDispatch {
  public:
-  WordObject(std::wstring kind, std::vector<std::wstring> members)
-      : NamedDispatch(std::move(members)), kind_(std::move(kind)) {}
+  WordObject(std::wstring kind, std::vector<std::wstring> members, Answerer answer)
+      : NamedDispatch(std::move(members)), kind_(std::move(kind)), answer_(std::move(answer)) {}
 
  protected:
   void LookedUp(LPOLESTR* names, UINT count) override {
@@ -159,32 +163,27 @@ class WordObject : public standin::NamedDispatch {
     for (UINT i = 1; i < count; ++i) call += L"\t" + std::wstring(names[i]);
     Record(call);
   }
-  std::wstring kind_;
-};
-
-// A document or an add-in: something with a name.
-class Named final : public WordObject {
- public:
-  Named(std::wstring kind, std::wstring name)
-      : WordObject(std::move(kind), {L"Name"}), name_(std::move(name)) {}
-
- protected:
-  HRESULT Member(const std::wstring& member, WORD, const standin::Args&, VARIANT* result, EXCEPINFO*) override {
-    Record(kind_ + L"." + member);
-    return result ? Answer(result, tamberlux::Variant::Of(name_)) : DISP_E_MEMBERNOTFOUND;
+  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
+                 EXCEPINFO* ei) override {
+    return answer_(member, args, result, ei);
   }
 
  private:
-  std::wstring name_;
+  std::wstring kind_;
+  Answerer answer_;
 };
 
-class Documents final : public WordObject {
- public:
-  Documents() : WordObject(L"Documents", {L"Count", L"Add"}) {}
+// A document or an add-in: something with a name.
+IDispatch* Named(const std::wstring& kind, const std::wstring& name) {
+  return new WordObject(kind, {L"Name"}, [kind, name](const std::wstring& member, auto&, VARIANT* result, auto) {
+    Record(kind + L"." + member);
+    return result ? Answer(result, tamberlux::Variant::Of(name)) : DISP_E_MEMBERNOTFOUND;
+  });
+}
 
- protected:
-  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
-                 EXCEPINFO* ei) override {
+IDispatch* Documents() {
+  return new WordObject(L"Documents", {L"Count", L"Add"}, [](const std::wstring& member, auto& args, VARIANT* result,
+                                                            EXCEPINFO* ei) {
     Record(L"Documents." + member + args.Record());
     if (!result) return DISP_E_MEMBERNOTFOUND;
     if (member == L"Count") return Answer(result, tamberlux::Variant::Of(static_cast<LONG>(g.documents.size())));
@@ -193,83 +192,69 @@ class Documents final : public WordObject {
     g.documents.push_back(L"Document" + std::to_wstring(g.nextDocument++));
     g.active = static_cast<int>(g.documents.size()) - 1;
     UpdateTitle();
-    return Object(result, new Named(L"Document", g.documents.back()));
-  }
-};
+    return Object(result, Named(L"Document", g.documents.back()));
+  });
+}
 
-class AddIns final : public WordObject {
- public:
-  AddIns() : WordObject(L"AddIns", {L"Add"}) {}
-
- protected:
-  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
-                 EXCEPINFO* ei) override {
+IDispatch* AddIns() {
+  return new WordObject(L"AddIns", {L"Add"}, [](const std::wstring& member, auto& args, VARIANT* result,
+                                               EXCEPINFO* ei) {
     Record(L"AddIns." + member + args.Record());
     if (!result) return DISP_E_MEMBERNOTFOUND;
     if (TakeOne(L"FailAddIns")) return standin::Raise(ei, kWord4198, L"Command failed");
-    return Object(result, new Named(L"AddIn", args.At(0) ? standin::Format(*args.At(0)) : L""));
-  }
-};
+    return Object(result, Named(L"AddIn", args.At(0) ? standin::Format(*args.At(0)) : L""));
+  });
+}
 
-class Application final : public WordObject {
- public:
-  Application()
-      : WordObject(L"Application", {L"Version", L"Visible", L"WindowState", L"Left", L"Activate", L"Caption", L"Documents",
-                       L"ActiveDocument", L"Quit", L"Run", L"AddIns"}) {}
-
- protected:
-  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
-                 EXCEPINFO* ei) override {
-    if (!result) return Put(member, args.At(0));
-    Record(member + args.Record());
-    using tamberlux::Variant;
+HRESULT Put(const std::wstring& member, const VARIANT* value) {
+  Record(member + L"=" + standin::Format(*value));
+  VARIANT v;
+  if (member == L"Visible" && As(value, VT_BOOL, v)) {
+    g.visible = v.boolVal != VARIANT_FALSE;
+    ShowAsState();
+  } else if (member == L"WindowState" && As(value, VT_I4, v)) {
+    g.windowState = v.lVal;
+    if (g.visible) ShowAsState();
+  } else if (member == L"Left" && As(value, VT_I4, v)) {
     RECT r;
-    if (member == L"Version") return Answer(result, Variant::Of(g.version));
-    if (member == L"Caption") return Answer(result, Variant::Of(g.caption));
-    if (member == L"Visible") return Answer(result, Variant::Of(g.visible));
-    if (member == L"WindowState") return Answer(result, Variant::Of(g.windowState));
-    if (member == L"Left") return GetWindowRect(g.window, &r), Answer(result, Variant::Of(r.left));
-    if (member == L"Activate") return SetForegroundWindow(g.window), S_OK;
-    if (member == L"Documents") return Object(result, new Documents());
-    if (member == L"AddIns") return Object(result, new AddIns());
-    if (member == L"ActiveDocument") {
-      if (g.active < 0) return standin::Raise(ei, kWord4248, L"This command is not available because no document is open.");
-      return Object(result, new Named(L"Document", g.documents[g.active]));
-    }
-    if (member == L"Quit") return PostMessageW(g.window, WM_CLOSE, 0, 0), S_OK;
-    // Run: a macro of a loaded template or add-in, by name.
-    const std::wstring macro = args.At(0) ? standin::Format(*args.At(0)) : L"";
-    if (macro.empty() || ScriptListHas(L"MissingMacros", macro))
-      return DISP_E_MEMBERNOTFOUND;  // "Unable to run the specified macro"
-    if (TakeOne(L"FailMacros")) return standin::Raise(ei, kMacroFailed, L"Invalid procedure call or argument");
-    if (ScriptText(L"MacroResult") == L"object") return Object(result, new Named(L"MacroResult", macro));
-    return S_OK;
+    GetWindowRect(g.window, &r);
+    SetWindowPos(g.window, nullptr, v.lVal, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  } else if (member == L"Caption" && As(value, VT_BSTR, v)) {
+    g.caption.assign(v.bstrVal, SysStringLen(v.bstrVal));
+    VariantClear(&v);
+    UpdateTitle();
+  } else {
+    return DISP_E_MEMBERNOTFOUND;
   }
+  return S_OK;
+}
 
- private:
-  HRESULT Put(const std::wstring& member, const VARIANT* value) {
-    Record(member + L"=" + standin::Format(*value));
-    VARIANT v;
-    if (member == L"Visible" && As(value, VT_BOOL, v)) {
-      g.visible = v.boolVal != VARIANT_FALSE;
-      ShowAsState();
-    } else if (member == L"WindowState" && As(value, VT_I4, v)) {
-      g.windowState = v.lVal;
-      if (g.visible) ShowAsState();
-    } else if (member == L"Left" && As(value, VT_I4, v)) {
-      RECT r;
-      GetWindowRect(g.window, &r);
-      SetWindowPos(g.window, nullptr, v.lVal, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    } else if (member == L"Caption" && As(value, VT_BSTR, v)) {
-      g.caption.assign(v.bstrVal, SysStringLen(v.bstrVal));
-      VariantClear(&v);
-      UpdateTitle();
-    } else {
-      return DISP_E_MEMBERNOTFOUND;
-    }
-    return S_OK;
+HRESULT ApplicationMember(const std::wstring& member, const standin::Args& args, VARIANT* result, EXCEPINFO* ei) {
+  if (!result) return Put(member, args.At(0));
+  Record(member + args.Record());
+  using tamberlux::Variant;
+  RECT r;
+  if (member == L"Version") return Answer(result, Variant::Of(g.version));
+  if (member == L"Caption") return Answer(result, Variant::Of(g.caption));
+  if (member == L"Visible") return Answer(result, Variant::Of(g.visible));
+  if (member == L"WindowState") return Answer(result, Variant::Of(g.windowState));
+  if (member == L"Left") return GetWindowRect(g.window, &r), Answer(result, Variant::Of(r.left));
+  if (member == L"Activate") return SetForegroundWindow(g.window), S_OK;
+  if (member == L"Documents") return Object(result, Documents());
+  if (member == L"AddIns") return Object(result, AddIns());
+  if (member == L"ActiveDocument") {
+    if (g.active < 0) return standin::Raise(ei, kWord4248, L"This command is not available because no document is open.");
+    return Object(result, Named(L"Document", g.documents[g.active]));
   }
-};
+  if (member == L"Quit") return PostMessageW(g.window, WM_CLOSE, 0, 0), S_OK;
+  // Run: a macro of a loaded template or add-in, by name.
+  const std::wstring macro = args.At(0) ? standin::Format(*args.At(0)) : L"";
+  if (macro.empty() || ScriptListHas(L"MissingMacros", macro))
+    return DISP_E_MEMBERNOTFOUND;  // "Unable to run the specified macro"
+  if (TakeOne(L"FailMacros")) return standin::Raise(ei, kMacroFailed, L"Invalid procedure call or argument");
+  if (ScriptText(L"MacroResult") == L"object") return Object(result, Named(L"MacroResult", macro));
+  return S_OK;
+}
 
 // Hands out the one application object of this process, once: the next
 // client that asks for a new Word gets a new process, as with Word.
@@ -329,8 +314,10 @@ int Serve(HINSTANCE instance) {
     SHCreateDirectoryExW(nullptr, (std::wstring(appData) + L"\\Microsoft\\Templates").c_str(), nullptr);
   RecordStart();
 
-  Application* application = new Application();
-  g.application = static_cast<IDispatch*>(application);
+  g.application = new WordObject(L"Application", {L"Version", L"Visible", L"WindowState", L"Left", L"Activate",
+                                                  L"Caption", L"Documents", L"ActiveDocument", L"Quit", L"Run",
+                                                  L"AddIns"},
+                                 ApplicationMember);
   Factory* factory = new Factory();
   CoRegisterClassObject(kClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &g.classCookie);
   RegisterActiveObject(g.application, kClsid, ACTIVEOBJECT_STRONG, &g.activeCookie);

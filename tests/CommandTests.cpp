@@ -32,7 +32,6 @@ class Command : public ::testing::Test {
 TEST_F(Command, StatusShowsWhatDecidesWhetherTheAddInLoadsAndChangesNothing) {
   RegDeleteTreeW(HKEY_CURRENT_USER, (kAddins + std::wstring(kAddin)).c_str());
   SetText(L"Software\\" + name, L"WordVersion", version);
-  SetText(L"Software\\" + name, L"PermanentlyDisableAddin", L"1");
   SetText(L"Software\\" + name, L"FailedWord2000Check", L"1");
   SetDword(kAddins + std::wstring(kMonitor), L"LoadBehavior", 3);
   SetText(kAddins + std::wstring(kMonitor), L"friendlyName", L"ZentrelloMonitor");
@@ -62,8 +61,7 @@ TEST_F(Command, StatusShowsWhatDecidesWhetherTheAddInLoadsAndChangesNothing) {
           L"\"product\": false}, {\"value\": \"C3\", \"type\": null, \"path\": null, \"friendlyName\": null, "
           L"\"product\": false}]",
       L"\"startupItems\": [{\"value\": \"D4\"" + entryA1.substr(14) + L"]",
-      L"\"permanentlyDisableAddin\": \"1\"",
-      L"\"failedWord2000Check\": \"1\"",
+      L"\"permanentlyDisableAddin\": null,\r\n  \"failedWord2000Check\": \"1\"",
   };
   for (const std::wstring& part : expected) EXPECT_NE(json.find(part), std::wstring::npos) << ToUtf8(part);
   // Word 12 uses the ".dotm" copy; the ".dot" one is missing, with its source there.

@@ -150,26 +150,6 @@ TEST_F(ErrorTrap, AlwaysIgnoreSilencesOneStatementOfAModule) {
   }
 }
 
-TEST_F(ErrorTrap, ResumeNextRegionSkipsFailuresAndKeepsTheirNumber) {
-  std::wstring done;
-  int32_t first = -1, second = -1;
-  {
-    Proc p(L"Sample.MustNotFail", ReportSampleModule);
-    p.Run([&] {
-      p.ResumeNext();
-      p(1, [&] { vb::Raise(4605); });
-      first = p.Err();
-      p(2, [&] { done += L"2"; });
-      second = p.Try(3, [&] { vb::Check(static_cast<HRESULT>(0x800A11FD)); });
-      p(4, [&] { done += L"4"; });
-    });
-  }
-  EXPECT_EQ(first, 4605);
-  EXPECT_EQ(second, 4605) << "Word's automation error arrives as 4605";
-  EXPECT_EQ(done, L"24");
-  EXPECT_EQ(reporter.Calls().size(), 0u) << "ignored errors reach no reporter";
-}
-
 TEST_F(ErrorTrap, SixtyFiveNestedProceduresKeepTheFirstSixtyFourAndComeBack) {
   int16_t deepest = 0;
   std::wstring top;
