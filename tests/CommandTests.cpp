@@ -75,14 +75,16 @@ TEST_F(Command, StatusShowsWhatDecidesWhetherTheAddInLoadsAndChangesNothing) {
   EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "old copy");
   const std::wstring text = Run(L"status " + name, &code);
   EXPECT_EQ(code, 0u);
-  EXPECT_NE(text.find(L"A1  type 1  " + dll + L"  \"" + name + L"\"  <- the add-in"), std::wstring::npos) << ToUtf8(text);
+  EXPECT_NE(text.find(L"A1  type 1  " + dll + L"  \"" + name + L"\"  <- the add-in"), std::wstring::npos)
+      << ToUtf8(text);
 }
 
 TEST_F(Command, StatusOfAProductNeverLaunchedOrWithACorruptVersionSaysSo) {
   DWORD code = 99;
   const std::wstring never = Run(L"status " + name + L" --json", &code);
   EXPECT_EQ(code, 0u);
-  for (const wchar_t* part : {L"\"wordVersion\": null", L"\"disabledItems\": []", L"\"state\": \"missing\", \"used\": true}"})
+  for (const wchar_t* part :
+       {L"\"wordVersion\": null", L"\"disabledItems\": []", L"\"state\": \"missing\", \"used\": true}"})
     EXPECT_NE(never.find(part), std::wstring::npos) << ToUtf8(part);
   SetText(L"Software\\" + name, L"WordVersion", L"twelve");
   const std::wstring corrupt = Run(L"status " + name + L" --json", &code);

@@ -1,7 +1,8 @@
-// Main2's argument layout as a late-bound caller meets it: IDispatch::Invoke on
-// a registered Tamberlux.Main2, one case per argument shape. The error index
-// starts as a sentinel: on success it must stay untouched; on a refused
-// argument it names the caller's own argument (its index in rgvarg).
+// Tamberlux.Main2 as a late-bound caller meets it: registered with regsvr32, created by ProgID,
+// unloaded when no object is left, and its argument layout through IDispatch::Invoke, one case
+// per argument shape. The error index starts as a sentinel: on success it must stay untouched;
+// on a refused argument it names the caller's own argument (its index in rgvarg). Scripts call
+// it in LaunchTests.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
@@ -128,6 +129,27 @@ TEST_F(Main2Object, LiteralsScriptVariablesAndNamedArgumentsReachTheMethod) {
   LPOLESTR unknown = const_cast<LPOLESTR>(L"NoSuchMember");
   DISPID id;
   EXPECT_EQ(main2->GetIDsOfNames(IID_NULL, &unknown, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
+}
+
+TEST_F(Main2Object, CanUnloadFollowsLiveObjectsAndUnregisterRemovesTheClass) {
+  main2 = nullptr;
+  const Module dll(LoadLibraryW((test::BinDir() + L"Tamberlux.dll").c_str()));
+  ASSERT_TRUE(dll);
+  auto canUnload =
+      reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllCanUnloadNow")));
+  ASSERT_NE(canUnload, nullptr);
+  {
+    ComPtr<IDispatch> main2 = test::CreateMain2();
+    ASSERT_TRUE(main2);
+    EXPECT_EQ(canUnload(), S_FALSE);
+  }
+  EXPECT_EQ(canUnload(), S_OK) << "released: Quit ran in the terminator and nothing is left";
+
+  CLSID clsid;
+  ASSERT_EQ(test::Regsvr32(L"/u /s"), 0u);
+  EXPECT_NE(CLSIDFromProgID(L"Tamberlux.Main2", &clsid), S_OK);
+  ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
+  EXPECT_EQ(CLSIDFromProgID(L"Tamberlux.Main2", &clsid), S_OK);
 }
 
 }  // namespace

@@ -51,7 +51,8 @@ TEST_F(TemplateCopy, TheCopyIsMadeWhenMissingAndReplacedOnlyWhenItsTimeDiffersFr
     hour.QuadPart += (c.copy == kOlder ? -3600LL : 3600LL) * 10000000LL;
     if (c.copy != kNone) ProductTemplate::Write(files.Copy(L".dotm"), "user's copy");
     if (c.copy == kSameTime) ProductTemplate::SetTime(files.Copy(L".dotm"), t);
-    if (c.copy == kOlder || c.copy == kNewer) ProductTemplate::SetTime(files.Copy(L".dotm"), {hour.LowPart, hour.HighPart});
+    if (c.copy == kOlder || c.copy == kNewer)
+      ProductTemplate::SetTime(files.Copy(L".dotm"), {hour.LowPart, hour.HighPart});
     if (c.copy == kLowHalf) ProductTemplate::SetTime(files.Copy(L".dotm"), {t.dwLowDateTime ^ 1, t.dwHighDateTime});
     EXPECT_EQ(Utility::CopyTemplateIntoTrustedFolder(L"Zentrello"), L"\"" + files.Copy(L".dotm") + L"\"");
     EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), c.after);
@@ -93,23 +94,26 @@ TEST(SpecialFolders, KnownFoldersEndInABackslashAndAnUnknownOneShowsAMessage) {
 TEST(Warnings, WarnUserOfCrashNamesTheMissingFileOrAsksForAReboot) {
   test::StartedTrap trap;
   Main2 main2;
-  {
+  struct Case {
+    const wchar_t *file, *url;
+    bool reboot;
+    std::wstring title, text;
+  } const cases[] = {
+      {L"DartWeb.dll", L"http://downloads.example/DartWeb.exe", false, L"You need to reinstall DartWeb.dll",
+       L"Microsoft Word will now exit because Zentrello is missing one of the files that it needs to run: "
+       L"DartWeb.dll.\r\nTo fix this problem, please download and install it from:\r\n"
+       L"http://downloads.example/DartWeb.exe"},
+      {L"scrrun.dll", L"", true, L"You need to reboot your computer",
+       L"Microsoft Word will now exit because Zentrello needs to reboot your computer to finish installing.\r\n"
+       L"Please reboot your computer to fix this problem."},
+  };
+  for (const Case& c : cases) {
     test::DialogWatch watch;
-    main2.WarnUserOfCrash(L"Zentrello", L"DartWeb.dll", L"http://downloads.example/DartWeb.exe", false);
+    main2.WarnUserOfCrash(L"Zentrello", c.file, c.url, c.reboot);
     const auto seen = watch.Result();
-    EXPECT_EQ(seen.text,
-              L"Microsoft Word will now exit because Zentrello is missing one of the files that it needs to run: "
-              L"DartWeb.dll.\r\nTo fix this problem, please download and install it from:\r\n"
-              L"http://downloads.example/DartWeb.exe");
-    EXPECT_EQ(seen.title, L"You need to reinstall DartWeb.dll");
+    EXPECT_EQ(seen.title, c.title);
+    EXPECT_EQ(seen.text, c.text);
   }
-  test::DialogWatch watch;
-  main2.WarnUserOfCrash(L"Zentrello", L"scrrun.dll", L"", true);
-  const auto seen = watch.Result();
-  EXPECT_EQ(seen.text,
-            L"Microsoft Word will now exit because Zentrello needs to reboot your computer to finish installing.\r\n"
-            L"Please reboot your computer to fix this problem.");
-  EXPECT_EQ(seen.title, L"You need to reboot your computer");
 }
 
 }  // namespace
