@@ -85,20 +85,14 @@ bool TakeOne(const wchar_t* name) {
 
 struct WordState {
   HWND window = nullptr;
-  std::wstring version = L"12.0";
-  std::wstring caption = L"Microsoft Word";
-  bool visible = false;
+  std::wstring version = L"12.0", caption = L"Microsoft Word", dieAt;
+  bool visible = false, logLookups = false;
   LONG windowState = 0;
   std::vector<std::wstring> documents;
-  int active = -1;
-  int nextDocument = 1;
+  int active = -1, nextDocument = 1;
   HANDLE log = INVALID_HANDLE_VALUE;
-  bool logLookups = false;
-  std::wstring dieAt;
-  DWORD dieAfter = 0;
+  DWORD dieAfter = 0, classCookie = 0, activeCookie = 0;
   IUnknown* application = nullptr;
-  DWORD classCookie = 0;
-  DWORD activeCookie = 0;
 } g;
 
 void Record(const std::wstring& call) {

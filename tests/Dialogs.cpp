@@ -10,9 +10,7 @@ DialogWatch::DialogWatch(const std::wstring& watchClass, int press, DWORD timeou
   reader_ = std::thread([this, cmd] { output_ = RunAndCapture(cmd); });
 }
 
-DialogWatch::~DialogWatch() {
-  if (reader_.joinable()) reader_.join();
-}
+DialogWatch::~DialogWatch() { if (reader_.joinable()) reader_.join(); }
 
 DialogWatch::Seen DialogWatch::Result() {
   if (reader_.joinable()) reader_.join();

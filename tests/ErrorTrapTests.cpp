@@ -131,12 +131,7 @@ TEST_F(ErrorTrap, ADumpWhoseReporterFailsStillAsksAgainAndLeaves) {
 TEST_F(ErrorTrap, AlwaysIgnoreSilencesOneStatementOfAModule) {
   reporter.Answer({vbw::vbwActionAlwaysIgnore}, vbw::vbwActionIgnore);
   FailOn(L"Sample.FailOn", 3, 91);
-  struct Case {
-    const wchar_t* procedure;
-    int line;
-    int32_t number;
-    bool asked;
-  } const cases[] = {
+  struct Case { const wchar_t* procedure; int line; int32_t number; bool asked; } const cases[] = {
       {L"Sample.FailOn", 3, 91, false},     // the same statement again
       {L"Sample.Other", 3, 91, false},      // step numbers are unique within a module: the same statement
       {L"Sample.FailOn", 4, 91, true},      // another statement
@@ -172,12 +167,7 @@ TEST_F(ErrorTrap, SixtyFiveNestedProceduresKeepTheFirstSixtyFourAndComeBack) {
 // reporter and hands it to vbwProcIn; a stack at its limit makes vbwProcIn
 // fail, and its dump shows both of its arguments.
 TEST(ErrorTrapTracing, ProcInReceivesTheParameterTextOnlyWhenTracingIsOn) {
-  struct Case {
-    bool traceParameters;
-    void (*run)();
-    std::wstring procIn;
-    Lines parameterCalls;
-  } const cases[] = {
+  struct Case { bool traceParameters; void (*run)(); std::wstring procIn; Lines parameterCalls; } const cases[] = {
       {false, [] { Steps(L"abc", 0); }, L"lProc Sample.Steps 0|lParameters  0", {}},
       {true, [] { Steps(L"abc", 0); }, L"lProc Sample.Steps 0|lParameters (label=abc, failures=0)  0",
        {L"vbwReportParameter label abc", L"vbwReportParameter failures 0"}},
@@ -212,11 +202,7 @@ TEST(TraceSwitch, FollowsTheCommandLineAndThePerUserSetting) {
   test::KeptUserKey kept(init);
   const std::wstring on = L"vbwTraceLine=1 mOldTraceProc=1 vbwTraceParameters=1 vbwTraceProc=1 vbwCallStack=1";
   const std::wstring off = L"vbwTraceLine=0 mOldTraceProc=0 vbwTraceParameters=0 vbwTraceProc=1 vbwCallStack=1";
-  struct Case {
-    const wchar_t* setting;  // null: no setting
-    const wchar_t* args;
-    const std::wstring& expected;
-  } const cases[] = {
+  struct Case { const wchar_t *setting /* null: none */, *args; const std::wstring& expected; } const cases[] = {
       {nullptr, L"", off},           {nullptr, L" /trace", on}, {nullptr, L" --x=a/tracer", on},  // anywhere
       {nullptr, L" /TRACE", off},    {L"1", L"", on},           {L"yes", L"", off},
   };

@@ -163,9 +163,9 @@ TEST_F(Launch, A4605WhenNoSecondWordCanStartLeavesTheFirstHiddenAndAsksTheReport
 }
 
 TEST_F(Launch, ALaunchWithoutAWordEndsWithWhatTheUserIsToldAndOnlyEarlierStepsLeaveTraces) {
-  struct Case {
+  struct Case {  // "1" alone is a recorded failed check
     const char* what;
-    const wchar_t* failedCheck;  // "1" alone is a recorded failure
+    const wchar_t* failedCheck;
     bool installed;
     const wchar_t* dieAt;
     std::wstring title, text, disableFlag;

@@ -47,11 +47,8 @@ TEST_F(RegistryState, ReadsFormatEachTypeAndTreatMissingOrOversizedAsEmpty) {
   SetValue(k, L"bin", REG_BINARY, bin, 3);
   SetText(k, L"fits", std::wstring(2046, L'x'));     // 2047 bytes with the NUL
   SetText(k, L"toolong", std::wstring(2047, L'x'));  // 2048 bytes with the NUL
-  struct Case {
-    const wchar_t* name;
-    std::wstring formatted;  // ReadRegistry
-    std::wstring text;       // ReadRegistryString
-  } const cases[] = {
+  // Each value as ReadRegistry formats it and as ReadRegistryString reads it.
+  struct Case { const wchar_t* name; std::wstring formatted, text; } const cases[] = {
       {L"text", L"abc", L"abc"},
       {L"", L"the default", L"the default"},
       {L"zero", L"000", std::wstring(3, L'\0')},

@@ -27,12 +27,7 @@ class TemplateCopy : public ::testing::Test {
 
 TEST_F(TemplateCopy, TheCopyIsMadeWhenMissingAndReplacedOnlyWhenItsTimeDiffersFromTheDotSource) {
   enum Copy { kNone, kSameTime, kOlder, kNewer, kLowHalf };
-  struct Case {
-    const char* what;
-    bool dotSource, dotmSource;
-    Copy copy;
-    std::string after;
-  } const cases[] = {
+  struct Case { const char* what; bool dotSource, dotmSource; Copy copy; std::string after; } const cases[] = {
       {"a missing copy is made", true, true, kNone, "dotm template"},
       {"the .dot source's time: left alone, whatever it holds", true, true, kSameTime, "user's copy"},
       {"older: replaced", true, true, kOlder, "dotm template"},
@@ -94,11 +89,7 @@ TEST(SpecialFolders, KnownFoldersEndInABackslashAndAnUnknownOneShowsAMessage) {
 TEST(Warnings, WarnUserOfCrashNamesTheMissingFileOrAsksForAReboot) {
   test::StartedTrap trap;
   Main2 main2;
-  struct Case {
-    const wchar_t *file, *url;
-    bool reboot;
-    std::wstring title, text;
-  } const cases[] = {
+  struct Case { const wchar_t *file, *url; bool reboot; std::wstring title, text; } const cases[] = {
       {L"DartWeb.dll", L"http://downloads.example/DartWeb.exe", false, L"You need to reinstall DartWeb.dll",
        L"Microsoft Word will now exit because Zentrello is missing one of the files that it needs to run: "
        L"DartWeb.dll.\r\nTo fix this problem, please download and install it from:\r\n"

@@ -146,9 +146,7 @@ DWORD Regsvr32(const std::wstring& flags) {
 ComPtr<IDispatch> CreateMain2() {
   try {
     return ComPtr<IDispatch>(NewObject(L"Tamberlux.Main2", CLSCTX_INPROC_SERVER).Get());
-  } catch (...) {
-    return nullptr;
-  }
+  } catch (...) { return nullptr; }
 }
 
 HRESULT CallByName(IDispatch* d, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result) {

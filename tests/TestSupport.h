@@ -20,11 +20,7 @@ namespace tamberlux::test {
 // --- Core (TestSupport.cpp) ---------------------------------------------------
 
 // A COM apartment for the test's thread and a freshly started error trap, both undone at the end.
-class StartedTrap {
- public:
-  StartedTrap();
-  ~StartedTrap();
-};
+struct StartedTrap { StartedTrap(); ~StartedTrap(); };
 
 // Folder of the running test program (the stand-ins are built beside it).
 std::wstring BinDir();
@@ -126,12 +122,7 @@ class DialogWatch {
   explicit DialogWatch(const std::wstring& watchClass = L"", int press = IDOK, DWORD timeoutMs = 30000);
   ~DialogWatch();
   // Waits for the watcher; empty when no dialog appeared.
-  struct Seen {
-    bool appeared = false;
-    std::wstring title, text;
-    LONG watchedLeft = 0;
-    bool watchedVisible = false;
-  };
+  struct Seen { bool appeared = false; std::wstring title, text; LONG watchedLeft = 0; bool watchedVisible = false; };
   Seen Result();
 
  private:
@@ -169,11 +160,7 @@ void SetValue(const std::wstring& path, const std::wstring& name, DWORD type, co
 void SetText(const std::wstring& path, const std::wstring& name, const std::wstring& text);
 void SetDword(const std::wstring& path, const std::wstring& name, DWORD value);
 bool KeyExists(const std::wstring& path);
-struct RawValue {
-  bool exists = false;
-  DWORD type = 0;
-  std::vector<BYTE> data;
-};
+struct RawValue { bool exists = false; DWORD type = 0; std::vector<BYTE> data; };
 RawValue ReadRaw(const std::wstring& path, const std::wstring& name);
 // A string value's text, or "(none)"; a DWORD value, or 0xFFFFFFFF.
 std::wstring ReadText(const std::wstring& path, const std::wstring& name);

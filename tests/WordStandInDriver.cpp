@@ -62,9 +62,7 @@ void WordStandIn::Unregister() { RunStandIn(L"/unregserver"); }
 LateObject WordStandIn::Start() {
   try {
     return NewObject(L"Word.Application", CLSCTX_LOCAL_SERVER);
-  } catch (...) {
-    return LateObject();
-  }
+  } catch (...) { return LateObject(); }
 }
 
 std::vector<std::vector<std::wstring>> WordStandIn::Lines() const {

@@ -28,9 +28,7 @@ int32_t H(HWND w) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(w)); 
 class WordFixture : public ::testing::Test {
  protected:
   ~WordFixture() override { Word::Terminate(); }
-  void TearDown() override {
-    EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "a failure went to the trap";
-  }
+  void TearDown() override { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "a failure went to the trap"; }
   HWND WordWindow() { return test::WordStandIn::Windows(word.Processes().at(0)).at(0); }
 
   test::StartedTrap trap;
