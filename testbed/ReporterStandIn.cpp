@@ -22,10 +22,11 @@ constexpr wchar_t kProgId[] = L"ZentrelloError.Main2";
 HMODULE gModule;
 LONG gObjects;
 
+// What the test scripted, and each call as "method\targ\targ…".
 struct Script {
   std::mutex lock;
   std::vector<std::wstring> calls;
-  std::vector<LONG> answers;
+  std::vector<LONG> answers;  // then `fallback`
   size_t nextAnswer = 0;
   LONG fallback = 7;
   std::wstring failMethod;

@@ -76,16 +76,13 @@ TEST_F(Main2Object, EachArgumentShapeIsTakenOrRefusedWithTheCallersIndex) {
     std::vector<std::pair<DISPID, VARIANT>> named;
     Outcome expected;
   } const cases[] = {
-      {"too many", L"DeleteCorruptedDataFolder", {version, text}, {},
-       {DISP_E_BADPARAMCOUNT, kUntouched}},
+      {"too many", L"DeleteCorruptedDataFolder", {version, text}, {}, {DISP_E_BADPARAMCOUNT, kUntouched}},
       {"a missing required one", L"DeleteCorruptedDataFolder", {}, {}, {DISP_E_PARAMNOTOPTIONAL, kUntouched}},
       {"a missing required one among named ones", L"StartRunTime", {}, {{startZTL, yes}},
        {DISP_E_PARAMNOTOPTIONAL, kUntouched}},
-      {"a bad named index", L"StartRunTime", {name}, {{startZTL, yes}, {7, yes}},
-       {DISP_E_PARAMNOTFOUND, 1}},
+      {"a bad named index", L"StartRunTime", {name}, {{startZTL, yes}, {7, yes}}, {DISP_E_PARAMNOTFOUND, 1}},
       {"startZTL a string", L"StartRunTime", {name, missing, maybe}, {}, {DISP_E_TYPEMISMATCH, 0}},
-      {"startZTL a script's string", L"StartRunTime", {name, missing, ByRefTo(maybe)}, {},
-       {DISP_E_TYPEMISMATCH, 0}},
+      {"startZTL a script's string", L"StartRunTime", {name, missing, ByRefTo(maybe)}, {}, {DISP_E_TYPEMISMATCH, 0}},
       {"named startZTL a string", L"StartRunTime", {name, missing}, {{startZTL, ByRefTo(maybe)}},
        {DISP_E_TYPEMISMATCH, 0}},
       // `word` is a VARIANT* in the type library (Wine cannot read back a
