@@ -85,6 +85,8 @@ TEST_F(Main2Object, EachArgumentShapeIsTakenOrRefusedWithTheCallersIndex) {
       {"startZTL a script's string", L"StartRunTime", {name, missing, ByRefTo(maybe)}, {}, {DISP_E_TYPEMISMATCH, 0}},
       {"named startZTL a string", L"StartRunTime", {name, missing}, {{startZTL, ByRefTo(maybe)}},
        {DISP_E_TYPEMISMATCH, 0}},
+      {"all named, startZTL second: its index is the caller's", L"StartRunTime", {}, {{0, name}, {startZTL, maybe}},
+       {DISP_E_TYPEMISMATCH, 1}},
       // `word` is a VARIANT* in the type library (Wine cannot read back a
       // by-reference object with a default): the method itself refuses a
       // non-object with error 13, and no index is reported.
