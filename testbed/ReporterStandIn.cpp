@@ -19,17 +19,14 @@ const CLSID kClsid = {0x6a1c8f53, 0x2b0e, 0x4c8d, {0x9e, 0x51, 0x7d, 0x2f, 0x0a,
 constexpr wchar_t kClsidText[] = L"{6A1C8F53-2B0E-4C8D-9E51-7D2F0A93B4C1}";
 constexpr wchar_t kProgId[] = L"ZentrelloError.Main2";
 
-const wchar_t* const kMethods[] = {L"vbwInitializeProtector", L"vbwErrorHandler", L"vbwReportParameter",
-                                   L"vbwReportVariable",      L"vbwReportObject", L"vbwReportToFile",
-                                   L"vbwOpenDumpFile",        L"vbwCloseDumpFile", L"vbwExitThread"};
-
 HMODULE gModule;
 LONG gObjects;
 
+// What the test scripted, and each call as "method\targ\targ…".
 struct Script {
   std::mutex lock;
   std::vector<std::wstring> calls;
-  std::vector<LONG> answers;
+  std::vector<LONG> answers;  // then `fallback`
   size_t nextAnswer = 0;
   LONG fallback = 7;
   std::wstring failMethod;
@@ -38,7 +35,12 @@ struct Script {
 
 class Reporter final : public standin::NamedDispatch {
  public:
-  Reporter() : NamedDispatch({std::begin(kMethods), std::end(kMethods)}) { InterlockedIncrement(&gObjects); }
+  Reporter()
+      : NamedDispatch({L"vbwInitializeProtector", L"vbwErrorHandler", L"vbwReportParameter", L"vbwReportVariable",
+                       L"vbwReportObject", L"vbwReportToFile", L"vbwOpenDumpFile", L"vbwCloseDumpFile",
+                       L"vbwExitThread"}) {
+    InterlockedIncrement(&gObjects);
+  }
   ~Reporter() override { InterlockedDecrement(&gObjects); }
 
  protected:
@@ -50,32 +52,20 @@ class Reporter final : public standin::NamedDispatch {
       if (gScript.failTimes > 0) --gScript.failTimes;
       return standin::Raise(ei, 0x800A0000 | 3001, L"The reporter failed");
     }
-    if (!result) return S_OK;
-    if (method == L"vbwErrorHandler") {
+    if (result && method == L"vbwErrorHandler") {
       result->vt = VT_I4;
       result->lVal = gScript.nextAnswer < gScript.answers.size() ? gScript.answers[gScript.nextAnswer++]
                                                                  : gScript.fallback;
-    } else if (method == L"vbwReportParameter" && args.positional.size() == 2) {
+    } else if (result && method == L"vbwReportParameter" && args.positional.size() == 2) {
       result->vt = VT_BSTR;
-      result->bstrVal =
-          SysAllocString((standin::Format(*args.At(0)) + L"=" + standin::Format(*args.At(1))).c_str());
+      result->bstrVal = SysAllocString((standin::Format(*args.At(0)) + L"=" + standin::Format(*args.At(1))).c_str());
     }
     return S_OK;
   }
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public tamberlux::ComObject<IClassFactory, IID_IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (outer) return CLASS_E_NOAGGREGATION;
     Reporter* r = new Reporter();
@@ -84,7 +74,7 @@ class Factory final : public IClassFactory {
     return hr;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-} gFactory;
+};
 
 }  // namespace
 
@@ -97,7 +87,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (clsid != kClsid) return CLASS_E_CLASSNOTAVAILABLE;
-  return gFactory.QueryInterface(iid, out);
+  Factory* factory = new Factory();
+  const HRESULT hr = factory->QueryInterface(iid, out);
+  factory->Release();
+  return hr;
 }
 
 HRESULT WINAPI DllCanUnloadNow() { return gObjects == 0 ? S_OK : S_FALSE; }
@@ -114,16 +107,6 @@ HRESULT WINAPI DllUnregisterServer() {
 }
 
 // Test controls.
-void StandIn_Reset() {
-  std::lock_guard<std::mutex> guard(gScript.lock);
-  gScript.calls.clear();
-  gScript.answers.clear();
-  gScript.nextAnswer = 0;
-  gScript.fallback = 7;
-  gScript.failMethod.clear();
-  gScript.failTimes = 0;
-}
-
 // vbwErrorHandler answers `codes` in order, then `then` for every later question.
 void StandIn_SetAnswers(const LONG* codes, int count, LONG then) {
   std::lock_guard<std::mutex> guard(gScript.lock);
@@ -139,21 +122,19 @@ void StandIn_Fail(const wchar_t* method, int times) {
   gScript.failTimes = times;
 }
 
-int StandIn_CallCount() {
+void StandIn_Reset() {
+  StandIn_SetAnswers(nullptr, 0, 7);
+  StandIn_Fail(L"", 0);
   std::lock_guard<std::mutex> guard(gScript.lock);
-  return static_cast<int>(gScript.calls.size());
+  gScript.calls.clear();
 }
 
-// Copies call `index` ("method\targ\targ…") into buffer; answers its length.
-int StandIn_Call(int index, wchar_t* buffer, int capacity) {
+// Call `index` as "method\targ\targ…" and its length; null past the last call.
+const wchar_t* StandIn_Call(int index, int* length) {
   std::lock_guard<std::mutex> guard(gScript.lock);
-  if (index < 0 || index >= static_cast<int>(gScript.calls.size())) return -1;
-  const std::wstring& call = gScript.calls[index];
-  if (!buffer || capacity <= 0) return static_cast<int>(call.size());
-  const int n = static_cast<int>(call.size()) < capacity - 1 ? static_cast<int>(call.size()) : capacity - 1;
-  call.copy(buffer, n);
-  buffer[n] = 0;
-  return static_cast<int>(call.size());
+  if (index < 0 || index >= static_cast<int>(gScript.calls.size())) return nullptr;
+  *length = static_cast<int>(gScript.calls[index].size());
+  return gScript.calls[index].c_str();
 }
 
 }  // extern "C"

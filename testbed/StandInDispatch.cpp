@@ -11,13 +11,18 @@ std::vector<std::wstring>& ParameterNames() {
 constexpr DISPID kFirstParameter = 1000;
 
 bool SetKey(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-  HKEY key;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
-    return false;
-  const LONG rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
+  return RegSetKeyValueW(HKEY_CLASSES_ROOT, path.c_str(), name, REG_SZ, value.c_str(),
+                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+}  // namespace
+
+namespace {
+bool Property(IDispatch* d, const wchar_t* name, VARIANT& out) {
+  LPOLESTR n = const_cast<LPOLESTR>(name);
+  DISPID id;
+  DISPPARAMS none{};
+  return SUCCEEDED(d->GetIDsOfNames(IID_NULL, &n, 1, 0, &id)) &&
+         SUCCEEDED(d->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &out, nullptr, nullptr));
 }
 }  // namespace
 
@@ -29,55 +34,31 @@ std::wstring Format(const VARIANT& in) {
     LONG lo = 0, hi = -1;
     SafeArrayGetLBound(sa, 1, &lo);
     SafeArrayGetUBound(sa, 1, &hi);
+    const bool text = (v.vt & VT_TYPEMASK) == VT_BSTR;
     std::vector<std::wstring> items;
     for (LONG i = lo; i <= hi; ++i) {
-      if ((v.vt & VT_TYPEMASK) != VT_BSTR) {
-        items.push_back(L"?");
-        continue;
-      }
-      BSTR b = nullptr;
-      SafeArrayGetElement(sa, &i, &b);
-      items.push_back(b ? b : L"");
-      SysFreeString(b);
+      tamberlux::Bstr b;
+      if (text) SafeArrayGetElement(sa, &i, b.Put());
+      items.push_back(text ? b.Str() : L"?");
     }
     while (!items.empty() && items.back().empty()) items.pop_back();
     std::wstring out = L"[" + std::to_wstring(lo) + L":";
     for (size_t i = 0; i < items.size(); ++i) out += (i ? L"|" : L"") + items[i];
     return out + L"]";
   }
-  VARIANT plain;
-  VariantInit(&plain);
+  tamberlux::Variant plain, number, description, text;
   if (FAILED(VariantCopyInd(&plain, const_cast<VARIANT*>(&v)))) return L"?";
   if (plain.vt == VT_DISPATCH || plain.vt == VT_UNKNOWN) {
     // An error object shows what a reporter would write of it.
-    std::wstring out = plain.punkVal ? L"Object" : L"Nothing";
-    IDispatch* d = plain.vt == VT_DISPATCH ? plain.pdispVal : nullptr;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(L"Number"), const_cast<LPOLESTR>(L"Description")};
-    DISPID ids[2];
-    DISPPARAMS none{};
-    VARIANT number, description;
-    VariantInit(&number);
-    VariantInit(&description);
-    if (d && SUCCEEDED(d->GetIDsOfNames(IID_NULL, &names[0], 1, 0, &ids[0])) &&
-        SUCCEEDED(d->GetIDsOfNames(IID_NULL, &names[1], 1, 0, &ids[1])) &&
-        SUCCEEDED(d->Invoke(ids[0], IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &number, nullptr, nullptr)) &&
-        SUCCEEDED(d->Invoke(ids[1], IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &description, nullptr, nullptr)))
-      out = L"Object(" + Format(number) + L" " + Format(description) + L")";
-    VariantClear(&number);
-    VariantClear(&description);
-    VariantClear(&plain);
-    return out;
+    if (plain.vt == VT_DISPATCH && plain.pdispVal && Property(plain.pdispVal, L"Number", number) &&
+        Property(plain.pdispVal, L"Description", description))
+      return L"Object(" + Format(number) + L" " + Format(description) + L")";
+    return plain.punkVal ? L"Object" : L"Nothing";
   }
   if (plain.vt == VT_EMPTY) return L"Empty";
   if (plain.vt == VT_ERROR && plain.scode == DISP_E_PARAMNOTFOUND) return L"Missing";
-  VARIANT text;
-  VariantInit(&text);
-  std::wstring out = L"?";
-  if (SUCCEEDED(VariantChangeType(&text, &plain, VARIANT_ALPHABOOL, VT_BSTR)))
-    out = std::wstring(text.bstrVal, SysStringLen(text.bstrVal));
-  VariantClear(&text);
-  VariantClear(&plain);
-  return out;
+  if (FAILED(VariantChangeType(&text, &plain, VARIANT_ALPHABOOL, VT_BSTR))) return L"?";
+  return std::wstring(text.bstrVal, SysStringLen(text.bstrVal));
 }
 
 HRESULT Raise(EXCEPINFO* ei, HRESULT scode, const wchar_t* description) {
@@ -99,11 +80,6 @@ std::wstring Args::Record() const {
   for (const VARIANT* v : positional) out += L"\t" + Format(*v);
   for (const auto& [n, v] : named) out += L"\t" + n + L":=" + Format(*v);
   return out;
-}
-
-HRESULT NamedDispatch::GetTypeInfoCount(UINT* n) {
-  *n = 0;
-  return S_OK;
 }
 
 HRESULT NamedDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
@@ -145,11 +121,8 @@ HRESULT NamedDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* d
   } else if (result) {
     VariantInit(result);
   }
-  VARIANT ignored;
-  VariantInit(&ignored);
-  const HRESULT hr = Member(members_[id - 1], flags, args, put ? nullptr : (result ? result : &ignored), ei);
-  VariantClear(&ignored);
-  return hr;
+  tamberlux::Variant ignored;
+  return Member(members_[id - 1], flags, args, put ? nullptr : (result ? result : &ignored), ei);
 }
 
 bool RegisterClassKeys(const wchar_t* clsid, const wchar_t* progId, const wchar_t* server, const std::wstring& path,

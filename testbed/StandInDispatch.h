@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/ComObject.h"
+#include "base/ComTypes.h"
 
 namespace standin {
 
@@ -37,7 +38,7 @@ class NamedDispatch : public tamberlux::ComObject<IDispatch, IID_IDispatch> {
  public:
   explicit NamedDispatch(std::vector<std::wstring> members) : members_(std::move(members)) {}
 
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* dp, VARIANT* result,

@@ -29,10 +29,13 @@
 #include <oleauto.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "StandInDispatch.h"
+#include "base/Text.h"
 
 namespace {
 
@@ -50,26 +53,23 @@ constexpr HRESULT kMacroFailed = 0x800A0005;  // the macro's own run-time error
 
 // --- What the test told us --------------------------------------------------
 
+bool Script(const wchar_t* name, DWORD type, void* buffer, DWORD size) {
+  return RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, type, nullptr, buffer, &size) == ERROR_SUCCESS;
+}
+
 std::wstring ScriptText(const wchar_t* name, const wchar_t* fallback = L"") {
   wchar_t buffer[1024];
-  DWORD size = sizeof(buffer);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
-    return fallback;
-  return buffer;
+  return Script(name, RRF_RT_REG_SZ, buffer, sizeof(buffer)) ? buffer : fallback;
 }
 
 DWORD ScriptNumber(const wchar_t* name, DWORD fallback = 0) {
-  DWORD value = 0, size = sizeof(value);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
-    return fallback;
-  return value;
+  DWORD value = 0;
+  return Script(name, RRF_RT_REG_DWORD, &value, sizeof(value)) ? value : fallback;
 }
 
 bool ScriptListHas(const wchar_t* name, const std::wstring& item) {
   wchar_t buffer[2048] = {};
-  DWORD size = sizeof(buffer) - 2 * sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, RRF_RT_REG_MULTI_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
-    return false;
+  if (!Script(name, RRF_RT_REG_MULTI_SZ, buffer, sizeof(buffer) - 2 * sizeof(wchar_t))) return false;
   for (const wchar_t* p = buffer; *p; p += wcslen(p) + 1)
     if (_wcsicmp(p, item.c_str()) == 0) return true;
   return false;
@@ -88,28 +88,19 @@ bool TakeOne(const wchar_t* name) {
 
 struct WordState {
   HWND window = nullptr;
-  std::wstring version = L"12.0";
-  std::wstring caption = L"Microsoft Word";
-  bool visible = false;
+  std::wstring version = L"12.0", caption = L"Microsoft Word", dieAt;
+  bool visible = false, logLookups = false;
   LONG windowState = 0;
   std::vector<std::wstring> documents;
-  int active = -1;
-  int nextDocument = 1;
+  int active = -1, nextDocument = 1;
   HANDLE log = INVALID_HANDLE_VALUE;
-  bool logLookups = false;
-  std::wstring dieAt;
-  DWORD dieAfter = 0;
+  DWORD dieAfter = 0, classCookie = 0, activeCookie = 0;
   IUnknown* application = nullptr;
-  DWORD classCookie = 0;
-  DWORD activeCookie = 0;
 } g;
 
 void Record(const std::wstring& call) {
   if (g.log != INVALID_HANDLE_VALUE) {
-    const std::wstring line = std::to_wstring(GetCurrentProcessId()) + L"\t" + call + L"\n";
-    std::string utf8(line.size() * 3, '\0');
-    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), utf8.data(),
-                                    static_cast<int>(utf8.size()), nullptr, nullptr));
+    const std::string utf8 = tamberlux::ToUtf8(std::to_wstring(GetCurrentProcessId()) + L"\t" + call + L"\n");
     DWORD written = 0;
     WriteFile(g.log, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
   }
@@ -126,22 +117,16 @@ void UpdateTitle() {
 }
 
 void ShowAsState() {
-  if (!g.visible) {
-    ShowWindow(g.window, SW_HIDE);
-    return;
-  }
-  ShowWindow(g.window, g.windowState == 1 ? SW_SHOWMAXIMIZED : g.windowState == 2 ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+  ShowWindow(g.window, !g.visible              ? SW_HIDE
+                       : g.windowState == 1 ? SW_SHOWMAXIMIZED
+                       : g.windowState == 2 ? SW_SHOWMINIMIZED
+                                            : SW_SHOWNORMAL);
 }
 
-HRESULT Text(VARIANT* result, const std::wstring& text) {
-  result->vt = VT_BSTR;
-  result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return S_OK;
-}
-
-HRESULT Number(VARIANT* result, LONG n) {
-  result->vt = VT_I4;
-  result->lVal = n;
+// A result handed to the caller.
+HRESULT Answer(VARIANT* result, tamberlux::Variant value) {
+  *result = value;
+  VariantInit(&value);
   return S_OK;
 }
 
@@ -159,11 +144,14 @@ bool As(const VARIANT* v, VARTYPE type, VARIANT& out) {
 
 // --- The objects ------------------------------------------------------------
 
-// One of Word's objects, named in the log of look-ups by its kind.
-class WordObject : public standin::NamedDispatch {
+// One of Word's objects: named by its kind in the log of look-ups; `answer` answers its members
+// (`result` is null for a property put).
+using Answerer = std::function<HRESULT(const std::wstring& member, const standin::Args& args, VARIANT* result,
+                                       EXCEPINFO* ei)>;
+class WordObject final : public standin::NamedDispatch {
  public:
-  WordObject(std::wstring kind, std::vector<std::wstring> members)
-      : NamedDispatch(std::move(members)), kind_(std::move(kind)) {}
+  WordObject(std::wstring kind, std::vector<std::wstring> members, Answerer answer)
+      : NamedDispatch(std::move(members)), kind_(std::move(kind)), answer_(std::move(answer)) {}
 
  protected:
   void LookedUp(LPOLESTR* names, UINT count) override {
@@ -172,136 +160,104 @@ class WordObject : public standin::NamedDispatch {
     for (UINT i = 1; i < count; ++i) call += L"\t" + std::wstring(names[i]);
     Record(call);
   }
-  std::wstring kind_;
-};
-
-// A document or an add-in: something with a name.
-class Named final : public WordObject {
- public:
-  Named(std::wstring kind, std::wstring name)
-      : WordObject(std::move(kind), {L"Name"}), name_(std::move(name)) {}
-
- protected:
-  HRESULT Member(const std::wstring& member, WORD, const standin::Args&, VARIANT* result, EXCEPINFO*) override {
-    Record(kind_ + L"." + member);
-    return result ? Text(result, name_) : DISP_E_MEMBERNOTFOUND;
+  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
+                 EXCEPINFO* ei) override {
+    return answer_(member, args, result, ei);
   }
 
  private:
-  std::wstring name_;
+  std::wstring kind_;
+  Answerer answer_;
 };
 
-class Documents final : public WordObject {
- public:
-  Documents() : WordObject(L"Documents", {L"Count", L"Add"}) {}
+// A document or an add-in: something with a name.
+IDispatch* Named(const std::wstring& kind, const std::wstring& name) {
+  return new WordObject(kind, {L"Name"}, [kind, name](const std::wstring& member, auto&, VARIANT* result, auto) {
+    Record(kind + L"." + member);
+    return result ? Answer(result, tamberlux::Variant::Of(name)) : DISP_E_MEMBERNOTFOUND;
+  });
+}
 
- protected:
-  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
-                 EXCEPINFO* ei) override {
+IDispatch* Documents() {
+  return new WordObject(L"Documents", {L"Count", L"Add"}, [](const std::wstring& member, auto& args, VARIANT* result,
+                                                            EXCEPINFO* ei) {
     Record(L"Documents." + member + args.Record());
     if (!result) return DISP_E_MEMBERNOTFOUND;
-    if (member == L"Count") return Number(result, static_cast<LONG>(g.documents.size()));
+    if (member == L"Count") return Answer(result, tamberlux::Variant::Of(static_cast<LONG>(g.documents.size())));
     if (TakeOne(L"RefuseDocuments"))
       return standin::Raise(ei, kWord4605, L"This method or property is not available because this command is not available for reading.");
     g.documents.push_back(L"Document" + std::to_wstring(g.nextDocument++));
     g.active = static_cast<int>(g.documents.size()) - 1;
     UpdateTitle();
-    return Object(result, new Named(L"Document", g.documents.back()));
-  }
-};
+    return Object(result, Named(L"Document", g.documents.back()));
+  });
+}
 
-class AddIns final : public WordObject {
- public:
-  AddIns() : WordObject(L"AddIns", {L"Add"}) {}
-
- protected:
-  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
-                 EXCEPINFO* ei) override {
+IDispatch* AddIns() {
+  return new WordObject(L"AddIns", {L"Add"}, [](const std::wstring& member, auto& args, VARIANT* result,
+                                               EXCEPINFO* ei) {
     Record(L"AddIns." + member + args.Record());
     if (!result) return DISP_E_MEMBERNOTFOUND;
     if (TakeOne(L"FailAddIns")) return standin::Raise(ei, kWord4198, L"Command failed");
-    return Object(result, new Named(L"AddIn", args.At(0) ? standin::Format(*args.At(0)) : L""));
-  }
-};
+    return Object(result, Named(L"AddIn", args.At(0) ? standin::Format(*args.At(0)) : L""));
+  });
+}
 
-class Application final : public WordObject {
- public:
-  Application()
-      : WordObject(L"Application", {L"Version", L"Visible", L"WindowState", L"Left", L"Activate", L"Caption", L"Documents",
-                       L"ActiveDocument", L"Quit", L"Run", L"AddIns"}) {}
-
- protected:
-  HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
-                 EXCEPINFO* ei) override {
-    if (!result) return Put(member, args.At(0));
-    Record(member + args.Record());
-    if (member == L"Version") return Text(result, g.version);
-    if (member == L"Caption") return Text(result, g.caption);
-    if (member == L"Visible") {
-      result->vt = VT_BOOL;
-      result->boolVal = g.visible ? VARIANT_TRUE : VARIANT_FALSE;
-      return S_OK;
-    }
-    if (member == L"WindowState") return Number(result, g.windowState);
-    if (member == L"Left") {
-      RECT r;
-      GetWindowRect(g.window, &r);
-      return Number(result, r.left);
-    }
-    if (member == L"Activate") {
-      SetForegroundWindow(g.window);
-      return S_OK;
-    }
-    if (member == L"Documents") return Object(result, new Documents());
-    if (member == L"AddIns") return Object(result, new AddIns());
-    if (member == L"ActiveDocument") {
-      if (g.active < 0) return standin::Raise(ei, kWord4248, L"This command is not available because no document is open.");
-      return Object(result, new Named(L"Document", g.documents[g.active]));
-    }
-    if (member == L"Quit") {
-      PostMessageW(g.window, WM_CLOSE, 0, 0);
-      return S_OK;
-    }
-    // Run: a macro of a loaded template or add-in, by name.
-    const std::wstring macro = args.At(0) ? standin::Format(*args.At(0)) : L"";
-    if (macro.empty() || ScriptListHas(L"MissingMacros", macro))
-      return DISP_E_MEMBERNOTFOUND;  // "Unable to run the specified macro"
-    // What the macro was given: this application, or something else.
-    const VARIANT* given = args.At(1);
-    VARIANT app;
-    if (given && As(given, VT_UNKNOWN, app)) {
-      Record(std::wstring(L"Run.Given\t") + (app.punkVal == g.application ? L"Application" : L"Other"));
-      VariantClear(&app);
-    }
-    if (TakeOne(L"FailMacros")) return standin::Raise(ei, kMacroFailed, L"Invalid procedure call or argument");
-    if (ScriptText(L"MacroResult") == L"object") return Object(result, new Named(L"MacroResult", macro));
-    return S_OK;
+HRESULT Put(const std::wstring& member, const VARIANT* value) {
+  Record(member + L"=" + standin::Format(*value));
+  VARIANT v;
+  if (member == L"Visible" && As(value, VT_BOOL, v)) {
+    g.visible = v.boolVal != VARIANT_FALSE;
+    ShowAsState();
+  } else if (member == L"WindowState" && As(value, VT_I4, v)) {
+    g.windowState = v.lVal;
+    if (g.visible) ShowAsState();
+  } else if (member == L"Left" && As(value, VT_I4, v)) {
+    RECT r;
+    GetWindowRect(g.window, &r);
+    SetWindowPos(g.window, nullptr, v.lVal, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  } else if (member == L"Caption" && As(value, VT_BSTR, v)) {
+    g.caption.assign(v.bstrVal, SysStringLen(v.bstrVal));
+    VariantClear(&v);
+    UpdateTitle();
+  } else {
+    return DISP_E_MEMBERNOTFOUND;
   }
+  return S_OK;
+}
 
- private:
-  HRESULT Put(const std::wstring& member, const VARIANT* value) {
-    Record(member + L"=" + standin::Format(*value));
-    VARIANT v;
-    if (member == L"Visible" && As(value, VT_BOOL, v)) {
-      g.visible = v.boolVal != VARIANT_FALSE;
-      ShowAsState();
-    } else if (member == L"WindowState" && As(value, VT_I4, v)) {
-      g.windowState = v.lVal;
-      if (g.visible) ShowAsState();
-    } else if (member == L"Left" && As(value, VT_I4, v)) {
-      RECT r;
-      GetWindowRect(g.window, &r);
-      SetWindowPos(g.window, nullptr, v.lVal, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    } else if (member == L"Caption" && As(value, VT_BSTR, v)) {
-      g.caption.assign(v.bstrVal, SysStringLen(v.bstrVal));
-      VariantClear(&v);
-      UpdateTitle();
-    } else {
-      return DISP_E_MEMBERNOTFOUND;
-    }
-    return S_OK;
+HRESULT ApplicationMember(const std::wstring& member, const standin::Args& args, VARIANT* result, EXCEPINFO* ei) {
+  if (!result) return Put(member, args.At(0));
+  Record(member + args.Record());
+  using tamberlux::Variant;
+  RECT r;
+  if (member == L"Version") return Answer(result, Variant::Of(g.version));
+  if (member == L"Caption") return Answer(result, Variant::Of(g.caption));
+  if (member == L"Visible") return Answer(result, Variant::Of(g.visible));
+  if (member == L"WindowState") return Answer(result, Variant::Of(g.windowState));
+  if (member == L"Left") return GetWindowRect(g.window, &r), Answer(result, Variant::Of(r.left));
+  if (member == L"Activate") return SetForegroundWindow(g.window), S_OK;
+  if (member == L"Documents") return Object(result, Documents());
+  if (member == L"AddIns") return Object(result, AddIns());
+  if (member == L"ActiveDocument") {
+    if (g.active < 0) return standin::Raise(ei, kWord4248, L"This command is not available because no document is open.");
+    return Object(result, Named(L"Document", g.documents[g.active]));
   }
-};
+  if (member == L"Quit") return PostMessageW(g.window, WM_CLOSE, 0, 0), S_OK;
+  // Run: a macro of a loaded template or add-in, by name.
+  const std::wstring macro = args.At(0) ? standin::Format(*args.At(0)) : L"";
+  if (macro.empty() || ScriptListHas(L"MissingMacros", macro))
+    return DISP_E_MEMBERNOTFOUND;  // "Unable to run the specified macro"
+  // What the macro was given: this application, or something else.
+  VARIANT app;
+  if (args.At(1) && As(args.At(1), VT_UNKNOWN, app)) {
+    Record(std::wstring(L"Run.Given\t") + (app.punkVal == g.application ? L"Application" : L"Other"));
+    VariantClear(&app);
+  }
+  if (TakeOne(L"FailMacros")) return standin::Raise(ei, kMacroFailed, L"Invalid procedure call or argument");
+  if (ScriptText(L"MacroResult") == L"object") return Object(result, Named(L"MacroResult", macro));
+  return S_OK;
+}
 
 // Hands out the one application object of this process, once: the next
 // client that asks for a new Word gets a new process, as with Word.
@@ -316,23 +272,11 @@ class Factory final : public tamberlux::ComObject<IClassFactory, IID_IClassFacto
 };
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case kRevokeClass:
-      if (g.classCookie) CoRevokeClassObject(g.classCookie);
-      g.classCookie = 0;
-      return 0;
-    case WM_USER + 98:  // the component's deferred-installation message reached the window
-      Record(L"Message\t1122");
-      return 0;
-    case WM_CLOSE:
-      DestroyWindow(window);
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcW(window, message, wParam, lParam);
-  }
+  if (message == kRevokeClass && g.classCookie) CoRevokeClassObject(std::exchange(g.classCookie, 0));
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  // The component's deferred-installation message reached the window.
+  if (message == WM_USER + 98) Record(L"Message\t1122");
+  return message == kRevokeClass || message == WM_USER + 98 ? 0 : DefWindowProcW(window, message, wParam, lParam);
 }
 
 void RecordStart() {
@@ -375,8 +319,10 @@ int Serve(HINSTANCE instance) {
     SHCreateDirectoryExW(nullptr, (std::wstring(appData) + L"\\Microsoft\\Templates").c_str(), nullptr);
   RecordStart();
 
-  Application* application = new Application();
-  g.application = static_cast<IDispatch*>(application);
+  g.application = new WordObject(L"Application", {L"Version", L"Visible", L"WindowState", L"Left", L"Activate",
+                                                  L"Caption", L"Documents", L"ActiveDocument", L"Quit", L"Run",
+                                                  L"AddIns"},
+                                 ApplicationMember);
   Factory* factory = new Factory();
   CoRegisterClassObject(kClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &g.classCookie);
   RegisterActiveObject(g.application, kClsid, ACTIVEOBJECT_STRONG, &g.activeCookie);

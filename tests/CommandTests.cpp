@@ -1,137 +1,101 @@
 // The tamberlux command as a person at a console meets it. It runs in its
 // own process on the real user hive, so each test uses a product name and a
-// Word version of its own and removes what it wrote.
+// Word version of its own, and every key it touches is put back afterwards.
 #include <gtest/gtest.h>
 
-#include "Json.h"
+#include <algorithm>
+#include <regex>
+
 #include "TestSupport.h"
 
 namespace tamberlux {
 namespace {
 
-using test::JsonValue;
-using test::ProductTemplate;
-
-using test::kAddins;
-using test::kAddin;
-using test::kMonitor;
+using namespace test;
 
 class Command : public ::testing::Test {
  protected:
-  Command()
-      : name(L"ZentrelloCmd" + std::to_wstring(GetCurrentProcessId())),
-        version(L"12." + std::to_wstring(GetCurrentProcessId())),
-        resiliency(L"Software\\Microsoft\\Office\\" + version + L"\\Word\\Resiliency\\"),
-        files(name) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    Clean();
-  }
-  ~Command() override {
-    Clean();
-    CoUninitialize();
-  }
-  void Clean() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + name).c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Microsoft\\Office\\" + version).c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kAddins) + kMonitor).c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kAddins) + kAddin).c_str());
-  }
+  Command() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+  ~Command() override { CoUninitialize(); }
   std::wstring Run(const std::wstring& args, DWORD* code) {
-    return test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" " + args, code, true);
-  }
-  std::wstring Lower(std::wstring s) {
-    CharLowerBuffW(s.data(), static_cast<DWORD>(s.size()));
-    return s;
+    return RunAndCapture(L"\"" + BinDir() + L"tamberlux.exe\" " + args, code, true);
   }
 
-  std::wstring name, version, resiliency;
-  ProductTemplate files;
+  const std::wstring name = L"ZentrelloCmd" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring version = L"12." + std::to_wstring(GetCurrentProcessId());
+  const std::wstring resiliency = L"Software\\Microsoft\\Office\\" + version + L"\\Word\\Resiliency\\";
+  KeptUserKey section{L"Software\\" + name}, office{L"Software\\Microsoft\\Office\\" + version},
+      monitor{kAddins + std::wstring(kMonitor)}, addin{kAddins + std::wstring(kAddin)};
+  ProductTemplate files{name};
 };
 
-TEST_F(Command, StatusJsonShowsWhatDecidesWhetherTheAddInLoads) {
-  const std::wstring section = L"Software\\" + name;
-  test::SetText(section, L"WordVersion", version);
-  test::SetText(section, L"PermanentlyDisableAddin", L"1");
-  test::SetText(section, L"FailedWord2000Check", L"1");
-  test::SetDword(std::wstring(kAddins) + kMonitor, L"LoadBehavior", 3);
-  test::SetText(std::wstring(kAddins) + kMonitor, L"friendlyName", L"ZentrelloMonitor");
-  const std::wstring dll = L"c:\\program files\\valdomeren\\" + Lower(name) + L"\\addin.dll";
-  test::AddEntry(resiliency + L"DisabledItems", L"A1", test::WordEntry(dll, name));
-  test::AddEntry(resiliency + L"DisabledItems", L"B2", test::WordEntry(L"c:\\other\\helper.dll", L"Helper", 2));
+TEST_F(Command, StatusShowsWhatDecidesWhetherTheAddInLoadsAndChangesNothing) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, (kAddins + std::wstring(kAddin)).c_str());
+  SetText(L"Software\\" + name, L"WordVersion", version);
+  SetText(L"Software\\" + name, L"FailedWord2000Check", L"1");
+  SetDword(kAddins + std::wstring(kMonitor), L"LoadBehavior", 3);
+  SetText(kAddins + std::wstring(kMonitor), L"friendlyName", L"ZentrelloMonitor");
+  const std::wstring dll = L"c:/program files/valdomeren/" + LowerCase(name) + L"/addin.dll";  // as Word writes it
+  AddEntry(resiliency + L"DisabledItems", L"A1", WordEntry(dll, name));
+  AddEntry(resiliency + L"DisabledItems", L"B2", WordEntry(L"c:/other/helper.dll", L"Helper", 2));
   const BYTE junk[] = {1, 2};
-  test::SetValue(resiliency + L"DisabledItems", L"C3", REG_BINARY, junk, sizeof(junk));
-  test::AddEntry(resiliency + L"StartupItems", L"D4", test::WordEntry(dll, name));
+  SetValue(resiliency + L"DisabledItems", L"C3", REG_BINARY, junk, sizeof(junk));
+  AddEntry(resiliency + L"StartupItems", L"D4", WordEntry(dll, name));
   ProductTemplate::Write(files.Source(L".dot"), "dot");
   ProductTemplate::Write(files.Copy(L".dotm"), "old copy");
   ProductTemplate::SetTime(files.Copy(L".dotm"), FILETIME{1, 1});
 
   DWORD code = 99;
-  const std::wstring output = Run(L"status " + name + L" --json", &code);
-  ASSERT_EQ(code, 0u) << std::string(output.begin(), output.end());
-  JsonValue s;
-  ASSERT_NO_THROW(s = JsonValue::Parse(output)) << std::string(output.begin(), output.end());
-  EXPECT_EQ(s[L"product"].text, name);
-  EXPECT_EQ(s[L"wordVersion"].text, version);
-  EXPECT_EQ(s[L"comAddins"][0][L"progId"].text, kMonitor);
-  EXPECT_EQ(s[L"comAddins"][0][L"loadBehavior"].number, 3);
-  EXPECT_EQ(s[L"comAddins"][1][L"progId"].text, kAddin);
-  EXPECT_TRUE(s[L"comAddins"][1][L"loadBehavior"].IsNull()) << "not registered";
+  const std::wstring json = Run(L"status " + name + L" --json", &code);
+  EXPECT_EQ(code, 0u);
+  const std::wstring entryA1 = L"{\"value\": \"A1\", \"type\": 1, \"path\": \"" + dll + L"\", \"friendlyName\": \"" +
+                               name + L"\", \"product\": true}";
+  const std::wstring expected[] = {
+      L"\"product\": \"" + name + L"\"",
+      L"\"wordVersion\": \"" + version + L"\"",
+      L"\"comAddins\": [{\"progId\": \"" + std::wstring(kMonitor) +
+          L"\", \"friendlyName\": \"ZentrelloMonitor\", \"loadBehavior\": 3}, {\"progId\": \"" + kAddin +
+          L"\", \"friendlyName\": null, \"loadBehavior\": null}]",
+      L"\"disabledItems\": [" + entryA1 +
+          L", {\"value\": \"B2\", \"type\": 2, \"path\": \"c:/other/helper.dll\", \"friendlyName\": \"Helper\", "
+          L"\"product\": false}, {\"value\": \"C3\", \"type\": null, \"path\": null, \"friendlyName\": null, "
+          L"\"product\": false}]",
+      L"\"startupItems\": [{\"value\": \"D4\"" + entryA1.substr(14) + L"]",
+      L"\"permanentlyDisableAddin\": null,\r\n  \"failedWord2000Check\": \"1\"",
+  };
+  for (const std::wstring& part : expected) EXPECT_NE(json.find(part), std::wstring::npos) << ToUtf8(part);
+  // Word 12 uses the ".dotm" copy; the ".dot" one is missing, with its source there.
+  const std::wstring copy = L"\\{\"file\": \"" + name + L"\\.dot(m?)\", [^}]*\"sourceExists\": (\\w+), [^}]*";
+  std::wsmatch dot, dotm;
+  ASSERT_TRUE(std::regex_search(json, dot, std::wregex(copy + L"\"state\": \"missing\", \"used\": false\\}")));
+  ASSERT_TRUE(std::regex_search(json, dotm, std::wregex(copy + L"\"state\": \"different time\", \"used\": true\\}")));
+  EXPECT_EQ(dot[1].str() + L"|" + dot[2].str() + L"|" + dotm[1].str() + L"|" + dotm[2].str(), L"|true|m|false");
 
-  const JsonValue& disabled = s[L"disabledItems"];
-  ASSERT_EQ(disabled.items.size(), 3u);
-  EXPECT_EQ(disabled[0][L"value"].text, L"A1");
-  EXPECT_EQ(disabled[0][L"type"].number, 1);
-  EXPECT_EQ(disabled[0][L"path"].text, dll);
-  EXPECT_EQ(disabled[0][L"friendlyName"].text, name);
-  EXPECT_TRUE(disabled[0][L"product"].boolean);
-  EXPECT_EQ(disabled[1][L"type"].number, 2);
-  EXPECT_EQ(disabled[1][L"friendlyName"].text, L"Helper");
-  EXPECT_FALSE(disabled[1][L"product"].boolean);
-  EXPECT_TRUE(disabled[2][L"path"].IsNull()) << "data of another shape is shown undecoded";
-  ASSERT_EQ(s[L"startupItems"].items.size(), 1u);
-  EXPECT_TRUE(s[L"startupItems"][0][L"product"].boolean);
-
-  EXPECT_EQ(s[L"permanentlyDisableAddin"].text, L"1");
-  EXPECT_EQ(s[L"failedWord2000Check"].text, L"1");
-  const JsonValue& copies = s[L"template"][L"copies"];
-  ASSERT_EQ(copies.items.size(), 2u);
-  EXPECT_EQ(copies[0][L"file"].text, name + L".dot");
-  EXPECT_EQ(copies[0][L"state"].text, L"missing");
-  EXPECT_FALSE(copies[0][L"used"].boolean);
-  EXPECT_TRUE(copies[0][L"sourceExists"].boolean);
-  EXPECT_EQ(copies[1][L"state"].text, L"different time");
-  EXPECT_TRUE(copies[1][L"used"].boolean) << "Word 12 uses the .dotm copy";
-  EXPECT_FALSE(copies[1][L"sourceExists"].boolean);
-
-  // Nothing was changed by looking.
-  EXPECT_EQ(test::ValueNames(resiliency + L"DisabledItems").size(), 3u);
+  EXPECT_EQ(ValueNames(resiliency + L"DisabledItems").size(), 3u) << "nothing changed by looking";
   EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "old copy");
   const std::wstring text = Run(L"status " + name, &code);
   EXPECT_EQ(code, 0u);
   EXPECT_NE(text.find(L"A1  type 1  " + dll + L"  \"" + name + L"\"  <- the add-in"), std::wstring::npos)
-      << std::string(text.begin(), text.end());
+      << ToUtf8(text);
 }
 
 TEST_F(Command, StatusOfAProductNeverLaunchedOrWithACorruptVersionSaysSo) {
   DWORD code = 99;
-  JsonValue s = JsonValue::Parse(Run(L"status " + name + L" --json", &code));
+  const std::wstring never = Run(L"status " + name + L" --json", &code);
   EXPECT_EQ(code, 0u);
-  EXPECT_TRUE(s[L"wordVersion"].IsNull());
-  EXPECT_TRUE(s[L"disabledItems"].items.empty());
-  EXPECT_TRUE(s[L"comAddins"][0][L"loadBehavior"].IsNull());
-  EXPECT_EQ(s[L"template"][L"copies"][1][L"state"].text, L"missing");
-
-  test::SetText(L"Software\\" + name, L"WordVersion", L"twelve");
-  s = JsonValue::Parse(Run(L"status " + name + L" --json", &code));
+  for (const wchar_t* part :
+       {L"\"wordVersion\": null", L"\"disabledItems\": []", L"\"state\": \"missing\", \"used\": true}"})
+    EXPECT_NE(never.find(part), std::wstring::npos) << ToUtf8(part);
+  SetText(L"Software\\" + name, L"WordVersion", L"twelve");
+  const std::wstring corrupt = Run(L"status " + name + L" --json", &code);
   EXPECT_EQ(code, 0u);
-  EXPECT_EQ(s[L"wordVersion"].text, L"twelve");
-  EXPECT_FALSE(s[L"template"][L"copies"][0][L"used"].boolean) << "no version text: neither copy is the one used";
-  EXPECT_FALSE(s[L"template"][L"copies"][1][L"used"].boolean);
+  EXPECT_NE(corrupt.find(L"\"wordVersion\": \"twelve\""), std::wstring::npos);
+  EXPECT_EQ(corrupt.find(L"\"used\": true"), std::wstring::npos) << "no version text: neither copy is the one used";
 }
 
 TEST_F(Command, LaunchStartsWordAndAnswersWithItsState) {
-  test::WordStandIn word;
-  ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
+  WordStandIn word;
+  ASSERT_EQ(Regsvr32(L"/s"), 0u);
   DWORD code = 99;
   EXPECT_EQ(Run(L"launch " + name, &code), L"Word 12.0 is running with 1 document open; " + name + L" launched.\r\n");
   EXPECT_EQ(code, 0u);
@@ -144,7 +108,7 @@ TEST_F(Command, LaunchStartsWordAndAnswersWithItsState) {
 }
 
 TEST_F(Command, LaunchFailuresGiveAMessageAndTheirExitCode) {
-  test::WordStandIn word;
+  WordStandIn word;
   DWORD code = 99;
   EXPECT_NE(Run(L"launch", &code).find(L"usage: tamberlux launch NAME"), std::wstring::npos);
   EXPECT_EQ(code, 2u);
@@ -152,16 +116,15 @@ TEST_F(Command, LaunchFailuresGiveAMessageAndTheirExitCode) {
   EXPECT_EQ(code, 2u);
   Run(L"status", &code);
   EXPECT_EQ(code, 2u);
-
-  ASSERT_EQ(test::Regsvr32(L"/u /s"), 0u);
+  ASSERT_EQ(Regsvr32(L"/u /s"), 0u);
   EXPECT_EQ(Run(L"launch " + name, &code),
             L"tamberlux: Tamberlux.Main2 is not registered: run regsvr32 on Tamberlux.dll first\r\n");
   EXPECT_EQ(code, 3u);
   EXPECT_TRUE(word.Processes().empty());
 
-  ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
+  ASSERT_EQ(Regsvr32(L"/s"), 0u);
   word.Unregister();
-  test::DialogWatch watch;
+  DialogWatch watch;
   EXPECT_EQ(Run(L"launch " + name, &code), L"tamberlux: the launch did not reach Word\r\n");
   EXPECT_EQ(code, 4u);
   EXPECT_EQ(watch.Result().title, name + L" could not start Word. Is it corrupted?");

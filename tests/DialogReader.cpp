@@ -11,6 +11,8 @@
 #include <cwchar>
 #include <string>
 
+#include "base/Text.h"
+
 int wmain(int argc, wchar_t** argv) {
   std::wstring watch;
   int press = IDOK;
@@ -37,9 +39,7 @@ int wmain(int argc, wchar_t** argv) {
     out += std::wstring(L"left") + L'\0' + std::to_wstring(r.left) + L'\0' + L"visible" + L'\0' +
            (IsWindowVisible(watched) ? L"1" : L"0") + L'\0';
   }
-  std::string utf8(out.size() * 3, '\0');
-  utf8.resize(WideCharToMultiByte(CP_UTF8, 0, out.data(), static_cast<int>(out.size()), utf8.data(),
-                                  static_cast<int>(utf8.size()), nullptr, nullptr));
+  const std::string utf8 = tamberlux::ToUtf8(out);
   _setmode(_fileno(stdout), _O_BINARY);  // the texts keep their own line breaks
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);
   std::fflush(stdout);

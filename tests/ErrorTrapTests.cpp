@@ -4,7 +4,6 @@
 
 #include "TestSupport.h"
 #include "errortrap/Procedure.h"
-#include "base/VbError.h"
 #include "errortrap/vbwProtector.h"
 
 namespace tamberlux {
@@ -13,6 +12,7 @@ namespace {
 using test::ReporterStandIn;
 using vbw::Proc;
 using vbw::Var;
+using Lines = std::vector<std::wstring>;
 
 // A small module of procedures written the way the component writes them.
 int32_t mCounter = 0;
@@ -39,16 +39,13 @@ std::wstring Steps(const std::wstring& label, int failures) {
   return result;
 }
 
-// Fails with the given number on the given line.
-void FailOn(int line, int32_t number) {
-  Proc p(L"Sample.FailOn", ReportSampleModule);
+// Fails with `number` at step `line` of the procedure `name` ("Module.Procedure").
+void FailOn(const wchar_t* name, int line, int32_t number) {
+  Proc p(name, ReportSampleModule);
   p.Run([&] { p(line, [&] { vb::Raise(number); }); });
 }
 
-void Nest(int levels) {
-  Proc p(L"Sample.Nest", ReportSampleModule);
-  if (levels > 1) Nest(levels - 1);
-}
+void NoParameters() { Proc p(L"Sample.NoParameters", ReportSampleModule); }
 
 class ErrorTrap : public ::testing::Test {
  protected:
@@ -56,184 +53,101 @@ class ErrorTrap : public ::testing::Test {
   ReporterStandIn reporter;
 };
 
-TEST_F(ErrorTrap, RetryRunsTheFailingStepAgainUntilItSucceeds) {
-  reporter.Answer({vbw::vbwActionRetry, vbw::vbwActionRetry});
-  EXPECT_EQ(Steps(L"x", 2), L"1234");
-
-  const auto calls = reporter.Calls();
-  ASSERT_EQ(reporter.Count(L"vbwErrorHandler"), 2);
-  EXPECT_EQ(calls[0][0], L"vbwInitializeProtector");
-  const auto& question = calls[1];
-  ASSERT_EQ(question.size(), 9u);
-  EXPECT_EQ(question[1], L"13");
-  EXPECT_EQ(question[2], L"Type mismatch");
-  EXPECT_EQ(question[3], L"Tamberlux");
-  EXPECT_EQ(question[4], L"Sample");
-  EXPECT_EQ(question[5], L"Steps");
-  EXPECT_EQ(question[6], L"2") << "the failing step's number is the line";
-  EXPECT_EQ(question[7], L"1");
-  EXPECT_EQ(question[8], L"[1:Sample.Steps]");
-  // The reporter is dropped after a retry answer: the second question creates
-  // and initialises a new one.
-  EXPECT_EQ(reporter.Count(L"vbwInitializeProtector"), 2);
-  EXPECT_EQ(vbw::State().mStackCalls, 0);
+TEST(ErrorTrapAnswers, EachAnswerOrAMissingReporterDecidesWhatTheFailingProcedureDoesNext) {
+  enum Reporter { kAnswers, kUnregistered, kFailingQuestion };
+  struct Case {
+    const char* what;
+    Reporter reporter;
+    std::vector<LONG> answers;
+    int failures;
+    std::wstring result;
+    Lines methods;
+  };
+  const std::wstring init = L"vbwInitializeProtector", ask = L"vbwErrorHandler";
+  const Case cases[] = {
+      {"retry runs the step again; the reporter is made anew", kAnswers, {4, 4}, 2, L"1234", {init, ask, init, ask}},
+      {"ignore goes on with the next step", kAnswers, {5}, 5, L"134", {init, ask}},
+      {"exit leaves with the partial result", kAnswers, {7}, 5, L"1", {init, ask}},
+      {"an unknown answer leaves too", kAnswers, {0}, 5, L"1", {init, ask}},
+      {"end tells the reporter to exit the thread", kAnswers, {3}, 5, L"1", {init, ask, L"vbwExitThread"}},
+      {"no reporter: left, no loop", kUnregistered, {}, 5, L"1", {}},
+      {"a failing question: left after one try", kFailingQuestion, {}, 5, L"1", {init, ask}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::StartedTrap trap;
+    ReporterStandIn reporter;
+    reporter.Answer(c.answers);
+    if (c.reporter == kUnregistered) reporter.Unregister();
+    if (c.reporter == kFailingQuestion) reporter.Fail(L"vbwErrorHandler", -1);
+    EXPECT_EQ(Steps(L"x", c.failures), c.result);
+    EXPECT_EQ(reporter.Methods(), c.methods);
+    EXPECT_EQ(vbw::State().mStackCalls, 0) << "leaving passes through the exit trace";
+    EXPECT_EQ(vbw::State().handlerDepth, 0);
+    if (c.reporter != kAnswers || c.answers[0] == 3) {
+      EXPECT_FALSE(vbw::State().mErrorParams) << "the reporter is dropped";
+    }
+  }
 }
 
-TEST_F(ErrorTrap, IgnoreGoesOnWithTheNextStepAndExitReturnsThePartialResult) {
-  reporter.Answer({vbw::vbwActionIgnore});
-  EXPECT_EQ(Steps(L"x", 5), L"134");
-
-  reporter.Answer({vbw::vbwActionExitProcedure});
-  EXPECT_EQ(Steps(L"x", 5), L"1");
-  EXPECT_EQ(vbw::State().mStackCalls, 0) << "leaving passes through the exit trace";
-
-  reporter.Answer({0});
-  EXPECT_EQ(Steps(L"x", 5), L"1") << "an unknown answer leaves the procedure too";
-}
-
-TEST_F(ErrorTrap, EndTellsTheReporterToExitTheThreadAndLeaves) {
-  reporter.Answer({vbw::vbwActionEnd});
-  EXPECT_EQ(Steps(L"x", 5), L"1");
-  EXPECT_EQ(reporter.Methods(),
-            (std::vector<std::wstring>{L"vbwInitializeProtector", L"vbwErrorHandler", L"vbwExitThread"}));
-  EXPECT_FALSE(vbw::State().mErrorParams) << "the reporter is dropped after the thread's exit";
-}
-
+// The question names the failing statement (number, description, project, module, procedure, the
+// step's number as its line, depth, stack); a dump answer reports every level, then asks again with -1.
 TEST_F(ErrorTrap, DumpReportsParametersLocalsModuleAndGlobalsThenAsksAgainWithMinusOne) {
   mCounter = 7;
   reporter.Answer({vbw::vbwActionDumpVariables, vbw::vbwActionIgnore});
   EXPECT_EQ(Steps(L"lbl", 1), L"134");
-
-  const auto calls = reporter.Calls();
-  std::vector<std::wstring> seen;
-  for (const auto& c : calls) {
-    std::wstring line = c[0];
-    if (c[0] == L"vbwReportVariable" || c[0] == L"vbwReportObject") line += L" " + c[1] + L"=" + c[2] + L"," + c[3];
-    if (c[0] == L"vbwReportToFile") line += L" " + c[1];
-    seen.push_back(line);
-  }
-  const std::vector<std::wstring> expected = {
-      L"vbwInitializeProtector",
-      L"vbwErrorHandler",
+  const std::wstring banner = L"vbwReportToFile ";
+  const Lines expected = {
+      L"vbwInitializeProtector True False False True True True",
+      L"vbwErrorHandler 13 Type mismatch Tamberlux Sample Steps 2 1 [1:Sample.Steps]",
       L"vbwOpenDumpFile",
-      std::wstring(L"vbwReportToFile ") + vbw::kLocalBanner,
-      L"vbwReportVariable label=lbl,0",
-      L"vbwReportVariable failures=1,0",
-      L"vbwReportVariable attempts=1,0",
-      std::wstring(L"vbwReportToFile ") + vbw::kModuleBanner,
-      L"vbwReportVariable mCounter=7,0",
-      std::wstring(L"vbwReportToFile ") + vbw::kGlobalBanner,
-      L"vbwReportVariable vbwProtector.vbwTraceProc=True,0",
-      L"vbwReportVariable vbwProtector.vbwTraceParameters=False,0",
-      L"vbwReportObject Tamberlux.App=Nothing,0",
-      L"vbwReportObject Err=Object(13 Type mismatch),0",
-      L"vbwReportObject Tamberlux.Screen=Nothing,0",
-      L"vbwReportObject Tamberlux.Printer=Nothing,0",
+      banner + vbw::kLocalBanner,
+      L"vbwReportVariable label lbl 0",
+      L"vbwReportVariable failures 1 0",
+      L"vbwReportVariable attempts 1 0",
+      banner + vbw::kModuleBanner,
+      L"vbwReportVariable mCounter 7 0",
+      banner + vbw::kGlobalBanner,
+      L"vbwReportVariable vbwProtector.vbwTraceProc True 0",
+      L"vbwReportVariable vbwProtector.vbwTraceParameters False 0",
+      L"vbwReportObject Tamberlux.App Nothing 0",
+      L"vbwReportObject Err Object(13 Type mismatch) 0",
+      L"vbwReportObject Tamberlux.Screen Nothing 0",
+      L"vbwReportObject Tamberlux.Printer Nothing 0",
       L"vbwCloseDumpFile",
-      L"vbwErrorHandler",
+      L"vbwErrorHandler -1 Type mismatch Tamberlux Sample Steps 2 1 [1:Sample.Steps]",
   };
-  EXPECT_EQ(seen, expected);
-  const auto& first = calls[1];
-  const auto& second = calls.back();
-  EXPECT_EQ(second[1], L"-1");
-  EXPECT_EQ(second[6], first[6]) << "same line";
-  EXPECT_EQ(second[7], first[7]) << "same depth";
-  EXPECT_EQ(second[8], first[8]) << "the stack is unchanged by the dump";
-  // The banners are exact: 26 asterisks, two blanks in the local one.
-  EXPECT_EQ(std::wstring(vbw::kLocalBanner).find(L"* LOCAL LEVEL VARIABLES  *\r\n"), 30u);
-  EXPECT_EQ(std::wstring(vbw::kModuleBanner).substr(2, 28), L"**************************\r\n");
+  EXPECT_EQ(reporter.Records(), expected);
 }
 
-TEST_F(ErrorTrap, AlwaysIgnoredErrorIsSkippedSilentlyForTheSameModuleNumberAndLine) {
-  reporter.Answer({vbw::vbwActionAlwaysIgnore}, vbw::vbwActionIgnore);
-  FailOn(3, 91);
-  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 1);
-  EXPECT_EQ(vbw::State().StrRememberErrors, vbw::hash(L"Sample", 91, 3));
-
-  // Same module, number and line, even from another procedure: not asked.
-  {
-    Proc p(L"Sample.Other", ReportSampleModule);
-    p.Run([&] { p(3, [] { vb::Raise(91); }); });
-  }
-  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 1);
-  EXPECT_FALSE(vbw::State().mErrorParams);
-
-  FailOn(4, 91);   // another line
-  FailOn(3, 92);   // another number
-  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 3);
-  {
-    Proc p(L"Elsewhere.FailOn", ReportSampleModule);  // another module
-    p.Run([&] { p(3, [] { vb::Raise(91); }); });
-  }
-  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 4);
-}
-
-TEST_F(ErrorTrap, ErrorKeyAndItsSearch) {
-  EXPECT_EQ(vbw::hash(L"Main2", 4605, 12), std::wstring(L"\0Main2\x01" L"4605\x01" L"12\0", 15));
-  EXPECT_TRUE(vbw::alwaysIgnore(vbw::hash(L"A", 1, 2) + vbw::hash(L"B", 3, 4), vbw::hash(L"B", 3, 4)));
-  EXPECT_FALSE(vbw::alwaysIgnore(vbw::hash(L"A", 1, 2), vbw::hash(L"a", 1, 2)));
-  EXPECT_FALSE(vbw::alwaysIgnore(vbw::hash(L"A", 1, 23), vbw::hash(L"A", 1, 2)));
-}
-
-TEST_F(ErrorTrap, MissingOrFailingReporterDoesNotLoopAndLeavesTheProcedure) {
-  reporter.Unregister();
-  EXPECT_EQ(Steps(L"x", 5), L"1");
-  EXPECT_EQ(vbw::State().mStackCalls, 0);
-  EXPECT_EQ(vbw::State().handlerDepth, 0);
-  EXPECT_EQ(reporter.Calls().size(), 0u);
-}
-
-TEST_F(ErrorTrap, ReporterFailingItsQuestionLeavesTheProcedureAfterOneTry) {
-  reporter.Fail(L"vbwErrorHandler", -1);
-  EXPECT_EQ(Steps(L"x", 5), L"1");
-  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 1);
-  EXPECT_FALSE(vbw::State().mErrorParams);
-
-  // A dump whose forwarders fail still ends with the second question, and
-  // the procedure is left.
-  reporter.Fail(L"*", 0);
+TEST_F(ErrorTrap, ADumpWhoseReporterFailsStillAsksAgainAndLeaves) {
   reporter.Answer({vbw::vbwActionDumpVariables});
   reporter.Fail(L"vbwOpenDumpFile", -1);
   EXPECT_EQ(Steps(L"x", 5), L"1");
-  const auto calls = reporter.Calls();
-  ASSERT_FALSE(calls.empty());
-  EXPECT_EQ(calls.back()[0], L"vbwErrorHandler");
-  EXPECT_EQ(calls.back()[1], L"-1");
+  EXPECT_EQ(reporter.Records().back().substr(0, 19), L"vbwErrorHandler -1 ");
   EXPECT_EQ(vbw::State().handlerDepth, 0);
 }
 
-TEST_F(ErrorTrap, ResumeNextRegionSkipsFailuresAndKeepsTheirNumber) {
-  std::wstring done;
-  int32_t first = -1, second = -1;
-  {
-    Proc p(L"Sample.MustNotFail", ReportSampleModule);
-    p.Run([&] {
-      p.ResumeNext();
-      p(1, [&] { vb::Raise(4605); });
-      first = p.Err();
-      p(2, [&] { done += L"2"; });
-      second = p.Try(3, [&] { vb::Check(static_cast<HRESULT>(0x800A11FD)); });
-      p(4, [&] { done += L"4"; });
-    });
+TEST_F(ErrorTrap, AlwaysIgnoreSilencesOneStatementOfAModule) {
+  reporter.Answer({vbw::vbwActionAlwaysIgnore}, vbw::vbwActionIgnore);
+  FailOn(L"Sample.FailOn", 3, 91);
+  struct Case { const wchar_t* procedure; int line; int32_t number; bool asked; } const cases[] = {
+      {L"Sample.FailOn", 3, 91, false},     // the same statement again
+      {L"Sample.Other", 3, 91, false},      // step numbers are unique within a module: the same statement
+      {L"Sample.FailOn", 4, 91, true},      // another statement
+      {L"Sample.FailOn", 3, 92, true},      // another error
+      {L"Elsewhere.FailOn", 3, 91, true},   // another module
+  };
+  for (const Case& c : cases) {
+    const int before = reporter.Count(L"vbwErrorHandler");
+    FailOn(c.procedure, c.line, c.number);
+    EXPECT_EQ(reporter.Count(L"vbwErrorHandler") - before, c.asked ? 1 : 0) << c.line << " " << c.number;
   }
-  EXPECT_EQ(first, 4605);
-  EXPECT_EQ(second, 4605) << "Word's automation error arrives as 4605";
-  EXPECT_EQ(done, L"24");
-  EXPECT_EQ(reporter.Calls().size(), 0u) << "ignored errors reach no reporter";
-}
-
-TEST(ErrorNumbers, AreTheOnesAVisualBasicCallerSees) {
-  EXPECT_EQ(vb::NumberFromHResult(static_cast<HRESULT>(0x800A11FD)), 4605);
-  EXPECT_EQ(vb::NumberFromHResult(static_cast<HRESULT>(0x800A000D)), 13);
-  EXPECT_EQ(vb::NumberFromHResult(DISP_E_MEMBERNOTFOUND), 438);
-  EXPECT_EQ(vb::NumberFromHResult(DISP_E_UNKNOWNNAME), 438);
-  EXPECT_EQ(vb::NumberFromHResult(DISP_E_TYPEMISMATCH), 13);
-  EXPECT_EQ(vb::NumberFromHResult(REGDB_E_CLASSNOTREG), 429);
-  EXPECT_EQ(vb::NumberFromHResult(E_FAIL), static_cast<int32_t>(0x80004005));
-  EXPECT_EQ(vb::NumberFromHResult(static_cast<HRESULT>(0x800706BA)), static_cast<int32_t>(0x800706BA));
 }
 
 TEST_F(ErrorTrap, SixtyFiveNestedProceduresKeepTheFirstSixtyFourAndComeBack) {
+  int16_t deepest = 0;
+  std::wstring top;
   struct Deep {
     static void Go(int level, int16_t& deepest, std::wstring& top) {
       Proc p(level == 65 ? L"Sample.Deepest" : L"Sample.Level", ReportSampleModule);
@@ -242,49 +156,62 @@ TEST_F(ErrorTrap, SixtyFiveNestedProceduresKeepTheFirstSixtyFourAndComeBack) {
       top = vbw::StackEntry(64);
     }
   };
-  int16_t deepest = 0;
-  std::wstring top;
   Deep::Go(1, deepest, top);
   EXPECT_EQ(deepest, 65);
   EXPECT_EQ(top, L"Sample.Level") << "the 65th entry is not stored";
-  EXPECT_EQ(vbw::State().mStackCalls, 0);
-  EXPECT_EQ(vbw::StackEntry(1), L"Sample.Level") << "stale entries stay";
-
   vbw::vbwProcOut(L"Sample.Nothing");
-  EXPECT_EQ(vbw::State().mStackCalls, 0) << "an exit at depth 0 stays at 0";
-  Nest(3);
-  EXPECT_EQ(vbw::State().mStackCalls, 0);
+  EXPECT_EQ(vbw::State().mStackCalls, 0) << "back at 0, and an exit at depth 0 stays there";
 }
 
-TEST_F(ErrorTrap, DepthOverflowFailsThroughTheTrap) {
-  vbw::State().mStackCalls = 32767;
-  reporter.Answer({vbw::vbwActionIgnore});
-  Nest(1);
-  const auto calls = reporter.Calls();
-  ASSERT_EQ(reporter.Count(L"vbwErrorHandler"), 1);
-  EXPECT_EQ(calls[1][1], L"6");
-  EXPECT_EQ(calls[1][4], L"vbwProtector");
-  EXPECT_EQ(calls[1][5], L"vbwProcIn");
+// With tracing on, each procedure builds its parameter text through the
+// reporter and hands it to vbwProcIn; a stack at its limit makes vbwProcIn
+// fail, and its dump shows both of its arguments.
+TEST(ErrorTrapTracing, ProcInReceivesTheParameterTextOnlyWhenTracingIsOn) {
+  struct Case { bool traceParameters; void (*run)(); std::wstring procIn; Lines parameterCalls; } const cases[] = {
+      {false, [] { Steps(L"abc", 0); }, L"lProc Sample.Steps 0|lParameters  0", {}},
+      {true, [] { Steps(L"abc", 0); }, L"lProc Sample.Steps 0|lParameters (label=abc, failures=0)  0",
+       {L"vbwReportParameter label abc", L"vbwReportParameter failures 0"}},
+      {true, NoParameters, L"lProc Sample.NoParameters 0|lParameters () 0", {}},
+  };
+  for (const Case& c : cases) {
+    test::StartedTrap trap;
+    ReporterStandIn reporter;
+    vbw::State().mErrorParams = NewObject(L"ZentrelloError.Main2", CLSCTX_INPROC_SERVER);  // live, as after a dump
+    vbw::State().vbwTraceParameters = c.traceParameters;
+    vbw::State().mStackCalls = 32767;
+    reporter.Answer({vbw::vbwActionDumpVariables}, vbw::vbwActionIgnore);
+    c.run();
+    Lines parameterCalls;
+    std::wstring procIn, overflow;
+    for (const auto& r : reporter.Records()) {
+      if (r.starts_with(L"vbwReportParameter")) parameterCalls.push_back(r);
+      if (r.starts_with(L"vbwReportVariable lP")) procIn += (procIn.empty() ? L"" : L"|") + r.substr(18);
+      if (r.starts_with(L"vbwErrorHandler 6 ")) overflow = r.substr(0, 59);
+    }
+    EXPECT_EQ(parameterCalls, c.parameterCalls);
+    EXPECT_EQ(procIn, c.procIn);
+    EXPECT_EQ(overflow, L"vbwErrorHandler 6 Overflow Tamberlux vbwProtector vbwProcIn");
+  }
 }
 
-TEST_F(ErrorTrap, ParameterTextAsksTheReporterOnlyWhenTracingIsOn) {
-  // A live reporter, as after a dump answer.
-  CLSID clsid;
-  ASSERT_EQ(CLSIDFromProgID(L"ZentrelloError.Main2", &clsid), S_OK);
-  ComPtr<IDispatch> d;
-  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, d.PutVoid()), S_OK);
-  vbw::State().mErrorParams = LateObject(d);
-
-  vbw::State().vbwTraceParameters = false;
-  EXPECT_EQ(Steps(L"x", 0), L"1234");
-  EXPECT_EQ(reporter.Count(L"vbwReportParameter"), 0);
-
-  vbw::State().vbwTraceParameters = true;
-  EXPECT_EQ(Steps(L"abc", 0), L"1234");
-  const auto calls = reporter.Calls();
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[0], (std::vector<std::wstring>{L"vbwReportParameter", L"label", L"abc"}));
-  EXPECT_EQ(calls[1], (std::vector<std::wstring>{L"vbwReportParameter", L"failures", L"0"}));
+// The trace switch comes from "/trace" on the host's command line or from the
+// per-user setting; the call stack is kept either way.
+TEST(TraceSwitch, FollowsTheCommandLineAndThePerUserSetting) {
+  // The probe runs in its own process on the real user hive: the setting is put back afterwards.
+  const std::wstring init = L"Software\\VB and VBA Program Settings\\Tamberlux\\Init";
+  test::KeptUserKey kept(init);
+  const std::wstring on = L"vbwTraceLine=1 mOldTraceProc=1 vbwTraceParameters=1 vbwTraceProc=1 vbwCallStack=1";
+  const std::wstring off = L"vbwTraceLine=0 mOldTraceProc=0 vbwTraceParameters=0 vbwTraceProc=1 vbwCallStack=1";
+  struct Case { const wchar_t *setting /* null: none */, *args; const std::wstring& expected; } const cases[] = {
+      {nullptr, L"", off},           {nullptr, L" /trace", on}, {nullptr, L" --x=a/tracer", on},  // anywhere
+      {nullptr, L" /TRACE", off},    {L"1", L"", on},           {L"yes", L"", off},
+  };
+  for (const Case& c : cases) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, init.c_str());
+    if (c.setting) test::SetText(init, L"vbwTrace", c.setting);
+    EXPECT_EQ(test::RunAndCapture(L"\"" + test::BinDir() + L"TraceSwitchProbe.exe\"" + c.args), c.expected)
+        << ToUtf8(c.args) << " setting " << (c.setting ? ToUtf8(c.setting) : "none");
+  }
 }
 
 }  // namespace

@@ -4,90 +4,62 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "TestSupport.h"
-#include "base/LateBound.h"
+#include "errortrap/vbwProtector.h"
 
 namespace tamberlux {
 namespace {
 
-using test::KeyExists;
-using test::ProductTemplate;
-using test::ReadRaw;
-using test::SetText;
+using namespace test;
+using Lines = std::vector<std::wstring>;
 
 constexpr wchar_t kSection[] = L"Software\\Zentrello";
-using test::kAddin;
-using test::kAddins;
-using test::kMonitor;
-constexpr wchar_t kResiliency[] = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\";
-const auto kProductEntry = test::WordEntry(L"c:\\program files\\valdomeren\\zentrello\\zentrello.dll", L"Zentrello");
-const auto kOtherEntry = test::WordEntry(L"c:\\program files\\other\\helper.dll", L"Helper");
+const std::wstring kResiliency = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\";
+const std::wstring kDisabled = kResiliency + L"DisabledItems", kStartup = kResiliency + L"StartupItems";
+const auto kProductEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrello\\zentrello.dll", L"Zentrello");
+const auto kOtherEntry = WordEntry(L"c:\\program files\\other\\helper.dll", L"Helper");
 
-size_t CountOf(const std::vector<std::wstring>& calls, const std::wstring& call) {
-  return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
-}
-
-std::wstring Text(const std::wstring& key, const std::wstring& name) {
-  const auto raw = ReadRaw(key, name);
-  if (!raw.exists) return L"(none)";
-  std::wstring text(reinterpret_cast<const wchar_t*>(raw.data.data()), raw.data.size() / sizeof(wchar_t));
-  while (!text.empty() && text.back() == L'\0') text.pop_back();
-  return text;
-}
-
-DWORD Dword(const std::wstring& key, const std::wstring& name) {
-  const auto raw = ReadRaw(key, name);
-  DWORD v = 0xFFFFFFFF;
-  if (raw.exists && raw.data.size() == 4) std::memcpy(&v, raw.data.data(), 4);
-  return v;
-}
+auto CountOf(const Lines& calls, const std::wstring& call) { return std::count(calls.begin(), calls.end(), call); }
 
 class Launch : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
+    ASSERT_EQ(Regsvr32(L"/s"), 0u);
     ProductTemplate::Write(files.Source(L".dot"), "dot template");
     ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
-    main2 = test::CreateMain2();
+    main2 = CreateMain2();
     ASSERT_TRUE(main2);
+  }
+  void TearDown() override {
+    EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), expectedQuestions) << "unexpected failures went to the trap";
   }
 
   // StartRunTime as the launcher calls it: `wordVariable` null leaves the
   // optional word out; otherwise it is passed by reference.
   HRESULT StartRunTime(VARIANT* wordVariable = nullptr, std::optional<bool> startZTL = {},
                        const wchar_t* name = L"Zentrello") {
-    Variant nameArg = Variant::Of(name);
+    Variant nameArg = Variant::Of(name), missing = Variant::Missing();
     std::vector<VARIANT> args{nameArg};
-    VARIANT word;
-    if (wordVariable) {
-      word.vt = VT_BYREF | VT_VARIANT;
-      word.pvarVal = wordVariable;
-    } else {
-      word.vt = VT_ERROR;
-      word.scode = DISP_E_PARAMNOTFOUND;
-    }
-    if (wordVariable || startZTL) args.push_back(word);
+    if (wordVariable || startZTL) args.push_back(wordVariable ? ByRef(*wordVariable) : missing);
     if (startZTL) args.push_back(Variant::Of(*startZTL));
-    return test::CallByName(main2.Get(), L"StartRunTime", args);
+    return CallByName(main2.Get(), L"StartRunTime", args);
   }
 
-  void TearDown() override {
-    EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), expectedQuestions) << "unexpected failures went to the trap";
-  }
-
-  test::StartedTrap trap;
-  test::ReporterStandIn reporter;
-  test::PrivateUserHive hive;
-  test::WordStandIn word;
+  StartedTrap trap;
+  ReporterStandIn reporter;
+  PrivateUserHive hive;
+  WordStandIn word;
   ProductTemplate files;
   ComPtr<IDispatch> main2;
   int expectedQuestions = 0;
 };
 
-TEST_F(Launch, AFirstLaunchStartsWordQuietlyRecordsItsVersionAndOpensOneVisibleDocument) {
+TEST_F(Launch, AFirstLaunchStartsWordQuietlyTakesTheAddInOffWordsListsAndOpensOneVisibleDocument) {
+  AddEntry(kDisabled, L"3F2A", kProductEntry);
+  AddEntry(kDisabled, L"1B07", kOtherEntry);
+  AddEntry(kStartup, L"9C1D", kProductEntry);
   word.Set(L"WatchKey", hive.Path() + L"\\" + kSection);
   word.Set(L"WatchValue", L"PermanentlyDisableAddin");
   Variant wordVariable;  // the launcher's variable, Nothing
@@ -97,180 +69,184 @@ TEST_F(Launch, AFirstLaunchStartsWordQuietlyRecordsItsVersionAndOpensOneVisibleD
   ASSERT_EQ(pids.size(), 1u);
   const auto calls = word.Calls(pids[0]);
   EXPECT_EQ(calls.front(), L"Created\tPermanentlyDisableAddin=1") << "the add-in stays quiet while Word starts";
-  EXPECT_EQ(Text(kSection, L"PermanentlyDisableAddin"), L"0");
-  EXPECT_EQ(Text(kSection, L"WordVersion"), L"12.0");
+  EXPECT_EQ(ReadText(kSection, L"PermanentlyDisableAddin"), L"0");
+  EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"12.0");
+  EXPECT_EQ(ValueNames(kDisabled), Lines{L"1B07"}) << "the add-in is off the list; another add-in's entry stays";
+  EXPECT_FALSE(KeyExists(kStartup));
   for (const wchar_t* progId : {kMonitor, kAddin})
-    EXPECT_EQ(Dword(std::wstring(kAddins) + progId, L"LoadBehavior"), 3u) << progId;
+    EXPECT_EQ(ReadDword(kAddins + std::wstring(progId), L"LoadBehavior"), 3u) << progId;
   EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "dotm template");
-  EXPECT_EQ(CountOf(calls, L"Run\tSetStartedFromIcon"), 1u);
-  EXPECT_EQ(CountOf(calls, L"Documents.Add\tVisible:=True"), 1u);
+  EXPECT_EQ(CountOf(calls, L"Run\tSetStartedFromIcon"), 1);
+  EXPECT_EQ(CountOf(calls, L"Documents.Add\tVisible:=True"), 1);
 
-  // The caller's variable now holds the Word that was started.
-  LateObject started = LateObject::FromVariant(wordVariable);
-  ASSERT_TRUE(started);
-  EXPECT_EQ(ToLong(started.Object(L"Documents").Get(L"Count")), 1);
-  const auto windows = test::WordStandIn::Windows(pids[0]);
-  ASSERT_EQ(windows.size(), 1u);
-  EXPECT_TRUE(IsWindowVisible(windows[0]));
-  wchar_t title[256];
-  GetWindowTextW(windows[0], title, 256);
-  EXPECT_STREQ(title, L"Document1 - Microsoft Word");
+  EXPECT_TRUE(ToBool(LateObject::FromVariant(wordVariable).Get(L"Visible"))) << "the caller holds the started Word";
+  EXPECT_TRUE(IsWindowVisible(WordStandIn::Windows(pids[0]).at(0)));
 }
 
 TEST_F(Launch, ALaterLaunchTakesTheAddInOffWordsListsBeforeWordStarts) {
   SetText(kSection, L"WordVersion", L"12.0");
   SetText(kSection, L"PermanentlyDisableAddin", L"0");
-  test::AddEntry(std::wstring(kResiliency) + L"DisabledItems", L"3F2A", kProductEntry);
-  test::AddEntry(std::wstring(kResiliency) + L"DisabledItems", L"1B07", kOtherEntry);
-  test::AddEntry(std::wstring(kResiliency) + L"StartupItems", L"9C1D", kOtherEntry);
-  word.Set(L"WatchKey", hive.Path() + L"\\" + kResiliency + L"DisabledItems");
+  AddEntry(kDisabled, L"3F2A", kProductEntry);
+  AddEntry(kDisabled, L"1B07", kOtherEntry);
+  AddEntry(kStartup, L"9C1D", kOtherEntry);
+  word.Set(L"WatchKey", hive.Path() + L"\\" + kDisabled);
   word.Set(L"WatchValue", L"3F2A");
   word.SetList(L"MissingMacros", {L"SetStartedFromIcon"});
 
   ASSERT_EQ(StartRunTime(), S_OK);
   const auto calls = word.Calls();
   EXPECT_EQ(calls.front(), L"Created\t3F2A=(none)");
-  EXPECT_EQ(test::ValueNames(std::wstring(kResiliency) + L"DisabledItems"), std::vector<std::wstring>{L"1B07"})
-      << "another add-in's entry stays";
-  EXPECT_FALSE(KeyExists(std::wstring(kResiliency) + L"StartupItems"));
-  EXPECT_EQ(Text(kSection, L"PermanentlyDisableAddin"), L"0") << "a known version never raises the flag";
-  EXPECT_TRUE(test::Contains(calls, L"Run\tSetStartedFromIcon"));
-  EXPECT_TRUE(test::Contains(calls, L"Documents.Add\tVisible:=True")) << "a missing macro is no error";
+  EXPECT_EQ(ValueNames(kDisabled), Lines{L"1B07"}) << "another add-in's entry stays";
+  EXPECT_FALSE(KeyExists(kStartup));
+  EXPECT_EQ(ReadText(kSection, L"PermanentlyDisableAddin"), L"0") << "a known version never raises the flag";
+  EXPECT_TRUE(Contains(calls, L"Run\tSetStartedFromIcon"));
+  EXPECT_TRUE(Contains(calls, L"Documents.Add\tVisible:=True")) << "a missing macro is no error";
 }
 
 TEST_F(Launch, ACallersWordIsUsedAsItIsAndStartZTLFalseSkipsTheMacro) {
   word.Set(L"StartVisible", 1u);
   word.Set(L"Version", L"11.0");
-  LateObject mine = test::WordStandIn::Start();
-  Variant wordVariable;
-  wordVariable.vt = VT_DISPATCH;
-  wordVariable.pdispVal = mine.Get();
-  mine.Get()->AddRef();
+  LateObject mine = WordStandIn::Start();
+  ASSERT_TRUE(mine);
+  Variant wordVariable = Variant::Of(mine.Get());
 
   ASSERT_EQ(StartRunTime(&wordVariable, false), S_OK);
   EXPECT_EQ(word.Processes().size(), 1u);
   EXPECT_TRUE(LateObject::FromVariant(wordVariable).SameAs(mine));
   const auto calls = word.Calls();
-  EXPECT_FALSE(test::Contains(calls, L"Run\tSetStartedFromIcon"));
-  EXPECT_FALSE(test::Contains(calls, L"Visible")) << "neither attached nor checked: the caller's Word is used as it is";
-  EXPECT_TRUE(test::Contains(calls, L"Documents.Add\tVisible:=True"));
-  EXPECT_EQ(Text(kSection, L"WordVersion"), L"(none)") << "a supplied Word's version is not recorded";
+  EXPECT_FALSE(Contains(calls, L"Run\tSetStartedFromIcon"));
+  EXPECT_FALSE(Contains(calls, L"Visible")) << "neither attached nor checked: the caller's Word is used as it is";
+  EXPECT_TRUE(Contains(calls, L"Documents.Add\tVisible:=True"));
+  EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"(none)") << "a supplied Word's version is not recorded";
   // Word 2003: the ".dot" template is the one copied.
   EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dot")), "dot template");
   EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>");
 }
 
-TEST_F(Launch, WordRefusingTheDocumentWith4605LeavesItHiddenAndUsesANewWord) {
-  word.Set(L"RefuseDocuments", 1u);
+TEST_F(Launch, WordRefusingTheDocumentWith4605LeavesItHiddenAndUsesANewWordOnce) {
+  word.Set(L"RefuseDocuments", 2u);
   Variant wordVariable;
   ASSERT_EQ(StartRunTime(&wordVariable), S_OK);
 
   const auto pids = word.Processes();
-  ASSERT_EQ(pids.size(), 2u);
+  ASSERT_EQ(pids.size(), 2u) << "a second refusal gets no third Word";
   const auto first = word.Calls(pids[0]), second = word.Calls(pids[1]);
-  EXPECT_TRUE(test::Contains(first, L"Documents.Add\tVisible:=True"));
+  EXPECT_TRUE(Contains(first, L"Documents.Add\tVisible:=True"));
   EXPECT_EQ(first.back(), L"Visible=False");
   EXPECT_TRUE(word.Running(pids[0])) << "the first Word is left running";
-  EXPECT_FALSE(IsWindowVisible(test::WordStandIn::Windows(pids[0]).at(0)));
-  EXPECT_EQ(CountOf(second, L"Documents.Add\tVisible:=True"), 1u);
-  EXPECT_TRUE(IsWindowVisible(test::WordStandIn::Windows(pids[1]).at(0)));
-  EXPECT_FALSE(test::Contains(second, L"Run\tSetStartedFromIcon")) << "the macro is not run again";
-  LateObject now = LateObject::FromVariant(wordVariable);
-  ASSERT_TRUE(now);
-  EXPECT_EQ(ToLong(now.Object(L"Documents").Get(L"Count")), 1) << "the caller holds the second Word";
+  EXPECT_FALSE(IsWindowVisible(WordStandIn::Windows(pids[0]).at(0)));
+  EXPECT_EQ(CountOf(second, L"Documents.Add\tVisible:=True"), 1);
+  EXPECT_TRUE(IsWindowVisible(WordStandIn::Windows(pids[1]).at(0)));
+  EXPECT_FALSE(Contains(second, L"Run\tSetStartedFromIcon")) << "the macro is not run again";
+  EXPECT_TRUE(ToBool(LateObject::FromVariant(wordVariable).Get(L"Visible"))) << "the caller holds the second Word";
 }
 
-TEST_F(Launch, AWordThatRefusesTwiceGetsNoThirdTry) {
-  word.Set(L"RefuseDocuments", 2u);
-  ASSERT_EQ(StartRunTime(), S_OK);
-  EXPECT_EQ(word.Processes().size(), 2u);
-}
+TEST_F(Launch, A4605WhenNoSecondWordCanStartLeavesTheFirstHiddenAndAsksTheReporter) {
+  word.Set(L"RefuseDocuments", 1u);
+  LateObject mine = WordStandIn::Start();
+  ASSERT_TRUE(mine);
+  word.Unregister();  // the running Word stays; no new one can be started
+  Variant wordVariable = Variant::Of(mine.Get());
+  mine = LateObject();
 
-TEST_F(Launch, ARecordedFailedWordCheckStopsTheLaunchUntilWordCanBeReached) {
-  SetText(kSection, L"FailedWord2000Check", L"1");
-  word.Unregister();
-  test::DialogWatch watch;
-  ASSERT_EQ(StartRunTime(), S_OK);
-  const auto seen = watch.Result();
-  EXPECT_EQ(seen.text, L"You need Microsoft Word 2000 or later to run Zentrello.");
-  EXPECT_EQ(seen.title, L"Zentrello requires Word 2000 or later");
-  EXPECT_EQ(Text(kSection, L"FailedWord2000Check"), L"1") << "kept while Word cannot be reached";
-  EXPECT_FALSE(KeyExists(std::wstring(kAddins) + kAddin)) << "nothing after the message";
-  EXPECT_EQ(Text(kSection, L"PermanentlyDisableAddin"), L"(none)");
-
-  word.Register();
-  ASSERT_EQ(StartRunTime(), S_OK);
-  EXPECT_EQ(Text(kSection, L"FailedWord2000Check"), L"(none)");
-  EXPECT_EQ(word.Processes().size(), 1u) << "the Word reached for the check is the one launched";
-  EXPECT_TRUE(test::Contains(word.Calls(), L"Documents.Add\tVisible:=True"));
-}
-
-TEST_F(Launch, AWordThatCannotStartIsReportedAndOnlyEarlierStepsLeaveTraces) {
-  // "01" is not a recorded failure, so the launch goes on until Word is needed.
-  SetText(kSection, L"FailedWord2000Check", L"01");
-  word.Unregister();
-  test::DialogWatch watch;
-  ASSERT_EQ(StartRunTime(), S_OK);
-  const auto seen = watch.Result();
-  ASSERT_TRUE(seen.appeared);
-  EXPECT_EQ(seen.text,
-            L"Zentrello could not start Word, possibly because it is corrupted. Please try starting Word by itself to "
-            L"resolve this problem.  If you still have problems with Zentrello, repair or reinstall Word.");
-  EXPECT_EQ(seen.title, L"Zentrello could not start Word. Is it corrupted?");
-  EXPECT_EQ(Text(kSection, L"FailedWord2000Check"), L"01");
-  EXPECT_EQ(Dword(std::wstring(kAddins) + kAddin, L"LoadBehavior"), 3u);
-  EXPECT_EQ(Text(kSection, L"PermanentlyDisableAddin"), L"1") << "raised before Word was needed, left raised";
-  EXPECT_EQ(Text(kSection, L"WordVersion"), L"(none)");
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>");
-}
-
-TEST_F(Launch, AWordThatDiesAsItStartsEndsTheLaunchWithoutAMessage) {
-  SetText(kSection, L"FailedWord2000Check", L"1 ");
-  word.Set(L"DieAt", L"Version");
-  test::DialogWatch watch(L"", IDOK, 3000);
-  ASSERT_EQ(StartRunTime(), S_OK);
-  EXPECT_FALSE(watch.Result().appeared);
+  ASSERT_EQ(StartRunTime(&wordVariable), S_OK) << "no error escapes to the launcher";
   const auto pids = word.Processes();
   ASSERT_EQ(pids.size(), 1u);
-  EXPECT_FALSE(word.Running(pids[0]));
-  EXPECT_EQ(word.Calls(pids[0]).back(), L"Version");
-  EXPECT_EQ(Text(kSection, L"WordVersion"), L"(none)");
-  EXPECT_EQ(Text(kSection, L"FailedWord2000Check"), L"1 ") << "\"1 \" is not a recorded failure";
+  EXPECT_EQ(word.Calls(pids[0]).back(), L"Visible=False");
+  EXPECT_TRUE(word.Running(pids[0]));
+  EXPECT_FALSE(IsWindowVisible(WordStandIn::Windows(pids[0]).at(0)));
+  expectedQuestions = 1;
+  EXPECT_EQ(reporter.Records().at(1).substr(0, 96),
+            L"vbwErrorHandler 12345 word cannot be nothing Tamberlux CommonWordInteractionFunctions Initialize")
+      << "the user is shown the error report";
+  EXPECT_FALSE(LateObject::FromVariant(wordVariable)) << "the caller's variable is Nothing";
+}
+
+TEST_F(Launch, ALaunchWithoutAWordEndsWithWhatTheUserIsToldAndOnlyEarlierStepsLeaveTraces) {
+  struct Case {  // "1" alone is a recorded failed check
+    const char* what;
+    const wchar_t* failedCheck;
+    bool installed;
+    const wchar_t* dieAt;
+    std::wstring title, text, disableFlag;
+    DWORD loadBehavior;
+  } const cases[] = {
+      {"a recorded failed check and no Word", L"1", false, L"", L"Zentrello requires Word 2000 or later",
+       L"You need Microsoft Word 2000 or later to run Zentrello.", L"(none)", 0xFFFFFFFF},
+      {"no recorded failure and no Word", L"01", false, L"", L"Zentrello could not start Word. Is it corrupted?",
+       L"Zentrello could not start Word, possibly because it is corrupted. Please try starting Word by itself to "
+       L"resolve this problem.  If you still have problems with Zentrello, repair or reinstall Word.",
+       L"1", 3},
+      {"a Word that dies as it starts: no message", L"1 ", true, L"Version", L"", L"", L"1", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software");
+    SetText(kSection, L"FailedWord2000Check", c.failedCheck);
+    c.installed ? word.Register() : word.Unregister();
+    word.Set(L"DieAt", c.dieAt);
+    DialogWatch watch(L"", IDOK, c.title.empty() ? 3000 : 30000);
+    ASSERT_EQ(StartRunTime(), S_OK);
+    const auto seen = watch.Result();
+    EXPECT_EQ(seen.title, c.title);
+    EXPECT_EQ(seen.text, c.text);
+    EXPECT_EQ(ReadText(kSection, L"FailedWord2000Check"), c.failedCheck) << "kept while Word cannot be reached";
+    EXPECT_EQ(ReadText(kSection, L"PermanentlyDisableAddin"), c.disableFlag) << "raised before Word was needed";
+    EXPECT_EQ(ReadDword(kAddins + std::wstring(kAddin), L"LoadBehavior"), c.loadBehavior);
+    EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"(none)");
+    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>");
+  }
+  ASSERT_EQ(word.Processes().size(), 1u);
+  EXPECT_FALSE(word.Running(word.Processes()[0]));
+  EXPECT_EQ(word.Calls().back(), L"Version");
+}
+
+TEST_F(Launch, ARecordedFailedWordCheckIsDeletedOnceWordCanBeReached) {
+  SetText(kSection, L"FailedWord2000Check", L"1");
+  ASSERT_EQ(StartRunTime(), S_OK);
+  EXPECT_EQ(ReadText(kSection, L"FailedWord2000Check"), L"(none)");
+  EXPECT_EQ(word.Processes().size(), 1u) << "the Word reached for the check is the one launched";
+  EXPECT_TRUE(Contains(word.Calls(), L"Documents.Add\tVisible:=True"));
 }
 
 TEST_F(Launch, AnEmptyOrOddProductNameIsReportedAndChangesNothing) {
+  // The first question is answered with a dump: Main2's own section follows the module banner.
+  reporter.Answer({vbw::vbwActionDumpVariables});
+  const std::wstring rest = L"\" cannot be a product name Tamberlux Main2 StartRunTime 20101 1 [1:Main2.StartRunTime]";
+  Lines expected = {L"vbwErrorHandler 5 \"" + rest, L"vbwErrorHandler -1 \"" + rest};
   for (const wchar_t* name : {L"", L"Software\\Zentrello", L"  ", L"Zen:trello"}) {
     ASSERT_EQ(StartRunTime(nullptr, {}, name), S_OK) << "no error escapes to the caller";
-    const auto calls = reporter.Calls();
-    ASSERT_FALSE(calls.empty());
-    const auto& question = calls.back();
-    ASSERT_EQ(question[0], L"vbwErrorHandler");
-    EXPECT_EQ(question[1], L"5");
-    EXPECT_EQ(question[2], L"\"" + std::wstring(name) + L"\" cannot be a product name");
-    EXPECT_EQ(question[4] + L"." + question[5], L"Main2.StartRunTime");
+    if (*name) expected.push_back(L"vbwErrorHandler 5 \"" + std::wstring(name) + rest);
   }
-  expectedQuestions = 4;
+  Lines questions;
+  for (const auto& r : reporter.Records())
+    if (r.starts_with(L"vbwErrorHandler")) questions.push_back(r);
+  EXPECT_EQ(questions, expected);
+  expectedQuestions = 5;  // four names, one asked again after its dump
   EXPECT_TRUE(word.Processes().empty());
-  EXPECT_TRUE(test::ValueNames(L"Software").empty());
+  EXPECT_TRUE(ValueNames(L"Software").empty());
   EXPECT_FALSE(KeyExists(kAddins));
+
+  const Lines records = reporter.Records();
+  const auto module = std::find(records.begin(), records.end(), L"vbwReportToFile " + std::wstring(vbw::kModuleBanner));
+  ASSERT_LE(module + 5, records.end());
+  EXPECT_EQ(Lines(module + 1, module + 5),
+            (Lines{L"vbwReportVariable mName  0", L"vbwReportVariable mPath  0",
+                   L"vbwReportVariable mSubclasser Nothing 0", L"vbwReportVariable mWord Nothing 0"}));
 }
 
 TEST_F(Launch, AScriptLauncherGetsTheStartedWordInItsVariable) {
   // The script runs in its own process on the real user hive: a product name
-  // of its own keeps it apart.
+  // of its own keeps it apart, and the keys it writes are put back afterwards.
   const std::wstring name = L"ZentrelloScript" + std::to_wstring(GetCurrentProcessId());
-  const std::wstring output = test::RunVBScript({L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")",
-                                                  L"Set w = Nothing", L"m.StartRunTime \"" + name + L"\", w, False",
-                                                  L"WScript.Echo \"launch \" & Err.Number & \" \" & TypeName(w)",
-                                                  L"WScript.Echo \"documents \" & w.Documents.Count & \" \" & w.Visible"});
+  KeptUserKey section(L"Software\\" + name), monitor(kAddins + std::wstring(kMonitor)),
+      addin(kAddins + std::wstring(kAddin));
+  const std::wstring output = RunVBScript({L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")",
+                                           L"Set w = Nothing", L"m.StartRunTime \"" + name + L"\", w, False",
+                                           L"WScript.Echo \"launch \" & Err.Number & \" \" & TypeName(w)",
+                                           L"WScript.Echo \"documents \" & w.Documents.Count & \" \" & w.Visible"});
   EXPECT_EQ(output, L"launch 0 Object\r\ndocuments 1 True\r\n");
   EXPECT_EQ(word.Processes().size(), 1u);
-  HKEY real = nullptr;
-  ASSERT_EQ(RegOpenCurrentUser(KEY_ALL_ACCESS, &real), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteTreeW(real, (L"Software\\" + name).c_str()), ERROR_SUCCESS) << "the script's launch wrote its section";
-  for (const wchar_t* progId : {kMonitor, kAddin})
-    RegDeleteTreeW(real, (std::wstring(kAddins) + progId).c_str());
-  RegCloseKey(real);
 }
 
 }  // namespace

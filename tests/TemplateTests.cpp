@@ -14,81 +14,45 @@ namespace {
 using test::ProductTemplate;
 namespace Utility = UtilityFunctions;
 
-FILETIME Shifted(FILETIME t, LONGLONG seconds) {
-  ULARGE_INTEGER v{{t.dwLowDateTime, t.dwHighDateTime}};
-  v.QuadPart += seconds * 10000000LL;
-  return FILETIME{v.LowPart, v.HighPart};
-}
-
-// A Word of the given version for the release question; the copy tests need
-// no more of Word than its Version.
+// A Word of release 12 for the release question; the copy needs no more of Word than its Version.
 class TemplateCopy : public ::testing::Test {
  protected:
   ~TemplateCopy() override { CommonWordInteractionFunctions::Terminate(); }
+  void SetUp() override { CommonWordInteractionFunctions::Initialize(test::WordStandIn::Start()); }
   void TearDown() override { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "a failure went to the trap"; }
-  void UseWord(const wchar_t* version) {
-    word.Set(L"Version", version);
-    CommonWordInteractionFunctions::Initialize(test::WordStandIn::Start());
-  }
-  std::wstring Copy() { return Utility::CopyTemplateIntoTrustedFolder(L"Zentrello"); }
-
   test::StartedTrap trap;
   test::ReporterStandIn reporter;
   test::WordStandIn word;
-  ProductTemplate files;
 };
 
-TEST_F(TemplateCopy, AMissingCopyIsMadeAndItsQuotedPathReturned) {
-  UseWord(L"12.0");
-  ProductTemplate::Write(files.Source(L".dot"), "dot template");
-  ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
-  EXPECT_EQ(Copy(), L"\"" + files.Copy(L".dotm") + L"\"");
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "dotm template");
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dot")), "<missing>");
-  EXPECT_EQ(Utility::SRC_PATH(L"Zentrello"), L"C:\\Program Files\\Valdomeren\\Zentrello\\");
-}
-
-TEST_F(TemplateCopy, TheCopyIsReplacedOnlyWhenItsTimeDiffersFromTheDotSource) {
-  UseWord(L"12.0");
-  ProductTemplate::Write(files.Source(L".dot"), "dot template");
-  ProductTemplate::Write(files.Source(L".dotm"), "dotm template v2");
-  const FILETIME source = ProductTemplate::Time(files.Source(L".dot"));
-
-  // Same time as the ".dot" source: left alone, whatever it holds.
-  ProductTemplate::Write(files.Copy(L".dotm"), "user's copy");
-  ProductTemplate::SetTime(files.Copy(L".dotm"), source);
-  EXPECT_FALSE(Utility::NeedToCopy(L"Zentrello", files.Copy(L".dotm")));
-  Copy();
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "user's copy");
-
-  // Older or newer: overwritten.
-  for (LONGLONG shift : {-3600LL, 3600LL}) {
-    ProductTemplate::Write(files.Copy(L".dotm"), "stale copy");
-    ProductTemplate::SetTime(files.Copy(L".dotm"), Shifted(source, shift));
-    EXPECT_TRUE(Utility::NeedToCopy(L"Zentrello", files.Copy(L".dotm"))) << shift;
-    Copy();
-    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "dotm template v2") << shift;
+TEST_F(TemplateCopy, TheCopyIsMadeWhenMissingAndReplacedOnlyWhenItsTimeDiffersFromTheDotSource) {
+  enum Copy { kNone, kSameTime, kOlder, kNewer, kLowHalf };
+  struct Case { const char* what; bool dotSource, dotmSource; Copy copy; std::string after; } const cases[] = {
+      {"a missing copy is made", true, true, kNone, "dotm template"},
+      {"the .dot source's time: left alone, whatever it holds", true, true, kSameTime, "user's copy"},
+      {"older: replaced", true, true, kOlder, "dotm template"},
+      {"newer: replaced", true, true, kNewer, "dotm template"},
+      {"only the low half of the time differs: replaced", true, true, kLowHalf, "dotm template"},
+      {"no .dot source: replaced on every call", false, true, kSameTime, "dotm template"},
+      {"no source at all: nothing, silently", false, false, kNone, "<missing>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ProductTemplate files;
+    if (c.dotSource) ProductTemplate::Write(files.Source(L".dot"), "dot template");
+    if (c.dotmSource) ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
+    const FILETIME t = ProductTemplate::Time(files.Source(L".dot"));
+    ULARGE_INTEGER hour{{t.dwLowDateTime, t.dwHighDateTime}};
+    hour.QuadPart += (c.copy == kOlder ? -3600LL : 3600LL) * 10000000LL;
+    if (c.copy != kNone) ProductTemplate::Write(files.Copy(L".dotm"), "user's copy");
+    if (c.copy == kSameTime) ProductTemplate::SetTime(files.Copy(L".dotm"), t);
+    if (c.copy == kOlder || c.copy == kNewer)
+      ProductTemplate::SetTime(files.Copy(L".dotm"), {hour.LowPart, hour.HighPart});
+    if (c.copy == kLowHalf) ProductTemplate::SetTime(files.Copy(L".dotm"), {t.dwLowDateTime ^ 1, t.dwHighDateTime});
+    EXPECT_EQ(Utility::CopyTemplateIntoTrustedFolder(L"Zentrello"), L"\"" + files.Copy(L".dotm") + L"\"");
+    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), c.after);
+    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dot")), "<missing>") << "Word 12 uses the .dotm copy only";
   }
-  // Only the low half differs: still different.
-  ProductTemplate::SetTime(files.Copy(L".dotm"), FILETIME{source.dwLowDateTime ^ 1, source.dwHighDateTime});
-  EXPECT_TRUE(Utility::NeedToCopy(L"Zentrello", files.Copy(L".dotm")));
-}
-
-TEST_F(TemplateCopy, WithoutTheDotSourceTheCopyIsMadeOnEveryCall) {
-  UseWord(L"12.0");
-  ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
-  Copy();
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "dotm template");
-  ProductTemplate::Write(files.Copy(L".dotm"), "changed by hand");
-  EXPECT_EQ(Utility::getTime(files.Source(L".dot")).dwHighDateTime, 0u);
-  Copy();
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "dotm template");
-}
-
-TEST_F(TemplateCopy, AMissingSourceFailsSilentlyAndStillAnswersThePath) {
-  UseWord(L"12.0");
-  EXPECT_EQ(Copy(), L"\"" + files.Copy(L".dotm") + L"\"");
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>");
 }
 
 TEST(Files, FileExistsIsFalseForFoldersAndMissingPaths) {
@@ -97,10 +61,9 @@ TEST(Files, FileExistsIsFalseForFoldersAndMissingPaths) {
   ProductTemplate files;
   ProductTemplate::Write(files.Source(L".dot"), "x");
   EXPECT_TRUE(Utility::fileExists(files.Source(L".dot")));
-  EXPECT_FALSE(Utility::fileExists(files.Source(L".dotm")));
-  EXPECT_FALSE(Utility::fileExists(Utility::SRC_PATH(L"Zentrello")));
-  EXPECT_FALSE(Utility::fileExists(L"Q:\\no\\such\\drive.dot"));
-  EXPECT_FALSE(Utility::fileExists(L""));
+  for (const std::wstring& path : {files.Source(L".dotm"), Utility::SRC_PATH(L"Zentrello"),
+                                   std::wstring(L"Q:\\no\\such\\drive.dot"), std::wstring()})
+    EXPECT_FALSE(Utility::fileExists(path)) << ToUtf8(path);
   const FILETIME none = Utility::getTime(L"Q:\\no\\such\\drive.dot");
   EXPECT_EQ(none.dwLowDateTime | none.dwHighDateTime, 0u);
   EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0);
@@ -126,23 +89,22 @@ TEST(SpecialFolders, KnownFoldersEndInABackslashAndAnUnknownOneShowsAMessage) {
 TEST(Warnings, WarnUserOfCrashNamesTheMissingFileOrAsksForAReboot) {
   test::StartedTrap trap;
   Main2 main2;
-  {
+  struct Case { const wchar_t *file, *url; bool reboot; std::wstring title, text; } const cases[] = {
+      {L"DartWeb.dll", L"http://downloads.example/DartWeb.exe", false, L"You need to reinstall DartWeb.dll",
+       L"Microsoft Word will now exit because Zentrello is missing one of the files that it needs to run: "
+       L"DartWeb.dll.\r\nTo fix this problem, please download and install it from:\r\n"
+       L"http://downloads.example/DartWeb.exe"},
+      {L"scrrun.dll", L"", true, L"You need to reboot your computer",
+       L"Microsoft Word will now exit because Zentrello needs to reboot your computer to finish installing.\r\n"
+       L"Please reboot your computer to fix this problem."},
+  };
+  for (const Case& c : cases) {
     test::DialogWatch watch;
-    main2.WarnUserOfCrash(L"Zentrello", L"DartWeb.dll", L"http://downloads.example/DartWeb.exe", false);
+    main2.WarnUserOfCrash(L"Zentrello", c.file, c.url, c.reboot);
     const auto seen = watch.Result();
-    EXPECT_EQ(seen.text,
-              L"Microsoft Word will now exit because Zentrello is missing one of the files that it needs to run: "
-              L"DartWeb.dll.\r\nTo fix this problem, please download and install it from:\r\n"
-              L"http://downloads.example/DartWeb.exe");
-    EXPECT_EQ(seen.title, L"You need to reinstall DartWeb.dll");
+    EXPECT_EQ(seen.title, c.title);
+    EXPECT_EQ(seen.text, c.text);
   }
-  test::DialogWatch watch;
-  main2.WarnUserOfCrash(L"Zentrello", L"scrrun.dll", L"", true);
-  const auto seen = watch.Result();
-  EXPECT_EQ(seen.text,
-            L"Microsoft Word will now exit because Zentrello needs to reboot your computer to finish installing.\r\n"
-            L"Please reboot your computer to fix this problem.");
-  EXPECT_EQ(seen.title, L"You need to reboot your computer");
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
-// Helpers shared by the tests: the COM apartment, the stand-in error reporter
-// and a private registry subtree per test.
+// The one header the tests include: the COM apartment and the error trap, the
+// stand-in error reporter and Word, the product's files, message boxes read
+// from outside, and a private registry subtree per test. Helpers that look at
+// something return what they found; the test asserts it.
 #pragma once
 
 #include <windows.h>
 
 #include "base/ComTypes.h"
 #include "base/LateBound.h"
+#include "base/Text.h"
 #include "registry/WordKeys.h"
 
 #include <string>
@@ -14,59 +17,73 @@
 
 namespace tamberlux::test {
 
-// A COM apartment for the test's thread and a freshly started error trap,
-// both undone at the end.
-class StartedTrap {
- public:
-  StartedTrap();
-  ~StartedTrap();
-};
+// --- Core (TestSupport.cpp) ---------------------------------------------------
+
+// A COM apartment for the test's thread and a freshly started error trap, both undone at the end.
+struct StartedTrap { StartedTrap(); ~StartedTrap(); };
 
 // Folder of the running test program (the stand-ins are built beside it).
 std::wstring BinDir();
-
-// Whether `calls` holds `call`.
 bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call);
-
 // Splits "a\tb\tc" at `sep`.
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t sep);
 
-// The stand-in error reporter, loaded from the same DLL that COM creates it
-// from, registered under "ZentrelloError.Main2" while the object lives.
+// The stand-in error reporter "ZentrelloError.Main2", loaded from the DLL COM creates it from.
 class ReporterStandIn {
  public:
   ReporterStandIn();
   ~ReporterStandIn();
+  // vbwErrorHandler answers `codes` in order, then `then`.
   void Answer(std::vector<LONG> codes, LONG then = 7);
+  // `method` ("*" for any) fails `times` times (-1: always).
   void Fail(const wchar_t* method, int times);
   void Unregister();
   // Each call: method name, then its arguments as text.
   std::vector<std::vector<std::wstring>> Calls() const;
+  // Each call as one line: its fields joined by blanks.
+  std::vector<std::wstring> Records() const;
   std::vector<std::wstring> Methods() const;
   int Count(const std::wstring& method) const;
 
  private:
-  HMODULE dll_;
+  Module dll_;
 };
 
-// Runs a Windows program to its end and returns what it wrote to stdout (and
-// to stderr, when asked).
+// Runs a program to its end; what it wrote to stdout (and stderr, when asked), as UTF-8.
 std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode = nullptr, bool withStderr = false);
-
 // Runs a VBScript of these lines with cscript; what it echoed.
 std::wstring RunVBScript(const std::vector<std::wstring>& lines);
-
 // regsvr32 with `flags` ("/s", "/u /s") on the built Tamberlux.dll; its exit code.
 DWORD Regsvr32(const std::wstring& flags);
-// A new Tamberlux.Main2, created by ProgID as the product's programs create it.
+// A new Tamberlux.Main2, created by ProgID as the product's programs create it, or null.
 ComPtr<IDispatch> CreateMain2();
 // A late-bound call with positional arguments in call order.
 HRESULT CallByName(IDispatch* d, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr);
 
-// The stand-in Word, registered as "Word.Application" while the object lives.
-// Every stand-in process is ended on construction and destruction, so each
-// test starts with no Word running; what a test tells it goes to its script
-// key, and each call it received is read back from its log.
+// The product's template where its installer puts it (Program Files\Valdomeren\<name>\) and its
+// copies in the user's Templates folder: absent at the start; copies found there are put back afterwards.
+class ProductTemplate {
+ public:
+  explicit ProductTemplate(const std::wstring& name = L"Zentrello");
+  ~ProductTemplate();
+  std::wstring Source(const wchar_t* extension) const;
+  std::wstring Copy(const wchar_t* extension) const;
+
+  static void Write(const std::wstring& path, const std::string& content);
+  // The file's content, or "<missing>".
+  static std::string Read(const std::wstring& path);
+  static FILETIME Time(const std::wstring& path);
+  static void SetTime(const std::wstring& path, FILETIME time);
+
+ private:
+  std::wstring name_, sourceDir_, copyDir_;
+};
+
+// --- The stand-in Word (WordStandInDriver.cpp) ------------------------------
+
+// The stand-in Word, registered as "Word.Application" while the object lives. Every stand-in process
+// is ended on construction and destruction; what a test tells it goes to its script key, and each
+// call it received is read back from its log.
 class WordStandIn {
  public:
   WordStandIn();
@@ -77,7 +94,7 @@ class WordStandIn {
   // "Word.Application" registered (as on construction), or not: Word is not installed.
   void Register();
   void Unregister();
-  // A new Word, started the way the user or another program starts one.
+  // A new Word, started as the user or another program starts one; Nothing when none starts.
   static LateObject Start();
 
   // Stand-in processes in the order they started.
@@ -96,41 +113,16 @@ class WordStandIn {
   std::wstring log_;
 };
 
-// The product's template where its installer puts it (Program Files +
-// "Valdomeren\\<name>\\") and its copies in the user's Templates folder,
-// which both exist empty for the life of the object; all removed afterwards.
-class ProductTemplate {
- public:
-  explicit ProductTemplate(const std::wstring& name = L"Zentrello");
-  ~ProductTemplate();
-  std::wstring Source(const wchar_t* extension) const;
-  std::wstring Copy(const wchar_t* extension) const;
+// --- Message boxes (Dialogs.cpp) ----------------------------------------------
 
-  static void Write(const std::wstring& path, const std::string& content);
-  // The file's content, or "<missing>".
-  static std::string Read(const std::wstring& path);
-  static FILETIME Time(const std::wstring& path);
-  static void SetTime(const std::wstring& path, FILETIME time);
-
- private:
-  std::wstring name_, sourceDir_, copyDir_;
-};
-
-// A message box read by a separate process, as a user would see it: the
-// watcher waits for a dialog of class "#32770", reads its title and text,
-// optionally looks at the first window of class `watchClass` while the box
-// is up, and presses the button `press`.
+// A message box read by a separate process, as a user sees it: its title and text, optionally the
+// first window of class `watchClass` while the box is up; then the button `press` is pressed.
 class DialogWatch {
  public:
   explicit DialogWatch(const std::wstring& watchClass = L"", int press = IDOK, DWORD timeoutMs = 30000);
   ~DialogWatch();
-  // Waits for the watcher. Empty fields when no dialog appeared.
-  struct Seen {
-    bool appeared = false;
-    std::wstring title, text;
-    LONG watchedLeft = 0;
-    bool watchedVisible = false;
-  };
+  // Waits for the watcher; empty when no dialog appeared.
+  struct Seen { bool appeared = false; std::wstring title, text; LONG watchedLeft = 0; bool watchedVisible = false; };
   Seen Result();
 
  private:
@@ -138,13 +130,9 @@ class DialogWatch {
   std::wstring output_;
 };
 
-}  // namespace tamberlux::test
+// --- The registry (Registry.cpp) ----------------------------------------------
 
-namespace tamberlux::test {
-
-// Maps HKEY_CURRENT_USER of this process onto a private subtree for the life
-// of the object, and deletes the subtree afterwards: each test starts from an
-// empty user hive of its own.
+// Maps HKEY_CURRENT_USER of this process onto an empty private subtree, deleted afterwards.
 class PrivateUserHive {
  public:
   PrivateUserHive();
@@ -156,17 +144,28 @@ class PrivateUserHive {
   std::wstring path_;
 };
 
-// Raw registry access for arranging and checking state (wide API).
+// A key of the real user hive that a test (or a program it runs) may change: put back as it was.
+class KeptUserKey {
+ public:
+  explicit KeptUserKey(std::wstring path);
+  ~KeptUserKey();
+
+ private:
+  std::wstring path_, aside_;
+  bool existed_;
+};
+
+// Raw registry access under HKEY_CURRENT_USER for arranging and checking state.
 void SetValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data, DWORD size);
 void SetText(const std::wstring& path, const std::wstring& name, const std::wstring& text);
 void SetDword(const std::wstring& path, const std::wstring& name, DWORD value);
 bool KeyExists(const std::wstring& path);
-struct RawValue {
-  bool exists = false;
-  DWORD type = 0;
-  std::vector<BYTE> data;
-};
+struct RawValue { bool exists = false; DWORD type = 0; std::vector<BYTE> data; };
 RawValue ReadRaw(const std::wstring& path, const std::wstring& name);
+// A string value's text, or "(none)"; a DWORD value, or 0xFFFFFFFF.
+std::wstring ReadText(const std::wstring& path, const std::wstring& name);
+DWORD ReadDword(const std::wstring& path, const std::wstring& name);
+// Value names in the registry's order (Wine: name order).
 std::vector<std::wstring> ValueNames(const std::wstring& path);
 
 // Where Word finds COM add-ins under HKEY_CURRENT_USER, and the product's two.

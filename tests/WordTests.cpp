@@ -1,15 +1,10 @@
 // How the component reaches Word and looks at it: attaching to or starting
 // the stand-in Word (a real out-of-process server), the release questions,
-// the window walks, the message box that Word cannot cover, and the logger.
+// the window walks, and the message box that Word cannot cover.
 #include <gtest/gtest.h>
-
-#include <tuple>
 
 #include "TestSupport.h"
 #include "component/Main2.h"
-#include "base/VbError.h"
-#include "errortrap/vbwProtector.h"
-#include "support/CommonLogger.h"
 #include "support/CommonWordInteractionFunctions.h"
 #include "support/CommonWordWindowFunctions.h"
 
@@ -33,25 +28,14 @@ int32_t H(HWND w) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(w)); 
 class WordFixture : public ::testing::Test {
  protected:
   ~WordFixture() override { Word::Terminate(); }
-  void TearDown() override {
-    EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), expectedQuestions) << "unexpected failures went to the trap";
-  }
+  void TearDown() override { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "a failure went to the trap"; }
   HWND WordWindow() { return test::WordStandIn::Windows(word.Processes().at(0)).at(0); }
 
   test::StartedTrap trap;
   test::ReporterStandIn reporter;
   test::WordStandIn word;
   Main2 main2;
-  int expectedQuestions = 0;
 };
-
-TEST_F(WordFixture, WithNoWordRunningWordApplicationStartsAVisibleOne) {
-  LateObject app = main2.WordApplication();
-  ASSERT_TRUE(app);
-  EXPECT_EQ(Puts(word.Calls()), Calls{L"Visible=True"});
-  EXPECT_TRUE(IsWindowVisible(WordWindow()));
-  EXPECT_EQ(ToText(app.Get(L"Version")), L"12.0");
-}
 
 TEST_F(WordFixture, AVisibleRunningWordIsReturnedUntouchedAndAHiddenOneIsBroughtForward) {
   word.Set(L"StartVisible", 1u);
@@ -72,77 +56,46 @@ TEST_F(WordFixture, AVisibleRunningWordIsReturnedUntouchedAndAHiddenOneIsBrought
   EXPECT_EQ(word.Processes().size(), 1u) << "no second Word";
 }
 
-TEST_F(WordFixture, WithoutWordBothAnswerNothingAndCreateWordApplicationStartsANewWord) {
+TEST_F(WordFixture, WithoutWordBothAnswerNothingWithNoneRunningEachStartsAVisibleOne) {
   word.Unregister();
   EXPECT_FALSE(main2.WordApplication());
   EXPECT_FALSE(main2.CreateWordApplication());
   EXPECT_TRUE(word.Processes().empty());
 
   word.Register();
-  word.Set(L"StartVisible", 1u);
-  LateObject first = test::WordStandIn::Start();
+  LateObject first = main2.WordApplication();
   LateObject second = main2.CreateWordApplication();
-  ASSERT_TRUE(second);
-  EXPECT_FALSE(second.SameAs(first));
+  ASSERT_TRUE(first && second);
+  EXPECT_FALSE(second.SameAs(first)) << "CreateWordApplication always starts a new Word";
   const auto pids = word.Processes();
   ASSERT_EQ(pids.size(), 2u);
-  EXPECT_EQ(Puts(word.Calls(pids[1])), Calls{L"Visible=True"});
-  EXPECT_TRUE(Puts(word.Calls(pids[0])).empty());
-}
-
-TEST_F(WordFixture, ReleaseQuestionsFollowTheRunningWordsVersion) {
-  EXPECT_EQ(Word::MajorVersion(L"9.0"), 9);
-  EXPECT_EQ(Word::MajorVersion(L"10,0"), 10);
-  EXPECT_EQ(Word::MajorVersion(L"11"), 11);
-  EXPECT_EQ(Word::MajorVersion(L"14.0.4762"), 14);
-  for (const auto& [version, major, early, late] :
-       {std::tuple{L"10.0", 10, true, false}, std::tuple{L"12.0", 12, false, true}}) {
-    word.Set(L"Version", version);
-    Word::Initialize(test::WordStandIn::Start());
-    EXPECT_EQ(Word::WordVersion(), major);
-    EXPECT_EQ(Word::isWord2002OrEarlier(), early) << version;
-    EXPECT_EQ(Word::isWord2007OrLater(), late) << version;
+  for (DWORD pid : pids) {
+    EXPECT_EQ(Puts(word.Calls(pid)), Calls{L"Visible=True"});
+    EXPECT_TRUE(IsWindowVisible(test::WordStandIn::Windows(pid).at(0)));
   }
 }
 
-TEST_F(WordFixture, InitializeWithNothingRaises12345AndHoldsNothing) {
-  reporter.Answer({vbw::vbwActionIgnore});
-  expectedQuestions = 1;
-  Word::Initialize(test::WordStandIn::Start());
-  Word::Initialize(LateObject());
-  const auto question = reporter.Calls().at(1);
-  EXPECT_EQ(question[1], L"12345");
-  EXPECT_EQ(question[2], L"word cannot be nothing");
-  EXPECT_EQ(question[4] + L"." + question[5], L"CommonWordInteractionFunctions.Initialize");
-  EXPECT_FALSE(Word::Application()) << "ignoring the error leaves the reference empty";
+TEST(WordRelease, TheMajorVersionIsReadFromAnyVersionText) {
+  for (const auto& [text, major] : std::vector<std::pair<const wchar_t*, int>>{
+           {L"9.0", 9}, {L"10,0", 10}, {L"11", 11}, {L"14.0.4762", 14}})
+    EXPECT_EQ(Word::MajorVersion(text), major) << ToUtf8(text);
 }
 
-// Top-level windows of this process with given classes and captions.
-class TestWindows {
- public:
-  HWND Add(const wchar_t* className, const wchar_t* caption) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = className;
-    RegisterClassW(&wc);
-    windows_.push_back(CreateWindowExW(0, className, caption, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                                       wc.hInstance, nullptr));
-    return windows_.back();
-  }
-  ~TestWindows() {
-    for (HWND w : windows_) DestroyWindow(w);
-  }
-
- private:
-  std::vector<HWND> windows_;
-};
+// A top-level window of this process (gone with the test's process).
+HWND AddWindow(const wchar_t* className, const wchar_t* caption) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = className;
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, className, caption, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr, wc.hInstance,
+                         nullptr);
+}
 
 TEST_F(WordFixture, WindowWalkFindsTheActiveWindowFirstThenByCaption) {
-  TestWindows windows;
-  HWND report = windows.Add(L"OpusApp", L"Report.doc - Microsoft Word");
-  HWND letter = windows.Add(L"OpusApp", L"Letter.doc - Microsoft Word");
-  windows.Add(L"rctrl_renwnd32", L"Memo - Message");
+  HWND report = AddWindow(L"OpusApp", L"Report.doc - Microsoft Word");
+  HWND letter = AddWindow(L"OpusApp", L"Letter.doc - Microsoft Word");
+  AddWindow(L"rctrl_renwnd32", L"Memo - Message");
   EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Letter.doc"), H(letter));
   EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Report"), H(report));
   EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Memo"), 0) << "another class's caption";
@@ -159,8 +112,7 @@ TEST_F(WordFixture, ActiveDocumentHandleFindsWordsWindowThenTheMailEditorsForWor
   word.Set(L"Version", L"10.0");
   LateObject app = test::WordStandIn::Start();
   Word::Initialize(app);
-  TestWindows windows;
-  windows.Add(L"OpusApp", L"Other.doc - Microsoft Word");  // newer, so first in the walk
+  AddWindow(L"OpusApp", L"Other.doc - Microsoft Word");  // newer, so first in the walk
 
   bool inOutlook = false;
   EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), H(FindWindowExW(nullptr, nullptr, L"OpusApp", nullptr)))
@@ -173,7 +125,7 @@ TEST_F(WordFixture, ActiveDocumentHandleFindsWordsWindowThenTheMailEditorsForWor
 
   // Word's own window no longer names the document; the mail editor's does.
   SetWindowTextW(WordWindow(), L"Microsoft Word");
-  HWND mail = windows.Add(L"rctrl_renwnd32", L"Document1 - Message (Rich Text)");
+  HWND mail = AddWindow(L"rctrl_renwnd32", L"Document1 - Message (Rich Text)");
   EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), H(mail));
   EXPECT_TRUE(inOutlook);
 }
@@ -209,47 +161,6 @@ TEST_F(WordFixture, GuaranteedVisibleMsgBoxKeepsWordFromCoveringTheBox) {
   Word::GuaranteedVisibleMsgBox(L"text", L"title");
   EXPECT_TRUE(watch.Result().appeared);
   EXPECT_EQ(Puts(word.Calls()).size(), puts);
-}
-
-// The ways the stand-in Word can be told to fail, which the installation
-// tests rely on, do what they say.
-TEST_F(WordFixture, StandInWordFailsAddInsAndMacrosAsToldThenQuits) {
-  word.Set(L"FailAddIns", 2u);
-  word.Set(L"FailMacros", 1u);
-  word.Set(L"MacroResult", L"object");
-  LateObject app = test::WordStandIn::Start();
-  LateObject addIns = app.Object(L"AddIns");
-  int failures = 0;
-  for (int i = 0; i < 3; ++i) {
-    try {
-      addIns.Call(L"Add", {Variant::Of(L"C:\\t\\Zentrello.dotm"), Variant::Of(true)});
-    } catch (const vb::Error& e) {
-      failures += e.number == 4198;
-    }
-  }
-  EXPECT_EQ(failures, 2);
-  EXPECT_THROW(app.Call(L"Run", {Variant::Of(L"HookIntoWord"), Variant::Of(L"x")}), vb::Error);
-  EXPECT_TRUE(LateObject::FromVariant(app.Call(L"Run", {Variant::Of(L"HookIntoWord")})));
-  EXPECT_TRUE(test::Contains(word.Calls(), L"Run\tHookIntoWord\tx"));
-
-  const DWORD pid = word.Processes().at(0);
-  app.Call(L"Quit", {}, {{L"SaveChanges", Variant::Of(false)}});
-  for (int i = 0; i < 100 && word.Running(pid); ++i) Sleep(20);
-  EXPECT_FALSE(word.Running(pid));
-  EXPECT_TRUE(test::Contains(word.Calls(), L"Quit\tSaveChanges:=False"));
-}
-
-TEST(Logger, TheFirstOpenLogFixesTheWebsiteAndLoggingHasNoOtherEffect) {
-  test::StartedTrap trap;
-  test::ReporterStandIn reporter;
-  CommonLogger::Log(L"before any OpenLog");
-  EXPECT_EQ(CommonLogger::WebsiteAddress(), L"");
-  CommonLogger::OpenLog(1, L"Zentrello", L"ZTL", L"Valdomeren");
-  CommonLogger::OpenLog(1, L"Other", L"OTH", L"Elsewhere");
-  CommonLogger::CloseLog(0);
-  CommonLogger::Log(L"after CloseLog", 2, false, 7);
-  EXPECT_EQ(CommonLogger::WebsiteAddress(), L"http://www.zentrello.com");
-  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0);
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 """Step numbers are the line numbers the error reporter sees, and a remembered
 "always ignore" is keyed by module, error number and line: so within a module
 no two steps may share a number. This numbers them the way a Visual Basic
-module numbers its lines: procedure k of a module (in file order, files in
-path order) numbers its steps k*100 + n.
+module numbers its lines: procedure k of a file numbers its steps
+base + k*100 + n. A module written in several files gives each file its own
+base with a comment "Step numbers in this file start at N." (N a multiple of
+10000), so adding a file renumbers nothing else.
 
   number-steps.py          renumbers src/ in place (n is taken mod 100, so it
                            can run again)
@@ -16,6 +18,7 @@ import sys
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src")
 PROC = re.compile(r'\bProc p\([^;]*?L"([A-Za-z0-9_]+)\.([A-Za-z0-9_\[\]]+)"')
 STEP = re.compile(r'\bp(\(|\.Try\()(\d+),')
+BASE = re.compile(r'Step numbers in this file start at (\d+)\.')
 
 
 def sources():
@@ -35,15 +38,16 @@ def procedures(text):
 
 def main():
     check = "--check" in sys.argv[1:]
-    counts = {}
     seen = {}
     bad = []
     for path in sources():
         text = open(path, encoding="utf-8").read()
         out, last = [], 0
+        marker = BASE.search(text)
+        counts = {}
         for module, proc, start, end in procedures(text):
             counts[module] = counts.get(module, 0) + 1
-            base = counts[module] * 100
+            base = (int(marker.group(1)) if marker else 0) + counts[module] * 100
             body = text[start:end]
             if not check:
                 body = STEP.sub(lambda s: f"p{s.group(1)}{base + int(s.group(2)) % 100},", body)

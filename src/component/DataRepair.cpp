@@ -1,5 +1,6 @@
 // Word's per-version Data key, and the installer's record of a failed check
 // for Word 2000 or later.
+// Step numbers in this file start at 50000.
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
 #include "registry/RegistryFunctions.h"
@@ -13,8 +14,8 @@ using vbw::Var;
 void Main2::DeleteCorruptedDataFolder(std::wstring& version) {
   vbw::Proc p(L"Main2.DeleteCorruptedDataFolder", ReportModuleVariables, {Var(L"version", version)}, this);
   p.Run([&] {
-    p(601, [&] { CommonLogger::Log(L"DeleteCorruptedDataFolder"); });
-    p(602, [&] {
+    p(50101, [&] { CommonLogger::Log(L"DeleteCorruptedDataFolder"); });
+    p(50102, [&] {
       RegistryFunctions::DeleteSubkey(HKEY_CURRENT_USER, WordKeys::DataKey(version));
     });
   });
@@ -25,7 +26,7 @@ bool Main2::failedWord2000CheckOnInstallation(const std::wstring& productName) {
   vbw::Proc p(L"Main2.failedWord2000CheckOnInstallation[Get]", ReportModuleVariables,
               {Var(L"productName", productName)}, this);
   p.Run([&] {
-    p(701, [&] {
+    p(50201, [&] {
       result = RegistryFunctions::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName),
                                                      WordKeys::kFailedWord2000Check) == L"1";
     });

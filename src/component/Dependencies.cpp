@@ -2,6 +2,7 @@
 // DLLs checked, a DLL let register itself, a missing group's installer
 // downloaded, run quietly and waited for, and the user warned about whatever
 // stays missing.
+// Step numbers in this file start at 60000.
 #include <cmath>
 #include <cwchar>
 
@@ -72,19 +73,19 @@ bool Main2::CheckRegistration(const std::wstring& folderPath, const std::vector<
   p.Local(L"temp", temp);
   p.Run([&] {
     int16_t last = -1;
-    p(801, [&] { last = UpperBound(fileNames); });
+    p(60101, [&] { last = UpperBound(fileNames); });
     for (int16_t i = 0; i <= last; ++i) {
       std::wstring path;
       bool present = false;
-      p(802, [&] { path = folderPath + At(fileNames, i); });
-      p(803, [&] { present = fileExists(path); });
+      p(60102, [&] { path = folderPath + At(fileNames, i); });
+      p(60103, [&] { present = fileExists(path); });
       if (!present) return;
-      p(804, [&] { present = Createable(path, At(progIds, i)); });
+      p(60104, [&] { present = Createable(path, At(progIds, i)); });
       if (!present) return;
     }
     // From here on failures are only counted: the caller reports.
     p.ResumeNext();
-    if (testVBScript && p.Try(805, [&] { temp = NewObject(L"VBScript.RegExp"); }) != 0) return;
+    if (testVBScript && p.Try(60105, [&] { temp = NewObject(L"VBScript.RegExp"); }) != 0) return;
     result = true;
   });
   return result;
@@ -94,12 +95,12 @@ bool Main2::Createable(const std::wstring& path, const std::wstring& progId) {
   bool result = false;
   vbw::Proc p(L"Main2.Createable", ReportModuleVariables, {Var(L"path", path), Var(L"progId", progId)}, this);
   p.Run([&] {
-    p(901, [&] { result = IsProgIDRegistered(progId); });
+    p(60201, [&] { result = IsProgIDRegistered(progId); });
     if (result) return;
     bool registered = false;
-    p(902, [&] { registered = ObjectFactory::RegisterServer(path); });
+    p(60202, [&] { registered = ObjectFactory::RegisterServer(path); });
     if (!registered) return;
-    p(903, [&] { result = IsProgIDRegistered(progId); });
+    p(60203, [&] { result = IsProgIDRegistered(progId); });
   });
   return result;
 }
@@ -108,7 +109,7 @@ bool Main2::fileExists(const std::wstring& path) {
   bool result = false;
   vbw::Proc p(L"Main2.fileExists", ReportModuleVariables, {Var(L"path", path)}, this);
   p.Run([&] {
-    p(1001, [&] {
+    p(60301, [&] {
       // A directory search with normal attributes: wildcards match, folders,
       // hidden and system files do not.
       WIN32_FIND_DATAW found;
@@ -133,7 +134,7 @@ bool Main2::IsProgIDRegistered(std::wstring strProgID) {
   bool result = false;
   vbw::Proc p(L"Main2.IsProgIDRegistered", ReportModuleVariables, {Var(L"strProgID", strProgID)}, this);
   p.Run([&] {
-    p(1101, [&] {
+    p(60401, [&] {
       CLSID clsid;
       result = CLSIDFromProgID(strProgID.c_str(), &clsid) == S_OK;
     });
@@ -144,8 +145,8 @@ bool Main2::IsProgIDRegistered(std::wstring strProgID) {
 void Main2::StringArray(std::vector<std::wstring>& words, const std::vector<Variant>& elements) {
   vbw::Proc p(L"Main2.StringArray", ReportModuleVariables, {Var(L"words", words), Var(L"elements", elements)}, this);
   p.Run([&] {
-    p(1201, [&] { words.assign(elements.size(), std::wstring()); });
-    for (size_t i = 0; i < elements.size(); ++i) p(1202, [&] { words[i] = ToText(elements[i]); });
+    p(60501, [&] { words.assign(elements.size(), std::wstring()); });
+    for (size_t i = 0; i < elements.size(); ++i) p(60502, [&] { words[i] = ToText(elements[i]); });
   });
 }
 
@@ -154,15 +155,15 @@ std::wstring Main2::GetFileFromProgID(std::wstring progId) {
   vbw::Proc p(L"Main2.GetFileFromProgID", ReportModuleVariables, {Var(L"progId", progId)}, this);
   p.Run([&] {
     std::wstring clsid, file;
-    p(1301, [&] { clsid = reg::ReadRegistryString(HKEY_CLASSES_ROOT, progId + L"\\CLSID", L""); });
+    p(60601, [&] { clsid = reg::ReadRegistryString(HKEY_CLASSES_ROOT, progId + L"\\CLSID", L""); });
     if (clsid.empty()) {
-      p(1302, [&] { vb::Raise(vb::kWordCannotBeNothing, L"Could not read CLSID"); });
+      p(60602, [&] { vb::Raise(vb::kWordCannotBeNothing, L"Could not read CLSID"); });
       return;
     }
-    p(1303, [&] { file = reg::ReadRegistryString(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InProcServer32", L""); });
+    p(60603, [&] { file = reg::ReadRegistryString(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InProcServer32", L""); });
     if (file.empty())
-      p(1304, [&] { file = reg::ReadRegistryString(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\LocalServer32", L""); });
-    if (file.empty()) p(1305, [&] { vb::Raise(vb::kWordCannotBeNothing, L"Could not GetFileFromProgID"); });
+      p(60604, [&] { file = reg::ReadRegistryString(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\LocalServer32", L""); });
+    if (file.empty()) p(60605, [&] { vb::Raise(vb::kWordCannotBeNothing, L"Could not GetFileFromProgID"); });
     result = file;
   });
   return result;
@@ -178,17 +179,17 @@ bool Main2::EnsureDependenciesAreRegistered(std::wstring& name, std::vector<std:
   std::wstring systemFolderPath;
   p.Local(L"systemFolderPath", systemFolderPath);
   p.Run([&] {
-    p(1401, [&] { CommonLogger::Log(L"EnsureDependenciesAreRegistered", 0, false, -1); });
-    p(1402, [&] {
+    p(60701, [&] { CommonLogger::Log(L"EnsureDependenciesAreRegistered", 0, false, -1); });
+    p(60702, [&] {
       int32_t csidl = kCsidlSystem;
       systemFolderPath = GetSpecialFolder::fGetSpecialFolder(csidl);
     });
     for (const auto& group : InfraGroups::All()) {
       bool installed = false;
-      p(1403, [&] { installed = EnsureInfraIsInstalled(group.library, name, systemFolderPath); });
+      p(60703, [&] { installed = EnsureInfraIsInstalled(group.library, name, systemFolderPath); });
       if (!installed) return;
     }
-    p(1404, [&] { result = EnsureProgramDllsAreRegistered(name, dependencies, dependenciesXPOrLater); });
+    p(60704, [&] { result = EnsureProgramDllsAreRegistered(name, dependencies, dependenciesXPOrLater); });
   });
   return result;
 }
@@ -216,10 +217,10 @@ bool Main2::EnsureInfraIsInstalled(const std::wstring& library, const std::wstri
         return v;
       };
       if (group == &InfraGroups::All().front()) {
-        p(1501, [&] { StringArray(fileNames, values(group->fileNames)); });
-        p(1502, [&] { StringArray(progIds, values(group->progIds)); });
+        p(60801, [&] { StringArray(fileNames, values(group->fileNames)); });
+        p(60802, [&] { StringArray(progIds, values(group->progIds)); });
       } else {
-        p(1503, [&] {
+        p(60803, [&] {
           fileNames.assign(group->fileNames.begin(), group->fileNames.end());
           progIds.assign(group->progIds.begin(), group->progIds.end());
           testVBScript = group->testVBScript;
@@ -227,7 +228,7 @@ bool Main2::EnsureInfraIsInstalled(const std::wstring& library, const std::wstri
       }
     }
     bool present = false;
-    p(1504, [&] { present = CheckRegistration(systemFolderPath, fileNames, progIds, testVBScript); });
+    p(60804, [&] { present = CheckRegistration(systemFolderPath, fileNames, progIds, testVBScript); });
     if (present) {
       result = true;
       return;
@@ -236,25 +237,25 @@ bool Main2::EnsureInfraIsInstalled(const std::wstring& library, const std::wstri
     std::wstring path = group ? group->installerPath : InfraGroups::All().back().installerPath;
     if (library == L"comctl32.exe") {
       bool vista = false;
-      p(1505, [&] { vista = WindowsVersion::IsWindowsVistaOrHigher(); });
+      p(60805, [&] { vista = WindowsVersion::IsWindowsVistaOrHigher(); });
       if (vista) {
         result = true;
         return;
       }
     } else if (!group || group->testVBScript) {
       bool nineX = false;
-      p(1506, [&] { nineX = WindowsVersion::IsWindows98OrMe(); });
+      p(60806, [&] { nineX = WindowsVersion::IsWindows98OrMe(); });
       if (nineX) path = InfraGroups::kScripting98MePath;
     }
-    p(1507, [&] { url = DownloadServer::Address() + path; });
+    p(60807, [&] { url = DownloadServer::Address() + path; });
     bool installed = false, uac = true;
-    p(1508, [&] { installed = DownloadAndInstallLibrary(name, url); });
-    if (installed) p(1509, [&] { uac = UACEnabled(); });
+    p(60808, [&] { installed = DownloadAndInstallLibrary(name, url); });
+    if (installed) p(60809, [&] { uac = UACEnabled(); });
     if (installed && !uac) {
-      p(1510, [&] { result = CheckRegistration(systemFolderPath, fileNames, progIds, testVBScript); });
+      p(60810, [&] { result = CheckRegistration(systemFolderPath, fileNames, progIds, testVBScript); });
       if (result) return;
     }
-    p(1511, [&] { WarnUserOfCrash(name, library, url, testVBScript); });
+    p(60811, [&] { WarnUserOfCrash(name, library, url, testVBScript); });
   });
   return result;
 }
@@ -273,7 +274,7 @@ bool Main2::EnsureProgramDllsAreRegistered(const std::wstring& productName, cons
   p.Local(L"progIds", progIds);
   p.Local(L"i", i);
   p.Run([&] {
-    p(1601, [&] { folderPath = UtilityFunctions::SRC_PATH(productName); });
+    p(60901, [&] { folderPath = UtilityFunctions::SRC_PATH(productName); });
     std::wstring failing;
     // The first DLL of the list that is missing or cannot be registered, or "".
     const auto firstMissing = [&](const std::vector<std::wstring>& list, int line) {
@@ -293,13 +294,13 @@ bool Main2::EnsureProgramDllsAreRegistered(const std::wstring& productName, cons
     };
     bool xp = false;
     if (!firstMissing(fileNames, 2)) {
-      p(1604, [&] { xp = WindowsVersion::IsWindowsXPOrHigher(); });
+      p(60904, [&] { xp = WindowsVersion::IsWindowsXPOrHigher(); });
       if (!xp || !firstMissing(fileNamesXPOrLater, 5)) {
         result = true;
         return;
       }
     }
-    p(1607, [&] {
+    p(60907, [&] {
       WarnUserOfCrash(productName, failing, DownloadServer::Address() + InfraGroups::kProductInstallerPath, false);
     });
   });
@@ -311,10 +312,10 @@ bool Main2::UACEnabled() {
   vbw::Proc p(L"Main2.UACEnabled[Get]", ReportModuleVariables, {}, this);
   p.Run([&] {
     std::wstring text;
-    p(1701, [&] { text = reg::ReadRegistry(HKEY_LOCAL_MACHINE, WordKeys::kUacPolicyKey, WordKeys::kEnableLUA); });
+    p(61001, [&] { text = reg::ReadRegistry(HKEY_LOCAL_MACHINE, WordKeys::kUacPolicyKey, WordKeys::kEnableLUA); });
     double value = 0;
     if (text.empty() || !Numeric(text, value)) return;
-    p(1702, [&] {
+    p(61002, [&] {
       const double rounded = std::nearbyint(value);
       if (rounded < -32768 || rounded > 32767) vb::Raise(vb::kOverflow);
       result = rounded == 1;
@@ -329,9 +330,9 @@ bool Main2::DownloadAndInstallLibrary(const std::wstring& name, const std::wstri
               this);
   p.Run([&] {
     bool uac = true;
-    p(1801, [&] { uac = UACEnabled(); });
+    p(61101, [&] { uac = UACEnabled(); });
     if (!uac) {
-      p(1802, [&] {
+      p(61102, [&] {
         CommonWordInteractionFunctions::GuaranteedVisibleMsgBox(
             name + L" needs to download and install some core library files to work.\r\n"
                    L"If Windows asks you to reboot, click 'No'.",
@@ -339,14 +340,14 @@ bool Main2::DownloadAndInstallLibrary(const std::wstring& name, const std::wstri
       });
     }
     std::wstring path;
-    p(1803, [&] {
+    p(61103, [&] {
       HTTP http;
       std::wstring address = url;
       path = http.DownloadFile(address, name);
     });
     // Quoted, so a cache path with blanks cannot start a program named by its
     // first word; an empty path still fails to start.
-    p(1804, [&] { result = ShellAndWait(L"\"" + path + L"\" /Q", kNormalFocus); });
+    p(61104, [&] { result = ShellAndWait(L"\"" + path + L"\" /Q", kNormalFocus); });
   });
   return result;
 }
@@ -362,13 +363,13 @@ bool Main2::ShellAndWait(std::wstring program_name, int32_t window_style) {
   p.Run([&] {
     p.ResumeNext();
     DWORD waitMs = WordKeys::kDefaultInstallerWaitSeconds * 1000;
-    p.Try(1901, [&] {
+    p.Try(61201, [&] {
       const std::wstring seconds =
           reg::ReadRegistry(HKEY_LOCAL_MACHINE, WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds);
       const unsigned long n = seconds.empty() ? 0 : std::wcstoul(seconds.c_str(), nullptr, 10);
       if (n > 0 && n < 0x7FFFFFFF / 1000) waitMs = static_cast<DWORD>(n * 1000);
     });
-    if (p.Try(1902, [&] {
+    if (p.Try(61202, [&] {
           std::string commandLine = ToAnsi(program_name);
           STARTUPINFOA si{};
           si.cb = sizeof(si);
@@ -382,13 +383,13 @@ bool Main2::ShellAndWait(std::wstring program_name, int32_t window_style) {
         }) != 0)
       return;
     Handle process;
-    p(1903, [&] {
+    p(61203, [&] {
       process = Handle(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(process_id)));
       process_handle = static_cast<double>(reinterpret_cast<uintptr_t>(process.Get()));
     });
     if (!process) return;
     DWORD waited = WAIT_FAILED;
-    p(1904, [&] { waited = WaitForSingleObject(process.Get(), waitMs); });
+    p(61204, [&] { waited = WaitForSingleObject(process.Get(), waitMs); });
     if (waited == WAIT_OBJECT_0) {
       result = true;
     } else {

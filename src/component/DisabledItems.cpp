@@ -1,5 +1,6 @@
 // Does one of Word's resiliency lists name the product's add-in, and under
 // which registry value?
+// Step numbers in this file start at 40000.
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
 #include "base/Text.h"
@@ -15,9 +16,9 @@ std::wstring Main2::tamberluxDisabled(const std::wstring& name, const std::wstri
   vbw::Proc p(L"Main2.tamberluxDisabled", ReportModuleVariables, {Var(L"name", name), Var(L"version", version)},
               this);
   p.Run([&] {
-    p(2001, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kDisabledItems); });
+    p(40101, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kDisabledItems); });
     if (!result.empty()) return;
-    p(2002, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kStartupItems); });
+    p(40102, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kStartupItems); });
   });
   return result;
 }
@@ -34,22 +35,22 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
   p.Local(L"valueName", valueName);
   p.Local(L"data", data);
   p.Run([&] {
-    p(2101, [&] {
+    p(40201, [&] {
       section = resiliencyKey(version) + key;
       lowerName = LowerCase(name);
     });
-    p(2102, [&] {
+    p(40202, [&] {
       index = 0;
       valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
     });
     while (!valueName.empty()) {
       bool match = false;
-      p(2103, [&] { match = WordKeys::NamesProduct(lowerName, data); });
+      p(40203, [&] { match = WordKeys::NamesProduct(lowerName, data); });
       if (match) {
         result = valueName;
         return;
       }
-      p(2104, [&] {
+      p(40204, [&] {
         ++index;
         valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
       });

@@ -3,6 +3,7 @@
 // trusted folder, added to Word's add-ins and its set-up macro run. When Word
 // refuses the template at once, the work waits until Word's main window has
 // handled message 1122, which the window hook reports.
+// Step numbers in this file start at 70000.
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
 #include "support/CommonLogger.h"
@@ -42,38 +43,38 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
   p.Local(L"path", path);
   p.Local(L"hwnd", hwnd);
   p.Run([&] {
-    p(2201, [&] { CommonLogger::OpenLog(0, name, L"Tamberlux", L"Valdomeren"); });
-    p(2202, [&] { Word::Initialize(word); });
+    p(70101, [&] { CommonLogger::OpenLog(0, name, L"Tamberlux", L"Valdomeren"); });
+    p(70102, [&] { Word::Initialize(word); });
     bool registered = true;
-    p(2203, [&] { registered = EnsureDependenciesAreRegistered(name, dependencies, dependenciesXPOrLater); });
+    p(70103, [&] { registered = EnsureDependenciesAreRegistered(name, dependencies, dependenciesXPOrLater); });
     if (!registered) {
-      p(2204, [&] { word.Call(L"Quit"); });
+      p(70104, [&] { word.Call(L"Quit"); });
       return;
     }
-    p(2205, [&] { path = UtilityFunctions::CopyTemplateIntoTrustedFolder(name); });
-    p(2206, [&] { PreventToolbarCorruption(); });
+    p(70105, [&] { path = UtilityFunctions::CopyTemplateIntoTrustedFolder(name); });
+    p(70106, [&] { PreventToolbarCorruption(); });
     bool installed = false;
-    p(2207, [&] { installed = addinInstalled(path, word); });
+    p(70107, [&] { installed = addinInstalled(path, word); });
     if (installed) {
-      p(2208, [&] { result = HookIntoWordImpl(name, path, word); });
+      p(70108, [&] { result = HookIntoWordImpl(name, path, word); });
       return;
     }
     // Deferred: tried again once Word's main window has handled 1122.
     bool inOutlook2000 = false;
-    p(2209, [&] { hwnd = CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook2000); });
-    p(2210, [&] {
+    p(70109, [&] { hwnd = CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook2000); });
+    p(70110, [&] {
       mSubclasser = WindowHook::New();
       mSubclasser->AfterMessage = [this](int32_t uMsg, int32_t wParam, int32_t lParam, int32_t& retValue) {
         mSubclasser_AfterMessage(uMsg, wParam, lParam, retValue);
       };
     });
-    p(2211, [&] { mSubclasser->Attach(WindowOf(hwnd)); });
-    p(2212, [&] {
+    p(70111, [&] { mSubclasser->Attach(WindowOf(hwnd)); });
+    p(70112, [&] {
       mPath = path;
       mWord = word;
       mName = name;
     });
-    p(2213, [&] { PostMessageA(WindowOf(hwnd), kDeferredInstallMessage, 0, 0); });
+    p(70113, [&] { PostMessageA(WindowOf(hwnd), kDeferredInstallMessage, 0, 0); });
   });
   return result;
 }
@@ -84,14 +85,14 @@ void Main2::mSubclasser_AfterMessage(int32_t uMsg, int32_t wParam, int32_t lPara
   p.Run([&] {
     if (uMsg != static_cast<int32_t>(kDeferredInstallMessage)) return;
     bool installed = false;
-    p(2301, [&] { installed = addinInstalled(mPath, mWord); });
+    p(70201, [&] { installed = addinInstalled(mPath, mWord); });
     if (!installed) {
-      p(2302, [&] { MessageBoxW(nullptr, L"Error: Still cannot install add-in", L"Tamberlux", MB_OK); });
+      p(70202, [&] { MessageBoxW(nullptr, L"Error: Still cannot install add-in", L"Tamberlux", MB_OK); });
       return;
     }
-    p(2303, [&] { mSubclasser->Detach(); });
-    p(2304, [&] { HookIntoWordImpl(mName, mPath, mWord); });
-    p(2305, [&] {
+    p(70203, [&] { mSubclasser->Detach(); });
+    p(70204, [&] { HookIntoWordImpl(mName, mPath, mWord); });
+    p(70205, [&] {
       mPath.clear();
       mWord = LateObject();
     });
@@ -103,7 +104,7 @@ bool Main2::addinInstalled(const std::wstring& path, const LateObject& word) {
   vbw::Proc p(L"Main2.addinInstalled", ReportModuleVariables, {Var(L"path", path), Var(L"word", word)}, this);
   p.Run([&] {
     p.ResumeNext();
-    result = p.Try(2401, [&] { word.Object(L"AddIns").Call(L"Add", {Variant::Of(path)}); }) == 0;
+    result = p.Try(70301, [&] { word.Object(L"AddIns").Call(L"Add", {Variant::Of(path)}); }) == 0;
   });
   return result;
 }
@@ -111,8 +112,8 @@ bool Main2::addinInstalled(const std::wstring& path, const LateObject& word) {
 void Main2::PreventToolbarCorruption() {
   vbw::Proc p(L"Main2.PreventToolbarCorruption", ReportModuleVariables, {}, this);
   p.Run([&] {
-    p(2501, [&] { CommonLogger::Log(L"PreventToolbarCorruption"); });
-    p(2502, [&] { SleepReplacement::Wait(1, nullptr); });
+    p(70401, [&] { CommonLogger::Log(L"PreventToolbarCorruption"); });
+    p(70402, [&] { SleepReplacement::Wait(1, nullptr); });
   });
 }
 
@@ -121,31 +122,31 @@ LateObject Main2::HookIntoWordImpl(const std::wstring& name, const std::wstring&
   vbw::Proc p(L"Main2.HookIntoWordImpl", ReportModuleVariables,
               {Var(L"name", name), Var(L"path", path), Var(L"word", word)}, this);
   p.Run([&] {
-    p(2601, [&] { CommonLogger::Log(L"Adding " + path); });
+    p(70501, [&] { CommonLogger::Log(L"Adding " + path); });
     p.ResumeNext();
     bool word2007OrLater = false;
-    p(2603, [&] { word2007OrLater = Word::isWord2007OrLater(); });
+    p(70503, [&] { word2007OrLater = Word::isWord2007OrLater(); });
     // Word 2007 and later run the add-in's "HookIntoWord", which answers an
     // object; earlier ones its "Initialize".
     const wchar_t* macro = word2007OrLater ? L"HookIntoWord" : L"Initialize";
-    p(2604, [&] { CommonLogger::Log(word2007OrLater ? L"Calling HookIntoWord" : L"Running AutoExec"); });
+    p(70504, [&] { CommonLogger::Log(word2007OrLater ? L"Calling HookIntoWord" : L"Running AutoExec"); });
     const auto run = [&] {
       Variant answer = word.Call(L"Run", {Variant::Of(macro), Variant::Of(word.Get())});
       if (word2007OrLater) result = LateObject::FromVariant(answer);
     };
-    if (p.Try(2605, run) != 0) {
+    if (p.Try(70505, run) != 0) {
       // A failing macro means a corrupted data key: repaired once, run once more.
       std::wstring version;
-      p(2606, [&] { version = ToText(word.Get(L"Version")); });
-      p(2607, [&] { DeleteCorruptedDataFolder(version); });
-      if (p.Try(2608, run) != 0) {
-        p(2609, [&] {
+      p(70506, [&] { version = ToText(word.Get(L"Version")); });
+      p(70507, [&] { DeleteCorruptedDataFolder(version); });
+      if (p.Try(70508, run) != 0) {
+        p(70509, [&] {
           MessageBoxW(nullptr, (name + L" has fixed a corrupted Word registry key. Please restart Word.").c_str(),
                       L"You need to restart Word", MB_OK | MB_ICONEXCLAMATION);
         });
       }
     }
-    p(2610, [&] { CommonLogger::CloseLog(-1); });
+    p(70510, [&] { CommonLogger::CloseLog(-1); });
   });
   return result;
 }

@@ -1,4 +1,5 @@
 // Main2's own procedures: its dump section, Quit, and how it gets a Word.
+// Step numbers in this file start at 10000.
 #include "component/Main2.h"
 
 #include "errortrap/Procedure.h"
@@ -25,27 +26,27 @@ void Main2::ReportModuleVariables(const void* self) {
 
 void Main2::Quit() {
   vbw::Proc p(L"Main2.Quit", ReportModuleVariables, {}, this);
-  p.Run([&] { p(2701, [&] { CommonWordInteractionFunctions::Terminate(); }); });
+  p.Run([&] { p(10101, [&] { CommonWordInteractionFunctions::Terminate(); }); });
 }
 
 LateObject Main2::WordApplication() {
   LateObject result;
   vbw::Proc p(L"Main2.WordApplication[Get]", ReportModuleVariables, {}, this);
   p.Run([&] {
-    p(2801, [&] { CommonLogger::Log(L"WordApplication"); });
+    p(10201, [&] { CommonLogger::Log(L"WordApplication"); });
     p.ResumeNext();
-    if (p.Try(2803, [&] { result = ActiveObject(L"Word.Application"); }) != 0) {
-      p(2804, [&] { result = CreateWordApplication(); });
+    if (p.Try(10203, [&] { result = ActiveObject(L"Word.Application"); }) != 0) {
+      p(10204, [&] { result = CreateWordApplication(); });
       return;
     }
     bool visible = true;
-    if (p.Try(2805, [&] { visible = ToBool(result.Get(L"Visible")); }) != 0 || visible) return;
-    p(2806, [&] { NewObject(L"Shell.Application").Call(L"UndoMinimizeAll"); });
-    p(2807, [&] { result.Put(L"Visible", Variant::Of(true)); });
-    p(2808, [&] {
+    if (p.Try(10205, [&] { visible = ToBool(result.Get(L"Visible")); }) != 0 || visible) return;
+    p(10206, [&] { NewObject(L"Shell.Application").Call(L"UndoMinimizeAll"); });
+    p(10207, [&] { result.Put(L"Visible", Variant::Of(true)); });
+    p(10208, [&] {
       if (ToLong(result.Get(L"WindowState")) == 2) result.Put(L"WindowState", Variant::Of(0));
     });
-    p(2809, [&] { result.Call(L"Activate"); });
+    p(10209, [&] { result.Call(L"Activate"); });
   });
   return result;
 }
@@ -54,10 +55,10 @@ LateObject Main2::CreateWordApplication() {
   LateObject result;
   vbw::Proc p(L"Main2.CreateWordApplication", ReportModuleVariables, {}, this);
   p.Run([&] {
-    p(2901, [&] { CommonLogger::Log(L"CreateWordApplication"); });
+    p(10301, [&] { CommonLogger::Log(L"CreateWordApplication"); });
     p.ResumeNext();
-    if (p.Try(2903, [&] { result = NewObject(L"Word.Application"); }) == 0)
-      p(2904, [&] { result.Put(L"Visible", Variant::Of(true)); });
+    if (p.Try(10303, [&] { result = NewObject(L"Word.Application"); }) == 0)
+      p(10304, [&] { result.Put(L"Visible", Variant::Of(true)); });
   });
   return result;
 }

@@ -1,5 +1,6 @@
 // The launch from the desktop icon: a supported Word, the add-ins registered
 // and enabled for it, Word running and visible, and a new visible document.
+// Step numbers in this file start at 20000.
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
 #include "registry/RegistryFunctions.h"
@@ -40,30 +41,30 @@ void Main2::StartRunTime(std::wstring& name, LateObject& word, bool startZTL) {
   p.Run([&] {
     // The name becomes a registry key and a file name: an unusable one ends the launch.
     const bool usable = IsProductName(name);
-    p(3001, [&] {
+    p(20101, [&] {
       if (!usable) vb::Raise(vb::kInvalidCall, L"\"" + name + L"\" cannot be a product name");
     });
     if (!usable) return;
     bool supported = true;
-    p(3002, [&] { supported = WordIsSupported(name); });
+    p(20102, [&] { supported = WordIsSupported(name); });
     if (!supported) {
-      p(3003, [&] {
+      p(20103, [&] {
         MsgBox(L"You need Microsoft Word 2000 or later to run " + name + L".", MB_OK,
                name + L" requires Word 2000 or later");
       });
       return;
     }
-    p(3004, [&] { EnableComAddins(); });
-    p(3005, [&] { version = getWordVersion(name, word); });
+    p(20104, [&] { EnableComAddins(); });
+    p(20105, [&] { version = getWordVersion(name, word); });
     if (version.empty()) {
-      p(3006, [&] { ForceCreateTamberluxToQuit(name); });
+      p(20106, [&] { ForceCreateTamberluxToQuit(name); });
     } else {
-      p(3007, [&] { enableTamberlux(name, version); });
+      p(20107, [&] { enableTamberlux(name, version); });
     }
     if (!word) {
-      p(3008, [&] { word = WordApplication(); });
+      p(20108, [&] { word = WordApplication(); });
       if (!word) {
-        p(3009, [&] {
+        p(20109, [&] {
           MsgBox(name + L" could not start Word, possibly because it is corrupted. Please try starting Word by "
                         L"itself to resolve this problem.  If you still have problems with " +
                      name + L", repair or reinstall Word.",
@@ -72,25 +73,25 @@ void Main2::StartRunTime(std::wstring& name, LateObject& word, bool startZTL) {
         return;
       }
       bool exited = false;
-      p(3010, [&] { exited = wordExitedBecauseOfMissingLibrary(word); });
+      p(20110, [&] { exited = wordExitedBecauseOfMissingLibrary(word); });
       if (exited) return;
     }
     if (version.empty()) {
-      p(3011, [&] { enableTamberlux(name, ToText(word.Get(L"Version"))); });
-      p(3012, [&] { permanentlyDisableAddin(name, false); });
-      p(3013, [&] { setWordVersion(name, ToText(word.Get(L"Version"))); });
+      p(20111, [&] { enableTamberlux(name, ToText(word.Get(L"Version"))); });
+      p(20112, [&] { permanentlyDisableAddin(name, false); });
+      p(20113, [&] { setWordVersion(name, ToText(word.Get(L"Version"))); });
     }
-    p(3014, [&] { CommonWordInteractionFunctions::Initialize(word); });
-    p(3015, [&] { UtilityFunctions::CopyTemplateIntoTrustedFolder(name); });
+    p(20114, [&] { CommonWordInteractionFunctions::Initialize(word); });
+    p(20115, [&] { UtilityFunctions::CopyTemplateIntoTrustedFolder(name); });
 
     p.ResumeNext();
-    if (startZTL) p(3016, [&] { word.Call(L"Run", {Variant::Of(L"SetStartedFromIcon")}); });
-    if (p.Try(3017, [&] { AddVisibleDocument(word); }) != kWordCommandNotAvailable) return;
+    if (startZTL) p(20116, [&] { word.Call(L"Run", {Variant::Of(L"SetStartedFromIcon")}); });
+    if (p.Try(20117, [&] { AddVisibleDocument(word); }) != kWordCommandNotAvailable) return;
     // Word refused the document: leave it running, hidden, and use a new one.
-    p(3018, [&] { word.Put(L"Visible", Variant::Of(false)); });
-    p(3019, [&] { word = CreateWordApplication(); });
-    p(3020, [&] { CommonWordInteractionFunctions::Initialize(word); });
-    p(3021, [&] { AddVisibleDocument(word); });
+    p(20118, [&] { word.Put(L"Visible", Variant::Of(false)); });
+    p(20119, [&] { word = CreateWordApplication(); });
+    p(20120, [&] { CommonWordInteractionFunctions::Initialize(word); });
+    p(20121, [&] { AddVisibleDocument(word); });
   });
 }
 
@@ -99,13 +100,13 @@ bool Main2::WordIsSupported(const std::wstring& productName) {
   vbw::Proc p(L"Main2.WordIsSupported", ReportModuleVariables, {Var(L"productName", productName)}, this);
   p.Run([&] {
     bool failed = false;
-    p(3101, [&] { failed = failedWord2000CheckOnInstallation(productName); });
+    p(20201, [&] { failed = failedWord2000CheckOnInstallation(productName); });
     if (!failed) return;
     p.ResumeNext();
     LateObject app;
-    p(3102, [&] { app = WordApplication(); });
+    p(20202, [&] { app = WordApplication(); });
     if (app) {
-      p(3103, [&] { reg::DeleteValue(HKEY_CURRENT_USER, productSection(productName), WordKeys::kFailedWord2000Check); });
+      p(20203, [&] { reg::DeleteValue(HKEY_CURRENT_USER, productSection(productName), WordKeys::kFailedWord2000Check); });
     } else {
       result = false;
     }
@@ -119,11 +120,11 @@ std::wstring Main2::getWordVersion(const std::wstring& productName, const LateOb
               this);
   p.Run([&] {
     if (!word) {
-      p(3201, [&] {
+      p(20301, [&] {
         result = reg::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName), WordKeys::kWordVersion);
       });
     } else {
-      p(3202, [&] { result = ToText(word.Get(L"Version")); });
+      p(20302, [&] { result = ToText(word.Get(L"Version")); });
     }
   });
   return result;
@@ -133,7 +134,7 @@ void Main2::setWordVersion(const std::wstring& productName, const std::wstring& 
   vbw::Proc p(L"Main2.setWordVersion", ReportModuleVariables,
               {Var(L"productName", productName), Var(L"version", version)}, this);
   p.Run([&] {
-    p(3301, [&] {
+    p(20401, [&] {
       reg::WriteRegistry(HKEY_CURRENT_USER, productSection(productName), WordKeys::kWordVersion, reg::REG_SZ_TYPE,
                          Variant::Of(version));
     });
@@ -145,7 +146,7 @@ bool Main2::permanentlyDisableAddin(const std::wstring& productName) {
   vbw::Proc p(L"Main2.permanentlyDisableAddin[Get]", ReportModuleVariables, {Var(L"productName", productName)},
               this);
   p.Run([&] {
-    p(3401, [&] {
+    p(20501, [&] {
       result = reg::ReadRegistryString(HKEY_CURRENT_USER, productSection(productName), WordKeys::kPermanentlyDisableAddin) ==
                L"1";
     });
@@ -157,7 +158,7 @@ void Main2::permanentlyDisableAddin(const std::wstring& productName, bool value)
   vbw::Proc p(L"Main2.permanentlyDisableAddin[Let]", ReportModuleVariables,
               {Var(L"productName", productName), Var(L"value", value)}, this);
   p.Run([&] {
-    p(3501, [&] {
+    p(20601, [&] {
       reg::WriteRegistry(HKEY_CURRENT_USER, productSection(productName), WordKeys::kPermanentlyDisableAddin,
                          reg::REG_SZ_TYPE, Variant::Of(value ? L"1" : L"0"));
     });
@@ -168,15 +169,15 @@ void Main2::ForceCreateTamberluxToQuit(const std::wstring& name) {
   vbw::Proc p(L"Main2.ForceCreateTamberluxToQuit", ReportModuleVariables, {Var(L"name", name)}, this);
   p.Run([&] {
     bool disabled = true;
-    p(3601, [&] { disabled = permanentlyDisableAddin(name); });
-    if (!disabled) p(3602, [&] { permanentlyDisableAddin(name, true); });
+    p(20701, [&] { disabled = permanentlyDisableAddin(name); });
+    if (!disabled) p(20702, [&] { permanentlyDisableAddin(name, true); });
   });
 }
 
 bool Main2::wordExitedBecauseOfMissingLibrary(const LateObject& word) {
   bool result = false;
   vbw::Proc p(L"Main2.wordExitedBecauseOfMissingLibrary", ReportModuleVariables, {Var(L"word", word)}, this);
-  p.Run([&] { result = p.Try(3701, [&] { word.Get(L"Version"); }) != 0; });
+  p.Run([&] { result = p.Try(20801, [&] { word.Get(L"Version"); }) != 0; });
   return result;
 }
 
@@ -191,7 +192,7 @@ void Main2::WarnUserOfCrash(const std::wstring& productName, const std::wstring&
   p.Local(L"reason2", reason2);
   p.Local(L"title", title);
   p.Run([&] {
-    p(3801, [&] {
+    p(20901, [&] {
       if (testVBScript) {
         reason = L" needs to reboot your computer to finish installing.";
         reason2 = L"Please reboot your computer to fix this problem.";
@@ -202,7 +203,7 @@ void Main2::WarnUserOfCrash(const std::wstring& productName, const std::wstring&
         title = L"You need to reinstall " + Filename;
       }
     });
-    p(3802, [&] { MsgBox(L"Microsoft Word will now exit because " + productName + reason + L"\r\n" + reason2, MB_OK, title); });
+    p(20902, [&] { MsgBox(L"Microsoft Word will now exit because " + productName + reason + L"\r\n" + reason2, MB_OK, title); });
   });
 }
 

@@ -1,0 +1,29 @@
+// A message box as a user sees it, read by DialogReader.exe from outside the
+// process that shows it.
+#include "TestSupport.h"
+
+namespace tamberlux::test {
+
+DialogWatch::DialogWatch(const std::wstring& watchClass, int press, DWORD timeoutMs) {
+  std::wstring cmd = L"\"" + BinDir() + L"DialogReader.exe\" --press " + std::to_wstring(press) + L" --timeout " +
+                     std::to_wstring(timeoutMs) + (watchClass.empty() ? L"" : L" --watch " + watchClass);
+  reader_ = std::thread([this, cmd] { output_ = RunAndCapture(cmd); });
+}
+
+DialogWatch::~DialogWatch() { if (reader_.joinable()) reader_.join(); }
+
+DialogWatch::Seen DialogWatch::Result() {
+  if (reader_.joinable()) reader_.join();
+  const auto fields = Split(output_, L'\0');
+  Seen seen;
+  for (size_t i = 0; i + 1 < fields.size(); i += 2) {
+    const std::wstring& value = fields[i + 1];
+    if (fields[i] == L"title") seen.appeared = true, seen.title = value;
+    if (fields[i] == L"text") seen.text = value;
+    if (fields[i] == L"left") seen.watchedLeft = std::wcstol(value.c_str(), nullptr, 10);
+    if (fields[i] == L"visible") seen.watchedVisible = value == L"1";
+  }
+  return seen;
+}
+
+}  // namespace tamberlux::test

@@ -1,0 +1,114 @@
+// Registry helpers: the private user hive, real per-user keys kept as they
+// were, and raw reads and writes for arranging and checking state.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+namespace tamberlux::test {
+
+PrivateUserHive::PrivateUserHive() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string name = info ? info->name() : "scenario";
+  path_ = L"Software\\TamberluxTests\\" + std::wstring(name.begin(), name.end()) + L"." +
+          std::to_wstring(GetCurrentProcessId());
+  RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+  RegKey key;
+  RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr);
+  if (RegOverridePredefKey(HKEY_CURRENT_USER, key.Get()) != ERROR_SUCCESS) FatalAppExitA(0, "no private user hive");
+}
+
+PrivateUserHive::~PrivateUserHive() {
+  RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+}
+
+namespace {
+// The real user hive, whether or not this process maps HKEY_CURRENT_USER elsewhere.
+RegKey RealUser() {
+  RegKey user;
+  RegOpenCurrentUser(KEY_ALL_ACCESS, user.Put());
+  return user;
+}
+bool CopyTree(HKEY root, const std::wstring& from, const std::wstring& to) {
+  RegKey source, target;
+  return RegOpenKeyExW(root, from.c_str(), 0, KEY_READ, source.Put()) == ERROR_SUCCESS &&
+         RegCreateKeyExW(root, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.Put(), nullptr) ==
+             ERROR_SUCCESS &&
+         RegCopyTreeW(source.Get(), nullptr, target.Get()) == ERROR_SUCCESS;
+}
+}  // namespace
+
+KeptUserKey::KeptUserKey(std::wstring path)
+    : path_(std::move(path)),
+      aside_(L"Software\\TamberluxTests\\Kept." + std::to_wstring(GetCurrentProcessId()) + L"." +
+             std::to_wstring(reinterpret_cast<uintptr_t>(this))),
+      existed_(CopyTree(RealUser().Get(), path_, aside_)) {}
+
+KeptUserKey::~KeptUserKey() {
+  const RegKey user = RealUser();
+  RegDeleteTreeW(user.Get(), path_.c_str());
+  if (existed_) CopyTree(user.Get(), aside_, path_);
+  RegDeleteTreeW(user.Get(), aside_.c_str());
+}
+
+void SetValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data, DWORD size) {
+  // A value that cannot be written leaves the scenario unarranged: the test fails here.
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, path.c_str(), name.empty() ? nullptr : name.c_str(), type, data, size),
+            ERROR_SUCCESS);
+}
+
+void SetText(const std::wstring& path, const std::wstring& name, const std::wstring& text) {
+  SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+void SetDword(const std::wstring& path, const std::wstring& name, DWORD value) {
+  SetValue(path, name, REG_DWORD, &value, sizeof(value));
+}
+
+void AddEntry(const std::wstring& list, const std::wstring& valueName, const std::vector<BYTE>& data) {
+  SetValue(list, valueName, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
+}
+
+bool KeyExists(const std::wstring& path) {
+  RegKey key;
+  return RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+}
+
+RawValue ReadRaw(const std::wstring& path, const std::wstring& name) {
+  RawValue v;
+  RegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return v;
+  const wchar_t* value = name.empty() ? nullptr : name.c_str();
+  DWORD size = 0;
+  v.exists = RegQueryValueExW(key.Get(), value, nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS;
+  v.data.resize(size);
+  if (v.exists) RegQueryValueExW(key.Get(), value, nullptr, &v.type, v.data.data(), &size);
+  return v;
+}
+
+std::wstring ReadText(const std::wstring& path, const std::wstring& name) {
+  const auto raw = ReadRaw(path, name);
+  if (!raw.exists) return L"(none)";
+  std::wstring text(reinterpret_cast<const wchar_t*>(raw.data.data()), raw.data.size() / sizeof(wchar_t));
+  while (!text.empty() && text.back() == L'\0') text.pop_back();
+  return text;
+}
+
+DWORD ReadDword(const std::wstring& path, const std::wstring& name) {
+  const auto raw = ReadRaw(path, name);
+  return raw.exists && raw.type == REG_DWORD ? *reinterpret_cast<const DWORD*>(raw.data.data()) : 0xFFFFFFFF;
+}
+
+std::vector<std::wstring> ValueNames(const std::wstring& path) {
+  std::vector<std::wstring> names;
+  RegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return names;
+  wchar_t name[512];
+  for (DWORD i = 0, length = 512; RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+                                  ERROR_SUCCESS;
+       ++i, length = 512)
+    names.emplace_back(name, length);
+  return names;
+}
+
+}  // namespace tamberlux::test

@@ -1,0 +1,126 @@
+// Drives the stand-in Word: its script key, its registration, its processes and
+// the log of the calls it received.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <tlhelp32.h>
+
+#include "base/Text.h"
+
+namespace tamberlux::test {
+
+namespace {
+constexpr wchar_t kWordScript[] = L"Software\\TamberluxTests\\WordStandIn";
+
+void Script(const wchar_t* name, DWORD type, const void* data, size_t size) {
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kWordScript, name, type, data, static_cast<DWORD>(size)),
+            ERROR_SUCCESS)
+      << "the stand-in Word cannot be told " << ToUtf8(name);
+}
+
+DWORD RunStandIn(const wchar_t* option) {
+  DWORD code = 99;
+  RunAndCapture(L"\"" + BinDir() + L"WordStandIn.exe\" " + option, &code);
+  return code;
+}
+}  // namespace
+
+WordStandIn::WordStandIn() {
+  wchar_t dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, dir);
+  log_ = dir + (L"WordStandIn." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                std::to_wstring(GetTickCount64()) + L".txt");
+  EndAll();
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, kWordScript);
+  Register();
+  Set(L"CallLog", log_);
+}
+
+WordStandIn::~WordStandIn() {
+  EndAll();
+  Unregister();
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, kWordScript);
+  DeleteFileW(log_.c_str());
+}
+
+void WordStandIn::Set(const wchar_t* name, const std::wstring& text) {
+  Script(name, REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+}
+
+void WordStandIn::Set(const wchar_t* name, DWORD number) { Script(name, REG_DWORD, &number, sizeof(number)); }
+
+void WordStandIn::SetList(const wchar_t* name, const std::vector<std::wstring>& items) {
+  std::wstring data;
+  for (const auto& item : items) data += item + L'\0';
+  data += L'\0';
+  Script(name, REG_MULTI_SZ, data.c_str(), data.size() * sizeof(wchar_t));
+}
+
+void WordStandIn::Register() { EXPECT_EQ(RunStandIn(L"/regserver"), 0u) << "the stand-in Word registers"; }
+void WordStandIn::Unregister() { RunStandIn(L"/unregserver"); }
+
+LateObject WordStandIn::Start() {
+  try {
+    return NewObject(L"Word.Application", CLSCTX_LOCAL_SERVER);
+  } catch (...) { return LateObject(); }
+}
+
+std::vector<std::vector<std::wstring>> WordStandIn::Lines() const {
+  std::vector<std::vector<std::wstring>> lines;
+  std::string bytes = ProductTemplate::Read(log_);
+  if (bytes == "<missing>") bytes.clear();
+  for (const auto& line : Split(FromUtf8(bytes), L'\n'))
+    if (!line.empty()) lines.push_back(Split(line, L'\t'));
+  return lines;
+}
+
+std::vector<DWORD> WordStandIn::Processes() const {
+  std::vector<DWORD> pids;
+  for (const auto& fields : Lines())
+    if (fields.size() > 1 && fields[1] == L"Created") pids.push_back(std::wcstoul(fields[0].c_str(), nullptr, 10));
+  return pids;
+}
+
+std::vector<std::wstring> WordStandIn::Calls(DWORD process) const {
+  std::vector<std::wstring> calls;
+  for (const auto& fields : Lines()) {
+    if (fields.size() < 2 || std::wcstoul(fields[0].c_str(), nullptr, 10) != process) continue;
+    calls.push_back(fields[1]);
+    for (size_t i = 2; i < fields.size(); ++i) calls.back() += L"\t" + fields[i];
+  }
+  return calls;
+}
+
+std::vector<std::wstring> WordStandIn::Calls() const {
+  const auto pids = Processes();
+  return pids.empty() ? std::vector<std::wstring>{} : Calls(pids.front());
+}
+
+bool WordStandIn::Running(DWORD process) const {
+  const Handle h(OpenProcess(SYNCHRONIZE, FALSE, process));
+  return h && WaitForSingleObject(h.Get(), 0) == WAIT_TIMEOUT;
+}
+
+std::vector<HWND> WordStandIn::Windows(DWORD process) {
+  std::vector<HWND> windows;
+  for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"OpusApp", nullptr));) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == process) windows.push_back(w);
+  }
+  return windows;
+}
+
+void WordStandIn::EndAll() {
+  const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = snapshot && Process32FirstW(snapshot.Get(), &entry); more;
+       more = Process32NextW(snapshot.Get(), &entry)) {
+    if (_wcsicmp(entry.szExeFile, L"WordStandIn.exe") != 0) continue;
+    const Handle h(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    if (h && TerminateProcess(h.Get(), 9)) WaitForSingleObject(h.Get(), 5000);
+  }
+}
+
+}  // namespace tamberlux::test
