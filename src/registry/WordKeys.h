@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tamberlux::WordKeys {
@@ -93,6 +94,16 @@ inline bool NamesProduct(const std::wstring& lowerName, std::wstring data) {
   // UTF-16 text of ASCII characters becomes plain text once its NULs go.
   std::erase(data, L'\0');
   return data.find(lowerName) != std::wstring::npos && data.find(kMonitorEntryName) == std::wstring::npos;
+}
+
+// Whether a product name can name the product's settings section and its
+// template file: not empty, not only blanks and full stops, at most 100
+// characters, and none of \ / : * ? " < > | or control characters.
+inline bool IsProductName(const std::wstring& name) {
+  if (name.empty() || name.size() > 100) return false;
+  for (wchar_t c : name)
+    if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return false;
+  return name.find_first_not_of(L" .") != std::wstring::npos;
 }
 
 }  // namespace tamberlux::WordKeys
