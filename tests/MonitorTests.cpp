@@ -289,3 +289,47 @@ TEST_F(Monitor, ALongProductNameWrapsInTheLabelsAtWordBoundaries) {
 
 }  // namespace
 }  // namespace tamberlux
+
+namespace tamberlux {
+namespace {
+
+// Runs on the real user hive, with a product name and a Word version of its own.
+TEST(EnableCommand, TakesTheAddInOffWordsListsAndClearsThePermanentChoice) {
+  const std::wstring id = std::to_wstring(GetCurrentProcessId()), name = L"ZentrelloEnable" + id;
+  const std::wstring section = L"Software\\" + name, office = L"Software\\Microsoft\\Office\\12." + id;
+  const std::wstring lists = office + L"\\Word\\Resiliency\\";
+  auto clean = [&] {
+    RegDeleteTreeW(HKEY_CURRENT_USER, section.c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, office.c_str());
+  };
+  clean();
+  SetText(section, L"WordVersion", L"12." + id);
+  SetText(section, L"PermanentlyDisableAddin", L"1");
+  const auto entry = test::WordEntry(L"c:\\valdomeren\\zentrelloenable" + id + L"\\addin.dll", name);
+  test::AddEntry(lists + L"DisabledItems", L"A1", entry);
+  test::AddEntry(lists + L"DisabledItems", L"B2", test::WordEntry(L"c:\\other\\helper.dll", L"Helper"));
+  test::AddEntry(lists + L"DisabledItems", L"C3", entry);  // Word listed it twice
+  test::AddEntry(lists + L"StartupItems", L"D4", entry);
+  const std::wstring tool = L"\"" + test::BinDir() + L"tamberlux.exe\" enable " + name;
+  DWORD code = 99;
+  std::wstring out = test::RunAndCapture(tool + L" --json", &code, true);
+  std::erase(out, L'\r');
+  EXPECT_EQ(code, 0u) << std::string(out.begin(), out.end());
+  EXPECT_EQ(ValueNames(lists + L"DisabledItems"), std::vector<std::wstring>{L"B2"});
+  EXPECT_FALSE(KeyExists(lists + L"StartupItems"));
+  EXPECT_EQ(Text(section, L"PermanentlyDisableAddin"), L"0");
+  EXPECT_NE(out.find(L"\"removedEntries\": [\"A1\", \"C3\"],\n  \"startupItemsDeleted\": 1,\n  "
+                     L"\"permanentlyDisableAddin\": {\"before\": \"1\", \"after\": \"0\"},\n  \"stillDisabled\": false"),
+            std::wstring::npos)
+      << std::string(out.begin(), out.end());
+
+  out = test::RunAndCapture(tool, &code, true);  // again: nothing left to change
+  EXPECT_EQ(code, 0u);
+  EXPECT_NE(out.find(L"does not list the add-in as disabled"), std::wstring::npos);
+  EXPECT_NE(out.find(L"PermanentlyDisableAddin: unchanged (0)"), std::wstring::npos);
+  EXPECT_EQ((test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" enable \"a:b\"", &code, true), code), 2u);
+  clean();
+}
+
+}  // namespace
+}  // namespace tamberlux

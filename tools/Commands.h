@@ -7,5 +7,6 @@ namespace tamberlux {
 
 int LaunchCommand(const std::wstring& name, bool startMacro);
 int StatusCommand(const std::wstring& name, bool json);
+int EnableCommand(const std::wstring& name, bool json);
 
 }  // namespace tamberlux

@@ -4,6 +4,8 @@
 //                                        through COM like the product's launcher
 //   tamberlux status NAME [--json]       what decides whether the add-in loads, read with the
 //                                        component's own registry and detection code; changes nothing
+//   tamberlux enable NAME [--json]       takes the add-in off Word's disabled lists and clears the
+//                                        permanent-disable flag, without a dialog
 //
 // Exit codes: 0 done, 2 usage, 3 the component is not registered, 4 Word could not be
 // reached, 5 the call failed.
@@ -22,7 +24,9 @@ namespace {
 using namespace console;
 
 int Usage() {
-  Print(L"usage: tamberlux launch NAME [--no-macro]\n       tamberlux status NAME [--json]\n", stderr);
+  Print(L"usage: tamberlux launch NAME [--no-macro]\n       tamberlux status NAME [--json]\n"
+        L"       tamberlux enable NAME [--json]\n",
+        stderr);
   return kUsage;
 }
 
@@ -34,7 +38,7 @@ int Run(int argc, wchar_t** argv) {
   bool json = false, noMacro = false;
   for (int i = 3; i < argc; ++i) {
     const std::wstring option = argv[i];
-    if (command == L"status" && option == L"--json") json = true;
+    if ((command == L"status" || command == L"enable") && option == L"--json") json = true;
     else if (command == L"launch" && option == L"--no-macro") noMacro = true;
     else return Usage();
   }
@@ -45,6 +49,9 @@ int Run(int argc, wchar_t** argv) {
   } else if (command == L"status") {
     vbw::vbwInitializeProtector();
     code = StatusCommand(name, json);
+  } else if (command == L"enable") {
+    vbw::vbwInitializeProtector();
+    code = EnableCommand(name, json);
   } else {
     code = Usage();
   }
