@@ -4,38 +4,30 @@
 // window of that class while the box is up. Writes nothing when no box
 // appears in time.
 //
-// With --form it reads a dialog of the product's own instead: "owner" and
-// "ownertitle" (its owner window and that window's title), "foreground",
-// "dpi", "client" (WxH), one "control" per child in stacking order
-// ("class|tab or -|x,y,w,h|text"), one "tooltip" per tool ("control text|tip
-// text") and "focus" (the focused control's text). Then:
-//   --picture FILE   saves what the screen shows of the dialog as a bitmap
-//   --keys K,K,...   types tab, shift+tab, return or escape, and after each key
-//                    writes the focused control's text as another "focus"
-//   --close          clicks the close box
-//   --then-none MS   afterwards waits MS for another box: "another", its title
+// --form reads a dialog of the product's instead: "owner", "ownertitle",
+// "foreground", "dpi", "client" (WxH), a "control" per child in stacking order
+// ("class|tab or -|x,y,w,h|text"), a "tooltip" per tool ("control|tip") and
+// "focus". --picture FILE saves it as a bitmap ("{dpi}" in FILE becomes its
+// DPI); --keys tab,shift+tab,return,escape types keys, writing "focus" after
+// each; --close clicks its close box; --then-none MS then writes "another"
+// with the title of any box that follows within MS.
 #include <windows.h>
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
-#include <utility>
 
 namespace {
 
 std::wstring out;
-void Field(const wchar_t* name, const std::wstring& value) { out += std::wstring(name) + L'\0' + value + L'\0'; }
+void Field(const wchar_t* name, const std::wstring& value) { out += name + (L'\0' + value) + L'\0'; }
 
-HWND FindBox(DWORD timeoutMs, HWND not_ = nullptr) {
-  for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
-    HWND box = FindWindowW(L"#32770", nullptr);
-    if (box && box != not_ && IsWindowVisible(box)) return box;
-    Sleep(20);
-  }
+HWND FindBox(DWORD timeoutMs) {
+  for (DWORD waited = 0; waited < timeoutMs; waited += 20, Sleep(20))
+    if (HWND box = FindWindowW(L"#32770", nullptr); box && IsWindowVisible(box)) return box;
   return nullptr;
 }
 
@@ -45,129 +37,101 @@ std::wstring TextOf(HWND w) {
   return text;
 }
 
-HWND Focused(HWND box) {
+std::wstring FocusOf(HWND box) {
   GUITHREADINFO info{sizeof(info)};
-  return GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info) ? info.hwndFocus : nullptr;
+  if (!IsWindow(box)) return L"(closed)";
+  return GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info) ? TextOf(info.hwndFocus) : L"";
 }
 
-// The tools of the dialog's tooltip windows, read through memory lent by the
-// dialog's process (a tooltip answers only with pointers into its own process).
+// The DPI of the dialog's monitor, as a DPI-aware program sees it.
+UINT DpiOf(HWND box) {
+  using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  auto forMonitor = reinterpret_cast<ForMonitor>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"shcore.dll"), "GetDpiForMonitor")));
+  UINT x = 0, y = 0;
+  return forMonitor && SUCCEEDED(forMonitor(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) ? y : 0;
+}
+
+// A tooltip answers with pointers into its own process: the text is read
+// through memory lent by the dialog's process.
 void ReadTooltips(HWND box) {
   DWORD pid = 0;
-  const DWORD thread = GetWindowThreadProcessId(box, &pid);
+  GetWindowThreadProcessId(box, &pid);
   HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) return;
-  auto* remote = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
-  std::pair<HANDLE, BYTE*> lent(process, remote);
-  EnumThreadWindows(
-      thread,
-      [](HWND tip, LPARAM context) -> BOOL {
-        wchar_t cls[64] = {};
-        GetClassNameW(tip, cls, 64);
-        if (std::wcscmp(cls, TOOLTIPS_CLASSW) != 0) return TRUE;
-        auto [process, remote] = *reinterpret_cast<std::pair<HANDLE, BYTE*>*>(context);
-        const LRESULT count = SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-          TTTOOLINFOW tool{};
-          tool.cbSize = TTTOOLINFOW_V2_SIZE;
-          tool.lpszText = reinterpret_cast<wchar_t*>(remote + 1024);
-          wchar_t text[3000] = {};
-          WriteProcessMemory(process, remote, &tool, sizeof(tool), nullptr);
-          WriteProcessMemory(process, remote + 1024, text, sizeof(text), nullptr);
-          SendMessageW(tip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
-          ReadProcessMemory(process, remote, &tool, sizeof(tool), nullptr);
-          ReadProcessMemory(process, remote + 1024, text, sizeof(text) - sizeof(wchar_t), nullptr);
-          const HWND control = (tool.uFlags & TTF_IDISHWND) ? reinterpret_cast<HWND>(tool.uId) : nullptr;
-          Field(L"tooltip", TextOf(control) + L"|" + text);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&lent));
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  auto* lent = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+  for (HWND tip = nullptr; (tip = FindWindowExW(HWND_DESKTOP, tip, TOOLTIPS_CLASSW, nullptr));) {
+    if (GetWindow(tip, GW_OWNER) != box) continue;
+    for (LRESULT i = 0, n = SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0); i < n; ++i) {
+      TTTOOLINFOW tool{TTTOOLINFOW_V2_SIZE};
+      tool.lpszText = reinterpret_cast<wchar_t*>(lent + 1024);
+      wchar_t text[3000] = {};
+      WriteProcessMemory(process, lent, &tool, sizeof(tool), nullptr);
+      WriteProcessMemory(process, lent + 1024, text, sizeof(text), nullptr);
+      SendMessageW(tip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(lent));
+      ReadProcessMemory(process, lent, &tool, sizeof(tool), nullptr);
+      ReadProcessMemory(process, lent + 1024, text, sizeof(text) - 2, nullptr);
+      Field(L"tooltip", TextOf(reinterpret_cast<HWND>(tool.uId)) + L"|" + text);
+    }
+  }
+  VirtualFreeEx(process, lent, 0, MEM_RELEASE);
   CloseHandle(process);
 }
-
-UINT DpiOf(HWND box);
 
 void ReadForm(HWND box) {
   HWND owner = GetWindow(box, GW_OWNER);
   Field(L"owner", std::to_wstring(reinterpret_cast<intptr_t>(owner)));
-  Field(L"ownertitle", owner ? TextOf(owner) : L"");
+  Field(L"ownertitle", TextOf(owner));
   Field(L"foreground", GetForegroundWindow() == box ? L"1" : L"0");
   Field(L"dpi", std::to_wstring(DpiOf(box)));
-  RECT client{};
-  GetClientRect(box, &client);
-  Field(L"client", std::to_wstring(client.right) + L"x" + std::to_wstring(client.bottom));
+  RECT r{};
+  GetClientRect(box, &r);
+  Field(L"client", std::to_wstring(r.right) + L"x" + std::to_wstring(r.bottom));
   for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
     wchar_t cls[64] = {};
     GetClassNameW(c, cls, 64);
-    RECT r{};
     GetWindowRect(c, &r);
     MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&r), 2);
-    Field(L"control", std::wstring(cls) + L"|" + ((GetWindowLongW(c, GWL_STYLE) & WS_TABSTOP) ? L"tab" : L"-") +
-                          L"|" + std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
-                          std::to_wstring(r.right - r.left) + L"," + std::to_wstring(r.bottom - r.top) + L"|" +
-                          TextOf(c));
+    Field(L"control", cls + std::wstring((GetWindowLongW(c, GWL_STYLE) & WS_TABSTOP) ? L"|tab|" : L"|-|") +
+                          std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
+                          std::to_wstring(r.right - r.left) + L"," + std::to_wstring(r.bottom - r.top) + L"|" + TextOf(c));
   }
   ReadTooltips(box);
-  Field(L"focus", TextOf(Focused(box)));
+  Field(L"focus", FocusOf(box));
 }
 
-// The DPI of the monitor the dialog is on, as a per-monitor aware program sees it.
-UINT DpiOf(HWND box) {
-  HMODULE shcore = LoadLibraryW(L"shcore.dll");
-  auto forMonitor = reinterpret_cast<HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*)>(
-      reinterpret_cast<void*>(shcore ? GetProcAddress(shcore, "GetDpiForMonitor") : nullptr));
-  UINT x = 0, y = 0;
-  if (!forMonitor || FAILED(forMonitor(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), 0, &x, &y))) {
-    HDC screen = GetDC(nullptr);
-    y = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
-    ReleaseDC(nullptr, screen);
-  }
-  return y;
-}
-
-// "{dpi}" in the file name becomes the dialog's DPI.
 void SavePicture(HWND box, std::wstring path) {
   if (const size_t at = path.find(L"{dpi}"); at != std::wstring::npos) path.replace(at, 5, std::to_wstring(DpiOf(box)));
   RECT r{};
   GetWindowRect(box, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  BITMAPINFOHEADER header{sizeof(header), w, h, 1, 24, BI_RGB};
+  BITMAPINFOHEADER header{sizeof(header), r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB};
+  const DWORD size = static_cast<DWORD>(((header.biWidth * 3 + 3) & ~3) * header.biHeight);
+  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(file) + sizeof(header) + size), 0, 0, sizeof(file) + sizeof(header)};
   void* bits = nullptr;
   HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  BitBlt(memory, 0, 0, header.biWidth, header.biHeight, screen, r.left, r.top, SRCCOPY);
   GdiFlush();
-  const DWORD size = static_cast<DWORD>(((w * 3 + 3) & ~3) * h);
-  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(file) + sizeof(header) + size), 0, 0,
-                        sizeof(file) + sizeof(header)};
   HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
   WriteFile(f, &file, sizeof(file), &written, nullptr);
   WriteFile(f, &header, sizeof(header), &written, nullptr);
   WriteFile(f, bits, size, &written, nullptr);
   CloseHandle(f);
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
+  DeleteObject(SelectObject(memory, old));
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
 }
 
-// Types one key as the keyboard would: to whatever window has the focus.
+// Types one key the way the keyboard does: to whichever window has the focus.
 void Type(const std::wstring& key) {
   const bool shift = key.rfind(L"shift+", 0) == 0;
-  const std::wstring name = shift ? key.substr(6) : key;
+  const std::wstring name = key.substr(shift ? 6 : 0);
   const WORD vk = name == L"tab" ? VK_TAB : name == L"return" ? VK_RETURN : VK_ESCAPE;
   INPUT in[4] = {};
-  int n = 0;
-  auto add = [&](WORD k, DWORD flags) { in[n].type = INPUT_KEYBOARD, in[n].ki.wVk = k, in[n++].ki.dwFlags = flags; };
-  if (shift) add(VK_SHIFT, 0);
-  add(vk, 0);
-  add(vk, KEYEVENTF_KEYUP);
-  if (shift) add(VK_SHIFT, KEYEVENTF_KEYUP);
-  SendInput(n, in, sizeof(INPUT));
+  const WORD sequence[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
+  for (int i = 0; i < 4; ++i)
+    in[i].type = INPUT_KEYBOARD, in[i].ki.wVk = sequence[i], in[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+  SendInput(shift ? 4 : 2, shift ? in : in + 1, sizeof(INPUT));
 }
 
 }  // namespace
@@ -180,11 +144,10 @@ int wmain(int argc, wchar_t** argv) {
   bool form = false, close = false;
   for (int i = 1; i < argc; ++i) {
     const std::wstring a = argv[i], next = i + 1 < argc ? argv[i + 1] : L"";
-    if (a == L"--form") form = true;
-    if (a == L"--close") close = true;
+    form |= a == L"--form", close |= a == L"--close";
     if (a == L"--watch") watch = next;
     if (a == L"--picture") picture = next;
-    if (a == L"--keys") keys = next;
+    if (a == L"--keys") keys = next + L",";
     if (a == L"--press") press = _wtoi(next.c_str());
     if (a == L"--timeout") timeoutMs = static_cast<DWORD>(_wtoi(next.c_str()));
     if (a == L"--then-none") thenNone = static_cast<DWORD>(_wtoi(next.c_str()));
@@ -204,25 +167,16 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (form) ReadForm(box);
   if (!picture.empty()) SavePicture(box, picture);
-  if (!keys.empty()) {
-    for (size_t start = 0; start <= keys.size();) {
-      const size_t end = std::min(keys.find(L',', start), keys.size());
-      Type(keys.substr(start, end - start));
-      Sleep(200);
-      Field(L"focus", IsWindow(box) ? TextOf(Focused(box)) : L"(closed)");
-      start = end + 1;
-    }
-  } else if (close) {
-    PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0);
-  } else {
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(press, BN_CLICKED), 0);
+  for (size_t at = 0, comma; (comma = keys.find(L',', at)) != std::wstring::npos; at = comma + 1) {
+    Type(keys.substr(at, comma - at));
+    Sleep(200);
+    Field(L"focus", FocusOf(box));
   }
-  if (thenNone) {
-    for (DWORD waited = 0; IsWindow(box) && waited < 10000; waited += 20) Sleep(20);
-    if (HWND another = FindBox(thenNone)) {
-      Field(L"another", TextOf(another));
-      PostMessageW(another, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    }
+  if (keys.empty()) PostMessageW(box, close ? WM_SYSCOMMAND : WM_COMMAND, close ? SC_CLOSE : MAKEWPARAM(press, BN_CLICKED), 0);
+  for (DWORD waited = 0; thenNone && IsWindow(box) && waited < 10000; waited += 20) Sleep(20);
+  if (HWND another = thenNone ? FindBox(thenNone) : nullptr) {
+    Field(L"another", TextOf(another));
+    PostMessageW(another, WM_COMMAND, IDOK, 0);
   }
   std::string utf8(out.size() * 3, '\0');
   utf8.resize(WideCharToMultiByte(CP_UTF8, 0, out.data(), static_cast<int>(out.size()), utf8.data(),
