@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
 
 #include "base/ComObject.h"
 #include "errortrap/Procedure.h"
@@ -89,6 +88,13 @@ class PerMonitorAwareness {
   HANDLE old_ = nullptr;
 };
 
+UINT SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
 // The DPI the window is drawn at: its monitor's where the window is per-monitor
 // aware (or the process is, on Windows 8.1), the system's otherwise.
 UINT DpiOf(HWND window) {
@@ -99,10 +105,7 @@ UINT DpiOf(HWND window) {
       awareness == 2 &&
       SUCCEEDED(Dpi().forMonitor(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &x, &y)))
     return y;
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+  return SystemDpi();
 }
 
 int CALLBACK FoundFont(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
@@ -128,7 +131,7 @@ HFONT MakeFont(UINT dpi) {
       font = metrics.lfMessageFont;
     } else if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
       font = metrics.lfMessageFont;
-      font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(DpiOf(nullptr)));
+      font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(SystemDpi()));
     }
   }
   return CreateFontIndirectW(&font);
@@ -156,6 +159,19 @@ class FormObject final : public ComObject<IDispatch, IID_IDispatch> {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return DISP_E_MEMBERNOTFOUND;
   }
+};
+
+// Lists the form among the loaded forms of an error report while it is shown.
+class Loaded {
+ public:
+  explicit Loaded(IDispatch* form) : form_(form) { vbw::LoadedForms().push_back({L"ReenableForm", form}); }
+  ~Loaded() {
+    auto& forms = vbw::LoadedForms();
+    std::erase_if(forms, [this](const vbw::LoadedForm& f) { return f.form == form_; });
+  }
+
+ private:
+  IDispatch* form_;
 };
 
 }  // namespace
@@ -293,6 +309,7 @@ void ReenableForm::Window::ComeForward() {
 
 INT_PTR CALLBACK ReenableForm::Window::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(window, DWLP_USER));
+  if (!self && message != WM_INITDIALOG) return FALSE;
   switch (message) {
     case WM_INITDIALOG:
       SetWindowLongPtrW(window, DWLP_USER, lParam);
@@ -342,15 +359,7 @@ Variant ReenableForm::Execute(const std::wstring& productName) {
       bool inOutlook = false;
       Window window{this, reinterpret_cast<HWND>(
                               static_cast<intptr_t>(CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook)))};
-      // Listed among the loaded forms while it is shown.
-      auto& forms = vbw::LoadedForms();
-      forms.push_back({L"ReenableForm", object_});
-      struct Unload {
-        ~Unload() {
-          auto& f = vbw::LoadedForms();
-          f.erase(std::find_if(f.begin(), f.end(), [](const auto& e) { return std::wstring_view(e.name) == L"ReenableForm"; }));
-        }
-      } unload;
+      const Loaded loaded(object_);
       const PerMonitorAwareness awareness;
       struct alignas(4) Template {
         DLGTEMPLATE dialog;
