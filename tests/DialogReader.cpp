@@ -154,7 +154,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   HWND box = FindBox(timeoutMs);
   if (!box) return 1;
-  Sleep(300);  // let the box finish laying out its text and coming forward
+  // Let the box finish laying out its text and coming forward (at most 5 s).
+  for (DWORD waited = 0; waited < 5000 && (waited < 300 || (form && GetForegroundWindow() != box)); waited += 20) Sleep(20);
   wchar_t text[2048] = {};
   GetDlgItemTextW(box, 0xFFFF, text, 2048);
   Field(L"title", TextOf(box));
@@ -167,9 +168,11 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (form) ReadForm(box);
   if (!picture.empty()) SavePicture(box, picture);
+  // Each key moves the focus or closes the box; the reader waits for that (at most 5 s).
   for (size_t at = 0, comma; (comma = keys.find(L',', at)) != std::wstring::npos; at = comma + 1) {
+    const std::wstring before = FocusOf(box);
     Type(keys.substr(at, comma - at));
-    Sleep(200);
+    for (DWORD waited = 0; waited < 5000 && FocusOf(box) == before; waited += 20) Sleep(20);
     Field(L"focus", FocusOf(box));
   }
   if (keys.empty()) PostMessageW(box, close ? WM_SYSCOMMAND : WM_COMMAND, close ? SC_CLOSE : MAKEWPARAM(press, BN_CLICKED), 0);
