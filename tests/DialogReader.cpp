@@ -9,7 +9,8 @@
 // ("class|tab or -|x,y,w,h|text"), a "tooltip" per tool ("control|tip") and
 // "focus". --picture FILE saves it as a bitmap ("{dpi}" in FILE becomes its
 // DPI); --keys tab,shift+tab,return,escape types keys, writing "focus" after
-// each; --close clicks its close box; --then-none MS then writes "another"
+// each; --close clicks its close box; --close-owner first closes its owner
+// window (Word quitting under the dialog); --then-none MS then writes "another"
 // with the title of any box that follows within MS.
 #include <windows.h>
 #include <commctrl.h>
@@ -141,10 +142,10 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring watch, picture, keys;
   int press = IDOK;
   DWORD timeoutMs = 30000, thenNone = 0;
-  bool form = false, close = false;
+  bool form = false, close = false, closeOwner = false;
   for (int i = 1; i < argc; ++i) {
     const std::wstring a = argv[i], next = i + 1 < argc ? argv[i + 1] : L"";
-    form |= a == L"--form", close |= a == L"--close";
+    form |= a == L"--form", close |= a == L"--close", closeOwner |= a == L"--close-owner";
     if (a == L"--watch") watch = next;
     if (a == L"--picture") picture = next;
     if (a == L"--keys") keys = next + L",";
@@ -168,6 +169,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (form) ReadForm(box);
   if (!picture.empty()) SavePicture(box, picture);
+  if (HWND owner = closeOwner ? GetWindow(box, GW_OWNER) : nullptr; PostMessageW(owner, WM_CLOSE, 0, 0))
+    for (DWORD waited = 0; waited < 5000 && IsWindow(owner); waited += 20) Sleep(20);
   // Each key moves the focus or closes the box; the reader waits for that (at most 5 s).
   for (size_t at = 0, comma; (comma = keys.find(L',', at)) != std::wstring::npos; at = comma + 1) {
     const std::wstring before = FocusOf(box);

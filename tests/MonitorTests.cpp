@@ -251,6 +251,21 @@ TEST_F(Monitor, ALongProductNameWrapsInTheLabelsAndAnOddOneIsReported) {
   EXPECT_EQ(asked.at(1) + L"|" + asked.at(2), L"5|\"\" cannot be a product name");
 }
 
+TEST_F(Monitor, AWordThatQuitsUnderTheDialogIsReportedOnceAndNothingElseHappens) {
+  test::PrivateUserHive hive;
+  test::WordStandIn word;
+  Disabled();
+  FormWatch form(L"--close-owner --close");
+  CreateAddInMonitor(test::WordStandIn::Start());
+  EXPECT_EQ(form.One(L"title"), L"Re-enable Zentrello?");
+  EXPECT_FALSE(word.Running(word.Processes().at(0)));
+  expectedQuestions = 1;  // restoring the caption fails; the trap's answer leaves the procedure
+  const auto asked = reporter.Calls().back();
+  EXPECT_EQ(asked.at(0) + L"|" + asked.at(4) + L"." + asked.at(5) + L"|" + asked.at(6), L"vbwErrorHandler|Main2.CreateAddInMonitor|15");
+  EXPECT_EQ(ValueNames(kDisabled), std::vector<std::wstring>{L"3F2A"});
+  EXPECT_EQ(Text(L"Software\\Zentrello", L"PermanentlyDisableAddin"), L"(none)");
+}
+
 // On the real user hive, with a product name and a Word version of its own.
 TEST(EnableCommand, TakesTheAddInOffWordsListsAndClearsThePermanentChoice) {
   const std::wstring id = std::to_wstring(GetCurrentProcessId()), name = L"ZentrelloEnable" + id;
