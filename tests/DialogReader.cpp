@@ -5,7 +5,7 @@
 // appears in time.
 //
 // --form reads a dialog of the product's instead: "owner", "ownertitle",
-// "foreground", "dpi", "client" (WxH), a "control" per child in stacking order
+// "foreground", "dpi", "centre" (x,y on the screen), "client" (WxH), a "control" per child in stacking order
 // ("class|tab or -|x,y,w,h|text"), a "tooltip" per tool ("control|tip") and
 // "focus". --picture FILE saves it as a bitmap ("{dpi}" in FILE becomes its
 // DPI); --keys tab,shift+tab,return,escape types keys, writing "focus" after
@@ -84,6 +84,8 @@ void ReadForm(HWND box) {
   Field(L"foreground", GetForegroundWindow() == box ? L"1" : L"0");
   Field(L"dpi", std::to_wstring(DpiOf(box)));
   RECT r{};
+  GetWindowRect(box, &r);
+  Field(L"centre", std::to_wstring((r.left + r.right) / 2) + L"," + std::to_wstring((r.top + r.bottom) / 2));
   GetClientRect(box, &r);
   Field(L"client", std::to_wstring(r.right) + L"x" + std::to_wstring(r.bottom));
   for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {

@@ -113,6 +113,11 @@ TEST_F(Monitor, TheDialogComesUpInFrontOfWordWithItsTextsTabOrderTooltipAndLayou
   EXPECT_EQ(form.One(L"owner"), std::to_wstring(reinterpret_cast<intptr_t>(words.at(0)))) << "owned by Word's window";
   EXPECT_EQ(form.One(L"ownertitle"), kQuestion) << "Word's title bar asks while the dialog is up";
   EXPECT_EQ(form.One(L"foreground"), L"1") << "in front, although Word is another process";
+  RECT w{};
+  GetWindowRect(words.at(0), &w);
+  const auto centre = test::Split(form.One(L"centre"), L',');
+  EXPECT_LE(std::abs(std::stoi(centre.at(0)) - (w.left + w.right) / 2), 1) << "centred on Word's window";
+  EXPECT_LE(std::abs(std::stoi(centre.at(1)) - (w.top + w.bottom) / 2), 1);
   EXPECT_EQ(form.All(L"tooltip"), std::vector<std::wstring>{std::wstring(L"Disable permanently|") + kInstructions});
   // Focus on the first button; then Tab three times (round again), Shift+Tab, Escape.
   EXPECT_EQ(form.All(L"focus"), (std::vector<std::wstring>{L"Re-enable", L"Disable just this time", L"Disable permanently",

@@ -226,8 +226,9 @@ void ReenableForm::Window::Create(HWND window) {
 // Places the controls for the DPI. A long product name makes a label taller
 // (it wraps at word boundaries) and, when one of its words is wider than the
 // label, the labels wider and the buttons further right; a caption that the
-// font at this DPI draws wider than its button makes the buttons wider. Without a suggested
-// rectangle (a DPI change's), the dialog is centred on Word's window.
+// font at this DPI draws wider than its button makes the buttons wider.
+// Without a suggested rectangle (a DPI change's), the dialog is centred on
+// Word's window, inside the work area of Word's monitor.
 void ReenableForm::Window::Layout(UINT dpi, const RECT* suggested) {
   font.Reset(MakeFont(dpi));
   auto px = [dpi](int twips) { return MulDiv(twips, static_cast<int>(dpi), 1440); };
@@ -242,7 +243,6 @@ void ReenableForm::Window::Layout(UINT dpi, const RECT* suggested) {
   const Control& m = kControls[kInstructions];
   const int extra = std::max({0L, measure(form->question_, px(q.width)).right - px(q.width),
                               measure(form->instructions_, px(m.width)).right - px(m.width)});
-  // A caption that the font draws wider than its button widens the buttons.
   int wider = 0;
   for (const Control& c : kControls)
     if (c.button) {
