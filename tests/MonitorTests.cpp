@@ -4,6 +4,8 @@
 // and what each answer leaves in the registry and in Word.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "TestSupport.h"
 
 namespace tamberlux {
