@@ -173,11 +173,12 @@ int wmain(int argc, wchar_t** argv) {
   if (!picture.empty()) SavePicture(box, picture);
   if (HWND owner = closeOwner ? GetWindow(box, GW_OWNER) : nullptr; PostMessageW(owner, WM_CLOSE, 0, 0))
     for (DWORD waited = 0; waited < 5000 && IsWindow(owner); waited += 20) Sleep(20);
-  // Each key moves the focus or closes the box; the reader waits for that (at most 5 s).
+  // Each key moves the focus to another control or closes the box; the reader
+  // waits for that (at most 5 s), past the moment a closing box has no focus.
   for (size_t at = 0, comma; (comma = keys.find(L',', at)) != std::wstring::npos; at = comma + 1) {
     const std::wstring before = FocusOf(box);
     Type(keys.substr(at, comma - at));
-    for (DWORD waited = 0; waited < 5000 && FocusOf(box) == before; waited += 20) Sleep(20);
+    for (DWORD waited = 0; waited < 5000 && (FocusOf(box) == before || FocusOf(box).empty()); waited += 20) Sleep(20);
     Field(L"focus", FocusOf(box));
   }
   if (keys.empty()) PostMessageW(box, close ? WM_SYSCOMMAND : WM_COMMAND, close ? SC_CLOSE : MAKEWPARAM(press, BN_CLICKED), 0);
