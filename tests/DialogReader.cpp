@@ -3,7 +3,17 @@
 // "text", its text and, with --watch CLASS, "left" and "visible" of the first
 // window of that class while the box is up. Writes nothing when no box
 // appears in time.
+//
+// --form reads a dialog of the product's instead: "owner", "ownertitle",
+// "foreground", "dpi", "centre" (x,y on the screen), "client" (WxH), a "control" per child in stacking order
+// ("class|tab or -|x,y,w,h|text"), a "tooltip" per tool ("control|tip") and
+// "focus". --picture FILE saves it as a bitmap ("{dpi}" in FILE becomes its
+// DPI); --keys tab,shift+tab,return,escape types keys, writing "focus" after
+// each; --close clicks its close box; --close-owner first closes its owner
+// window (Word quitting under the dialog); --then-none MS then writes "another"
+// with the title of any box that follows within MS.
 #include <windows.h>
+#include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -13,36 +23,175 @@
 
 #include "base/Text.h"
 
+namespace {
+
+std::wstring out;
+void Field(const wchar_t* name, const std::wstring& value) { out += name + (L'\0' + value) + L'\0'; }
+
+HWND FindBox(DWORD timeoutMs) {
+  for (DWORD waited = 0; waited < timeoutMs; waited += 20, Sleep(20))
+    if (HWND box = FindWindowW(L"#32770", nullptr); box && IsWindowVisible(box)) return box;
+  return nullptr;
+}
+
+std::wstring TextOf(HWND w) {
+  wchar_t text[2048] = {};
+  GetWindowTextW(w, text, 2048);
+  return text;
+}
+
+std::wstring FocusOf(HWND box) {
+  GUITHREADINFO info{sizeof(info)};
+  if (!IsWindow(box)) return L"(closed)";
+  return GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info) ? TextOf(info.hwndFocus) : L"";
+}
+
+// The DPI of the dialog's monitor, as a DPI-aware program sees it.
+UINT DpiOf(HWND box) {
+  using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  auto forMonitor = reinterpret_cast<ForMonitor>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"shcore.dll"), "GetDpiForMonitor")));
+  UINT x = 0, y = 0;
+  return forMonitor && SUCCEEDED(forMonitor(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) ? y : 0;
+}
+
+// A tooltip answers with pointers into its own process: the text is read
+// through memory lent by the dialog's process.
+void ReadTooltips(HWND box) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(box, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  auto* lent = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+  for (HWND tip = nullptr; (tip = FindWindowExW(HWND_DESKTOP, tip, TOOLTIPS_CLASSW, nullptr));) {
+    if (GetWindow(tip, GW_OWNER) != box) continue;
+    for (LRESULT i = 0, n = SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0); i < n; ++i) {
+      TTTOOLINFOW tool{TTTOOLINFOW_V2_SIZE};
+      tool.lpszText = reinterpret_cast<wchar_t*>(lent + 1024);
+      wchar_t text[3000] = {};
+      WriteProcessMemory(process, lent, &tool, sizeof(tool), nullptr);
+      WriteProcessMemory(process, lent + 1024, text, sizeof(text), nullptr);
+      SendMessageW(tip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(lent));
+      ReadProcessMemory(process, lent, &tool, sizeof(tool), nullptr);
+      ReadProcessMemory(process, lent + 1024, text, sizeof(text) - 2, nullptr);
+      Field(L"tooltip", TextOf(reinterpret_cast<HWND>(tool.uId)) + L"|" + text);
+    }
+  }
+  VirtualFreeEx(process, lent, 0, MEM_RELEASE);
+  CloseHandle(process);
+}
+
+void ReadForm(HWND box) {
+  HWND owner = GetWindow(box, GW_OWNER);
+  Field(L"owner", std::to_wstring(reinterpret_cast<intptr_t>(owner)));
+  Field(L"ownertitle", TextOf(owner));
+  Field(L"foreground", GetForegroundWindow() == box ? L"1" : L"0");
+  Field(L"dpi", std::to_wstring(DpiOf(box)));
+  RECT r{};
+  GetWindowRect(box, &r);
+  Field(L"centre", std::to_wstring((r.left + r.right) / 2) + L"," + std::to_wstring((r.top + r.bottom) / 2));
+  GetClientRect(box, &r);
+  Field(L"client", std::to_wstring(r.right) + L"x" + std::to_wstring(r.bottom));
+  for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    wchar_t cls[64] = {};
+    GetClassNameW(c, cls, 64);
+    GetWindowRect(c, &r);
+    MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&r), 2);
+    Field(L"control", cls + std::wstring((GetWindowLongW(c, GWL_STYLE) & WS_TABSTOP) ? L"|tab|" : L"|-|") +
+                          std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
+                          std::to_wstring(r.right - r.left) + L"," + std::to_wstring(r.bottom - r.top) + L"|" + TextOf(c));
+  }
+  ReadTooltips(box);
+  Field(L"focus", FocusOf(box));
+}
+
+void SavePicture(HWND box, std::wstring path) {
+  if (const size_t at = path.find(L"{dpi}"); at != std::wstring::npos) path.replace(at, 5, std::to_wstring(DpiOf(box)));
+  RECT r{};
+  GetWindowRect(box, &r);
+  BITMAPINFOHEADER header{sizeof(header), r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB};
+  const DWORD size = static_cast<DWORD>(((header.biWidth * 3 + 3) & ~3) * header.biHeight);
+  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(file) + sizeof(header) + size), 0, 0, sizeof(file) + sizeof(header)};
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, header.biWidth, header.biHeight, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(f, &file, sizeof(file), &written, nullptr);
+  WriteFile(f, &header, sizeof(header), &written, nullptr);
+  WriteFile(f, bits, size, &written, nullptr);
+  CloseHandle(f);
+  DeleteObject(SelectObject(memory, old));
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+// Types one key the way the keyboard does: to whichever window has the focus.
+void Type(const std::wstring& key) {
+  const bool shift = key.rfind(L"shift+", 0) == 0;
+  const std::wstring name = key.substr(shift ? 6 : 0);
+  const WORD vk = name == L"tab" ? VK_TAB : name == L"return" ? VK_RETURN : VK_ESCAPE;
+  INPUT in[4] = {};
+  const WORD sequence[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
+  for (int i = 0; i < 4; ++i)
+    in[i].type = INPUT_KEYBOARD, in[i].ki.wVk = sequence[i], in[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+  SendInput(shift ? 4 : 2, shift ? in : in + 1, sizeof(INPUT));
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
-  std::wstring watch;
+  SetProcessDPIAware();  // the dialog's own pixels, whatever its DPI
+  std::wstring watch, picture, keys;
   int press = IDOK;
-  DWORD timeoutMs = 30000;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::wcscmp(argv[i], L"--watch") == 0) watch = argv[i + 1];
-    if (std::wcscmp(argv[i], L"--press") == 0) press = _wtoi(argv[i + 1]);
-    if (std::wcscmp(argv[i], L"--timeout") == 0) timeoutMs = static_cast<DWORD>(_wtoi(argv[i + 1]));
+  DWORD timeoutMs = 30000, thenNone = 0;
+  bool form = false, close = false, closeOwner = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring a = argv[i], next = i + 1 < argc ? argv[i + 1] : L"";
+    form |= a == L"--form", close |= a == L"--close", closeOwner |= a == L"--close-owner";
+    if (a == L"--watch") watch = next;
+    if (a == L"--picture") picture = next;
+    if (a == L"--keys") keys = next + L",";
+    if (a == L"--press") press = _wtoi(next.c_str());
+    if (a == L"--timeout") timeoutMs = static_cast<DWORD>(_wtoi(next.c_str()));
+    if (a == L"--then-none") thenNone = static_cast<DWORD>(_wtoi(next.c_str()));
   }
-  HWND box = nullptr;
-  for (DWORD waited = 0; waited < timeoutMs && !box; waited += 20) {
-    box = FindWindowW(L"#32770", nullptr);
-    if (!box || !IsWindowVisible(box)) box = nullptr, Sleep(20);
-  }
+  HWND box = FindBox(timeoutMs);
   if (!box) return 1;
-  Sleep(100);  // let the box finish laying out its text
-  wchar_t title[512] = {}, text[2048] = {};
-  GetWindowTextW(box, title, 512);
+  // Let the box finish laying out its text and coming forward (at most 5 s).
+  for (DWORD waited = 0; waited < 5000 && (waited < 300 || (form && GetForegroundWindow() != box)); waited += 20) Sleep(20);
+  wchar_t text[2048] = {};
   GetDlgItemTextW(box, 0xFFFF, text, 2048);
-  std::wstring out = std::wstring(L"title") + L'\0' + title + L'\0' + L"text" + L'\0' + text + L'\0';
+  Field(L"title", TextOf(box));
+  if (!form) Field(L"text", text);
   if (HWND watched = watch.empty() ? nullptr : FindWindowW(watch.c_str(), nullptr)) {
     RECT r{};
     GetWindowRect(watched, &r);
-    out += std::wstring(L"left") + L'\0' + std::to_wstring(r.left) + L'\0' + L"visible" + L'\0' +
-           (IsWindowVisible(watched) ? L"1" : L"0") + L'\0';
+    Field(L"left", std::to_wstring(r.left));
+    Field(L"visible", IsWindowVisible(watched) ? L"1" : L"0");
+  }
+  if (form) ReadForm(box);
+  if (!picture.empty()) SavePicture(box, picture);
+  if (HWND owner = closeOwner ? GetWindow(box, GW_OWNER) : nullptr; PostMessageW(owner, WM_CLOSE, 0, 0))
+    for (DWORD waited = 0; waited < 5000 && IsWindow(owner); waited += 20) Sleep(20);
+  // Each key moves the focus to another control or closes the box; the reader
+  // waits for that (at most 5 s), past the moment a closing box has no focus.
+  for (size_t at = 0, comma; (comma = keys.find(L',', at)) != std::wstring::npos; at = comma + 1) {
+    const std::wstring before = FocusOf(box);
+    Type(keys.substr(at, comma - at));
+    for (DWORD waited = 0; waited < 5000 && (FocusOf(box) == before || FocusOf(box).empty()); waited += 20) Sleep(20);
+    Field(L"focus", FocusOf(box));
+  }
+  if (keys.empty()) PostMessageW(box, close ? WM_SYSCOMMAND : WM_COMMAND, close ? SC_CLOSE : MAKEWPARAM(press, BN_CLICKED), 0);
+  for (DWORD waited = 0; thenNone && IsWindow(box) && waited < 10000; waited += 20) Sleep(20);
+  if (HWND another = thenNone ? FindBox(thenNone) : nullptr) {
+    Field(L"another", TextOf(another));
+    PostMessageW(another, WM_COMMAND, IDOK, 0);
   }
   const std::string utf8 = tamberlux::ToUtf8(out);
   _setmode(_fileno(stdout), _O_BINARY);  // the texts keep their own line breaks
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);
   std::fflush(stdout);
-  PostMessageW(box, WM_COMMAND, MAKEWPARAM(press, BN_CLICKED), 0);
   return 0;
 }

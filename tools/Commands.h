@@ -13,5 +13,6 @@ int CheckCommand(const std::wstring& name, bool json, const std::vector<std::wst
 int InstallDepsCommand(const std::wstring& name, std::vector<std::wstring> deps, std::vector<std::wstring> xpDeps);
 int InstallCommand(const std::wstring& name, const std::vector<std::wstring>& deps,
                    const std::vector<std::wstring>& xpDeps);
+int EnableCommand(const std::wstring& name, bool json);
 
 }  // namespace tamberlux

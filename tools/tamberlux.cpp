@@ -12,6 +12,8 @@
 //   tamberlux install NAME [--deps …] [--xp-deps …]
 //                                        what the product's installer does: starts Word, hooks the add-in
 //                                        into it through COM and reports how (exit 5 when it did not complete)
+//   tamberlux enable NAME [--json]       takes the add-in off Word's disabled lists and clears the
+//                                        permanent-disable flag, without a dialog
 //
 // Exit codes: 0 done, 2 usage, 3 the component is not registered, 4 Word could not be
 // reached, 5 the call failed.
@@ -35,7 +37,8 @@ int Usage() {
   Print(L"usage: tamberlux launch NAME [--no-macro]\n       tamberlux status NAME [--json]\n"
         L"       tamberlux check NAME [--json] [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
         L"       tamberlux install-deps NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
-        L"       tamberlux install NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n",
+        L"       tamberlux install NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
+        L"       tamberlux enable NAME [--json]\n",
         stderr);
   return kUsage;
 }
@@ -61,7 +64,7 @@ int Run(int argc, wchar_t** argv) {
   const bool dependencies = command == L"check" || command == L"install-deps" || command == L"install";
   for (int i = 3; i < argc; ++i) {
     const std::wstring option = argv[i];
-    if ((command == L"status" || command == L"check") && option == L"--json") json = true;
+    if ((command == L"status" || command == L"check" || command == L"enable") && option == L"--json") json = true;
     else if (dependencies && (option == L"--deps" || option == L"--xp-deps") && i + 1 < argc)
       (option == L"--deps" ? deps : xpDeps) = DllList(argv[++i]);
     else if (command == L"launch" && option == L"--no-macro") noMacro = true;
@@ -80,6 +83,9 @@ int Run(int argc, wchar_t** argv) {
   } else if (dependencies) {
     vbw::vbwInitializeProtector();
     code = command == L"check" ? CheckCommand(name, json, deps, xpDeps) : InstallDepsCommand(name, deps, xpDeps);
+  } else if (command == L"enable") {
+    vbw::vbwInitializeProtector();
+    code = EnableCommand(name, json);
   } else {
     code = Usage();
   }

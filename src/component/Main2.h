@@ -67,6 +67,14 @@ class Main2 {
   ~Main2();
 
   // --- The monitor and its dialog (Monitor.cpp). ---
+  // Called by the monitor add-in as Word starts: when Word has disabled the
+  // add-in, asks the user whether to re-enable it (Word restarts with it),
+  // leave it off this time, or switch it off for good. `word` is replaced in
+  // place when Word was restarted.
+  void CreateAddInMonitor(std::wstring& name, LateObject& word);
+  // Closes Word without saving and starts a new visible one; Nothing when
+  // none could be started.
+  LateObject RestartWord(const std::wstring& productName, const LateObject& word);
 
   // --- The dependency installer (Dependencies.cpp). ---
   // True when every library group and every listed program DLL is in place,

@@ -99,7 +99,19 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
                                    EXCEPINFO* excep, UINT* argErr) override;
 
   // _Main2
-  HRESULT STDMETHODCALLTYPE CreateAddInMonitor(BSTR*, IDispatch**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CreateAddInMonitor(BSTR* name, IDispatch** word) override {
+    return vb::Barrier([&] {
+      std::wstring n = TextOf(name);
+      LateObject w(ComPtr<IDispatch>(word ? *word : nullptr));
+      main_.CreateAddInMonitor(n, w);
+      // A restart replaced Word: the caller's variable holds the new one (or Nothing).
+      if (word && w.Get() != *word) {
+        if (*word) (*word)->Release();
+        *word = w.Get();
+        if (*word) (*word)->AddRef();
+      }
+    });
+  }
   HRESULT STDMETHODCALLTYPE HookIntoWord(BSTR* name, IDispatch** word, SAFEARRAY** dependencies,
                                          SAFEARRAY** dependenciesXPOrLater, IDispatch** result) override {
     if (result) *result = nullptr;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tamberlux::WordKeys {
@@ -112,5 +113,14 @@ inline constexpr DWORD kDefaultInstallerWaitSeconds = 900;
 // Values named by server path ("/dependencies/infra.exe"), each the file's
 // SHA-256 in hex.
 inline constexpr wchar_t kPinsKey[] = L"Software\\Valdomeren\\Zentrello\\Installer\\Pins";
+// Whether a product name can name the product's settings section and its
+// template file: not empty, not only blanks and full stops, at most 100
+// characters, and none of \ / : * ? " < > | or control characters.
+inline bool IsProductName(const std::wstring& name) {
+  if (name.empty() || name.size() > 100) return false;
+  for (wchar_t c : name)
+    if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return false;
+  return name.find_first_not_of(L" .") != std::wstring::npos;
+}
 
 }  // namespace tamberlux::WordKeys

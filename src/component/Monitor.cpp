@@ -1,0 +1,83 @@
+// The monitor: what the monitor add-in asks for as Word starts. When Word's
+// resiliency lists name the add-in, the user is asked, in Word's title bar
+// and in the re-enable dialog, what to do about it.
+// Step numbers in this file start at 80000.
+#include "component/Main2.h"
+#include "component/ReenableForm.h"
+#include "errortrap/Procedure.h"
+#include "registry/WordKeys.h"
+#include "support/CommonLogger.h"
+#include "support/CommonWordInteractionFunctions.h"
+
+namespace tamberlux {
+
+using vbw::Var;
+
+namespace {
+enum Answer : int32_t { kReenable = 0, kDisableThisTime = 1, kDisablePermanently = 2 };
+}  // namespace
+
+void Main2::CreateAddInMonitor(std::wstring& name, LateObject& word) {
+  vbw::Proc p(L"Main2.CreateAddInMonitor", ReportModuleVariables, {Var(L"name", name), Var(L"word", word)}, this);
+  std::wstring oldCaption;
+  // A dialog that never answered leaves the add-in off this time: no restart.
+  int32_t answer = kDisableThisTime;
+  p.Local(L"oldCaption", oldCaption);
+  p.Local(L"answer", answer);
+  p.Run([&] {
+    // The name finds the product's settings section and its entry in Word's
+    // lists; an empty one would match every disabled add-in.
+    const bool usable = WordKeys::IsProductName(name);
+    p(80101, [&] {
+      if (!usable) vb::Raise(vb::kInvalidCall, L"\"" + name + L"\" cannot be a product name");
+    });
+    if (!usable) return;
+    p(80102, [&] { CommonLogger::OpenLog(0, name, L"MonitorAddin", L"Valdomeren"); });
+    p(80103, [&] { CommonWordInteractionFunctions::Initialize(word); });
+    bool permanent = false;
+    p(80104, [&] { permanent = permanentlyDisableAddin(name); });
+    if (permanent) {
+      // Respected until Word itself no longer lists the add-in (the user
+      // re-enabled it in Word's own dialog).
+      bool listed = true;
+      p(80105, [&] { listed = !tamberluxDisabled(name, ToText(word.Get(L"Version"))).empty(); });
+      if (!listed) p(80106, [&] { permanentlyDisableAddin(name, false); });
+      return;
+    }
+    bool listed = false;
+    p(80107, [&] { listed = !tamberluxDisabled(name, ToText(word.Get(L"Version"))).empty(); });
+    if (!listed) return;
+    p(80108, [&] { oldCaption = ToText(word.Get(L"Caption")); });
+    p(80109, [&] { word.Put(L"Caption", Variant::Of(L"Re-enable " + name + L" for " + oldCaption + L"?")); });
+    p(80110, [&] {
+      ReenableForm form;
+      answer = ToLong(form.Execute(name));
+    });
+    if (answer == kReenable) {
+      p(80111, [&] { enableTamberlux(name, ToText(word.Get(L"Version"))); });
+      p(80112, [&] { word = RestartWord(name, word); });
+      // The launch runs as a call of the public member: name and word by
+      // reference, traced under its own name, the launch's own checks on the
+      // name and its own error tail. Calling it through the object's COM
+      // interface would only add the marshalling of the same two references.
+      if (word) p(80113, [&] { StartRunTime(name, word, true); });
+      return;  // the old Word is gone: its caption is not restored
+    }
+    if (answer == kDisablePermanently) p(80114, [&] { permanentlyDisableAddin(name, true); });
+    p(80115, [&] { word.Put(L"Caption", Variant::Of(oldCaption)); });
+    p(80116, [&] { word.Put(L"Visible", Variant::Of(true)); });
+  });
+}
+
+LateObject Main2::RestartWord(const std::wstring& productName, const LateObject& word) {
+  LateObject result;
+  vbw::Proc p(L"Main2.RestartWord", ReportModuleVariables, {Var(L"productName", productName), Var(L"word", word)},
+              this);
+  p.Run([&] {
+    p(80201, [&] { word.Call(L"Quit", {}, {{L"SaveChanges", Variant::Of(false)}}); });
+    p(80202, [&] { result = CreateWordApplication(); });
+  });
+  return result;
+}
+
+}  // namespace tamberlux
