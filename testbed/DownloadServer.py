@@ -6,9 +6,11 @@
 Each path answers in its mode, set with GET /_mode?path=PATH&mode=MODE:
 ok (the file), 404, 500 (an error page), wrong (the file with its last byte
 changed), slow (the file in small pieces over about half a minute).
+GET /_sha256?path=PATH answers the SHA-256 of the file served at PATH in hex.
 GET /_requests lists the paths asked for, one a line; GET /_quit ends the
 server, which also ends by itself after ten minutes.
 """
+import hashlib
 import sys
 import threading
 import time
@@ -43,6 +45,9 @@ class Handler(BaseHTTPRequestHandler):
         if url.path == "/_mode":
             modes[query["path"]] = query["mode"]
             return self.answer(200, b"ok")
+        if url.path == "/_sha256":
+            with open(files[query["path"]], "rb") as f:
+                return self.answer(200, hashlib.sha256(f.read()).hexdigest().encode())
         if url.path == "/_requests":
             return self.answer(200, "".join(p + "\n" for p in requests).encode())
         if url.path == "/_quit":
