@@ -459,3 +459,33 @@ TEST(Installer, ADllIsLetRegisterItselfOnceAndFailuresReportNothing) {
 
 }  // namespace
 }  // namespace tamberlux
+
+namespace tamberlux {
+namespace {
+
+// A cache under a folder with a blank: unquoted, "C:\Cache Test\…\x.exe /Q"
+// would start C:\Cache.exe. The stand-in installer is put there to show it is not.
+TEST(Installer, AnInstallerInACachePathWithBlanksRunsByItsWholePath) {
+  constexpr wchar_t kFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  const std::wstring decoy = L"C:\\Cache.exe", cache = L"C:\\Cache Test";
+  wchar_t old[MAX_PATH] = {};
+  DWORD size = sizeof(old);
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kFolders, L"Cache", RRF_RT_ANY | RRF_NOEXPAND, nullptr, old, &size), 0);
+  Machine m;
+  for (const wchar_t* g : {L"infra.exe", L"comctl32.exe"}) m.Install(g);
+  m.Provide(L"comct232.exe");
+  ASSERT_TRUE(CopyFileW((BinDir() + L"InstallerStandIn.exe").c_str(), decoy.c_str(), FALSE));
+  RegSetKeyValueW(HKEY_CURRENT_USER, kFolders, L"Cache", REG_EXPAND_SZ, cache.c_str(),
+                  static_cast<DWORD>((cache.size() + 1) * 2));
+  const Outcome o = InstallDeps(L"", {IDOK});
+  RegSetKeyValueW(HKEY_CURRENT_USER, kFolders, L"Cache", REG_EXPAND_SZ, old, size);
+  DeleteFileW(decoy.c_str());
+  test::RunAndCapture(L"cmd /c rmdir /s /q \"" + cache + L"\"");
+  EXPECT_EQ(o.exitCode, 0u);
+  const auto runs = m.InstallerRuns();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_TRUE(test::Split(runs[0], L'\t')[2].starts_with(cache + L"\\")) << runs[0];
+}
+
+}  // namespace
+}  // namespace tamberlux
