@@ -8,7 +8,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-
 #include <map>
 
 #include "TestSupport.h"
@@ -33,23 +32,17 @@ const std::map<std::wstring, std::vector<std::pair<std::wstring, std::wstring>>>
     {L"comctl32.exe", {{L"comctl32_ocx.dll", L"comctl32.ocx"}, {L"mscomctl_ocx.dll", L"mscomctl.ocx"}}},
     {L"comct232.exe", {{L"comct232_ocx.dll", L"comct232.ocx"}}}};
 
-std::wstring SystemFolder() {
+std::wstring Folder(int csidl, const wchar_t* under = L"") {
   wchar_t path[MAX_PATH];
-  GetSystemDirectoryW(path, MAX_PATH);
-  return std::wstring(path) + L"\\";
+  SHGetFolderPathW(nullptr, csidl, nullptr, 0, path);
+  return std::wstring(path) + L"\\" + under;
 }
-
+std::wstring SystemFolder() { return Folder(CSIDL_SYSTEM); }
 std::wstring TempFolder() {
   wchar_t path[MAX_PATH];
-  GetTempPathW(MAX_PATH, path);
-  return path;
+  return std::wstring(path, GetTempPathW(MAX_PATH, path));
 }
-
-std::wstring ProgramFolder() {
-  wchar_t path[MAX_PATH];
-  SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path);
-  return std::wstring(path) + L"\\Valdomeren\\Zentrello\\";
-}
+std::wstring ProgramFolder() { return Folder(CSIDL_PROGRAM_FILES, L"Valdomeren\\Zentrello\\"); }
 
 HRESULT CallExport(const std::wstring& dll, const char* name) {
   HMODULE m = LoadLibraryW(dll.c_str());
