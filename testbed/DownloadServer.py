@@ -6,9 +6,12 @@
 Each path answers in its mode, set with GET /_mode?path=PATH&mode=MODE:
 ok (the file), 404, 500 (an error page), wrong (the file with its last byte
 changed), slow (the file in small pieces over about half a minute).
+GET /_sha256?path=PATH answers the SHA-256 of the file served at PATH in hex.
 GET /_requests lists the paths asked for, one a line; GET /_quit ends the
 server, which also ends by itself after ten minutes.
 """
+import hashlib
+import os
 import sys
 import threading
 import time
@@ -43,6 +46,9 @@ class Handler(BaseHTTPRequestHandler):
         if url.path == "/_mode":
             modes[query["path"]] = query["mode"]
             return self.answer(200, b"ok")
+        if url.path == "/_sha256":
+            with open(files[query["path"]], "rb") as f:
+                return self.answer(200, hashlib.sha256(f.read()).hexdigest().encode())
         if url.path == "/_requests":
             return self.answer(200, "".join(p + "\n" for p in requests).encode())
         if url.path == "/_quit":
@@ -62,13 +68,19 @@ class Handler(BaseHTTPRequestHandler):
 
 
 def main():
+    # Let go of the output the test's runner reads: it waits for every holder.
+    devnull = os.open(os.devnull, os.O_RDWR)
+    for fd in (0, 1, 2):
+        os.dup2(devnull, fd)
     port = int(sys.argv[1])
     for arg in sys.argv[2:]:
         path, file = arg.split("=", 1)
         files[path] = file
     server = ThreadingHTTPServer(("127.0.0.1", port), Handler)
     server.daemon_threads = True
-    threading.Timer(600, server.shutdown).start()
+    timer = threading.Timer(600, server.shutdown)
+    timer.daemon = True
+    timer.start()
     server.serve_forever()
 
 

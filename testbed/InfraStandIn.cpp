@@ -14,26 +14,10 @@
 namespace {
 
 HMODULE g_module;
-LONG g_locks;
 
-struct Object final : IUnknown {
-  LONG refs = 1;
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    *out = iid == IID_IUnknown ? this : nullptr;
-    if (!*out) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { InterlockedIncrement(&g_locks); return InterlockedIncrement(&refs); }
-  STDMETHODIMP_(ULONG) Release() override {
-    InterlockedDecrement(&g_locks);
-    const LONG n = InterlockedDecrement(&refs);
-    if (!n) delete this;
-    return n;
-  }
-};
-
-struct Factory : IClassFactory {
+// The class factory is also the object it creates: all the checks need is a
+// class that can be created.
+struct Factory final : IClassFactory {
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     *out = (iid == IID_IUnknown || iid == IID_IClassFactory) ? this : nullptr;
     return *out ? S_OK : E_NOINTERFACE;
@@ -41,17 +25,9 @@ struct Factory : IClassFactory {
   STDMETHODIMP_(ULONG) AddRef() override { return 2; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* o = new Object;
-    InterlockedIncrement(&g_locks);
-    const HRESULT hr = o->QueryInterface(iid, out);
-    o->Release();
-    return hr;
+    return outer ? CLASS_E_NOAGGREGATION : QueryInterface(iid, out);
   }
-  STDMETHODIMP LockServer(BOOL lock) override {
-    lock ? InterlockedIncrement(&g_locks) : InterlockedDecrement(&g_locks);
-    return S_OK;
-  }
+  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 } g_factory;
 
 [[maybe_unused]] LSTATUS SetDefault(const std::wstring& key, const std::wstring& text) {
@@ -73,7 +49,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
   return g_factory.QueryInterface(iid, out);
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return g_locks ? S_FALSE : S_OK; }
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return S_FALSE; }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   HKEY counts = nullptr;

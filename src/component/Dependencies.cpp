@@ -111,7 +111,18 @@ bool Main2::fileExists(const std::wstring& path) {
   p.Run([&] {
     p(60301, [&] {
       // A directory search with normal attributes: wildcards match, folders,
-      // hidden and system files do not.
+      // hidden and system files do not. A plain path needs no search.
+      const DWORD skip = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+      if (path.find_first_of(L"*?") == std::wstring::npos) {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+          const DWORD error = GetLastError();
+          if (error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME)
+            vb::Raise(kBadFileName, L"Bad file name or number");
+        }
+        result = attributes != INVALID_FILE_ATTRIBUTES && (attributes & skip) == 0;
+        return;
+      }
       WIN32_FIND_DATAW found;
       HANDLE search = FindFirstFileW(path.c_str(), &found);
       if (search == INVALID_HANDLE_VALUE) {
@@ -120,7 +131,6 @@ bool Main2::fileExists(const std::wstring& path) {
           vb::Raise(kBadFileName, L"Bad file name or number");
         return;
       }
-      const DWORD skip = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
       do {
         if ((found.dwFileAttributes & skip) == 0 && found.cFileName[0]) result = true;
       } while (!result && FindNextFileW(search, &found));
