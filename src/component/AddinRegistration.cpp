@@ -1,6 +1,7 @@
 // Registration of the product's two COM add-ins with Word, and taking the
 // product's add-in off Word's disabled and startup lists.
 #include "component/Main2.h"
+#include "component/Inputs.h"
 #include "errortrap/Procedure.h"
 #include "registry/RegistryFunctions.h"
 #include "registry/WordKeys.h"
@@ -40,6 +41,12 @@ void Main2::enableTamberlux(const std::wstring& name, const std::wstring& versio
   std::wstring disabledValue;
   p.Local(L"disabledValue", disabledValue);
   p.Run([&] {
+    bool usable = false;
+    p(300, [&] {
+      Inputs::RequireWordVersion(version);
+      usable = true;
+    });
+    if (!usable) return;
     p(301, [&] { disabledValue = tamberluxDisabled(name, version); });
     if (disabledValue.empty()) return;
     p(302, [&] { reg::DeleteValue(HKEY_CURRENT_USER, resiliencyKey(version) + kDisabledItems, disabledValue); });
@@ -50,7 +57,12 @@ void Main2::enableTamberlux(const std::wstring& name, const std::wstring& versio
 std::wstring Main2::resiliencyKey(const std::wstring& version) {
   std::wstring result;
   vbw::Proc p(L"Main2.resiliencyKey[Get]", ReportModuleVariables, {Var(L"version", version)}, this);
-  p.Run([&] { p(401, [&] { result = ResiliencyKey(version); }); });
+  p.Run([&] {
+    p(401, [&] {
+      Inputs::RequireWordVersion(version);
+      result = ResiliencyKey(version);
+    });
+  });
   return result;
 }
 

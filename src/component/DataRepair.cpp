@@ -1,6 +1,7 @@
 // Word's per-version Data key, and the installer's record of a failed check
 // for Word 2000 or later.
 #include "component/Main2.h"
+#include "component/Inputs.h"
 #include "errortrap/Procedure.h"
 #include "registry/RegistryFunctions.h"
 #include "registry/WordKeys.h"
@@ -13,6 +14,14 @@ using vbw::Var;
 void Main2::DeleteCorruptedDataFolder(std::wstring& version) {
   vbw::Proc p(L"Main2.DeleteCorruptedDataFolder", ReportModuleVariables, {Var(L"version", version)}, this);
   p.Run([&] {
+    // The version becomes a key path: anything but Word's version shape
+    // would delete some other key.
+    bool usable = false;
+    p(600, [&] {
+      Inputs::RequireWordVersion(version);
+      usable = true;
+    });
+    if (!usable) return;
     p(601, [&] { CommonLogger::Log(L"DeleteCorruptedDataFolder"); });
     p(602, [&] {
       RegistryFunctions::DeleteSubkey(HKEY_CURRENT_USER, WordKeys::DataKey(version));

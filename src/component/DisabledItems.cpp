@@ -1,6 +1,7 @@
 // Does one of Word's resiliency lists name the product's add-in, and under
 // which registry value?
 #include "component/Main2.h"
+#include "component/Inputs.h"
 #include "errortrap/Procedure.h"
 #include "base/Text.h"
 #include "registry/RegistryFunctions.h"
@@ -15,6 +16,12 @@ std::wstring Main2::tamberluxDisabled(const std::wstring& name, const std::wstri
   vbw::Proc p(L"Main2.tamberluxDisabled", ReportModuleVariables, {Var(L"name", name), Var(L"version", version)},
               this);
   p.Run([&] {
+    bool usable = false;
+    p(800, [&] {
+      Inputs::RequireWordVersion(version);
+      usable = true;
+    });
+    if (!usable) return;
     p(801, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kDisabledItems); });
     if (!result.empty()) return;
     p(802, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kStartupItems); });
@@ -35,9 +42,12 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
   p.Local(L"data", data);
   p.Run([&] {
     p(901, [&] {
-      section = resiliencyKey(version) + key;
+      section = resiliencyKey(version);
       lowerName = LowerCase(name);
     });
+    // No key path for this version: nothing to walk.
+    if (section.empty()) return;
+    section += key;
     p(902, [&] {
       index = 0;
       valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);

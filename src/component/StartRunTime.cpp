@@ -1,6 +1,7 @@
 // The launch from the desktop icon: a supported Word, the add-ins registered
 // and enabled for it, Word running and visible, and a new visible document.
 #include "component/Main2.h"
+#include "component/Inputs.h"
 #include "errortrap/Procedure.h"
 #include "registry/RegistryFunctions.h"
 #include "registry/WordKeys.h"
@@ -19,14 +20,6 @@ void MsgBox(const std::wstring& text, UINT buttons, const std::wstring& title) {
   MessageBoxW(nullptr, text.c_str(), title.c_str(), buttons);
 }
 
-// Not empty, and fit for a registry key name and a file name.
-bool IsProductName(const std::wstring& name) {
-  if (name.empty() || name.size() > 100) return false;
-  for (wchar_t c : name)
-    if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return false;
-  return name.find_first_not_of(L" .") != std::wstring::npos;
-}
-
 void AddVisibleDocument(const LateObject& word) {
   word.Object(L"Documents").Call(L"Add", {}, {{L"Visible", Variant::Of(true)}});
 }
@@ -39,9 +32,10 @@ void Main2::StartRunTime(std::wstring& name, LateObject& word, bool startZTL) {
   p.Local(L"version", version);
   p.Run([&] {
     // The name becomes a registry key and a file name: an unusable one ends the launch.
-    const bool usable = IsProductName(name);
+    bool usable = false;
     p(1301, [&] {
-      if (!usable) vb::Raise(vb::kInvalidCall, L"\"" + name + L"\" cannot be a product name");
+      Inputs::RequireProductName(name);
+      usable = true;
     });
     if (!usable) return;
     bool supported = true;

@@ -35,6 +35,13 @@ void QueryValue(HKEY Group, const std::wstring& section, const std::wstring& key
          Fits(q.length);
 }
 
+// A name with an embedded NUL would reach the platform cut short and name
+// another key or value: refused through the caller's error trap.
+void RequireWhole(const std::wstring& section, const std::wstring& key) {
+  if (section.find(L'\0') != std::wstring::npos || key.find(L'\0') != std::wstring::npos)
+    vb::Raise(vb::kInvalidCall, L"a registry key or value name cannot hold a NUL character");
+}
+
 // The data without its last byte.
 std::wstring DataText(const char* data, DWORD length) { return length ? FromAnsi(data, length - 1) : L""; }
 
@@ -45,6 +52,12 @@ std::wstring ReadRegistryString(HKEY Group, const std::wstring& section, const s
   vbw::Proc p(L"RegistryFunctions.ReadRegistryString", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
   p.Run([&] {
+    bool whole = false;
+    p(100, [&] {
+      RequireWhole(section, key);
+      whole = true;
+    });
+    if (!whole) return;
     p.ResumeNext();
     Query q;
     p(101, [&] { QueryValue(Group, section, key, q); });
@@ -60,6 +73,12 @@ std::wstring ReadRegistry(HKEY Group, const std::wstring& section, const std::ws
   vbw::Proc p(L"RegistryFunctions.ReadRegistry", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
   p.Run([&] {
+    bool whole = false;
+    p(200, [&] {
+      RequireWhole(section, key);
+      whole = true;
+    });
+    if (!whole) return;
     p.ResumeNext();
     Query q;
     p(201, [&] { QueryValue(Group, section, key, q); });
@@ -95,6 +114,12 @@ void WriteRegistry(HKEY Group, const std::wstring& section, const std::wstring& 
   RegKey k;
   const std::string name = ToAnsi(key);
   p.Run([&] {
+    bool whole = false;
+    p(300, [&] {
+      RequireWhole(section, key);
+      whole = true;
+    });
+    if (!whole) return;
     p(301, [&] { RegCreateKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
     if (ValType == REG_DWORD_TYPE) {
       p(302, [&] {
@@ -119,6 +144,12 @@ std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, i
   vbw::Proc p(L"RegistryFunctions.ReadRegistryStringGetAll", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"Idx", Idx), Var(L"value", value)});
   p.Run([&] {
+    bool whole = false;
+    p(400, [&] {
+      RequireWhole(section, {});
+      whole = true;
+    });
+    if (!whole) return;
     p.ResumeNext();
     RegKey k;
     p(401, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
@@ -141,6 +172,12 @@ std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, i
 void DeleteSubkey(HKEY Group, const std::wstring& section) {
   vbw::Proc p(L"RegistryFunctions.DeleteSubkey", vbw::BannerOnly, {Var(L"Group", Group), Var(L"section", section)});
   p.Run([&] {
+    bool whole = false;
+    p(500, [&] {
+      RequireWhole(section, {});
+      whole = true;
+    });
+    if (!whole) return;
     p.ResumeNext();
     RegKey root;
     p(501, [&] { RegOpenKeyExA(Group, "", 0, KEY_ALL_ACCESS, root.Put()); });
@@ -152,6 +189,12 @@ void DeleteValue(HKEY Group, const std::wstring& section, const std::wstring& ke
   vbw::Proc p(L"RegistryFunctions.DeleteValue", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
   p.Run([&] {
+    bool whole = false;
+    p(600, [&] {
+      RequireWhole(section, key);
+      whole = true;
+    });
+    if (!whole) return;
     p.ResumeNext();
     RegKey k;
     p(601, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });

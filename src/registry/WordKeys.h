@@ -9,7 +9,10 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "base/Text.h"
 
 namespace tamberlux::WordKeys {
 
@@ -93,6 +96,43 @@ inline bool NamesProduct(const std::wstring& lowerName, std::wstring data) {
   // UTF-16 text of ASCII characters becomes plain text once its NULs go.
   std::erase(data, L'\0');
   return data.find(lowerName) != std::wstring::npos && data.find(kMonitorEntryName) == std::wstring::npos;
+}
+
+// --- Text that becomes a key path or a file name. ---
+// Both answer the empty text when the text is usable, otherwise why not.
+
+// Word's version shape: ASCII digits, one full stop, ASCII digits ("12.0").
+// Anything else would make "Software\Microsoft\Office\" + version name some
+// other key: an empty text or separators the version-independent Office key,
+// an embedded NUL a key cut short.
+inline std::wstring WordVersionProblem(const std::wstring& version) {
+  const size_t dot = version.find(L'.');
+  auto digits = [&](size_t from, size_t to) {
+    if (to <= from || to - from > 9) return false;
+    for (size_t i = from; i < to; ++i)
+      if (version[i] < L'0' || version[i] > L'9') return false;
+    return true;
+  };
+  if (dot == std::wstring::npos || !digits(0, dot) || !digits(dot + 1, version.size()))
+    return L"a Word version is digits, a full stop and digits";
+  return {};
+}
+
+// The product name is one registry key name ("Software\" + name) and part of
+// file names: not empty, no separator, NUL or control character, not only
+// blanks and full stops, and the same text after the round trip through the
+// ANSI code page that the registry and file functions take (a best-fit
+// look-alike such as a full-width backslash would become a real one).
+inline std::wstring ProductNameProblem(const std::wstring& name) {
+  if (name.empty()) return L"it is empty";
+  if (name.size() > 100) return L"it is longer than 100 characters";
+  for (wchar_t c : name) {
+    if (c < 32 || c == 127) return L"it holds a NUL or a control character";
+    if (std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return L"it holds a separator";
+  }
+  if (name.find_first_not_of(L" .") == std::wstring::npos) return L"it is only blanks and full stops";
+  if (!SurvivesAnsi(name)) return L"it does not survive the ANSI code page unchanged";
+  return {};
 }
 
 }  // namespace tamberlux::WordKeys
