@@ -3,8 +3,12 @@
 // registry key of the user's is touched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "Json.h"
 #include "TestSupport.h"
 #include "base/Text.h"
+#include "errortrap/ErrorLog.h"
 #include "registry/RegistryFunctions.h"
 
 namespace tamberlux {
@@ -121,6 +125,171 @@ TEST_F(Hostile, TheRegistryFunctionsRefuseANameWithANulWhoeverCalls) {
   EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 4);
   EXPECT_EQ(test::ValueNames(L"Software\\A"), std::vector<std::wstring>{L"v"}) << "nothing written, nothing deleted";
   EXPECT_EQ(reg::ReadRegistryString(HKEY_CURRENT_USER, L"Software\\A", L"v"), L"kept");
+}
+
+
+// The tamberlux command in its own process, on the real user hive: a product
+// name and a Word version of the test's own, removed afterwards.
+class Plainly : public ::testing::Test {
+ protected:
+  Plainly()
+      : name(L"ZentrelloRel" + std::to_wstring(GetCurrentProcessId())),
+        version(L"12." + std::to_wstring(GetCurrentProcessId())),
+        lists(std::wstring(kOffice) + version + L"\\Word\\Resiliency\\") {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Clean();
+  }
+  ~Plainly() override {
+    Clean();
+    CoUninitialize();
+  }
+  void Clean() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + name).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, (kOffice + version).c_str());
+  }
+  std::wstring Run(const std::wstring& args, DWORD* code) {
+    return test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" " + args, code, true);
+  }
+  // Control characters in the output other than line ends.
+  static size_t RawControls(const std::wstring& text) {
+    return std::count_if(text.begin(), text.end(), [](wchar_t c) { return c < 32 && c != L'\r' && c != L'\n'; });
+  }
+  std::wstring name, version, lists;
+};
+
+TEST_F(Plainly, ANameTheComponentWouldRefuseIsAUsageErrorAndNoWordStarts) {
+  test::WordStandIn word;
+  ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"Zen\uff3ctrello", L"it does not survive the ANSI code page unchanged"},
+      {L"Zen:trello", L"it holds a separator"},
+      {L"..", L"it is only blanks and full stops"},
+      {L"\"Zen\x1btrello\"", L"it holds a NUL or a control character"}};
+  for (const auto& [arg, why] : cases) {
+    for (const wchar_t* command : {L"launch ", L"status "}) {
+      DWORD code = 99;
+      const std::wstring output = Run(command + arg, &code);
+      EXPECT_EQ(code, 2u) << command << ToUtf8(arg);
+      EXPECT_NE(output.find(L"cannot be a product name: " + why), std::wstring::npos) << ToUtf8(output);
+      EXPECT_EQ(RawControls(output), 0u) << "the name is shown escaped";
+    }
+  }
+  EXPECT_TRUE(word.Processes().empty());
+}
+
+TEST_F(Plainly, StatusEscapesWhatTheRegistryHoldsAndSaysWhenAListWasReadOnlyInPart) {
+  const std::wstring section = L"Software\\" + name;
+  test::SetText(section, L"WordVersion", version);
+  const std::wstring glued = L"1\x1b[2J\0\nsecond line"s;
+  test::SetValue(section, L"PermanentlyDisableAddin", REG_SZ, glued.c_str(),
+                 static_cast<DWORD>((glued.size() + 1) * sizeof(wchar_t)));
+  const std::wstring dll = L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll";
+  test::AddEntry(lists + L"DisabledItems", L"A\x07\x1b]0;x", test::WordEntry(L"c:\\evil\\x.dll", L"Evil\x1b[31m"));
+  test::AddEntry(lists + L"DisabledItems", L"B2", std::vector<BYTE>(2048, 'z'));
+  test::AddEntry(lists + L"DisabledItems", L"C3", test::WordEntry(dll, name));
+
+  DWORD code = 99;
+  const std::wstring text = Run(L"status " + name, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(RawControls(text), 0u) << ToUtf8(text);
+  EXPECT_NE(text.find(L"PermanentlyDisableAddin: 1\\x1b[2J\\x00\\x0asecond line"), std::wstring::npos) << ToUtf8(text);
+  EXPECT_NE(text.find(L"A\\x07\\x1b]0;x  type 1  c:\\evil\\x.dll  \"Evil\\x1b[31m\""), std::wstring::npos);
+  EXPECT_NE(text.find(L"(incomplete: the walk stopped after 1 of the key's 3 values"), std::wstring::npos);
+
+  const test::JsonValue s = test::JsonValue::Parse(Run(L"status " + name + L" --json", &code));
+  EXPECT_EQ(s[L"disabledItems"].items.size(), 1u) << "the detection walk never sees C3";
+  EXPECT_EQ(s[L"disabledItemsValues"].number, 3);
+  EXPECT_EQ(s[L"permanentlyDisableAddin"].text, glued);
+  EXPECT_TRUE(s[L"startupItemsValues"].IsNull()) << "no StartupItems key";
+}
+
+// The error log: written by the trap in the caller's process when the
+// reporter cannot be had, read with `tamberlux log`.
+class ErrorLogFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
+    path = vbw::ErrorLog::Path();
+    ASSERT_FALSE(path.empty());
+    DeleteFileW(path.c_str());
+    DeleteFileW((path + L".1").c_str());
+    // Other tests leave the stand-in reporter registered: here there is none.
+    reporter.Unregister();
+    main2 = test::CreateMain2();
+    ASSERT_TRUE(main2);
+  }
+  void TearDown() override {
+    DeleteFileW(path.c_str());
+    DeleteFileW((path + L".1").c_str());
+  }
+  HRESULT Delete(const std::wstring& version) {
+    Variant arg = Variant::Of(version);
+    return test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {arg});
+  }
+  test::JsonValue Logged() {
+    DWORD code = 99;
+    const std::wstring out = test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" log --json", &code, true);
+    EXPECT_EQ(code, 0u);
+    return test::JsonValue::Parse(out);
+  }
+  // On the real user hive, where the command finds the same folder: every
+  // version here is refused, so nothing of the user's is touched.
+  test::StartedTrap trap;
+  test::ReporterStandIn reporter;
+  std::wstring path;
+  ComPtr<IDispatch> main2;
+};
+
+TEST_F(ErrorLogFile, WithoutItsReporterTheTrapWritesOneJsonLineThatTheCommandShows) {
+  ASSERT_EQ(Delete(L"12.0\\..\x01"), S_OK) << "the caller never fails";
+  test::JsonValue log = Logged();
+  ASSERT_EQ(log[L"entries"].items.size(), 1u);
+  const test::JsonValue& e = log[L"entries"][0];
+  EXPECT_EQ(e[L"project"].text, L"Tamberlux");
+  EXPECT_EQ(e[L"module"].text + L"." + e[L"procedure"].text, L"Main2.DeleteCorruptedDataFolder");
+  EXPECT_EQ(e[L"number"].number, 5);
+  EXPECT_EQ(e[L"description"].text, L"\"12.0\\..\x01\" cannot be a Word version");
+  EXPECT_EQ(e[L"line"].number, 600);
+  ASSERT_EQ(e[L"stack"].items.size(), 1u);
+  EXPECT_EQ(e[L"stack"][0].text, L"Main2.DeleteCorruptedDataFolder");
+  ASSERT_EQ(e[L"parameters"].items.size(), 1u);
+  EXPECT_EQ(e[L"parameters"][0].text, L"version = 12.0\\..\x01");
+  EXPECT_NE(e[L"reporter"].text.find(L"(429)"), std::wstring::npos) << "the reporter could not be created";
+  EXPECT_EQ(e[L"process"].number, GetCurrentProcessId());
+
+  DWORD code = 99;
+  const std::wstring text = test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" log", &code, true);
+  EXPECT_EQ(code, 0u);
+  EXPECT_NE(text.find(L"Tamberlux.Main2.DeleteCorruptedDataFolder, line 600\r\n  error 5: \"12.0\\..\\x01\" cannot be"),
+            std::wstring::npos)
+      << ToUtf8(text);
+
+  // A reporter that fails its question: logged as well.
+  test::ReporterStandIn registered;
+  reporter.Fail(L"vbwErrorHandler", 1);
+  ASSERT_EQ(Delete(L"x"), S_OK);
+  log = Logged();
+  ASSERT_EQ(log[L"entries"].items.size(), 2u);
+  EXPECT_EQ(log[L"entries"][1][L"description"].text, L"\"x\" cannot be a Word version");
+  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 1);
+  // The reporter back: nothing more is logged.
+  ASSERT_EQ(Delete(L"y"), S_OK);
+  EXPECT_EQ(Logged()[L"entries"].items.size(), 2u);
+}
+
+TEST_F(ErrorLogFile, TheLogIsRotatedAtItsBoundAndAnUnwritableLogFailsNobody) {
+  const std::string old(vbw::ErrorLog::kMaxBytes - 10, 'o');
+  test::ProductTemplate::Write(path, old);
+  ASSERT_EQ(Delete(L"a"), S_OK);
+  EXPECT_TRUE(test::ProductTemplate::Read(path + L".1") == old) << "the full log became the previous one";
+  EXPECT_EQ(Logged()[L"entries"].items.size(), 1u) << "junk lines are skipped, the new one read";
+  ASSERT_EQ(Delete(L"b"), S_OK);
+  ASSERT_EQ(Logged()[L"entries"].items.size(), 2u);
+
+  DeleteFileW(path.c_str());
+  ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+  EXPECT_EQ(Delete(L"c"), S_OK);
+  RemoveDirectoryW(path.c_str());
 }
 
 }  // namespace

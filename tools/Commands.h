@@ -2,10 +2,16 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tamberlux {
 
 int LaunchCommand(const std::wstring& name, bool startMacro);
 int StatusCommand(const std::wstring& name, bool json);
+int LogCommand(bool json);
+// How many reports the error log holds; the descriptions of the refusals
+// (error 5) of `procedure` in this process logged after the first `count`.
+size_t LoggedCount();
+std::vector<std::wstring> RefusalsSince(size_t count, const std::wstring& procedure);
 
 }  // namespace tamberlux

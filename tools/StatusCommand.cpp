@@ -46,6 +46,9 @@ struct Status {
   };
   std::vector<Addin> addins;
   std::vector<ShownEntry> disabledItems, startupItems;
+  // How many values each list key really holds: more than were read when the
+  // walk stopped early (at a value of 2,048 bytes or more, or one without a name).
+  std::optional<DWORD> disabledCount, startupCount;
   std::wstring permanentlyDisableAddin, failedWord2000Check;
   std::wstring templateSource;
   std::vector<Copy> copies;
@@ -86,10 +89,13 @@ Status ReadStatus(const std::wstring& name) {
     if (!behavior.empty()) a.loadBehavior = _wtoi(behavior.c_str());
     s.addins.push_back(a);
   }
-  if (!s.wordVersion.empty()) {
+  // A recorded text that is no Word version names no list of Word's.
+  if (WordVersionProblem(s.wordVersion).empty()) {
     s.resiliencyKey = ResiliencyKey(s.wordVersion);
     s.disabledItems = ReadList(name, s.resiliencyKey + kDisabledItems);
     s.startupItems = ReadList(name, s.resiliencyKey + kStartupItems);
+    s.disabledCount = RegistryRaw::ValueCount(HKEY_CURRENT_USER, s.resiliencyKey + kDisabledItems);
+    s.startupCount = RegistryRaw::ValueCount(HKEY_CURRENT_USER, s.resiliencyKey + kStartupItems);
   }
   s.permanentlyDisableAddin = reg::ReadRegistryString(HKEY_CURRENT_USER, s.section, kPermanentlyDisableAddin);
   s.failedWord2000Check = reg::ReadRegistryString(HKEY_CURRENT_USER, s.section, kFailedWord2000Check);
@@ -119,6 +125,12 @@ Status ReadStatus(const std::wstring& name) {
   return s;
 }
 
+// The values a list key holds, when the walk read fewer of them.
+std::optional<DWORD> Unread(const std::vector<ShownEntry>& entries, const std::optional<DWORD>& count) {
+  if (count && *count > entries.size()) return *count;
+  return std::nullopt;
+}
+
 std::wstring JsonList(const std::vector<ShownEntry>& entries) {
   std::wstring out = L"[";
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -139,7 +151,10 @@ void PrintJson(const Status& s) {
            JsonOrNull(s.addins[i].friendlyName) + L", \"loadBehavior\": " +
            (s.addins[i].loadBehavior ? std::to_wstring(*s.addins[i].loadBehavior) : L"null") + L"}";
   out += L"],\n  \"resiliencyKey\": " + JsonOrNull(s.resiliencyKey) + L",\n  \"disabledItems\": " +
-         JsonList(s.disabledItems) + L",\n  \"startupItems\": " + JsonList(s.startupItems) +
+         JsonList(s.disabledItems) + L",\n  \"disabledItemsValues\": " +
+         (s.disabledCount ? std::to_wstring(*s.disabledCount) : L"null") + L",\n  \"startupItems\": " +
+         JsonList(s.startupItems) + L",\n  \"startupItemsValues\": " +
+         (s.startupCount ? std::to_wstring(*s.startupCount) : L"null") +
          L",\n  \"permanentlyDisableAddin\": " + JsonOrNull(s.permanentlyDisableAddin) +
          L",\n  \"failedWord2000Check\": " + JsonOrNull(s.failedWord2000Check) + L",\n  \"template\": {\"source\": " +
          Json(s.templateSource) + L", \"copies\": [";
@@ -154,8 +169,12 @@ void PrintJson(const Status& s) {
 
 std::wstring Or(const std::wstring& text, const wchar_t* none) { return text.empty() ? none : text; }
 
-void PrintList(const wchar_t* title, const std::vector<ShownEntry>& entries) {
+void PrintList(const wchar_t* title, const std::vector<ShownEntry>& entries, const std::optional<DWORD>& count) {
   Print(std::wstring(L"  ") + title + L": " + (entries.empty() ? L"none" : std::to_wstring(entries.size())) + L"\n");
+  if (const auto all = Unread(entries, count))
+    Print(L"    (incomplete: the walk stopped after " + std::to_wstring(entries.size()) + L" of the key's " +
+          std::to_wstring(*all) +
+          L" values, at one of 2,048 bytes or more or without a name; the values behind it are not examined)\n");
   for (const ShownEntry& e : entries)
     Print(L"    " + Shown(e.valueName) + L"  type " + (e.type ? std::to_wstring(*e.type) : L"?") + L"  " +
           Or(Shown(e.path), L"(undecoded)") + L"  \"" + Shown(e.friendlyName) + L"\"" +
@@ -163,33 +182,35 @@ void PrintList(const wchar_t* title, const std::vector<ShownEntry>& entries) {
 }
 
 void PrintText(const Status& s) {
-  Print(s.product + L" (HKEY_CURRENT_USER\\" + s.section + L")\n");
-  Print(L"  recorded Word version: " + Or(s.wordVersion, L"none (the next launch is a first launch)") + L"\n");
+  Print(Shown(s.product) + L" (HKEY_CURRENT_USER\\" + Shown(s.section) + L")\n");
+  Print(L"  recorded Word version: " + Or(Shown(s.wordVersion), L"none (the next launch is a first launch)") +
+        (!s.wordVersion.empty() && s.resiliencyKey.empty() ? L" (not a Word version)" : L"") + L"\n");
   for (const auto& a : s.addins)
     Print(L"  COM add-in " + a.progId + L": " +
           (a.loadBehavior ? L"LoadBehavior " + std::to_wstring(*a.loadBehavior) +
                                 (*a.loadBehavior == 3 ? L" (loads at start-up)" : L" (does not load at start-up)")
                           : std::wstring(L"not registered")) +
           L"\n");
-  if (s.wordVersion.empty()) {
+  if (s.resiliencyKey.empty()) {
     Print(L"  Word's disabled and startup items: not known without a recorded version\n");
   } else {
-    PrintList(L"DisabledItems", s.disabledItems);
-    PrintList(L"StartupItems", s.startupItems);
+    PrintList(L"DisabledItems", s.disabledItems, s.disabledCount);
+    PrintList(L"StartupItems", s.startupItems, s.startupCount);
   }
-  Print(L"  PermanentlyDisableAddin: " + Or(s.permanentlyDisableAddin, L"not set") +
+  Print(L"  PermanentlyDisableAddin: " + Or(Shown(s.permanentlyDisableAddin), L"not set") +
         (s.permanentlyDisableAddin == L"1" ? L" (the add-in stays off)" : L"") + L"\n");
-  Print(L"  FailedWord2000Check: " + Or(s.failedWord2000Check, L"not set") +
+  Print(L"  FailedWord2000Check: " + Or(Shown(s.failedWord2000Check), L"not set") +
         (s.failedWord2000Check == L"1" ? L" (the next launch checks for Word 2000 or later)" : L"") + L"\n");
-  Print(L"  template source: " + s.templateSource + L"\n");
+  Print(L"  template source: " + Shown(s.templateSource) + L"\n");
   for (const Copy& c : s.copies)
-    Print(L"  template copy " + c.file + L": " + c.state + (c.used ? L" (used by this Word)" : L"") +
+    Print(L"  template copy " + Shown(c.file) + L": " + c.state + (c.used ? L" (used by this Word)" : L"") +
           (c.sourceExists ? L"" : L"; no source file") + L"\n");
 }
 
 }  // namespace
 
 int StatusCommand(const std::wstring& name, bool json) {
+  if (const std::wstring problem = ProductNameProblem(name); !problem.empty()) return RefuseName(name, problem);
   const Status s = ReadStatus(name);
   json ? PrintJson(s) : PrintText(s);
   return kDone;

@@ -4,6 +4,7 @@
 //                                        through COM like the product's launcher
 //   tamberlux status NAME [--json]       what decides whether the add-in loads, read with the
 //                                        component's own registry and detection code; changes nothing
+//   tamberlux log [--json]               the error log written when the error reporter could not be had
 //
 // Exit codes: 0 done, 2 usage, 3 the component is not registered, 4 Word could not be
 // reached, 5 the call failed.
@@ -22,13 +23,19 @@ namespace {
 using namespace console;
 
 int Usage() {
-  Print(L"usage: tamberlux launch NAME [--no-macro]\n       tamberlux status NAME [--json]\n", stderr);
+  Print(L"usage: tamberlux launch NAME [--no-macro]\n       tamberlux status NAME [--json]\n"
+        L"       tamberlux log [--json]\n",
+        stderr);
   return kUsage;
 }
 
 }  // namespace
 
 int Run(int argc, wchar_t** argv) {
+  if (argc >= 2 && std::wstring(argv[1]) == L"log") {
+    if (argc > 3 || (argc == 3 && std::wstring(argv[2]) != L"--json")) return Usage();
+    return LogCommand(argc == 3);
+  }
   if (argc < 3 || argv[2][0] == L'\0' || argv[2][0] == L'-') return Usage();
   const std::wstring command = argv[1], name = argv[2];
   bool json = false, noMacro = false;
