@@ -57,12 +57,7 @@ void Main2::enableTamberlux(const std::wstring& name, const std::wstring& versio
 std::wstring Main2::resiliencyKey(const std::wstring& version) {
   std::wstring result;
   vbw::Proc p(L"Main2.resiliencyKey[Get]", ReportModuleVariables, {Var(L"version", version)}, this);
-  p.Run([&] {
-    p(401, [&] {
-      Inputs::RequireWordVersion(version);
-      result = ResiliencyKey(version);
-    });
-  });
+  p.Run([&] { p(401, [&] { result = ResiliencyKey(version); }); });
   return result;
 }
 

@@ -42,12 +42,9 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
   p.Local(L"data", data);
   p.Run([&] {
     p(901, [&] {
-      section = resiliencyKey(version);
+      section = resiliencyKey(version) + key;
       lowerName = LowerCase(name);
     });
-    // No key path for this version: nothing to walk.
-    if (section.empty()) return;
-    section += key;
     p(902, [&] {
       index = 0;
       valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
