@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 #include "base/Text.h"
 #include "errortrap/ErrorLog.h"
+#include "registry/RegistryBackup.h"
 #include "registry/RegistryFunctions.h"
 
 namespace tamberlux {
@@ -290,6 +291,156 @@ TEST_F(ErrorLogFile, TheLogIsRotatedAtItsBoundAndAnUnwritableLogFailsNobody) {
   ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
   EXPECT_EQ(Delete(L"c"), S_OK);
   RemoveDirectoryW(path.c_str());
+}
+
+// The repair that can be undone: Word's Data key saved before it goes, the
+// repair command, and the restore of a backup. On the real user hive, with a
+// product name and Word version of the test's own.
+class Repair : public Plainly {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
+    for (const auto& f : RegistryBackup::Backups()) DeleteFileW(f.c_str());
+    data = std::wstring(kOffice) + version + L"\\Word\\Data";
+  }
+  void TearDown() override {
+    for (const auto& f : RegistryBackup::Backups()) DeleteFileW(f.c_str());
+    for (const wchar_t* progId : {test::kMonitor, test::kAddin})
+      RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(test::kAddins) + progId).c_str());
+  }
+  std::wstring data;
+};
+
+TEST_F(Repair, WordsDataKeyIsBackedUpExactlyBeforeItGoesAndRestorePutsItBack) {
+  struct Stored {
+    std::wstring name;
+    DWORD type;
+    std::vector<BYTE> bytes;
+  };
+  auto text = [](const std::wstring& t) {
+    const auto* b = reinterpret_cast<const BYTE*>(t.data());
+    return std::vector<BYTE>(b, b + t.size() * sizeof(wchar_t));
+  };
+  std::vector<BYTE> all(256), big(65536, 0xA5);
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<BYTE>(i);
+  const std::vector<Stored> values = {
+      {L"", REG_SZ, text(L"default"s + L'\0')},
+      {L"Plain", REG_SZ, text(L"C:\\path \"quoted\"\0"s)},
+      {L"NoTerminator", REG_SZ, text(L"ab")},
+      {L"InnerNul", REG_SZ, text(L"a\0b\0"s)},
+      {L"Lines", REG_SZ, text(L"one\r\ntwo\0"s)},
+      {L"Empty", REG_SZ, {}},
+      {L"OddLength", REG_SZ, {'a', 0, 'b'}},
+      {L"Dword", REG_DWORD, {1, 2, 3, 0xFF}},
+      {L"ShortDword", REG_DWORD, {7, 0}},
+      {L"Binary", REG_BINARY, all},
+      {L"Big", REG_BINARY, big},
+      {L"Multi", REG_MULTI_SZ, text(L"a\0bc\0\0"s)},
+      {L"Expand", REG_EXPAND_SZ, text(L"%TEMP%\\x\0"s)},
+      {L"Qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
+      {L"OddType", 0x4321, {9, 8, 7}},
+      {L"Name \"with\" \\ and = [x]", REG_SZ, text(L"v\0"s)},
+  };
+  // What the registry holds is compared, not what was handed to it: the
+  // platform may add a terminator to text data.
+  std::vector<test::RawValue> stored;
+  for (const Stored& v : values) {
+    test::SetValue(data, v.name, v.type, v.bytes.data(), static_cast<DWORD>(v.bytes.size()));
+    stored.push_back(test::ReadRaw(data, v.name));
+  }
+
+  test::StartedTrap trap;
+  const ComPtr<IDispatch> main2 = test::CreateMain2();
+  ASSERT_TRUE(main2);
+  Variant arg = Variant::Of(version);
+  ASSERT_EQ(test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {arg}), S_OK);
+  EXPECT_FALSE(KeyExists(data));
+  const auto backups = RegistryBackup::Backups();
+  ASSERT_EQ(backups.size(), 1u);
+
+  DWORD code = 99;
+  const test::JsonValue restored = test::JsonValue::Parse(Run(L"restore \"" + backups[0] + L"\" --json", &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(restored[L"changes"].items.size(), values.size() + 1) << "the key and each value";
+  for (size_t i = 0; i < values.size(); ++i) {
+    const auto back = test::ReadRaw(data, values[i].name);
+    EXPECT_TRUE(back.exists && back.type == stored[i].type && back.data == stored[i].data)
+        << ToUtf8(values[i].name) << " type " << back.type << " size " << back.data.size();
+  }
+  EXPECT_EQ(test::ValueNames(data).size(), values.size());
+
+  // Only the newest backups are kept.
+  for (int i = 0; i < 6; ++i) {
+    test::SetText(data, L"round", std::to_wstring(i));
+    ASSERT_EQ(test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {arg}), S_OK);
+  }
+  const auto kept = RegistryBackup::Backups();
+  EXPECT_EQ(kept.size(), RegistryBackup::kKept);
+  ASSERT_EQ(Run(L"restore \"" + kept.back() + L"\"", &code).find(L"Restored "), 0u);
+  EXPECT_EQ(test::ReadRaw(data, L"round").data, text(L"5\0"s)) << "the newest is the last one saved";
+}
+
+TEST_F(Repair, RepairPutsTheAddInBackAndSaysWhatItChanged) {
+  const std::wstring section = L"Software\\" + name;
+  test::SetText(section, L"WordVersion", version);
+  test::SetText(section, L"PermanentlyDisableAddin", L"1");
+  test::SetDword(std::wstring(test::kAddins) + test::kAddin, L"LoadBehavior", 2);
+  test::AddEntry(lists + L"DisabledItems", L"A1", test::WordEntry(L"c:\\other\\helper.dll", L"Helper"));
+  test::AddEntry(lists + L"DisabledItems", L"B2",
+                 test::WordEntry(L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll", name));
+  test::SetText(lists + L"StartupItems", L"S", L"x");
+  test::SetText(data, L"Settings", L"corrupt");
+
+  DWORD code = 99;
+  const std::wstring output = Run(L"repair " + name + L" --data --json", &code);
+  ASSERT_EQ(code, 0u) << ToUtf8(output);
+  const test::JsonValue r = test::JsonValue::Parse(output);
+  std::vector<std::wstring> changes;
+  for (const auto& c : r[L"changes"].items) changes.push_back(c.text);
+  ASSERT_EQ(RegistryBackup::Backups().size(), 1u);
+  EXPECT_EQ(changes, (std::vector<std::wstring>{
+                         L"COM add-in AddinMonitor.ZentrelloMonitor: LoadBehavior none -> 3",
+                         L"COM add-in Kestrivane.ZentrelloAddinForWord: LoadBehavior 2 -> 3",
+                         L"removed the DisabledItems value B2", L"deleted the StartupItems key (1 values)",
+                         L"PermanentlyDisableAddin \"1\" -> \"0\"",
+                         L"backed up Word's Data key to " + RegistryBackup::Backups()[0], L"deleted Word's Data key"}));
+  EXPECT_EQ(test::ValueNames(lists + L"DisabledItems"), std::vector<std::wstring>{L"A1"});
+  EXPECT_FALSE(KeyExists(lists + L"StartupItems"));
+  EXPECT_FALSE(KeyExists(data));
+
+  EXPECT_EQ(Run(L"repair " + name, &code), L"Repair of " + name + L":\r\n  nothing needed repair\r\n");
+  test::SetText(section, L"WordVersion", L"12.0\\..");
+  EXPECT_NE(Run(L"repair " + name + L" --data", &code).find(L"is not a Word version: Word's lists and Data key were not touched"),
+            std::wstring::npos);
+}
+
+TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
+  const std::wstring file = test::BinDir() + L"not-a-backup-" + std::to_wstring(GetCurrentProcessId()) + L".reg";
+  auto utf16 = [](const std::wstring& t) {
+    const std::wstring all = L"\xFEFF" + t;
+    return std::string(reinterpret_cast<const char*>(all.data()), all.size() * sizeof(wchar_t));
+  };
+  const std::wstring header = L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + data + L"]\r\n";
+  const std::pair<std::string, std::wstring> cases[] = {
+      {"plain bytes", L"not UTF-16 text"},
+      {utf16(L"REGEDIT4\r\n"), L"no \"Windows Registry Editor Version 5.00\" line"},
+      {utf16(header + L"\"a\"=\"1\"\r\n[HKEY_LOCAL_MACHINE\\Software\\X]\r\n"), L"only keys under HKEY_CURRENT_USER"},
+      {utf16(header + L"\"a\"=\"1\"\r\n\"b\"=hex:zz\r\n"), L"bad hexadecimal data in line 5"},
+      {utf16(header + L"\"a\"=\"1\"\r\n\"c\"\r\n"), L"a value line without \"=\" in line 5"},
+  };
+  for (const auto& [content, why] : cases) {
+    test::ProductTemplate::Write(file, content);
+    DWORD code = 99;
+    const std::wstring output = Run(L"restore \"" + file + L"\"", &code);
+    EXPECT_EQ(code, 5u);
+    EXPECT_NE(output.find(L"nothing restored: "), std::wstring::npos) << ToUtf8(output);
+    EXPECT_NE(output.find(why), std::wstring::npos) << ToUtf8(output);
+    EXPECT_FALSE(KeyExists(data)) << "checked whole before anything is written";
+  }
+  DeleteFileW(file.c_str());
+  DWORD code = 99;
+  Run(L"restore \"" + file + L"\"", &code);
+  EXPECT_EQ(code, 5u) << "a missing file";
 }
 
 }  // namespace

@@ -9,6 +9,8 @@ namespace tamberlux {
 int LaunchCommand(const std::wstring& name, bool startMacro);
 int StatusCommand(const std::wstring& name, bool json);
 int LogCommand(bool json);
+int RepairCommand(const std::wstring& name, bool data, bool json);
+int RestoreCommand(const std::wstring& file, bool json);
 // How many reports the error log holds; the descriptions of the refusals
 // (error 5) of `procedure` in this process logged after the first `count`.
 size_t LoggedCount();

@@ -5,6 +5,10 @@
 //   tamberlux status NAME [--json]       what decides whether the add-in loads, read with the
 //                                        component's own registry and detection code; changes nothing
 //   tamberlux log [--json]               the error log written when the error reporter could not be had
+//   tamberlux repair NAME [--data] [--json]  the add-ins registered and taken off Word's lists, the
+//                                        permanent-disable flag cleared; --data: Word's Data key
+//                                        backed up and deleted
+//   tamberlux restore FILE [--json]      a backup of the repair put back
 //
 // Exit codes: 0 done, 2 usage, 3 the component is not registered, 4 Word could not be
 // reached, 5 the call failed.
@@ -24,7 +28,8 @@ using namespace console;
 
 int Usage() {
   Print(L"usage: tamberlux launch NAME [--no-macro]\n       tamberlux status NAME [--json]\n"
-        L"       tamberlux log [--json]\n",
+        L"       tamberlux log [--json]\n       tamberlux repair NAME [--data] [--json]\n"
+        L"       tamberlux restore FILE [--json]\n",
         stderr);
   return kUsage;
 }
@@ -38,11 +43,12 @@ int Run(int argc, wchar_t** argv) {
   }
   if (argc < 3 || argv[2][0] == L'\0' || argv[2][0] == L'-') return Usage();
   const std::wstring command = argv[1], name = argv[2];
-  bool json = false, noMacro = false;
+  bool json = false, noMacro = false, data = false;
   for (int i = 3; i < argc; ++i) {
     const std::wstring option = argv[i];
-    if (command == L"status" && option == L"--json") json = true;
+    if (command != L"launch" && option == L"--json") json = true;
     else if (command == L"launch" && option == L"--no-macro") noMacro = true;
+    else if (command == L"repair" && option == L"--data") data = true;
     else return Usage();
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -52,6 +58,11 @@ int Run(int argc, wchar_t** argv) {
   } else if (command == L"status") {
     vbw::vbwInitializeProtector();
     code = StatusCommand(name, json);
+  } else if (command == L"repair") {
+    vbw::vbwInitializeProtector();
+    code = RepairCommand(name, data, json);
+  } else if (command == L"restore") {
+    code = RestoreCommand(name, json);
   } else {
     code = Usage();
   }

@@ -3,6 +3,7 @@
 #include "component/Main2.h"
 #include "component/Inputs.h"
 #include "errortrap/Procedure.h"
+#include "registry/RegistryBackup.h"
 #include "registry/RegistryFunctions.h"
 #include "registry/WordKeys.h"
 #include "support/CommonLogger.h"
@@ -13,6 +14,8 @@ using vbw::Var;
 
 void Main2::DeleteCorruptedDataFolder(std::wstring& version) {
   vbw::Proc p(L"Main2.DeleteCorruptedDataFolder", ReportModuleVariables, {Var(L"version", version)}, this);
+  std::wstring backup;
+  p.Local(L"backup", backup);
   p.Run([&] {
     // The version becomes a key path: anything but Word's version shape
     // would delete some other key.
@@ -23,7 +26,14 @@ void Main2::DeleteCorruptedDataFolder(std::wstring& version) {
     });
     if (!usable) return;
     p(601, [&] { CommonLogger::Log(L"DeleteCorruptedDataFolder"); });
+    // The user's data is saved before it goes; without a backup it stays.
+    bool saved = false;
     p(602, [&] {
+      backup = RegistryBackup::Backup(WordKeys::DataKey(version), L"Word" + version + L"Data").value_or(L"");
+      saved = true;
+    });
+    if (!saved) return;
+    p(603, [&] {
       RegistryFunctions::DeleteSubkey(HKEY_CURRENT_USER, WordKeys::DataKey(version));
     });
   });
