@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "Json.h"
 #include "TestSupport.h"
@@ -202,6 +203,75 @@ TEST_F(Plainly, StatusEscapesWhatTheRegistryHoldsAndSaysWhenAListWasReadOnlyInPa
   EXPECT_EQ(s[L"disabledItemsValues"].number, 3);
   EXPECT_EQ(s[L"permanentlyDisableAddin"].text, glued);
   EXPECT_TRUE(s[L"startupItemsValues"].IsNull()) << "no StartupItems key";
+}
+
+TEST_F(Plainly, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWillLoad) {
+  const std::wstring policies = L"Software\\Policies\\Microsoft\\Office\\" + version + L"\\Word";
+  auto cleanPolicies = [&] {
+    RegDeleteTreeW(HKEY_CURRENT_USER, policies.c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, policies.c_str());
+  };
+  auto setPolicy = [&](HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring& text) {
+    HKEY k = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(root, (policies + key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), 0);
+    RegSetValueExW(k, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * 2));
+    RegCloseKey(k);
+  };
+  const std::wstring addinKey = std::wstring(test::kAddins) + test::kAddin;
+  const std::wstring productEntry = L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll";
+  const HKEY user = HKEY_CURRENT_USER, machine = HKEY_LOCAL_MACHINE;
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    int willLoad;  // 1 yes, 0 no, -1 cannot be told
+    std::wstring why;
+  };
+  const std::vector<Case> cases = {
+      {"registered, nothing against it", [] {}, 1, L"not on Word's disabled lists, no policy against it"},
+      {"not registered", [&] { RegDeleteTreeW(user, addinKey.c_str()); }, 0, L"it is not registered with Word"},
+      {"user policy always disabled", [&] { setPolicy(user, L"\\Resiliency\\AddinList", test::kAddin, L"0"); }, 0,
+       L"the add-in list policy always disables it (policy in HKEY_CURRENT_USER)"},
+      {"machine always enabled wins over the user's always disabled",
+       [&] {
+         setPolicy(user, L"\\Resiliency\\AddinList", test::kAddin, L"0");
+         setPolicy(machine, L"\\Resiliency\\AddinList", test::kAddin, L"1");
+         test::AddEntry(lists + L"DisabledItems", L"D", test::WordEntry(productEntry, name));
+       },
+       1, L"the add-in list policy always enables it (policy in HKEY_LOCAL_MACHINE)"},
+      {"all add-ins off", [&] { setPolicy(machine, L"\\Security", L"DisableAllAddins", L"1"); }, 0,
+       L"DisableAllAddins turns off every add-in (policy in HKEY_LOCAL_MACHINE)"},
+      {"on Word's list", [&] { test::AddEntry(lists + L"DisabledItems", L"D", test::WordEntry(productEntry, name)); },
+       0, L"Word's resiliency lists name it: Word has disabled it"},
+      {"on Word's list, but never to be disabled",
+       [&] {
+         test::AddEntry(lists + L"StartupItems", L"D", test::WordEntry(productEntry, name));
+         setPolicy(user, L"\\Resiliency\\DoNotDisableAddinList", test::kAddin, L"1");
+       },
+       1, L"DoNotDisableAddinList keeps it enabled (policy in HKEY_CURRENT_USER)"},
+      {"signed add-ins only", [&] { setPolicy(user, L"\\Security", L"RequireAddinSig", L"1"); }, -1,
+       L"RequireAddinSig loads it only when signed by a trusted publisher (policy in HKEY_CURRENT_USER)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    cleanPolicies();
+    test::SetText(L"Software\\" + name, L"WordVersion", version);
+    test::SetDword(addinKey, L"LoadBehavior", 3);
+    c.arrange();
+    DWORD code = 99;
+    const std::wstring out = Run(L"status " + name + L" --json", &code);
+    ASSERT_EQ(code, 0u) << ToUtf8(out);
+    const test::JsonValue s = test::JsonValue::Parse(out);
+    EXPECT_EQ(s[L"willLoad"].IsNull() ? -1 : int(s[L"willLoad"].boolean), c.willLoad);
+    EXPECT_NE(s[L"why"].text.find(c.why), std::wstring::npos) << ToUtf8(s[L"why"].text);
+    const std::wstring text = Run(L"status " + name, &code);
+    const size_t last = text.rfind(L"At Word's next start the add-in ");
+    ASSERT_NE(last, std::wstring::npos);
+    EXPECT_NE(text.find(c.why, last), std::wstring::npos) << "the text ends with the verdict";
+  }
+  cleanPolicies();
+  RegDeleteTreeW(HKEY_CURRENT_USER, addinKey.c_str());
 }
 
 // The error log: written by the trap in the caller's process when the

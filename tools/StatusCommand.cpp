@@ -8,6 +8,8 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "base/Text.h"
@@ -38,6 +40,11 @@ struct Copy {
   bool used = false;
 };
 
+// A policy value and the hive it came from (the machine's wins).
+struct Policy {
+  std::wstring value, hive;
+};
+
 struct Status {
   std::wstring product, section, wordVersion, resiliencyKey;
   struct Addin {
@@ -52,7 +59,67 @@ struct Status {
   std::wstring permanentlyDisableAddin, failedWord2000Check;
   std::wstring templateSource;
   std::vector<Copy> copies;
+  std::optional<Policy> addinList, doNotDisable, disableAllAddins, requireAddinSig;
+  // Whether the add-in loads at Word's next start (nothing: cannot be told), and why.
+  std::optional<bool> willLoad;
+  std::wstring why;
 };
+
+// A policy value as text (a number for a DWORD), from the machine or else the user.
+std::optional<Policy> ReadPolicy(const std::wstring& path, const std::wstring& name) {
+  for (const auto& [root, hive] : {std::pair{HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE"},
+                                   std::pair{HKEY_CURRENT_USER, L"HKEY_CURRENT_USER"}}) {
+    const auto v = RegistryRaw::Read(root, path, name);
+    if (!v) continue;
+    std::wstring text;
+    if ((v->type == REG_DWORD && v->data.size() == 4)) {
+      DWORD d;
+      std::memcpy(&d, v->data.data(), 4);
+      text = std::to_wstring(d);
+    } else if (v->type == REG_SZ || v->type == REG_EXPAND_SZ) {
+      text.assign(reinterpret_cast<const wchar_t*>(v->data.data()), v->data.size() / sizeof(wchar_t));
+      while (!text.empty() && text.back() == L'\0') text.pop_back();
+    } else {
+      text = L"(type " + std::to_wstring(v->type) + L")";
+    }
+    return Policy{text, hive};
+  }
+  return std::nullopt;
+}
+
+bool Is(const std::optional<Policy>& p, const wchar_t* value) { return p && p->value == value; }
+std::wstring By(const std::optional<Policy>& p) { return L" (policy in " + p->hive + L")"; }
+
+// What Word will do with the main add-in at its next start, policies first.
+void Decide(Status& s) {
+  const auto& addin = s.addins[1];
+  const bool listed = std::any_of(s.disabledItems.begin(), s.disabledItems.end(), [](auto& e) { return e.product; }) ||
+                      std::any_of(s.startupItems.begin(), s.startupItems.end(), [](auto& e) { return e.product; });
+  auto verdict = [&](std::optional<bool> load, std::wstring why) {
+    s.willLoad = load;
+    s.why = std::move(why);
+  };
+  if (Is(s.disableAllAddins, L"1")) return verdict(false, L"DisableAllAddins turns off every add-in" + By(s.disableAllAddins));
+  if (Is(s.addinList, L"0")) return verdict(false, L"the add-in list policy always disables it" + By(s.addinList));
+  if (!addin.loadBehavior) return verdict(false, L"it is not registered with Word");
+  if (Is(s.addinList, L"1")) {
+    if (Is(s.requireAddinSig, L"1"))
+      return verdict(std::nullopt, L"the add-in list policy always enables it" + By(s.addinList) +
+                                       L", but RequireAddinSig loads it only when signed by a trusted publisher" +
+                                       By(s.requireAddinSig));
+    return verdict(true, L"the add-in list policy always enables it" + By(s.addinList));
+  }
+  if (*addin.loadBehavior != 3) return verdict(false, L"its LoadBehavior is " + std::to_wstring(*addin.loadBehavior) + L", not 3");
+  if (s.permanentlyDisableAddin == L"1") return verdict(false, L"PermanentlyDisableAddin is 1: the add-in stays off");
+  if (listed && !Is(s.doNotDisable, L"1")) return verdict(false, L"Word's resiliency lists name it: Word has disabled it");
+  if (s.resiliencyKey.empty())
+    return verdict(std::nullopt, L"registered with LoadBehavior 3, but Word's lists and policies are not known "
+                                 L"without a recorded Word version");
+  if (Is(s.requireAddinSig, L"1"))
+    return verdict(std::nullopt, L"RequireAddinSig loads it only when signed by a trusted publisher" + By(s.requireAddinSig));
+  if (listed) return verdict(true, L"Word's lists name it, but DoNotDisableAddinList keeps it enabled" + By(s.doNotDisable));
+  return verdict(true, L"registered with LoadBehavior 3, not on Word's disabled lists, no policy against it");
+}
 
 // Each value of a resiliency list, as the component's detection sees it.
 std::vector<ShownEntry> ReadList(const std::wstring& product, const std::wstring& key) {
@@ -96,6 +163,12 @@ Status ReadStatus(const std::wstring& name) {
     s.startupItems = ReadList(name, s.resiliencyKey + kStartupItems);
     s.disabledCount = RegistryRaw::ValueCount(HKEY_CURRENT_USER, s.resiliencyKey + kDisabledItems);
     s.startupCount = RegistryRaw::ValueCount(HKEY_CURRENT_USER, s.resiliencyKey + kStartupItems);
+    const std::wstring policies = PolicyWordKey(s.wordVersion);
+    const std::wstring progId = kComAddins[1].progId;
+    s.addinList = ReadPolicy(policies + kPolicyAddinList, progId);
+    s.doNotDisable = ReadPolicy(policies + kPolicyDoNotDisableAddinList, progId);
+    s.disableAllAddins = ReadPolicy(policies + kPolicySecurity, kDisableAllAddins);
+    s.requireAddinSig = ReadPolicy(policies + kPolicySecurity, kRequireAddinSig);
   }
   s.permanentlyDisableAddin = reg::ReadRegistryString(HKEY_CURRENT_USER, s.section, kPermanentlyDisableAddin);
   s.failedWord2000Check = reg::ReadRegistryString(HKEY_CURRENT_USER, s.section, kFailedWord2000Check);
@@ -122,6 +195,7 @@ Status ReadStatus(const std::wstring& name) {
                                                            : L"same time";
     s.copies.push_back(c);
   }
+  Decide(s);
   return s;
 }
 
@@ -141,6 +215,10 @@ std::wstring JsonList(const std::vector<ShownEntry>& entries) {
            (e.product ? L"true" : L"false") + L"}";
   }
   return out + L"]";
+}
+
+std::wstring JsonPolicy(const std::optional<Policy>& p) {
+  return p ? L"{\"value\": " + Json(p->value) + L", \"hive\": " + Json(p->hive) + L"}" : L"null";
 }
 
 void PrintJson(const Status& s) {
@@ -164,7 +242,11 @@ void PrintJson(const Status& s) {
            (s.copies[i].sourceExists ? L"true" : L"false") + L", \"path\": " +
            Json(s.copies[i].path) + L", \"state\": " + Json(s.copies[i].state) + L", \"used\": " +
            (s.copies[i].used ? L"true" : L"false") + L"}";
-  Print(out + L"]}\n}\n");
+  out += L"]},\n  \"policies\": {\"addinList\": " + JsonPolicy(s.addinList) + L", \"doNotDisableAddinList\": " +
+         JsonPolicy(s.doNotDisable) + L", \"disableAllAddins\": " + JsonPolicy(s.disableAllAddins) +
+         L", \"requireAddinSig\": " + JsonPolicy(s.requireAddinSig) + L"},\n  \"willLoad\": " +
+         (s.willLoad ? (*s.willLoad ? L"true" : L"false") : L"null") + L",\n  \"why\": " + Json(s.why);
+  Print(out + L"\n}\n");
 }
 
 std::wstring Or(const std::wstring& text, const wchar_t* none) { return text.empty() ? none : text; }
@@ -205,6 +287,22 @@ void PrintText(const Status& s) {
   for (const Copy& c : s.copies)
     Print(L"  template copy " + Shown(c.file) + L": " + c.state + (c.used ? L" (used by this Word)" : L"") +
           (c.sourceExists ? L"" : L"; no source file") + L"\n");
+  if (!s.resiliencyKey.empty()) {
+    auto line = [](const wchar_t* what, const std::optional<Policy>& p, const wchar_t* meaning) {
+      Print(std::wstring(L"  policy ") + what + L": " +
+            (p ? Shown(p->value) + L" in " + p->hive + meaning : std::wstring(L"not set")) + L"\n");
+    };
+    const wchar_t* listMeaning = Is(s.addinList, L"0")   ? L" (always disabled)"
+                                 : Is(s.addinList, L"1") ? L" (always enabled)"
+                                 : Is(s.addinList, L"2") ? L" (the user's choice)"
+                                                         : L"";
+    line(L"AddinList", s.addinList, listMeaning);
+    line(L"DoNotDisableAddinList", s.doNotDisable, Is(s.doNotDisable, L"1") ? L" (Word never disables it)" : L"");
+    line(L"DisableAllAddins", s.disableAllAddins, Is(s.disableAllAddins, L"1") ? L" (no add-in loads)" : L"");
+    line(L"RequireAddinSig", s.requireAddinSig, Is(s.requireAddinSig, L"1") ? L" (only signed add-ins load)" : L"");
+  }
+  Print(std::wstring(L"At Word's next start the add-in ") +
+        (s.willLoad ? (*s.willLoad ? L"will load: " : L"will not load: ") : L"may or may not load: ") + s.why + L".\n");
 }
 
 }  // namespace

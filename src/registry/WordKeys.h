@@ -135,4 +135,18 @@ inline std::wstring ProductNameProblem(const std::wstring& name) {
   return {};
 }
 
+// --- Office's policies, which override the user's own state; the same paths
+// under HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE (the machine's wins). ---
+inline std::wstring PolicyWordKey(const std::wstring& version) {
+  return L"Software\\Policies\\Microsoft\\Office\\" + version + L"\\Word";
+}
+// Per add-in, a value named by its ProgID: "0" always disabled, "1" always
+// enabled, "2" the user's choice.
+inline constexpr wchar_t kPolicyAddinList[] = L"\\Resiliency\\AddinList";
+// Per add-in, a value named by its ProgID: 1, Word never disables it.
+inline constexpr wchar_t kPolicyDoNotDisableAddinList[] = L"\\Resiliency\\DoNotDisableAddinList";
+inline constexpr wchar_t kPolicySecurity[] = L"\\Security";
+inline constexpr wchar_t kDisableAllAddins[] = L"DisableAllAddins";  // 1: no add-in loads
+inline constexpr wchar_t kRequireAddinSig[] = L"RequireAddinSig";    // 1: only signed add-ins load
+
 }  // namespace tamberlux::WordKeys
