@@ -45,9 +45,11 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
       section = resiliencyKey(version) + key;
       lowerName = LowerCase(name);
     });
+    // The list's key is opened once for the walk; each read is still traced.
+    const RegistryFunctions::WalkKey walk(HKEY_CURRENT_USER, section);
     p(902, [&] {
       index = 0;
-      valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
+      valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data, &walk);
     });
     while (!valueName.empty()) {
       bool match = false;
@@ -58,7 +60,7 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
       }
       p(904, [&] {
         ++index;
-        valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
+        valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data, &walk);
       });
     }
   });
