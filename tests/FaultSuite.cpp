@@ -99,6 +99,15 @@ void CheckWhole() {
     }
 }
 
+BOOL CALLBACK PressOk(HWND w, LPARAM) {
+  DWORD pid = 0;
+  wchar_t cls[16] = {};
+  GetWindowThreadProcessId(w, &pid);
+  GetClassNameW(w, cls, 16);
+  if (pid == GetCurrentProcessId() && std::wstring(cls) == L"#32770") PostMessageW(w, WM_COMMAND, IDOK, 0);
+  return TRUE;
+}
+
 // Presses OK on every message box of this process: a fault may make the
 // component tell the user something, and nobody is there to answer.
 class BoxPresser {
@@ -106,17 +115,7 @@ class BoxPresser {
   BoxPresser()
       : t_([this] {
           while (!stop_) {
-            EnumWindows(
-                [](HWND w, LPARAM) -> BOOL {
-                  DWORD pid = 0;
-                  wchar_t cls[16] = {};
-                  GetWindowThreadProcessId(w, &pid);
-                  GetClassNameW(w, cls, 16);
-                  if (pid == GetCurrentProcessId() && std::wstring(cls) == L"#32770")
-                    PostMessageW(w, WM_COMMAND, IDOK, 0);
-                  return TRUE;
-                },
-                0);
+            EnumWindows(PressOk, 0);
             Sleep(50);
           }
         }) {}
