@@ -14,5 +14,12 @@ int InstallDepsCommand(const std::wstring& name, std::vector<std::wstring> deps,
 int InstallCommand(const std::wstring& name, const std::vector<std::wstring>& deps,
                    const std::vector<std::wstring>& xpDeps);
 int EnableCommand(const std::wstring& name, bool json);
+int LogCommand(bool json);
+int RepairCommand(const std::wstring& name, bool data, bool json);
+int RestoreCommand(const std::wstring& file, bool json);
+// How many reports the error log holds; the descriptions of the refusals
+// (error 5) of `procedure` in this process logged after the first `count`.
+size_t LoggedCount();
+std::vector<std::wstring> RefusalsSince(size_t count, const std::wstring& procedure);
 
 }  // namespace tamberlux

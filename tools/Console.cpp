@@ -46,6 +46,10 @@ std::wstring Json(const std::wstring& text) {
 
 std::wstring JsonOrNull(const std::wstring& text) { return text.empty() ? L"null" : Json(text); }
 
+int RefuseName(const std::wstring& name, const std::wstring& problem) {
+  return Fail(kUsage, L"\"" + Shown(name) + L"\" cannot be a product name: " + problem);
+}
+
 std::wstring Shown(const std::wstring& text) {
   std::wstring out;
   for (wchar_t c : text) {

@@ -19,5 +19,7 @@ std::wstring Json(const std::wstring& text);
 std::wstring JsonOrNull(const std::wstring& text);
 // Text for a terminal: control characters and NULs shown as escapes.
 std::wstring Shown(const std::wstring& text);
+// A product name the component would refuse: its message, and the usage code.
+int RefuseName(const std::wstring& name, const std::wstring& problem);
 
 }  // namespace tamberlux::console

@@ -10,12 +10,16 @@
 #include "Console.h"
 #include "base/LateBound.h"
 #include "base/VbError.h"
+#include "registry/WordKeys.h"
 
 namespace tamberlux {
 
 using namespace console;
 
 int LaunchCommand(const std::wstring& name, bool startMacro) {
+  // The component refuses such a name through its error trap; say so here first.
+  if (const std::wstring problem = WordKeys::ProductNameProblem(name); !problem.empty())
+    return RefuseName(name, problem);
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(L"Tamberlux.Main2", &clsid)))
     return Fail(kNotRegistered, L"Tamberlux.Main2 is not registered: run regsvr32 on Tamberlux.dll first");
@@ -33,13 +37,19 @@ int LaunchCommand(const std::wstring& name, bool startMacro) {
   Bstr text;
   *text.Put() = SysAllocString(name.c_str());
   VARIANT_BOOL macro = startMacro ? VARIANT_TRUE : VARIANT_FALSE;
+  const size_t logged = LoggedCount();
   try {
     main2.Call(L"StartRunTime", {ByRef(text), ByRef(word), ByRefBool(macro)});
   } catch (const vb::Error& e) {
     return Fail(kFailed, L"StartRunTime failed: " + e.description + L" (" + std::to_wstring(e.number) + L")");
   }
   const LateObject started = LateObject::FromVariant(word);
-  if (!started) return Fail(kNoWord, L"the launch did not reach Word");
+  if (!started) {
+    // Without its reporter the component logs a refusal: say it as one.
+    if (const auto refused = RefusalsSince(logged, L"StartRunTime"); !refused.empty())
+      return Fail(kUsage, L"the component refused the launch: " + Shown(refused.back()));
+    return Fail(kNoWord, L"the launch did not reach Word");
+  }
   try {
     const std::wstring version = ToText(started.Get(L"Version"));
     const int32_t documents = ToLong(started.Object(L"Documents").Get(L"Count"));

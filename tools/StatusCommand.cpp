@@ -8,6 +8,8 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "base/Text.h"
@@ -38,6 +40,11 @@ struct Copy {
   bool used = false;
 };
 
+// A policy value and the hive it came from (the machine's wins).
+struct Policy {
+  std::wstring value, hive;
+};
+
 struct Status {
   std::wstring product, section, wordVersion, resiliencyKey;
   struct Addin {
@@ -46,10 +53,73 @@ struct Status {
   };
   std::vector<Addin> addins;
   std::vector<ShownEntry> disabledItems, startupItems;
+  // How many values each list key really holds: more than were read when the
+  // walk stopped early (at a value of 2,048 bytes or more, or one without a name).
+  std::optional<DWORD> disabledCount, startupCount;
   std::wstring permanentlyDisableAddin, failedWord2000Check;
   std::wstring templateSource;
   std::vector<Copy> copies;
+  std::optional<Policy> addinList, doNotDisable, disableAllAddins, requireAddinSig;
+  // Whether the add-in loads at Word's next start (nothing: cannot be told), and why.
+  std::optional<bool> willLoad;
+  std::wstring why;
 };
+
+// A policy value as text (a number for a DWORD), from the machine or else the user.
+std::optional<Policy> ReadPolicy(const std::wstring& path, const std::wstring& name) {
+  for (const auto& [root, hive] : {std::pair{HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE"},
+                                   std::pair{HKEY_CURRENT_USER, L"HKEY_CURRENT_USER"}}) {
+    const auto v = RegistryRaw::Read(root, path, name);
+    if (!v) continue;
+    std::wstring text;
+    if ((v->type == REG_DWORD && v->data.size() == 4)) {
+      DWORD d;
+      std::memcpy(&d, v->data.data(), 4);
+      text = std::to_wstring(d);
+    } else if (v->type == REG_SZ || v->type == REG_EXPAND_SZ) {
+      text.assign(reinterpret_cast<const wchar_t*>(v->data.data()), v->data.size() / sizeof(wchar_t));
+      while (!text.empty() && text.back() == L'\0') text.pop_back();
+    } else {
+      text = L"(type " + std::to_wstring(v->type) + L")";
+    }
+    return Policy{text, hive};
+  }
+  return std::nullopt;
+}
+
+bool Is(const std::optional<Policy>& p, const wchar_t* value) { return p && p->value == value; }
+std::wstring By(const std::optional<Policy>& p) { return L" (policy in " + p->hive + L")"; }
+
+// What Word will do with the main add-in at its next start, policies first.
+void Decide(Status& s) {
+  const auto& addin = s.addins[1];
+  const bool listed = std::any_of(s.disabledItems.begin(), s.disabledItems.end(), [](auto& e) { return e.product; }) ||
+                      std::any_of(s.startupItems.begin(), s.startupItems.end(), [](auto& e) { return e.product; });
+  auto verdict = [&](std::optional<bool> load, std::wstring why) {
+    s.willLoad = load;
+    s.why = std::move(why);
+  };
+  if (Is(s.disableAllAddins, L"1")) return verdict(false, L"DisableAllAddins turns off every add-in" + By(s.disableAllAddins));
+  if (Is(s.addinList, L"0")) return verdict(false, L"the add-in list policy always disables it" + By(s.addinList));
+  if (!addin.loadBehavior) return verdict(false, L"it is not registered with Word");
+  if (Is(s.addinList, L"1")) {
+    if (Is(s.requireAddinSig, L"1"))
+      return verdict(std::nullopt, L"the add-in list policy always enables it" + By(s.addinList) +
+                                       L", but RequireAddinSig loads it only when signed by a trusted publisher" +
+                                       By(s.requireAddinSig));
+    return verdict(true, L"the add-in list policy always enables it" + By(s.addinList));
+  }
+  if (*addin.loadBehavior != 3) return verdict(false, L"its LoadBehavior is " + std::to_wstring(*addin.loadBehavior) + L", not 3");
+  if (s.permanentlyDisableAddin == L"1") return verdict(false, L"PermanentlyDisableAddin is 1: the add-in stays off");
+  if (listed && !Is(s.doNotDisable, L"1")) return verdict(false, L"Word's resiliency lists name it: Word has disabled it");
+  if (s.resiliencyKey.empty())
+    return verdict(std::nullopt, L"registered with LoadBehavior 3, but Word's lists and policies are not known "
+                                 L"without a recorded Word version");
+  if (Is(s.requireAddinSig, L"1"))
+    return verdict(std::nullopt, L"RequireAddinSig loads it only when signed by a trusted publisher" + By(s.requireAddinSig));
+  if (listed) return verdict(true, L"Word's lists name it, but DoNotDisableAddinList keeps it enabled" + By(s.doNotDisable));
+  return verdict(true, L"registered with LoadBehavior 3, not on Word's disabled lists, no policy against it");
+}
 
 // Each value of a resiliency list, as the component's detection sees it.
 std::vector<ShownEntry> ReadList(const std::wstring& product, const std::wstring& key) {
@@ -86,10 +156,19 @@ Status ReadStatus(const std::wstring& name) {
     if (!behavior.empty()) a.loadBehavior = _wtoi(behavior.c_str());
     s.addins.push_back(a);
   }
-  if (!s.wordVersion.empty()) {
+  // A recorded text that is no Word version names no list of Word's.
+  if (WordVersionProblem(s.wordVersion).empty()) {
     s.resiliencyKey = ResiliencyKey(s.wordVersion);
     s.disabledItems = ReadList(name, s.resiliencyKey + kDisabledItems);
     s.startupItems = ReadList(name, s.resiliencyKey + kStartupItems);
+    s.disabledCount = RegistryRaw::ValueCount(HKEY_CURRENT_USER, s.resiliencyKey + kDisabledItems);
+    s.startupCount = RegistryRaw::ValueCount(HKEY_CURRENT_USER, s.resiliencyKey + kStartupItems);
+    const std::wstring policies = PolicyWordKey(s.wordVersion);
+    const std::wstring progId = kComAddins[1].progId;
+    s.addinList = ReadPolicy(policies + kPolicyAddinList, progId);
+    s.doNotDisable = ReadPolicy(policies + kPolicyDoNotDisableAddinList, progId);
+    s.disableAllAddins = ReadPolicy(policies + kPolicySecurity, kDisableAllAddins);
+    s.requireAddinSig = ReadPolicy(policies + kPolicySecurity, kRequireAddinSig);
   }
   s.permanentlyDisableAddin = reg::ReadRegistryString(HKEY_CURRENT_USER, s.section, kPermanentlyDisableAddin);
   s.failedWord2000Check = reg::ReadRegistryString(HKEY_CURRENT_USER, s.section, kFailedWord2000Check);
@@ -116,7 +195,14 @@ Status ReadStatus(const std::wstring& name) {
                                                            : L"same time";
     s.copies.push_back(c);
   }
+  Decide(s);
   return s;
+}
+
+// The values a list key holds, when the walk read fewer of them.
+std::optional<DWORD> Unread(const std::vector<ShownEntry>& entries, const std::optional<DWORD>& count) {
+  if (count && *count > entries.size()) return *count;
+  return std::nullopt;
 }
 
 std::wstring JsonList(const std::vector<ShownEntry>& entries) {
@@ -131,6 +217,10 @@ std::wstring JsonList(const std::vector<ShownEntry>& entries) {
   return out + L"]";
 }
 
+std::wstring JsonPolicy(const std::optional<Policy>& p) {
+  return p ? L"{\"value\": " + Json(p->value) + L", \"hive\": " + Json(p->hive) + L"}" : L"null";
+}
+
 void PrintJson(const Status& s) {
   std::wstring out = L"{\n  \"product\": " + Json(s.product) + L",\n  \"section\": " + Json(s.section) +
                      L",\n  \"wordVersion\": " + JsonOrNull(s.wordVersion) + L",\n  \"comAddins\": [";
@@ -139,7 +229,10 @@ void PrintJson(const Status& s) {
            JsonOrNull(s.addins[i].friendlyName) + L", \"loadBehavior\": " +
            (s.addins[i].loadBehavior ? std::to_wstring(*s.addins[i].loadBehavior) : L"null") + L"}";
   out += L"],\n  \"resiliencyKey\": " + JsonOrNull(s.resiliencyKey) + L",\n  \"disabledItems\": " +
-         JsonList(s.disabledItems) + L",\n  \"startupItems\": " + JsonList(s.startupItems) +
+         JsonList(s.disabledItems) + L",\n  \"disabledItemsValues\": " +
+         (s.disabledCount ? std::to_wstring(*s.disabledCount) : L"null") + L",\n  \"startupItems\": " +
+         JsonList(s.startupItems) + L",\n  \"startupItemsValues\": " +
+         (s.startupCount ? std::to_wstring(*s.startupCount) : L"null") +
          L",\n  \"permanentlyDisableAddin\": " + JsonOrNull(s.permanentlyDisableAddin) +
          L",\n  \"failedWord2000Check\": " + JsonOrNull(s.failedWord2000Check) + L",\n  \"template\": {\"source\": " +
          Json(s.templateSource) + L", \"copies\": [";
@@ -149,13 +242,21 @@ void PrintJson(const Status& s) {
            (s.copies[i].sourceExists ? L"true" : L"false") + L", \"path\": " +
            Json(s.copies[i].path) + L", \"state\": " + Json(s.copies[i].state) + L", \"used\": " +
            (s.copies[i].used ? L"true" : L"false") + L"}";
-  Print(out + L"]}\n}\n");
+  out += L"]},\n  \"policies\": {\"addinList\": " + JsonPolicy(s.addinList) + L", \"doNotDisableAddinList\": " +
+         JsonPolicy(s.doNotDisable) + L", \"disableAllAddins\": " + JsonPolicy(s.disableAllAddins) +
+         L", \"requireAddinSig\": " + JsonPolicy(s.requireAddinSig) + L"},\n  \"willLoad\": " +
+         (s.willLoad ? (*s.willLoad ? L"true" : L"false") : L"null") + L",\n  \"why\": " + Json(s.why);
+  Print(out + L"\n}\n");
 }
 
 std::wstring Or(const std::wstring& text, const wchar_t* none) { return text.empty() ? none : text; }
 
-void PrintList(const wchar_t* title, const std::vector<ShownEntry>& entries) {
+void PrintList(const wchar_t* title, const std::vector<ShownEntry>& entries, const std::optional<DWORD>& count) {
   Print(std::wstring(L"  ") + title + L": " + (entries.empty() ? L"none" : std::to_wstring(entries.size())) + L"\n");
+  if (const auto all = Unread(entries, count))
+    Print(L"    (incomplete: the walk stopped after " + std::to_wstring(entries.size()) + L" of the key's " +
+          std::to_wstring(*all) +
+          L" values, at one of 2,048 bytes or more or without a name; the values behind it are not examined)\n");
   for (const ShownEntry& e : entries)
     Print(L"    " + Shown(e.valueName) + L"  type " + (e.type ? std::to_wstring(*e.type) : L"?") + L"  " +
           Or(Shown(e.path), L"(undecoded)") + L"  \"" + Shown(e.friendlyName) + L"\"" +
@@ -163,33 +264,51 @@ void PrintList(const wchar_t* title, const std::vector<ShownEntry>& entries) {
 }
 
 void PrintText(const Status& s) {
-  Print(s.product + L" (HKEY_CURRENT_USER\\" + s.section + L")\n");
-  Print(L"  recorded Word version: " + Or(s.wordVersion, L"none (the next launch is a first launch)") + L"\n");
+  Print(Shown(s.product) + L" (HKEY_CURRENT_USER\\" + Shown(s.section) + L")\n");
+  Print(L"  recorded Word version: " + Or(Shown(s.wordVersion), L"none (the next launch is a first launch)") +
+        (!s.wordVersion.empty() && s.resiliencyKey.empty() ? L" (not a Word version)" : L"") + L"\n");
   for (const auto& a : s.addins)
     Print(L"  COM add-in " + a.progId + L": " +
           (a.loadBehavior ? L"LoadBehavior " + std::to_wstring(*a.loadBehavior) +
                                 (*a.loadBehavior == 3 ? L" (loads at start-up)" : L" (does not load at start-up)")
                           : std::wstring(L"not registered")) +
           L"\n");
-  if (s.wordVersion.empty()) {
+  if (s.resiliencyKey.empty()) {
     Print(L"  Word's disabled and startup items: not known without a recorded version\n");
   } else {
-    PrintList(L"DisabledItems", s.disabledItems);
-    PrintList(L"StartupItems", s.startupItems);
+    PrintList(L"DisabledItems", s.disabledItems, s.disabledCount);
+    PrintList(L"StartupItems", s.startupItems, s.startupCount);
   }
-  Print(L"  PermanentlyDisableAddin: " + Or(s.permanentlyDisableAddin, L"not set") +
+  Print(L"  PermanentlyDisableAddin: " + Or(Shown(s.permanentlyDisableAddin), L"not set") +
         (s.permanentlyDisableAddin == L"1" ? L" (the add-in stays off)" : L"") + L"\n");
-  Print(L"  FailedWord2000Check: " + Or(s.failedWord2000Check, L"not set") +
+  Print(L"  FailedWord2000Check: " + Or(Shown(s.failedWord2000Check), L"not set") +
         (s.failedWord2000Check == L"1" ? L" (the next launch checks for Word 2000 or later)" : L"") + L"\n");
-  Print(L"  template source: " + s.templateSource + L"\n");
+  Print(L"  template source: " + Shown(s.templateSource) + L"\n");
   for (const Copy& c : s.copies)
-    Print(L"  template copy " + c.file + L": " + c.state + (c.used ? L" (used by this Word)" : L"") +
+    Print(L"  template copy " + Shown(c.file) + L": " + c.state + (c.used ? L" (used by this Word)" : L"") +
           (c.sourceExists ? L"" : L"; no source file") + L"\n");
+  if (!s.resiliencyKey.empty()) {
+    auto line = [](const wchar_t* what, const std::optional<Policy>& p, const wchar_t* meaning) {
+      Print(std::wstring(L"  policy ") + what + L": " +
+            (p ? Shown(p->value) + L" in " + p->hive + meaning : std::wstring(L"not set")) + L"\n");
+    };
+    const wchar_t* listMeaning = Is(s.addinList, L"0")   ? L" (always disabled)"
+                                 : Is(s.addinList, L"1") ? L" (always enabled)"
+                                 : Is(s.addinList, L"2") ? L" (the user's choice)"
+                                                         : L"";
+    line(L"AddinList", s.addinList, listMeaning);
+    line(L"DoNotDisableAddinList", s.doNotDisable, Is(s.doNotDisable, L"1") ? L" (Word never disables it)" : L"");
+    line(L"DisableAllAddins", s.disableAllAddins, Is(s.disableAllAddins, L"1") ? L" (no add-in loads)" : L"");
+    line(L"RequireAddinSig", s.requireAddinSig, Is(s.requireAddinSig, L"1") ? L" (only signed add-ins load)" : L"");
+  }
+  Print(std::wstring(L"At Word's next start the add-in ") +
+        (s.willLoad ? (*s.willLoad ? L"will load: " : L"will not load: ") : L"may or may not load: ") + s.why + L".\n");
 }
 
 }  // namespace
 
 int StatusCommand(const std::wstring& name, bool json) {
+  if (const std::wstring problem = ProductNameProblem(name); !problem.empty()) return RefuseName(name, problem);
   const Status s = ReadStatus(name);
   json ? PrintJson(s) : PrintText(s);
   return kDone;

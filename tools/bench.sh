@@ -18,3 +18,6 @@ wine "$(winepath -w build/x64/bin/WordStandIn.exe)" /regserver
 # Through a file: the Words the script starts inherit the output.
 wine build/x64/bin/LaunchBench.exe >build/x64/launch-bench.txt 2>&1 || true
 tr -d '\r' <build/x64/launch-bench.txt
+dll=build/x64/bin/Tamberlux.dll
+echo "== the shipped DLL, stripped (debug information in $dll.debug)"
+echo "Tamberlux.dll: $(( $(stat -c %s "$dll") / 1024 )) KiB (target 512 KiB or less); Tamberlux.dll.debug: $(( $(stat -c %s "$dll.debug") / 1024 )) KiB"

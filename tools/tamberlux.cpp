@@ -14,6 +14,11 @@
 //                                        into it through COM and reports how (exit 5 when it did not complete)
 //   tamberlux enable NAME [--json]       takes the add-in off Word's disabled lists and clears the
 //                                        permanent-disable flag, without a dialog
+//   tamberlux log [--json]               the error log written when the error reporter could not be had
+//   tamberlux repair NAME [--data] [--json]  the add-ins registered and taken off Word's lists, the
+//                                        permanent-disable flag cleared; --data: Word's Data key
+//                                        backed up and deleted
+//   tamberlux restore FILE [--json]      a backup of the repair put back
 //
 // Exit codes: 0 done, 2 usage, 3 the component is not registered, 4 Word could not be
 // reached, 5 the call failed.
@@ -38,7 +43,10 @@ int Usage() {
         L"       tamberlux check NAME [--json] [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
         L"       tamberlux install-deps NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
         L"       tamberlux install NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
-        L"       tamberlux enable NAME [--json]\n",
+        L"       tamberlux enable NAME [--json]\n"
+
+        L"       tamberlux log [--json]\n       tamberlux repair NAME [--data] [--json]\n"
+        L"       tamberlux restore FILE [--json]\n",
         stderr);
   return kUsage;
 }
@@ -57,17 +65,23 @@ std::vector<std::wstring> DllList(const std::wstring& text) {
 }  // namespace
 
 int Run(int argc, wchar_t** argv) {
+  if (argc >= 2 && std::wstring(argv[1]) == L"log") {
+    if (argc > 3 || (argc == 3 && std::wstring(argv[2]) != L"--json")) return Usage();
+    return LogCommand(argc == 3);
+  }
   if (argc < 3 || argv[2][0] == L'\0' || argv[2][0] == L'-') return Usage();
   const std::wstring command = argv[1], name = argv[2];
-  bool json = false, noMacro = false;
+  bool json = false, noMacro = false, data = false;
   std::vector<std::wstring> deps, xpDeps;
   const bool dependencies = command == L"check" || command == L"install-deps" || command == L"install";
   for (int i = 3; i < argc; ++i) {
     const std::wstring option = argv[i];
-    if ((command == L"status" || command == L"check" || command == L"enable") && option == L"--json") json = true;
+    if (command != L"launch" && command != L"install-deps" && command != L"install" && option == L"--json")
+      json = true;
     else if (dependencies && (option == L"--deps" || option == L"--xp-deps") && i + 1 < argc)
       (option == L"--deps" ? deps : xpDeps) = DllList(argv[++i]);
     else if (command == L"launch" && option == L"--no-macro") noMacro = true;
+    else if (command == L"repair" && option == L"--data") data = true;
     else return Usage();
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -86,6 +100,11 @@ int Run(int argc, wchar_t** argv) {
   } else if (command == L"enable") {
     vbw::vbwInitializeProtector();
     code = EnableCommand(name, json);
+  } else if (command == L"repair") {
+    vbw::vbwInitializeProtector();
+    code = RepairCommand(name, data, json);
+  } else if (command == L"restore") {
+    code = RestoreCommand(name, json);
   } else {
     code = Usage();
   }

@@ -2,6 +2,7 @@
 // product's add-in off Word's disabled and startup lists.
 // Step numbers in this file start at 30000.
 #include "component/Main2.h"
+#include "component/Inputs.h"
 #include "errortrap/Procedure.h"
 #include "registry/RegistryFunctions.h"
 #include "registry/WordKeys.h"
@@ -41,6 +42,12 @@ void Main2::enableTamberlux(const std::wstring& name, const std::wstring& versio
   std::wstring disabledValue;
   p.Local(L"disabledValue", disabledValue);
   p.Run([&] {
+    bool usable = false;
+    p(30300, [&] {
+      Inputs::RequireWordVersion(version);
+      usable = true;
+    });
+    if (!usable) return;
     p(30301, [&] { disabledValue = tamberluxDisabled(name, version); });
     if (disabledValue.empty()) return;
     p(30302, [&] { reg::DeleteValue(HKEY_CURRENT_USER, resiliencyKey(version) + kDisabledItems, disabledValue); });

@@ -2,7 +2,9 @@
 // for Word 2000 or later.
 // Step numbers in this file start at 50000.
 #include "component/Main2.h"
+#include "component/Inputs.h"
 #include "errortrap/Procedure.h"
+#include "registry/RegistryBackup.h"
 #include "registry/RegistryFunctions.h"
 #include "registry/WordKeys.h"
 #include "support/CommonLogger.h"
@@ -13,9 +15,26 @@ using vbw::Var;
 
 void Main2::DeleteCorruptedDataFolder(std::wstring& version) {
   vbw::Proc p(L"Main2.DeleteCorruptedDataFolder", ReportModuleVariables, {Var(L"version", version)}, this);
+  std::wstring backup;
+  p.Local(L"backup", backup);
   p.Run([&] {
+    // The version becomes a key path: anything but Word's version shape
+    // would delete some other key.
+    bool usable = false;
+    p(50100, [&] {
+      Inputs::RequireWordVersion(version);
+      usable = true;
+    });
+    if (!usable) return;
     p(50101, [&] { CommonLogger::Log(L"DeleteCorruptedDataFolder"); });
+    // The user's data is saved before it goes; without a backup it stays.
+    bool saved = false;
     p(50102, [&] {
+      backup = RegistryBackup::Backup(WordKeys::DataKey(version), L"Word" + version + L"Data").value_or(L"");
+      saved = true;
+    });
+    if (!saved) return;
+    p(50103, [&] {
       RegistryFunctions::DeleteSubkey(HKEY_CURRENT_USER, WordKeys::DataKey(version));
     });
   });

@@ -2,6 +2,7 @@
 // which registry value?
 // Step numbers in this file start at 40000.
 #include "component/Main2.h"
+#include "component/Inputs.h"
 #include "errortrap/Procedure.h"
 #include "base/Text.h"
 #include "registry/RegistryFunctions.h"
@@ -16,6 +17,12 @@ std::wstring Main2::tamberluxDisabled(const std::wstring& name, const std::wstri
   vbw::Proc p(L"Main2.tamberluxDisabled", ReportModuleVariables, {Var(L"name", name), Var(L"version", version)},
               this);
   p.Run([&] {
+    bool usable = false;
+    p(40100, [&] {
+      Inputs::RequireWordVersion(version);
+      usable = true;
+    });
+    if (!usable) return;
     p(40101, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kDisabledItems); });
     if (!result.empty()) return;
     p(40102, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kStartupItems); });
@@ -39,9 +46,11 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
       section = resiliencyKey(version) + key;
       lowerName = LowerCase(name);
     });
+    // The list's key is opened once for the walk; each read is still traced.
+    const RegistryFunctions::WalkKey walk(HKEY_CURRENT_USER, section);
     p(40202, [&] {
       index = 0;
-      valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
+      valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data, &walk);
     });
     while (!valueName.empty()) {
       bool match = false;
@@ -52,7 +61,7 @@ std::wstring Main2::tamberluxDisabledImpl(const std::wstring& name, const std::w
       }
       p(40204, [&] {
         ++index;
-        valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data);
+        valueName = RegistryFunctions::ReadRegistryStringGetAll(HKEY_CURRENT_USER, section, index, data, &walk);
       });
     }
   });

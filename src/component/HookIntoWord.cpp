@@ -4,6 +4,7 @@
 // refuses the template at once, the work waits until Word's main window has
 // handled message 1122, which the window hook reports.
 // Step numbers in this file start at 70000.
+#include "component/Inputs.h"
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
 #include "support/CommonLogger.h"
@@ -43,6 +44,13 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
   p.Local(L"path", path);
   p.Local(L"hwnd", hwnd);
   p.Run([&] {
+    // The name becomes a registry key and part of the template's paths.
+    bool usable = false;
+    p(70100, [&] {
+      Inputs::RequireProductName(name);
+      usable = true;
+    });
+    if (!usable) return;
     p(70101, [&] { CommonLogger::OpenLog(0, name, L"Tamberlux", L"Valdomeren"); });
     p(70102, [&] { Word::Initialize(word); });
     bool registered = true;

@@ -15,8 +15,18 @@
 namespace tamberlux {
 namespace {
 
-HRESULT Main2TypeInfo(ITypeInfo** out) {
+// The thread's type information, and how many objects of the thread use it:
+// released with the thread's last object, while its apartment still stands
+// (released at the thread's end, after the caller left its apartment, it
+// crashed the caller's process under Wine).
+ComPtr<ITypeInfo>& ThreadTypeInfo() {
   thread_local ComPtr<ITypeInfo> info;
+  return info;
+}
+thread_local int threadObjects = 0;
+
+HRESULT Main2TypeInfo(ITypeInfo** out) {
+  ComPtr<ITypeInfo>& info = ThreadTypeInfo();
   if (!info) {
     const HRESULT hr = OwnTypeInfo(IID__Main2, info.Put());
     if (FAILED(hr)) return hr;
@@ -73,11 +83,16 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
       started = true;
       vbw::vbwInitializeProtector();
     }
+    ++threadObjects;
     DllAddRef();
   }
   ~Main2Object() override {
     // The terminator quits through the object's own interface.
     static_cast<_Main2*>(this)->Quit();
+    if (--threadObjects == 0) {
+      ThreadTypeInfo().Reset();
+      vbw::State().mErrorParams = LateObject();
+    }
     DllRelease();
   }
 

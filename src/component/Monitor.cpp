@@ -2,6 +2,7 @@
 // resiliency lists name the add-in, the user is asked, in Word's title bar
 // and in the re-enable dialog, what to do about it.
 // Step numbers in this file start at 80000.
+#include "component/Inputs.h"
 #include "component/Main2.h"
 #include "component/ReenableForm.h"
 #include "errortrap/Procedure.h"
@@ -27,9 +28,10 @@ void Main2::CreateAddInMonitor(std::wstring& name, LateObject& word) {
   p.Run([&] {
     // The name finds the product's settings section and its entry in Word's
     // lists; an empty one would match every disabled add-in.
-    const bool usable = WordKeys::IsProductName(name);
+    bool usable = false;
     p(80101, [&] {
-      if (!usable) vb::Raise(vb::kInvalidCall, L"\"" + name + L"\" cannot be a product name");
+      Inputs::RequireProductName(name);
+      usable = true;
     });
     if (!usable) return;
     p(80102, [&] { CommonLogger::OpenLog(0, name, L"MonitorAddin", L"Valdomeren"); });

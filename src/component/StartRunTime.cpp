@@ -2,6 +2,7 @@
 // and enabled for it, Word running and visible, and a new visible document.
 // Step numbers in this file start at 20000.
 #include "component/Main2.h"
+#include "component/Inputs.h"
 #include "errortrap/Procedure.h"
 #include "registry/RegistryFunctions.h"
 #include "registry/WordKeys.h"
@@ -32,9 +33,10 @@ void Main2::StartRunTime(std::wstring& name, LateObject& word, bool startZTL) {
   p.Local(L"version", version);
   p.Run([&] {
     // The name becomes a registry key and a file name: an unusable one ends the launch.
-    const bool usable = WordKeys::IsProductName(name);
+    bool usable = false;
     p(20101, [&] {
-      if (!usable) vb::Raise(vb::kInvalidCall, L"\"" + name + L"\" cannot be a product name");
+      Inputs::RequireProductName(name);
+      usable = true;
     });
     if (!usable) return;
     bool supported = true;

@@ -1,6 +1,7 @@
 #include "errortrap/Procedure.h"
 
 #include <cwchar>
+#include <utility>
 
 namespace tamberlux::vbw {
 
@@ -95,12 +96,38 @@ std::wstring Proc::ParameterText() const {
   return text;
 }
 
+std::vector<std::wstring> Proc::VariableTexts(bool locals) const {
+  std::vector<std::wstring> texts;
+  for (int i = locals ? paramCount_ : 0; i < (locals ? varCount_ : paramCount_); ++i) {
+    std::wstring text;
+    try {
+      const Variant v = vars_[i].value(vars_[i].p);
+      const VARIANT& d = v.Deref();
+      // An object is not asked for its default value: it may be a Word that is gone.
+      if (d.vt & VT_ARRAY) text = L"(array)";
+      else if (d.vt == VT_DISPATCH || d.vt == VT_UNKNOWN) text = d.pdispVal ? L"(object)" : L"Nothing";
+      else if (d.vt == VT_EMPTY) text = L"(member by member)";
+      else text = ToText(d);
+    } catch (...) {
+      text = L"(no text)";
+    }
+    texts.push_back(std::wstring(vars_[i].name) + L" = " + text);
+  }
+  return texts;
+}
+
 bool Proc::OnError(int line) {
   vb::Error error = vb::CurrentError();
   if (resumeNext_) {
     err_ = error.number;
     return false;
   }
+  // The log reads this procedure's variables while its question is asked.
+  struct Asking {
+    ProtectorState* s;
+    const Proc* previous;
+    ~Asking() { s->asking = previous; }
+  } asking{state_, std::exchange(state_->asking, this)};
   const wchar_t* dot = wcschr(name_, L'.');
   const std::wstring source = dot ? std::wstring(name_, dot) : std::wstring();
   const std::wstring procedure = dot ? std::wstring(dot + 1) : std::wstring(name_);

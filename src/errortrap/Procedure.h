@@ -154,6 +154,8 @@ class Proc {
   [[noreturn]] void Leave() { throw LeaveProcedure{}; }
   // vbwReportToFile must not dump on a dump answer: it only asks again.
   void NoDump() { noDump_ = true; }
+  // "name = text" of each parameter, or of each local variable.
+  std::vector<std::wstring> VariableTexts(bool locals) const;
 
  private:
   void AddVar(const VarRef& v);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "errortrap/ErrObject.h"
+#include "errortrap/ErrorLog.h"
 #include "errortrap/Procedure.h"
 
 namespace tamberlux::vbw {
@@ -37,6 +38,27 @@ bool TraceSwitch() {
       type != REG_SZ)
     return false;
   return std::wstring(data) == L"1";
+}
+
+// A question the reporter could not take, for the error log. Number -1 is
+// the second question after a dump: the error is the one being dumped.
+void LogUnreported(int32_t errNumber, const std::wstring& ErrDescription, const std::wstring& ErrProject,
+                   const std::wstring& ErrSource, const std::wstring& ErrProcedure, int32_t errLine) {
+  try {
+    ProtectorState& s = State();
+    const bool dumped = errNumber == -1;
+    ErrorLog::Report r{ErrProject, ErrSource, ErrProcedure, dumped ? s.err.number : errNumber,
+                       dumped ? s.err.description : ErrDescription, errLine};
+    for (int i = 1; i <= s.mStackCalls && i <= kStackSize; ++i) r.stack.push_back(StackEntry(i));
+    if (s.asking) {
+      r.parameters = s.asking->VariableTexts(false);
+      if (dumped) r.dump = s.asking->VariableTexts(true);
+    }
+    r.reporter = s.reporterFailure;
+    ErrorLog::Write(r);
+  } catch (...) {
+    // The log never fails the caller.
+  }
 }
 
 LateObject CreateReporter() { return NewObject(kReporterProgId, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER); }
@@ -96,7 +118,10 @@ int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
                         const std::wstring& ErrProject, const std::wstring& ErrSource,
                         const std::wstring& ErrProcedure, int32_t errLine) {
   ProtectorState& s = State();
-  if (s.handlerDepth > 0) return vbwActionExitProcedure;
+  if (s.handlerDepth > 0) {
+    s.reporterFailure = ErrDescription + L" (" + std::to_wstring(errNumber) + L") in " + ErrProcedure;
+    return vbwActionExitProcedure;
+  }
 
   int32_t result = 0;
   bool reachReporter = true;
@@ -146,6 +171,10 @@ int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
       });
     });
     --s.handlerDepth;
+    if (!s.reporterFailure.empty()) {
+      LogUnreported(errNumber, ErrDescription, ErrProject, ErrSource, ErrProcedure, errLine);
+      s.reporterFailure.clear();
+    }
   }
 
   if (result != vbwActionDumpVariables && result != vbwActionEnd) s.mErrorParams = LateObject();

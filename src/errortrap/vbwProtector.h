@@ -25,6 +25,8 @@ enum Action : int32_t {
 
 constexpr int kStackSize = 64;
 
+class Proc;
+
 // Module state of vbwProtector; one per thread that runs the component.
 struct ProtectorState {
   bool vbwTraceProc = false;
@@ -48,6 +50,11 @@ struct ProtectorState {
   // How deep the trap is inside its own question; bounds the re-entry when
   // the reporter cannot be created or fails.
   int handlerDepth = 0;
+  // Why the reporter could not take the question being asked (its own
+  // failure); the question then goes to the error log.
+  std::wstring reporterFailure;
+  // The procedure whose failure is being asked about.
+  const Proc* asking = nullptr;
 
   // The error being handled, as the runtime's error object holds it.
   vb::Error err{0, {}};
@@ -67,7 +74,8 @@ bool alwaysIgnore(const std::wstring& StrRememberErrors, const std::wstring& str
 // call on it fails, that failure is reported through the trap once more; the
 // nested question is answered vbwActionExitProcedure at once instead of
 // trying the reporter again, so the outer question returns 0 and the failing
-// procedure is left, as any unknown action leaves it.
+// procedure is left, as any unknown action leaves it. Such a question is
+// written to the error log (ErrorLog.h) for support.
 int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
                         const std::wstring& ErrProject, const std::wstring& ErrSource,
                         const std::wstring& ErrProcedure, int32_t errLine);

@@ -1,6 +1,7 @@
 #include "registry/RegistryFunctions.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "errortrap/Procedure.h"
 
@@ -35,6 +36,26 @@ void QueryValue(HKEY Group, const std::wstring& section, const std::wstring& key
          Fits(q.length);
 }
 
+// A name with an embedded NUL would reach the platform cut short and name
+// another key or value: refused through the caller's error trap.
+void RequireWhole(const std::wstring& section, const std::wstring& key) {
+  if (section.find(L'\0') != std::wstring::npos || key.find(L'\0') != std::wstring::npos)
+    vb::Raise(vb::kInvalidCall, L"a registry key or value name cannot hold a NUL character");
+}
+
+// Stores the value unless it already holds exactly this type and data: an
+// unchanged value is not written again, and then there is nothing to flush.
+bool Store(HKEY k, const char* name, DWORD type, const BYTE* data, DWORD size) {
+  std::string held(size + 1, '\0');
+  DWORD heldType = 0, heldSize = size + 1;
+  if (RegQueryValueExA(k, name, nullptr, &heldType, reinterpret_cast<BYTE*>(held.data()), &heldSize) ==
+          ERROR_SUCCESS &&
+      heldType == type && heldSize == size && std::memcmp(held.data(), data, size) == 0)
+    return false;
+  RegSetValueExA(k, name, 0, type, data, size);
+  return true;
+}
+
 // The data without its last byte.
 std::wstring DataText(const char* data, DWORD length) { return length ? FromAnsi(data, length - 1) : L""; }
 
@@ -45,6 +66,12 @@ std::wstring ReadRegistryString(HKEY Group, const std::wstring& section, const s
   vbw::Proc p(L"RegistryFunctions.ReadRegistryString", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
   p.Run([&] {
+    bool whole = false;
+    p(100, [&] {
+      RequireWhole(section, key);
+      whole = true;
+    });
+    if (!whole) return;
     p.ResumeNext();
     Query q;
     p(101, [&] { QueryValue(Group, section, key, q); });
@@ -60,6 +87,12 @@ std::wstring ReadRegistry(HKEY Group, const std::wstring& section, const std::ws
   vbw::Proc p(L"RegistryFunctions.ReadRegistry", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
   p.Run([&] {
+    bool whole = false;
+    p(200, [&] {
+      RequireWhole(section, key);
+      whole = true;
+    });
+    if (!whole) return;
     p.ResumeNext();
     Query q;
     p(201, [&] { QueryValue(Group, section, key, q); });
@@ -95,39 +128,57 @@ void WriteRegistry(HKEY Group, const std::wstring& section, const std::wstring& 
   RegKey k;
   const std::string name = ToAnsi(key);
   p.Run([&] {
+    bool whole = false;
+    p(300, [&] {
+      RequireWhole(section, key);
+      whole = true;
+    });
+    if (!whole) return;
     p(301, [&] { RegCreateKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    bool changed = true;
     if (ValType == REG_DWORD_TYPE) {
       p(302, [&] {
         const DWORD number = static_cast<DWORD>(ToLong(value));
-        RegSetValueExA(k.Get(), ValueName(name), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                       sizeof(number));
+        changed = Store(k.Get(), ValueName(name), REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
       });
     } else {
       p(303, [&] {
         std::string text = ToAnsi(ToText(value));
         if (ValType == REG_SZ_TYPE) text.push_back('\0');
-        RegSetValueExA(k.Get(), ValueName(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
-                       static_cast<DWORD>(text.size()));
+        changed = Store(k.Get(), ValueName(name), REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
+                        static_cast<DWORD>(text.size()));
       });
     }
-    p(304, [&] { RegFlushKey(k.Get()); });
+    if (changed) p(304, [&] { RegFlushKey(k.Get()); });
   });
 }
 
-std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, int32_t& Idx, std::wstring& value) {
+WalkKey::WalkKey(HKEY Group, const std::wstring& section) {
+  if (section.find(L'\0') == std::wstring::npos) RegOpenKeyA(Group, ToAnsi(section).c_str(), key_.Put());
+}
+
+std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, int32_t& Idx, std::wstring& value,
+                                      const WalkKey* walk) {
   std::wstring result;
   vbw::Proc p(L"RegistryFunctions.ReadRegistryStringGetAll", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"Idx", Idx), Var(L"value", value)});
   p.Run([&] {
+    bool whole = false;
+    p(400, [&] {
+      RequireWhole(section, {});
+      whole = true;
+    });
+    if (!whole) return;
     p.ResumeNext();
     RegKey k;
-    p(401, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    if (!walk) p(401, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    const HKEY key = walk ? walk->Get() : k.Get();
     p(402, [&] { value.assign(kBufferSize, L' '); });
     p(403, [&] {
       char name[kBufferSize];
       char data[kBufferSize];
       DWORD nameLength = kBufferSize, dataLength = kBufferSize, type = 0;
-      if (RegEnumValueA(k.Get(), static_cast<DWORD>(Idx), name, &nameLength, nullptr, &type,
+      if (RegEnumValueA(key, static_cast<DWORD>(Idx), name, &nameLength, nullptr, &type,
                         reinterpret_cast<BYTE*>(data), &dataLength) != ERROR_SUCCESS ||
           !Fits(dataLength))
         return;
@@ -141,6 +192,12 @@ std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, i
 void DeleteSubkey(HKEY Group, const std::wstring& section) {
   vbw::Proc p(L"RegistryFunctions.DeleteSubkey", vbw::BannerOnly, {Var(L"Group", Group), Var(L"section", section)});
   p.Run([&] {
+    bool whole = false;
+    p(500, [&] {
+      RequireWhole(section, {});
+      whole = true;
+    });
+    if (!whole) return;
     p.ResumeNext();
     RegKey root;
     p(501, [&] { RegOpenKeyExA(Group, "", 0, KEY_ALL_ACCESS, root.Put()); });
@@ -152,6 +209,12 @@ void DeleteValue(HKEY Group, const std::wstring& section, const std::wstring& ke
   vbw::Proc p(L"RegistryFunctions.DeleteValue", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
   p.Run([&] {
+    bool whole = false;
+    p(600, [&] {
+      RequireWhole(section, key);
+      whole = true;
+    });
+    if (!whole) return;
     p.ResumeNext();
     RegKey k;
     p(601, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });

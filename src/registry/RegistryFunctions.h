@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/ComTypes.h"
 #include "base/Text.h"
 
 namespace tamberlux::RegistryFunctions {
@@ -28,8 +29,20 @@ std::wstring ReadRegistry(HKEY Group, const std::wstring& section, const std::ws
 // NUL only for type 1. Creates the key path as needed.
 void WriteRegistry(HKEY Group, const std::wstring& section, const std::wstring& key, int32_t ValType,
                    const VARIANT& value);
+// A list's key held open for one walk of its values, opened as each read
+// would open it; the reads of the walk pass it and skip their own open and
+// close. Opens nothing for a section that the reads would refuse.
+class WalkKey {
+ public:
+  WalkKey(HKEY Group, const std::wstring& section);
+  HKEY Get() const { return key_.Get(); }
+
+ private:
+  RegKey key_;
+};
 // The name of the value at index Idx (empty past the end); its data in value.
-std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, int32_t& Idx, std::wstring& value);
+std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, int32_t& Idx, std::wstring& value,
+                                      const WalkKey* walk = nullptr);
 // Deletes a key without sub-keys, with its values.
 void DeleteSubkey(HKEY Group, const std::wstring& section);
 void DeleteValue(HKEY Group, const std::wstring& section, const std::wstring& key);

@@ -42,4 +42,17 @@ std::optional<DWORD> ValueCount(HKEY root, const std::wstring& path) {
   return count;
 }
 
+std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path) {
+  std::vector<std::wstring> names;
+  RegKey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) return names;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[16384];
+    DWORD length = 16384;
+    if (RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  return names;
+}
+
 }  // namespace tamberlux::RegistryRaw

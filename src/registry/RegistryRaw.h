@@ -24,5 +24,7 @@ LONG WriteText(HKEY root, const std::wstring& path, const wchar_t* name, const s
 LONG DeleteTree(HKEY root, const std::wstring& path);
 // How many values the key holds; nothing when it cannot be opened.
 std::optional<DWORD> ValueCount(HKEY root, const std::wstring& path);
+// The names of the key's values in index order; empty when it cannot be opened.
+std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path);
 
 }  // namespace tamberlux::RegistryRaw

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Text.h"
+
 namespace tamberlux::WordKeys {
 
 // The product's two COM add-ins for Word, in the order they are registered:
@@ -113,14 +115,58 @@ inline constexpr DWORD kDefaultInstallerWaitSeconds = 900;
 // Values named by server path ("/dependencies/infra.exe"), each the file's
 // SHA-256 in hex.
 inline constexpr wchar_t kPinsKey[] = L"Software\\Valdomeren\\Zentrello\\Installer\\Pins";
-// Whether a product name can name the product's settings section and its
-// template file: not empty, not only blanks and full stops, at most 100
-// characters, and none of \ / : * ? " < > | or control characters.
-inline bool IsProductName(const std::wstring& name) {
-  if (name.empty() || name.size() > 100) return false;
-  for (wchar_t c : name)
-    if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return false;
-  return name.find_first_not_of(L" .") != std::wstring::npos;
+
+// --- Text that becomes a key path or a file name. ---
+// Both answer the empty text when the text is usable, otherwise why not.
+
+// Word's version shape: ASCII digits, one full stop, ASCII digits ("12.0").
+// Anything else would make "Software\Microsoft\Office\" + version name some
+// other key: an empty text or separators the version-independent Office key,
+// an embedded NUL a key cut short.
+inline std::wstring WordVersionProblem(const std::wstring& version) {
+  const size_t dot = version.find(L'.');
+  auto digits = [&](size_t from, size_t to) {
+    if (to <= from || to - from > 9) return false;
+    for (size_t i = from; i < to; ++i)
+      if (version[i] < L'0' || version[i] > L'9') return false;
+    return true;
+  };
+  if (dot == std::wstring::npos || !digits(0, dot) || !digits(dot + 1, version.size()))
+    return L"a Word version is digits, a full stop and digits";
+  return {};
 }
+
+// The product name is one registry key name ("Software\" + name) and part of
+// file names: not empty, no separator, NUL or control character, not only
+// blanks and full stops, and the same text after the round trip through the
+// ANSI code page that the registry and file functions take (a best-fit
+// look-alike such as a full-width backslash would become a real one).
+inline std::wstring ProductNameProblem(const std::wstring& name) {
+  if (name.empty()) return L"it is empty";
+  if (name.size() > 100) return L"it is longer than 100 characters";
+  for (wchar_t c : name) {
+    if (c < 32 || c == 127) return L"it holds a NUL or a control character";
+    if (std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return L"it holds a separator";
+  }
+  if (name.find_first_not_of(L" .") == std::wstring::npos) return L"it is only blanks and full stops";
+  if (!SurvivesAnsi(name)) return L"it does not survive the ANSI code page unchanged";
+  return {};
+}
+
+// --- Office's policies, which override the user's own state; the same paths
+// under HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE (the machine's wins). ---
+inline std::wstring PolicyWordKey(const std::wstring& version) {
+  return L"Software\\Policies\\Microsoft\\Office\\" + version + L"\\Word";
+}
+// Per add-in, a value named by its ProgID: "0" always disabled, "1" always
+// enabled, "2" the user's choice.
+inline constexpr wchar_t kPolicyAddinList[] = L"\\Resiliency\\AddinList";
+// Per add-in, a value named by its ProgID: 1, Word never disables it.
+inline constexpr wchar_t kPolicyDoNotDisableAddinList[] = L"\\Resiliency\\DoNotDisableAddinList";
+inline constexpr wchar_t kPolicySecurity[] = L"\\Security";
+inline constexpr wchar_t kDisableAllAddins[] = L"DisableAllAddins";  // 1: no add-in loads
+inline constexpr wchar_t kRequireAddinSig[] = L"RequireAddinSig";    // 1: only signed add-ins load
+
+inline bool IsProductName(const std::wstring& name) { return ProductNameProblem(name).empty(); }
 
 }  // namespace tamberlux::WordKeys

@@ -1,0 +1,37 @@
+// The error log support reads when the error reporter could not be had: one
+// JSON line per report in the user's local application data folder
+// (Valdomeren\Tamberlux\errors.log), rotated at 256 KiB with one previous
+// file kept (errors.log.1). Writing it never fails the caller.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tamberlux::vbw::ErrorLog {
+
+constexpr uint64_t kMaxBytes = 256 * 1024;
+
+struct Report {
+  std::wstring project, module, procedure;
+  int32_t number = 0;
+  std::wstring description;
+  int32_t line = 0;
+  std::vector<std::wstring> stack;       // outermost first
+  std::vector<std::wstring> parameters;  // "name = text"
+  std::vector<std::wstring> dump;        // the locals, when a dump was asked
+  std::wstring reporter;                 // why the reporter could not take it
+};
+
+// The folder of the log and of the repair's backups, created when missing;
+// ends with a backslash. Empty when there is no such folder.
+std::wstring Folder();
+std::wstring Path();
+// The report as one JSON object on one line (no line break).
+std::wstring ToJson(const Report& report);
+void Write(const Report& report) noexcept;
+
+// A JSON string literal of text.
+std::wstring JsonString(const std::wstring& text);
+
+}  // namespace tamberlux::vbw::ErrorLog

@@ -1,0 +1,428 @@
+// The fault suite: the component driven through its COM interface and the
+// tamberlux command while its surroundings fail, each fault in a process of
+// its own with a time bound. One table: faults tried, crashes, hangs past the
+// bound, registry or files left half-written.
+//
+//   FaultSuite.exe [--full]        runs the suite (the short form without --full:
+//                                  fewer value shapes, and not the two-thread case,
+//                                  which does not end yet; see the README)
+//   FaultSuite.exe --case G I ...  one case, for the suite: exit 0, or 3 when
+//                                  something was left half-written; it prints
+//                                  "tried N" and any problem it found
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+#include "base/Text.h"
+#include "errortrap/ErrorLog.h"
+#include "registry/RegistryBackup.h"
+#include "registry/WordKeys.h"
+
+namespace tamberlux {
+namespace {
+
+using namespace std::string_literals;
+constexpr int kHalfWritten = 3;
+
+// --- What every case checks afterwards --------------------------------------
+
+const std::wstring kName = L"ZentrelloFault" + std::to_wstring(GetCurrentProcessId());
+const std::wstring kVersion = L"12." + std::to_wstring(GetCurrentProcessId());
+const std::wstring kSection = L"Software\\" + kName;
+const std::wstring kLists = WordKeys::ResiliencyKey(kVersion);
+// Keys no fault may touch: another add-in's list entry, Word's other Data keys.
+const std::wstring kSentinels[] = {kLists + L"DisabledItems", L"Software\\Microsoft\\Office\\Word\\Data",
+                                   L"Software\\Microsoft\\Office\\" + kVersion + L"\\Word"};
+
+std::vector<std::wstring> problems;
+void Problem(const std::wstring& p) { problems.push_back(p); }
+
+std::optional<std::vector<BYTE>> Raw(const std::wstring& key, const std::wstring& name) {
+  const auto v = test::ReadRaw(key, name);
+  return v.exists ? std::optional(v.data) : std::nullopt;
+}
+std::vector<BYTE> Sz(const std::wstring& t) {
+  const auto* b = reinterpret_cast<const BYTE*>(t.c_str());
+  return {b, b + (t.size() + 1) * 2};
+}
+
+void Clean() {
+  for (const std::wstring& k : {kSection, L"Software\\Microsoft\\Office\\" + kVersion})
+    RegDeleteTreeW(HKEY_CURRENT_USER, k.c_str());
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\Word\\Data");
+  for (const auto& a : WordKeys::kComAddins)
+    RegDeleteTreeW(HKEY_CURRENT_USER, (WordKeys::kComAddinsKey + std::wstring(a.progId)).c_str());
+}
+
+void ArrangeSentinels() {
+  test::AddEntry(kSentinels[0], L"other", test::WordEntry(L"c:\\other\\helper.dll", L"Helper"));
+  for (int i = 1; i < 3; ++i) test::SetText(kSentinels[i], L"sentinel", L"kept");
+}
+
+// Whole or absent: each value the component writes, the sentinels, the
+// backups and the error log.
+void CheckWhole() {
+  for (const auto& a : WordKeys::kComAddins) {
+    const std::wstring key = WordKeys::kComAddinsKey + std::wstring(a.progId);
+    const auto name = Raw(key, L"friendlyName"), behavior = Raw(key, L"LoadBehavior");
+    if (name && *name != Sz(a.friendlyName)) Problem(L"friendlyName of " + key);
+    const DWORD three = 3;
+    if (behavior && *behavior != std::vector<BYTE>((BYTE*)&three, (BYTE*)&three + 4)) Problem(L"LoadBehavior of " + key);
+  }
+  if (!test::ReadRaw(kSentinels[0], L"other").exists) Problem(L"another add-in's list entry went");
+  for (int i = 1; i < 3; ++i)
+    if (!test::ReadRaw(kSentinels[i], L"sentinel").exists) Problem(L"the sentinel of " + kSentinels[i] + L" went");
+  const std::wstring folder = vbw::ErrorLog::Folder();
+  WIN32_FIND_DATAW found;
+  HANDLE f = FindFirstFileW((folder + L"*.partial").c_str(), &found);
+  if (f != INVALID_HANDLE_VALUE) {
+    Problem(L"a half-written backup: "s + found.cFileName);
+    FindClose(f);
+  }
+  for (const auto& b : RegistryBackup::Backups())
+    if (test::ProductTemplate::Read(b).rfind("\xFF\xFEW\0i\0n\0d\0o\0w\0s"s, 0) != 0) Problem(L"a backup without its header: " + b);
+  const std::string log = test::ProductTemplate::Read(vbw::ErrorLog::Path());
+  if (log != "<missing>")
+    for (size_t at = 0; at < log.size();) {
+      const size_t end = log.find("\r\n", at);
+      if (end == std::string::npos || log[at] != '{' || log[end - 1] != '}') {
+        Problem(L"a half-written line in the error log");
+        break;
+      }
+      at = end + 2;
+    }
+}
+
+BOOL CALLBACK PressOk(HWND w, LPARAM) {
+  DWORD pid = 0;
+  wchar_t cls[16] = {};
+  GetWindowThreadProcessId(w, &pid);
+  GetClassNameW(w, cls, 16);
+  if (pid == GetCurrentProcessId() && std::wstring(cls) == L"#32770") PostMessageW(w, WM_COMMAND, IDOK, 0);
+  return TRUE;
+}
+
+// Presses OK on every message box of this process: a fault may make the
+// component tell the user something, and nobody is there to answer.
+class BoxPresser {
+ public:
+  BoxPresser()
+      : t_([this] {
+          while (!stop_) {
+            EnumWindows(PressOk, 0);
+            Sleep(50);
+          }
+        }) {}
+  ~BoxPresser() {
+    stop_ = true;
+    t_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread t_;
+};
+
+HRESULT Launch(IDispatch* main2, const std::wstring& name) {
+  Variant n = Variant::Of(name);
+  return test::CallByName(main2, L"StartRunTime", {n});
+}
+
+// Runs a program with its output to a file (a pipe would stay open while any
+// process started meanwhile holds it), ended when it passes the bound.
+std::string RunToFile(std::wstring cmd, DWORD boundMs, DWORD& code, bool& hung) {
+  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+  wchar_t path[MAX_PATH];
+  GetTempFileNameW(test::BinDir().c_str(), L"flt", 0, path);
+  HANDLE out = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &sa, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOW si{sizeof(si)};
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = out;
+  PROCESS_INFORMATION pi{};
+  code = 0xDEAD;
+  hung = false;
+  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    hung = WaitForSingleObject(pi.hProcess, boundMs) == WAIT_TIMEOUT;
+    if (hung) TerminateProcess(pi.hProcess, 1), WaitForSingleObject(pi.hProcess, 5000);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+  CloseHandle(out);
+  const std::string text = test::ProductTemplate::Read(path);
+  DeleteFileW(path);
+  return text;
+}
+
+void Command(const std::wstring& args) {
+  DWORD code = 0;
+  bool hung = false;
+  RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" " + args, 60000, code, hung);
+  if (hung || code > 5) Problem(L"tamberlux " + args + (hung ? L" hung" : L" ended with " + std::to_wstring(code)));
+}
+
+// --- The cases ---------------------------------------------------------------
+
+// The record names of the calls a first launch makes into Word, in order.
+std::vector<std::wstring> LaunchCalls() {
+  test::WordStandIn word;
+  word.Set(L"Version", kVersion);
+  Launch(test::CreateMain2().Get(), kName);
+  std::vector<std::wstring> calls;
+  for (const auto& c : word.Calls()) {
+    const std::wstring name = c.substr(0, c.find(L'\t'));
+    if (name != L"Created" && name != L"Exited") calls.push_back(name);
+  }
+  return calls;
+}
+
+// Word dies at the call `call` after answering `before` calls of that name.
+int WordDies(const std::wstring& call, int before) {
+  test::WordStandIn word;
+  word.Set(L"Version", kVersion);
+  word.Set(L"DieAt", call);
+  word.Set(L"DieAfter", static_cast<DWORD>(before));
+  BoxPresser boxes;
+  if (Launch(test::CreateMain2().Get(), kName) != S_OK) Problem(L"the launch failed its caller");
+  std::printf("case: Word dies at %s #%d\n", ToUtf8(call).c_str(), before + 1);
+  return 1;
+}
+
+// The reporter missing, or failing at each of its calls, while a procedure
+// fails and asks for a dump and then the end of the thread's work.
+int Reporter(int index) {
+  const wchar_t* methods[] = {L"missing", L"vbwInitializeProtector", L"vbwErrorHandler", L"vbwReportParameter",
+                              L"vbwOpenDumpFile", L"vbwReportToFile", L"vbwReportVariable", L"vbwReportObject",
+                              L"vbwCloseDumpFile", L"vbwExitThread"};
+  if (index >= 10) return 0;
+  test::ReporterStandIn reporter;
+  if (index == 0) reporter.Unregister();
+  else reporter.Fail(methods[index], -1);
+  reporter.Answer({8, 8, 3}, 7);
+  const ComPtr<IDispatch> main2 = test::CreateMain2();
+  Variant bad = Variant::Of(L"1\\2");
+  for (int i = 0; i < 3; ++i)
+    if (test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {bad}) != S_OK ||
+        Launch(main2.Get(), L"Zen:trello") != S_OK)
+      Problem(L"a failure reached the caller");
+  std::printf("case: reporter %ls\n", methods[index]);
+  return 1;
+}
+
+// Every type and size of value in the product's section and Word's lists, a
+// launch and the status command on each.
+int RegistryValues(int index, bool full) {
+  const std::wstring places[][2] = {{kSection, L"WordVersion"},
+                                    {kSection, L"PermanentlyDisableAddin"},
+                                    {kSection, L"FailedWord2000Check"},
+                                    {kLists + L"DisabledItems", L"fault"},
+                                    {kLists + L"StartupItems", L"fault"}};
+  if (index >= 5) return 0;
+  struct Shape {
+    DWORD type;
+    std::vector<BYTE> data;
+  };
+  std::vector<Shape> shapes = {{REG_SZ, {}},           {REG_SZ, {'1'}},          {REG_SZ, std::vector<BYTE>(2047, 'a')},
+                               {REG_SZ, std::vector<BYTE>(2048, 'a')}, {REG_BINARY, std::vector<BYTE>(65536, 0)},
+                               {REG_DWORD, {1, 0, 0, 0}}, {REG_MULTI_SZ, Sz(L"1\0002"s)}, {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
+                               {REG_NONE, {}},          {0x7fff, {0xde, 0xad}}};
+  for (int seed = 1; seed <= (full ? 20 : 1); ++seed) {
+    std::vector<BYTE> garbage(seed * 97 % 3000);
+    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<BYTE>((i * 2654435761u + seed) >> 7);
+    shapes.push_back({static_cast<DWORD>(seed % 2 ? REG_BINARY : REG_SZ), garbage});
+  }
+  test::WordStandIn word;
+  word.Set(L"Version", kVersion);
+  const LateObject running = test::WordStandIn::Start();
+  BoxPresser boxes;
+  int tried = 0;
+  for (const Shape& s : shapes) {
+    Clean();
+    ArrangeSentinels();
+    test::SetText(kSection, L"WordVersion", kVersion);
+    test::SetValue(places[index][0], places[index][1], s.type, s.data.data(), static_cast<DWORD>(s.data.size()));
+    if (Launch(test::CreateMain2().Get(), kName) != S_OK) Problem(L"a launch failed its caller");
+    if (full) Command(L"status " + kName);
+    Command(L"status " + kName + L" --json");
+    CheckWhole();
+    ++tried;
+  }
+  std::printf("case: values of every shape in %ls\n", places[index][1].c_str());
+  return tried;
+}
+
+// Names and versions that cannot be what they claim.
+int Hostile() {
+  const ComPtr<IDispatch> main2 = test::CreateMain2();
+  int tried = 0;
+  for (const std::wstring& v : {L""s, L"\\"s, L"12.0\0\\x"s, L"12.0\\Word"s, L"\uff11\uff12.0"s, L"12\uff0e0"s}) {
+    Variant arg = Variant::Of(v);
+    if (test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {arg}) != S_OK) Problem(L"a refusal failed its caller");
+    ++tried;
+  }
+  for (const std::wstring& n : {L""s, L"Zen\uff3ctrello"s, L"Zen\0trello"s, L"..\\x"s, L"Zen\x1btrello"s, L"\u4e2d"s}) {
+    if (Launch(main2.Get(), n) != S_OK) Problem(L"a refusal failed its caller");
+    ++tried;
+  }
+  for (const std::wstring& n : {L"Zen\uff3ctrello"s, L"Zen:trello"s, L"\"..\""s}) {
+    for (const wchar_t* c : {L"launch ", L"status ", L"repair "}) Command(c + n);
+    tried += 3;
+  }
+  std::printf("case: hostile names and versions\n");
+  return tried;
+}
+
+// 10,000 entries in Word's disabled list: a launch and the status command.
+int ManyEntries() {
+  const auto entry = test::WordEntry(L"c:\\other\\helper.dll", L"Helper");
+  HKEY key = nullptr;
+  RegCreateKeyExW(HKEY_CURRENT_USER, (kLists + L"DisabledItems").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                  nullptr);
+  for (int i = 0; i < 10000; ++i)
+    RegSetValueExW(key, (L"e" + std::to_wstring(i)).c_str(), 0, REG_BINARY, entry.data(), static_cast<DWORD>(entry.size()));
+  RegCloseKey(key);
+  test::SetText(kSection, L"WordVersion", kVersion);
+  test::WordStandIn word;
+  word.Set(L"Version", kVersion);
+  const LateObject running = test::WordStandIn::Start();
+  if (Launch(test::CreateMain2().Get(), kName) != S_OK) Problem(L"the launch failed its caller");
+  Command(L"status " + kName);
+  if (test::ValueNames(kLists + L"DisabledItems").size() != 10001) Problem(L"entries of other add-ins were lost");
+  std::printf("case: 10,000 resiliency entries\n");
+  return 2;
+}
+
+// Two callers on two threads, each with its own Main2, launching while the
+// status command reads.
+int TwoThreads(bool full) {
+  test::WordStandIn word;
+  word.Set(L"Version", kVersion);
+  const LateObject running = test::WordStandIn::Start();
+  const int rounds = full ? 20 : 5;
+  std::atomic<int> failed{0}, done{0};
+  auto caller = [&](std::wstring name) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+      const ComPtr<IDispatch> main2 = test::CreateMain2();
+      for (int i = 0; i < rounds; ++i) failed += Launch(main2.Get(), name) != S_OK;
+    }
+    CoUninitialize();
+    ++done;
+  };
+  std::thread a(caller, kName), b(caller, kName + L"B"), reader([&] {
+    for (int i = 0; i < rounds; ++i) Command(L"status " + kName);
+    ++done;
+  });
+  // This thread's apartment holds a Word too: it keeps its messages flowing
+  // while it waits, as a caller's user-interface thread does.
+  while (done < 3) {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    Sleep(10);
+  }
+  a.join();
+  b.join();
+  reader.join();
+  RegDeleteTreeW(HKEY_CURRENT_USER, (kSection + L"B").c_str());
+  if (failed) Problem(L"a launch failed its caller");
+  std::printf("case: two threads, two Main2\n");
+  return 2 * rounds;
+}
+
+int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
+  test::StartedTrap trap;
+  test::Regsvr32(L"/s");
+  Clean();
+  ArrangeSentinels();
+  int tried = 0;
+  if (group == L"probe") {
+    for (const auto& c : LaunchCalls()) std::printf("call %s\n", ToUtf8(c).c_str());
+  } else if (group == L"word") tried = WordDies(extra, index);
+  else if (group == L"reporter") tried = Reporter(index);
+  else if (group == L"registry") tried = RegistryValues(index, full);
+  else if (group == L"hostile") tried = Hostile();
+  else if (group == L"many") tried = ManyEntries();
+  else if (group == L"threads") tried = TwoThreads(full);
+  CheckWhole();
+  Clean();
+  std::printf("tried %d\n", tried);
+  for (const auto& p : problems) std::printf("problem: %s\n", ToUtf8(p).c_str());
+  return problems.empty() ? 0 : kHalfWritten;
+}
+
+// --- The suite ---------------------------------------------------------------
+
+struct Tally {
+  int tried = 0, crashes = 0, hangs = 0, halfWritten = 0;
+};
+
+// Runs one case in its own process within its bound; what it printed.
+std::string RunOne(const std::wstring& group, int index, bool full, DWORD boundMs, Tally& t,
+                   const std::wstring& extra = L"") {
+  std::wstring cmd = L"\"" + test::BinDir() + L"FaultSuite.exe\" --case " + group + L" " + std::to_wstring(index) +
+                     L" \"" + extra + L"\"" + (full ? L" --full" : L"") + (group == L"reporter" ? L" /trace" : L"");
+  DWORD code = 0;
+  bool hung = false;
+  const std::string report = RunToFile(cmd, boundMs, code, hung);
+  const size_t at = report.find("tried ");
+  const int tried = at == std::string::npos ? 1 : std::atoi(report.c_str() + at + 6);
+  if (tried == 0) return report;  // no such case, or the probe
+  t.tried += tried;
+  const char* verdict = hung ? "HANG" : code == 0 ? "ok" : code == kHalfWritten ? "HALF-WRITTEN" : "CRASH";
+  if (hung) ++t.hangs;
+  else if (code == kHalfWritten) ++t.halfWritten;
+  else if (code != 0) ++t.crashes;
+  const size_t line = report.find("case: ");
+  std::printf("  %-12s %-50s %3d  %s\n", verdict,
+              line == std::string::npos ? ToUtf8(group).c_str() : report.substr(line + 6, report.find('\n', line) - line - 6).c_str(),
+              tried, code != 0 && !hung ? report.c_str() : "");
+  std::fflush(stdout);
+  return report;
+}
+
+int Suite(bool full) {
+  Tally t;
+  struct Group {
+    const wchar_t* name;
+    int cases;
+    DWORD boundMs;
+  } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000},
+                {L"many", 1, 180000},    {L"threads", full ? 1 : 0, 120000}};
+  std::printf("Fault suite (%s form):\n", full ? "full" : "short");
+  // Word dies at each call a first launch makes, in turn.
+  const std::string probe = RunOne(L"probe", 0, full, 60000, t);
+  std::vector<std::wstring> calls;
+  for (size_t at = probe.find("call "); at != std::string::npos; at = probe.find("call ", at + 1))
+    calls.push_back(FromUtf8(probe.substr(at + 5, probe.find_first_of("\r\n", at) - at - 5)));
+  if (calls.empty()) ++t.crashes, std::printf("  the probe launch made no calls into Word\n");
+  for (size_t k = 0; k < calls.size(); ++k) {
+    int before = 0;
+    for (size_t i = 0; i < k; ++i) before += calls[i] == calls[k];
+    RunOne(L"word", before, full, 60000, t, calls[k]);
+  }
+  for (const Group& g : groups)
+    for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
+  std::printf("\n%-14s %-8s %-24s %s\n", "faults tried", "crashes", "hangs past the bound", "registry or files half-written");
+  std::printf("%-14d %-8d %-24d %d\n", t.tried, t.crashes, t.hangs, t.halfWritten);
+  return t.crashes || t.hangs || t.halfWritten ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace tamberlux
+
+int wmain(int argc, wchar_t** argv) {
+  using namespace tamberlux;
+  bool full = false;
+  for (int i = 1; i < argc; ++i) full = full || std::wstring(argv[i]) == L"--full";
+  if (argc >= 5 && std::wstring(argv[1]) == L"--case") return RunCase(argv[2], _wtoi(argv[3]), argv[4], full);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const int code = Suite(full);
+  CoUninitialize();
+  return code;
+}
