@@ -1,14 +1,9 @@
 // The fault suite: the component driven through its COM interface and the
 // tamberlux command while its surroundings fail, each fault in a process of
-// its own with a time bound. One table: faults tried, crashes, hangs past the
-// bound, registry or files left half-written.
-//
-//   FaultSuite.exe [--full]        runs the suite (the short form without --full:
-//                                  fewer value shapes, and not the two-thread case,
-//                                  which does not end yet; see the README)
-//   FaultSuite.exe --case G I ...  one case, for the suite: exit 0, or 3 when
-//                                  something was left half-written; it prints
-//                                  "tried N" and any problem it found
+// its own with a time bound, then one table. FaultSuite.exe [--full] runs it
+// (the short form: fewer value shapes and no two-thread case, which does not
+// end yet); --case G I X runs one case: exit 0, or 3 when something was left
+// half-written, after "tried N" and each problem found.
 #include <windows.h>
 
 #include <algorithm>
@@ -50,9 +45,8 @@ std::vector<BYTE> Sz(const std::wstring& t) {
 }
 
 void Clean() {
-  for (const std::wstring& k : {kSection, L"Software\\Microsoft\\Office\\" + kVersion})
+  for (const std::wstring& k : {kSection, L"Software\\Microsoft\\Office\\" + kVersion, L"Software\\Microsoft\\Office\\Word\\Data"s})
     RegDeleteTreeW(HKEY_CURRENT_USER, k.c_str());
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\Word\\Data");
   for (const auto& a : WordKeys::kComAddins)
     RegDeleteTreeW(HKEY_CURRENT_USER, (WordKeys::kComAddinsKey + std::wstring(a.progId)).c_str());
 }
@@ -75,13 +69,9 @@ void CheckWhole() {
   }
   for (int i = 0; i < 3; ++i)
     if (!test::ReadRaw(kSentinels[i], i ? L"sentinel" : L"other").exists) Problem(L"what was kept in " + kSentinels[i] + L" went");
-  const std::wstring folder = vbw::ErrorLog::Folder();
   WIN32_FIND_DATAW found;
-  HANDLE f = FindFirstFileW((folder + L"*.partial").c_str(), &found);
-  if (f != INVALID_HANDLE_VALUE) {
-    Problem(L"a half-written backup: "s + found.cFileName);
-    FindClose(f);
-  }
+  if (HANDLE f = FindFirstFileW((vbw::ErrorLog::Folder() + L"*.partial").c_str(), &found); f != INVALID_HANDLE_VALUE)
+    Problem(L"a half-written backup: "s + found.cFileName), FindClose(f);
   for (const auto& b : RegistryBackup::Backups())
     if (test::ProductTemplate::Read(b).rfind("\xFF\xFEW\0i\0n\0d\0o\0w\0s"s, 0) != 0) Problem(L"a backup without its header: " + b);
   const std::string log = test::ProductTemplate::Read(vbw::ErrorLog::Path());
@@ -235,34 +225,27 @@ int RegistryValues(int index, bool full) {
   return tried;
 }
 
-// Names and versions that cannot be what they claim.
+// Names and versions that cannot be what they claim, to the component and the command.
 int Hostile() {
   const ComPtr<IDispatch> main2 = test::CreateMain2();
-  int tried = 0;
   for (const std::wstring& v : {L""s, L"\\"s, L"12.0\0\\x"s, L"12.0\\Word"s, L"\uff11\uff12.0"s, L"12\uff0e0"s}) {
     Variant arg = Variant::Of(v);
     if (test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {arg}) != S_OK) Problem(L"a refusal failed its caller");
-    ++tried;
   }
   for (const std::wstring& n : {L""s, L"Zen\uff3ctrello"s, L"Zen\0trello"s, L"..\\x"s, L"Zen\x1btrello"s, L"\u4e2d"s})
-    Launch(n, main2.Get()), ++tried;
-  for (const std::wstring& n : {L"Zen\uff3ctrello"s, L"Zen:trello"s, L"\"..\""s}) {
+    Launch(n, main2.Get());
+  for (const std::wstring& n : {L"Zen\uff3ctrello"s, L"Zen:trello"s, L"\"..\""s})
     for (const wchar_t* c : {L"launch ", L"status ", L"repair "}) Command(c + n);
-    tried += 3;
-  }
   std::printf("case: hostile names and versions\n");
-  return tried;
+  return 21;
 }
 
 // 10,000 entries in Word's disabled list: a launch and the status command.
 int ManyEntries() {
   const auto entry = test::WordEntry(L"c:\\other\\helper.dll", L"Helper");
-  HKEY key = nullptr;
-  RegCreateKeyExW(HKEY_CURRENT_USER, (kLists + L"DisabledItems").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                  nullptr);
   for (int i = 0; i < 10000; ++i)
-    RegSetValueExW(key, (L"e" + std::to_wstring(i)).c_str(), 0, REG_BINARY, entry.data(), static_cast<DWORD>(entry.size()));
-  RegCloseKey(key);
+    RegSetKeyValueW(HKEY_CURRENT_USER, (kLists + L"DisabledItems").c_str(), (L"e" + std::to_wstring(i)).c_str(), REG_BINARY,
+                    entry.data(), static_cast<DWORD>(entry.size()));
   test::SetText(kSection, L"WordVersion", kVersion);
   test::WordStandIn word;
   word.Set(L"Version", kVersion);
@@ -376,8 +359,8 @@ int Suite(bool full) {
     const wchar_t* name;
     int cases;
     DWORD boundMs;
-  } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000},
-                {L"many", 1, 180000},    {L"threads", full ? 1 : 0, 120000}};
+  } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000}, {L"many", 1, 180000},
+                {L"threads", full ? 1 : 0, 120000}};
   for (const auto& g : groups)
     for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
   std::printf("\n%-14s %-8s %-24s %s\n%-14d %-8d %-24d %d\n", "faults tried", "crashes", "hangs past the bound",
