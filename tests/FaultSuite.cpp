@@ -191,10 +191,8 @@ int Reporter(int index) {
 // Every type and size of value in the product's section and Word's lists, a
 // launch and the status command on each.
 int RegistryValues(int index, bool full) {
-  const std::wstring places[][2] = {{kSection, L"WordVersion"},
-                                    {kSection, L"PermanentlyDisableAddin"},
-                                    {kSection, L"FailedWord2000Check"},
-                                    {kLists + L"DisabledItems", L"fault"},
+  const std::wstring places[][2] = {{kSection, L"WordVersion"}, {kSection, L"PermanentlyDisableAddin"},
+                                    {kSection, L"FailedWord2000Check"}, {kLists + L"DisabledItems", L"fault"},
                                     {kLists + L"StartupItems", L"fault"}};
   if (index >= 5) return 0;
   std::vector<std::pair<DWORD, std::vector<BYTE>>> shapes = {
@@ -210,7 +208,6 @@ int RegistryValues(int index, bool full) {
   word.Set(L"Version", kVersion);
   const LateObject running = test::WordStandIn::Start();
   BoxPresser boxes;
-  int tried = 0;
   for (const auto& [type, data] : shapes) {
     Arrange();
     test::SetText(kSection, L"WordVersion", kVersion);
@@ -219,10 +216,9 @@ int RegistryValues(int index, bool full) {
     if (full) Command(L"status " + kName);
     Command(L"status " + kName + L" --json");
     CheckWhole();
-    ++tried;
   }
   std::printf("case: values of every shape in %ls\n", places[index][1].c_str());
-  return tried;
+  return static_cast<int>(shapes.size());
 }
 
 // Names and versions that cannot be what they claim, to the component and the command.
@@ -281,11 +277,8 @@ int TwoThreads(bool full) {
   });
   // This thread's apartment holds a Word too: it keeps its messages flowing
   // while it waits, as a caller's user-interface thread does.
-  while (done < 3) {
-    MSG m;
+  for (MSG m; done < 3; Sleep(10))
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-    Sleep(10);
-  }
   for (std::thread* t : {&a, &b, &reader}) t->join();
   RegDeleteTreeW(HKEY_CURRENT_USER, (kSection + L"B").c_str());
   if (failed) Problem(L"a launch failed its caller");
