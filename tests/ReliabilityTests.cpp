@@ -29,6 +29,12 @@ size_t Occurrences(const std::wstring& text, const std::wstring& part) {
   return n;
 }
 
+// The tamberlux command run to its end: what it said, its exit code in `code`.
+std::wstring Tamberlux(const std::wstring& args, DWORD* code) {
+  *code = 99;
+  return test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" " + args, code, true);
+}
+
 class Hostile : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -131,14 +137,13 @@ class Plainly : public ::testing::Test {
     RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + name).c_str());
     RegDeleteTreeW(HKEY_CURRENT_USER, (kOffice + version).c_str());
   }
-  std::wstring Run(const std::wstring& args, DWORD* code) {
-    return test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" " + args, code, true);
-  }
+  std::wstring Run(const std::wstring& args) { return Tamberlux(args, &code); }
   // Control characters in the output other than line ends.
   static size_t RawControls(const std::wstring& text) {
     return std::count_if(text.begin(), text.end(), [](wchar_t c) { return c < 32 && c != L'\r' && c != L'\n'; });
   }
   std::wstring name, version, lists, product;
+  DWORD code = 99;  // of the last Run
 };
 
 TEST_F(Plainly, HostileNamesAreAUsageErrorAndNoWordStarts) {
@@ -151,8 +156,7 @@ TEST_F(Plainly, HostileNamesAreAUsageErrorAndNoWordStarts) {
       {L"\"Zen\x1btrello\"", L"it holds a NUL or a control character"}};
   for (const auto& [arg, why] : cases) {
     for (const wchar_t* command : {L"launch ", L"status ", L"repair "}) {
-      DWORD code = 99;
-      const std::wstring output = Run(command + arg, &code);
+      const std::wstring output = Run(command + arg);
       EXPECT_EQ(code, 2u) << command << ToUtf8(arg);
       EXPECT_NE(output.find(L"cannot be a product name: " + why), std::wstring::npos) << ToUtf8(output);
       EXPECT_EQ(RawControls(output), 0u) << "the name is shown escaped";
@@ -171,8 +175,7 @@ TEST_F(Plainly, StatusEscapesWhatTheRegistryHoldsAndSaysWhenAListWasReadOnlyInPa
   test::AddEntry(lists + L"DisabledItems", L"B2", std::vector<BYTE>(2048, 'z'));
   test::AddEntry(lists + L"DisabledItems", L"C3", test::WordEntry(product, name));
   for (const wchar_t* json : {L"", L" --json"}) {
-    DWORD code = 99;
-    const std::wstring text = Run(L"status " + name + json, &code);
+    const std::wstring text = Run(L"status " + name + json);
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(RawControls(text), 0u) << ToUtf8(text);
     if (*json) continue;
@@ -230,8 +233,7 @@ TEST_F(Plainly, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWil
     test::SetText(L"Software\\" + name, L"WordVersion", version);
     test::SetDword(addinKey, L"LoadBehavior", 3);
     c.arrange();
-    DWORD code = 99;
-    const std::wstring text = Run(L"status " + name, &code);
+    const std::wstring text = Run(L"status " + name);
     ASSERT_EQ(code, 0u) << ToUtf8(text);
     // The text ends with the verdict and its reason.
     const std::wstring last = text.substr(std::min(text.size(), text.rfind(L"At Word's next start the add-in ")));
@@ -269,8 +271,8 @@ class ErrorLogFile : public ::testing::Test {
   }
   // What `tamberlux log` shows.
   std::wstring Logged() {
-    DWORD code = 99;
-    const std::wstring out = test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" log", &code, true);
+    DWORD code;
+    const std::wstring out = Tamberlux(L"log", &code);
     EXPECT_EQ(code, 0u);
     return out;
   }
@@ -376,8 +378,7 @@ TEST_F(Repair, WordsDataKeyIsBackedUpExactlyBeforeItGoesAndRestorePutsItBack) {
   const auto backups = RegistryBackup::Backups();
   ASSERT_EQ(backups.size(), 1u);
 
-  DWORD code = 99;
-  const std::wstring restored = Run(L"restore \"" + backups[0] + L"\"", &code);
+  const std::wstring restored = Run(L"restore \"" + backups[0] + L"\"");
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(Occurrences(restored, L"\n  "), std::size(values) + 1) << "the key and each value";
   for (size_t i = 0; i < std::size(values); ++i) {
@@ -394,7 +395,7 @@ TEST_F(Repair, WordsDataKeyIsBackedUpExactlyBeforeItGoesAndRestorePutsItBack) {
   }
   const auto kept = RegistryBackup::Backups();
   EXPECT_EQ(kept.size(), 5u);
-  ASSERT_EQ(Run(L"restore \"" + kept.back() + L"\"", &code).find(L"Restored "), 0u);
+  ASSERT_EQ(Run(L"restore \"" + kept.back() + L"\"").find(L"Restored "), 0u);
   EXPECT_EQ(test::ReadRaw(data, L"round").data, Bytes(L"5\0"s)) << "the newest is the last one saved";
 }
 
@@ -408,8 +409,7 @@ TEST_F(Repair, RepairPutsTheAddInBackAndSaysWhatItChanged) {
   test::SetText(lists + L"StartupItems", L"S", L"x");
   test::SetText(data, L"Settings", L"corrupt");
 
-  DWORD code = 99;
-  const std::wstring output = Run(L"repair " + name + L" --data", &code);
+  const std::wstring output = Run(L"repair " + name + L" --data");
   ASSERT_EQ(code, 0u) << ToUtf8(output);
   ASSERT_EQ(RegistryBackup::Backups().size(), 1u);
   EXPECT_EQ(output, L"Repair of " + name + L":\r\n"
@@ -423,9 +423,9 @@ TEST_F(Repair, RepairPutsTheAddInBackAndSaysWhatItChanged) {
   EXPECT_FALSE(KeyExists(lists + L"StartupItems"));
   EXPECT_FALSE(KeyExists(data));
 
-  EXPECT_EQ(Run(L"repair " + name, &code), L"Repair of " + name + L":\r\n  nothing needed repair\r\n");
+  EXPECT_EQ(Run(L"repair " + name), L"Repair of " + name + L":\r\n  nothing needed repair\r\n");
   test::SetText(section, L"WordVersion", L"12.0\\..");
-  EXPECT_NE(Run(L"repair " + name + L" --data", &code).find(L"is not a Word version: Word's lists and Data key were not touched"),
+  EXPECT_NE(Run(L"repair " + name + L" --data").find(L"is not a Word version: Word's lists and Data key were not touched"),
             std::wstring::npos);
 }
 
@@ -447,8 +447,7 @@ TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
   for (const auto& [content, why] : cases) {
     if (why.empty()) DeleteFileW(file.c_str());
     else test::ProductTemplate::Write(file, content);
-    DWORD code = 99;
-    const std::wstring output = Run(L"restore \"" + file + L"\"", &code);
+    const std::wstring output = Run(L"restore \"" + file + L"\"");
     EXPECT_EQ(code, 5u);
     EXPECT_NE(output.find(L"nothing restored: "), std::wstring::npos) << ToUtf8(output);
     EXPECT_NE(output.find(why), std::wstring::npos) << ToUtf8(output);
