@@ -1,16 +1,12 @@
 // The fault suite: the component driven through its COM interface and the
 // tamberlux command while its surroundings fail, each fault in a process of
-// its own with a time bound. One table: faults tried, crashes, hangs past the
-// bound, registry or files left half-written.
-//
-//   FaultSuite.exe [--full]        runs the suite (the short form without --full:
-//                                  fewer value shapes, and not the two-thread case,
-//                                  which does not end yet; see the README)
-//   FaultSuite.exe --case G I ...  one case, for the suite: exit 0, or 3 when
-//                                  something was left half-written; it prints
-//                                  "tried N" and any problem it found
+// its own with a time bound, then one table. FaultSuite.exe [--full] runs it
+// (the short form: fewer value shapes and no two-thread case, which does not
+// end yet); --case G I X runs one case: exit 0, or 3 when something was left
+// half-written, after "tried N" and each problem found.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -43,24 +39,20 @@ const std::wstring kSentinels[] = {kLists + L"DisabledItems", L"Software\\Micros
 std::vector<std::wstring> problems;
 void Problem(const std::wstring& p) { problems.push_back(p); }
 
-std::optional<std::vector<BYTE>> Raw(const std::wstring& key, const std::wstring& name) {
-  const auto v = test::ReadRaw(key, name);
-  return v.exists ? std::optional(v.data) : std::nullopt;
-}
 std::vector<BYTE> Sz(const std::wstring& t) {
   const auto* b = reinterpret_cast<const BYTE*>(t.c_str());
   return {b, b + (t.size() + 1) * 2};
 }
 
 void Clean() {
-  for (const std::wstring& k : {kSection, L"Software\\Microsoft\\Office\\" + kVersion})
+  for (const std::wstring& k : {kSection, L"Software\\Microsoft\\Office\\" + kVersion, L"Software\\Microsoft\\Office\\Word\\Data"s})
     RegDeleteTreeW(HKEY_CURRENT_USER, k.c_str());
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\Word\\Data");
   for (const auto& a : WordKeys::kComAddins)
     RegDeleteTreeW(HKEY_CURRENT_USER, (WordKeys::kComAddinsKey + std::wstring(a.progId)).c_str());
 }
 
-void ArrangeSentinels() {
+void Arrange() {
+  Clean();
   test::AddEntry(kSentinels[0], L"other", test::WordEntry(L"c:\\other\\helper.dll", L"Helper"));
   for (int i = 1; i < 3; ++i) test::SetText(kSentinels[i], L"sentinel", L"kept");
 }
@@ -70,33 +62,22 @@ void ArrangeSentinels() {
 void CheckWhole() {
   for (const auto& a : WordKeys::kComAddins) {
     const std::wstring key = WordKeys::kComAddinsKey + std::wstring(a.progId);
-    const auto name = Raw(key, L"friendlyName"), behavior = Raw(key, L"LoadBehavior");
-    if (name && *name != Sz(a.friendlyName)) Problem(L"friendlyName of " + key);
-    const DWORD three = 3;
-    if (behavior && *behavior != std::vector<BYTE>((BYTE*)&three, (BYTE*)&three + 4)) Problem(L"LoadBehavior of " + key);
+    const auto name = test::ReadRaw(key, L"friendlyName");
+    if (name.exists && name.data != Sz(a.friendlyName)) Problem(L"friendlyName of " + key);
+    if (const auto b = test::ReadRaw(key, L"LoadBehavior"); b.exists && b.data != std::vector<BYTE>{3, 0, 0, 0})
+      Problem(L"LoadBehavior of " + key);
   }
-  if (!test::ReadRaw(kSentinels[0], L"other").exists) Problem(L"another add-in's list entry went");
-  for (int i = 1; i < 3; ++i)
-    if (!test::ReadRaw(kSentinels[i], L"sentinel").exists) Problem(L"the sentinel of " + kSentinels[i] + L" went");
-  const std::wstring folder = vbw::ErrorLog::Folder();
+  for (int i = 0; i < 3; ++i)
+    if (!test::ReadRaw(kSentinels[i], i ? L"sentinel" : L"other").exists) Problem(L"what was kept in " + kSentinels[i] + L" went");
   WIN32_FIND_DATAW found;
-  HANDLE f = FindFirstFileW((folder + L"*.partial").c_str(), &found);
-  if (f != INVALID_HANDLE_VALUE) {
-    Problem(L"a half-written backup: "s + found.cFileName);
-    FindClose(f);
-  }
+  if (HANDLE f = FindFirstFileW((vbw::ErrorLog::Folder() + L"*.partial").c_str(), &found); f != INVALID_HANDLE_VALUE)
+    Problem(L"a half-written backup: "s + found.cFileName), FindClose(f);
   for (const auto& b : RegistryBackup::Backups())
     if (test::ProductTemplate::Read(b).rfind("\xFF\xFEW\0i\0n\0d\0o\0w\0s"s, 0) != 0) Problem(L"a backup without its header: " + b);
   const std::string log = test::ProductTemplate::Read(vbw::ErrorLog::Path());
-  if (log != "<missing>")
-    for (size_t at = 0; at < log.size();) {
-      const size_t end = log.find("\r\n", at);
-      if (end == std::string::npos || log[at] != '{' || log[end - 1] != '}') {
-        Problem(L"a half-written line in the error log");
-        break;
-      }
-      at = end + 2;
-    }
+  for (size_t at = 0, end; log != "<missing>" && at < log.size(); at = end + 2)
+    if ((end = log.find("\r\n", at)) == std::string::npos || log[at] != '{' || log[end - 1] != '}')
+      return Problem(L"a half-written line in the error log");
 }
 
 BOOL CALLBACK PressOk(HWND w, LPARAM) {
@@ -110,28 +91,19 @@ BOOL CALLBACK PressOk(HWND w, LPARAM) {
 
 // Presses OK on every message box of this process: a fault may make the
 // component tell the user something, and nobody is there to answer.
-class BoxPresser {
- public:
-  BoxPresser()
-      : t_([this] {
-          while (!stop_) {
-            EnumWindows(PressOk, 0);
-            Sleep(50);
-          }
-        }) {}
-  ~BoxPresser() {
-    stop_ = true;
-    t_.join();
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::thread t_;
+struct BoxPresser {
+  std::atomic<bool> stop{false};
+  std::thread t{[this] {
+    for (; !stop; Sleep(50)) EnumWindows(PressOk, 0);
+  }};
+  ~BoxPresser() { stop = true, t.join(); }
 };
 
-HRESULT Launch(IDispatch* main2, const std::wstring& name) {
+// A launch by a new Main2 (or `main2`); a failure reaching the caller is a problem.
+void Launch(const std::wstring& name, IDispatch* main2 = nullptr) {
   Variant n = Variant::Of(name);
-  return test::CallByName(main2, L"StartRunTime", {n});
+  if (test::CallByName(main2 ? main2 : test::CreateMain2().Get(), L"StartRunTime", {n}) != S_OK)
+    Problem(L"a launch failed its caller");
 }
 
 // Runs a program with its output to a file (a pipe would stay open while any
@@ -160,6 +132,7 @@ std::string RunToFile(std::wstring cmd, DWORD boundMs, DWORD& code, bool& hung) 
   return text;
 }
 
+// The tamberlux command: a hang or a crash is a problem.
 void Command(const std::wstring& args) {
   DWORD code = 0;
   bool hung = false;
@@ -173,7 +146,7 @@ void Command(const std::wstring& args) {
 std::vector<std::wstring> LaunchCalls() {
   test::WordStandIn word;
   word.Set(L"Version", kVersion);
-  Launch(test::CreateMain2().Get(), kName);
+  Launch(kName);
   std::vector<std::wstring> calls;
   for (const auto& c : word.Calls()) {
     const std::wstring name = c.substr(0, c.find(L'\t'));
@@ -189,7 +162,7 @@ int WordDies(const std::wstring& call, int before) {
   word.Set(L"DieAt", call);
   word.Set(L"DieAfter", static_cast<DWORD>(before));
   BoxPresser boxes;
-  if (Launch(test::CreateMain2().Get(), kName) != S_OK) Problem(L"the launch failed its caller");
+  Launch(kName);
   std::printf("case: Word dies at %s #%d\n", ToUtf8(call).c_str(), before + 1);
   return 1;
 }
@@ -207,10 +180,10 @@ int Reporter(int index) {
   reporter.Answer({8, 8, 3}, 7);
   const ComPtr<IDispatch> main2 = test::CreateMain2();
   Variant bad = Variant::Of(L"1\\2");
-  for (int i = 0; i < 3; ++i)
-    if (test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {bad}) != S_OK ||
-        Launch(main2.Get(), L"Zen:trello") != S_OK)
-      Problem(L"a failure reached the caller");
+  for (int i = 0; i < 3; ++i) {
+    if (test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {bad}) != S_OK) Problem(L"a failure reached the caller");
+    Launch(L"Zen:trello", main2.Get());
+  }
   std::printf("case: reporter %ls\n", methods[index]);
   return 1;
 }
@@ -218,20 +191,14 @@ int Reporter(int index) {
 // Every type and size of value in the product's section and Word's lists, a
 // launch and the status command on each.
 int RegistryValues(int index, bool full) {
-  const std::wstring places[][2] = {{kSection, L"WordVersion"},
-                                    {kSection, L"PermanentlyDisableAddin"},
-                                    {kSection, L"FailedWord2000Check"},
-                                    {kLists + L"DisabledItems", L"fault"},
+  const std::wstring places[][2] = {{kSection, L"WordVersion"}, {kSection, L"PermanentlyDisableAddin"},
+                                    {kSection, L"FailedWord2000Check"}, {kLists + L"DisabledItems", L"fault"},
                                     {kLists + L"StartupItems", L"fault"}};
   if (index >= 5) return 0;
-  struct Shape {
-    DWORD type;
-    std::vector<BYTE> data;
-  };
-  std::vector<Shape> shapes = {{REG_SZ, {}},           {REG_SZ, {'1'}},          {REG_SZ, std::vector<BYTE>(2047, 'a')},
-                               {REG_SZ, std::vector<BYTE>(2048, 'a')}, {REG_BINARY, std::vector<BYTE>(65536, 0)},
-                               {REG_DWORD, {1, 0, 0, 0}}, {REG_MULTI_SZ, Sz(L"1\0002"s)}, {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
-                               {REG_NONE, {}},          {0x7fff, {0xde, 0xad}}};
+  std::vector<std::pair<DWORD, std::vector<BYTE>>> shapes = {
+      {REG_SZ, {}}, {REG_SZ, {'1'}}, {REG_SZ, std::vector<BYTE>(2047, 'a')}, {REG_SZ, std::vector<BYTE>(2048, 'a')},
+      {REG_BINARY, std::vector<BYTE>(65536, 0)}, {REG_DWORD, {1, 0, 0, 0}}, {REG_MULTI_SZ, Sz(L"1\0002"s)},
+      {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}, {REG_NONE, {}}, {0x7fff, {0xde, 0xad}}};
   for (int seed = 1; seed <= (full ? 20 : 1); ++seed) {
     std::vector<BYTE> garbage(seed * 97 % 3000);
     for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<BYTE>((i * 2654435761u + seed) >> 7);
@@ -241,57 +208,45 @@ int RegistryValues(int index, bool full) {
   word.Set(L"Version", kVersion);
   const LateObject running = test::WordStandIn::Start();
   BoxPresser boxes;
-  int tried = 0;
-  for (const Shape& s : shapes) {
-    Clean();
-    ArrangeSentinels();
+  for (const auto& [type, data] : shapes) {
+    Arrange();
     test::SetText(kSection, L"WordVersion", kVersion);
-    test::SetValue(places[index][0], places[index][1], s.type, s.data.data(), static_cast<DWORD>(s.data.size()));
-    if (Launch(test::CreateMain2().Get(), kName) != S_OK) Problem(L"a launch failed its caller");
+    test::SetValue(places[index][0], places[index][1], type, data.data(), static_cast<DWORD>(data.size()));
+    Launch(kName);
     if (full) Command(L"status " + kName);
     Command(L"status " + kName + L" --json");
     CheckWhole();
-    ++tried;
   }
   std::printf("case: values of every shape in %ls\n", places[index][1].c_str());
-  return tried;
+  return static_cast<int>(shapes.size());
 }
 
-// Names and versions that cannot be what they claim.
+// Names and versions that cannot be what they claim, to the component and the command.
 int Hostile() {
   const ComPtr<IDispatch> main2 = test::CreateMain2();
-  int tried = 0;
   for (const std::wstring& v : {L""s, L"\\"s, L"12.0\0\\x"s, L"12.0\\Word"s, L"\uff11\uff12.0"s, L"12\uff0e0"s}) {
     Variant arg = Variant::Of(v);
     if (test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {arg}) != S_OK) Problem(L"a refusal failed its caller");
-    ++tried;
   }
-  for (const std::wstring& n : {L""s, L"Zen\uff3ctrello"s, L"Zen\0trello"s, L"..\\x"s, L"Zen\x1btrello"s, L"\u4e2d"s}) {
-    if (Launch(main2.Get(), n) != S_OK) Problem(L"a refusal failed its caller");
-    ++tried;
-  }
-  for (const std::wstring& n : {L"Zen\uff3ctrello"s, L"Zen:trello"s, L"\"..\""s}) {
+  for (const std::wstring& n : {L""s, L"Zen\uff3ctrello"s, L"Zen\0trello"s, L"..\\x"s, L"Zen\x1btrello"s, L"\u4e2d"s})
+    Launch(n, main2.Get());
+  for (const std::wstring& n : {L"Zen\uff3ctrello"s, L"Zen:trello"s, L"\"..\""s})
     for (const wchar_t* c : {L"launch ", L"status ", L"repair "}) Command(c + n);
-    tried += 3;
-  }
   std::printf("case: hostile names and versions\n");
-  return tried;
+  return 21;
 }
 
 // 10,000 entries in Word's disabled list: a launch and the status command.
 int ManyEntries() {
   const auto entry = test::WordEntry(L"c:\\other\\helper.dll", L"Helper");
-  HKEY key = nullptr;
-  RegCreateKeyExW(HKEY_CURRENT_USER, (kLists + L"DisabledItems").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                  nullptr);
   for (int i = 0; i < 10000; ++i)
-    RegSetValueExW(key, (L"e" + std::to_wstring(i)).c_str(), 0, REG_BINARY, entry.data(), static_cast<DWORD>(entry.size()));
-  RegCloseKey(key);
+    RegSetKeyValueW(HKEY_CURRENT_USER, (kLists + L"DisabledItems").c_str(), (L"e" + std::to_wstring(i)).c_str(), REG_BINARY,
+                    entry.data(), static_cast<DWORD>(entry.size()));
   test::SetText(kSection, L"WordVersion", kVersion);
   test::WordStandIn word;
   word.Set(L"Version", kVersion);
   const LateObject running = test::WordStandIn::Start();
-  if (Launch(test::CreateMain2().Get(), kName) != S_OK) Problem(L"the launch failed its caller");
+  Launch(kName);
   Command(L"status " + kName);
   if (test::ValueNames(kLists + L"DisabledItems").size() != 10001) Problem(L"entries of other add-ins were lost");
   std::printf("case: 10,000 resiliency entries\n");
@@ -310,7 +265,8 @@ int TwoThreads(bool full) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     {
       const ComPtr<IDispatch> main2 = test::CreateMain2();
-      for (int i = 0; i < rounds; ++i) failed += Launch(main2.Get(), name) != S_OK;
+      Variant n = Variant::Of(name);
+      for (int i = 0; i < rounds; ++i) failed += test::CallByName(main2.Get(), L"StartRunTime", {n}) != S_OK;
     }
     CoUninitialize();
     ++done;
@@ -321,14 +277,9 @@ int TwoThreads(bool full) {
   });
   // This thread's apartment holds a Word too: it keeps its messages flowing
   // while it waits, as a caller's user-interface thread does.
-  while (done < 3) {
-    MSG m;
+  for (MSG m; done < 3; Sleep(10))
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-    Sleep(10);
-  }
-  a.join();
-  b.join();
-  reader.join();
+  for (std::thread* t : {&a, &b, &reader}) t->join();
   RegDeleteTreeW(HKEY_CURRENT_USER, (kSection + L"B").c_str());
   if (failed) Problem(L"a launch failed its caller");
   std::printf("case: two threads, two Main2\n");
@@ -338,8 +289,7 @@ int TwoThreads(bool full) {
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
   test::Regsvr32(L"/s");
-  Clean();
-  ArrangeSentinels();
+  Arrange();
   int tried = 0;
   if (group == L"probe") {
     for (const auto& c : LaunchCalls()) std::printf("call %s\n", ToUtf8(c).c_str());
@@ -358,42 +308,37 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
 
 // --- The suite ---------------------------------------------------------------
 
+// Faults tried, crashes, hangs past the bound, registry or files half-written.
 struct Tally {
   int tried = 0, crashes = 0, hangs = 0, halfWritten = 0;
 };
 
-// Runs one case in its own process within its bound; what it printed.
+// Runs one case in its own process within its bound, adds it to the tally and
+// prints its row; what it printed.
 std::string RunOne(const std::wstring& group, int index, bool full, DWORD boundMs, Tally& t,
                    const std::wstring& extra = L"") {
-  std::wstring cmd = L"\"" + test::BinDir() + L"FaultSuite.exe\" --case " + group + L" " + std::to_wstring(index) +
-                     L" \"" + extra + L"\"" + (full ? L" --full" : L"") + (group == L"reporter" ? L" /trace" : L"");
   DWORD code = 0;
   bool hung = false;
-  const std::string report = RunToFile(cmd, boundMs, code, hung);
-  const size_t at = report.find("tried ");
+  const std::string report =
+      RunToFile(L"\"" + test::BinDir() + L"FaultSuite.exe\" --case " + group + L" " + std::to_wstring(index) + L" \"" +
+                    extra + L"\"" + (full ? L" --full" : L"") + (group == L"reporter" ? L" /trace" : L""),
+                boundMs, code, hung);
+  const size_t at = report.find("tried "), line = report.find("case: ");
   const int tried = at == std::string::npos ? 1 : std::atoi(report.c_str() + at + 6);
   if (tried == 0) return report;  // no such case, or the probe
   t.tried += tried;
-  const char* verdict = hung ? "HANG" : code == 0 ? "ok" : code == kHalfWritten ? "HALF-WRITTEN" : "CRASH";
   if (hung) ++t.hangs;
   else if (code == kHalfWritten) ++t.halfWritten;
-  else if (code != 0) ++t.crashes;
-  const size_t line = report.find("case: ");
-  std::printf("  %-12s %-50s %3d  %s\n", verdict,
-              line == std::string::npos ? ToUtf8(group).c_str() : report.substr(line + 6, report.find('\n', line) - line - 6).c_str(),
-              tried, code != 0 && !hung ? report.c_str() : "");
+  else if (code) ++t.crashes;
+  const std::string what = line == std::string::npos ? ToUtf8(group) : report.substr(line + 6, report.find('\n', line) - line - 6);
+  std::printf("  %-12s %-50s %3d  %s\n", hung ? "HANG" : !code ? "ok" : code == kHalfWritten ? "HALF-WRITTEN" : "CRASH",
+              what.c_str(), tried, code && !hung ? report.c_str() : "");
   std::fflush(stdout);
   return report;
 }
 
 int Suite(bool full) {
   Tally t;
-  struct Group {
-    const wchar_t* name;
-    int cases;
-    DWORD boundMs;
-  } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000},
-                {L"many", 1, 180000},    {L"threads", full ? 1 : 0, 120000}};
   std::printf("Fault suite (%s form):\n", full ? "full" : "short");
   // Word dies at each call a first launch makes, in turn.
   const std::string probe = RunOne(L"probe", 0, full, 60000, t);
@@ -401,15 +346,18 @@ int Suite(bool full) {
   for (size_t at = probe.find("call "); at != std::string::npos; at = probe.find("call ", at + 1))
     calls.push_back(FromUtf8(probe.substr(at + 5, probe.find_first_of("\r\n", at) - at - 5)));
   if (calls.empty()) ++t.crashes, std::printf("  the probe launch made no calls into Word\n");
-  for (size_t k = 0; k < calls.size(); ++k) {
-    int before = 0;
-    for (size_t i = 0; i < k; ++i) before += calls[i] == calls[k];
-    RunOne(L"word", before, full, 60000, t, calls[k]);
-  }
-  for (const Group& g : groups)
+  for (auto c = calls.begin(); c != calls.end(); ++c)
+    RunOne(L"word", static_cast<int>(std::count(calls.begin(), c, *c)), full, 60000, t, *c);
+  const struct {
+    const wchar_t* name;
+    int cases;
+    DWORD boundMs;
+  } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000}, {L"many", 1, 180000},
+                {L"threads", full ? 1 : 0, 120000}};
+  for (const auto& g : groups)
     for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
-  std::printf("\n%-14s %-8s %-24s %s\n", "faults tried", "crashes", "hangs past the bound", "registry or files half-written");
-  std::printf("%-14d %-8d %-24d %d\n", t.tried, t.crashes, t.hangs, t.halfWritten);
+  std::printf("\n%-14s %-8s %-24s %s\n%-14d %-8d %-24d %d\n", "faults tried", "crashes", "hangs past the bound",
+              "registry or files half-written", t.tried, t.crashes, t.hangs, t.halfWritten);
   return t.crashes || t.hangs || t.halfWritten ? 1 : 0;
 }
 
