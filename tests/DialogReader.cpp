@@ -38,7 +38,7 @@ std::wstring TextOf(HWND w) {
 
 std::wstring FocusOf(HWND box) {
   GUITHREADINFO info{sizeof(info)};
-  if (!IsWindow(box)) return L"(closed)";
+  if (!IsWindow(box) || !IsWindowVisible(box)) return L"(closed)";  // gone from the screen
   return GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info) ? TextOf(info.hwndFocus) : L"";
 }
 
@@ -111,11 +111,12 @@ void SavePicture(HWND box, std::wstring path) {
 void Type(const std::wstring& key) {
   const bool shift = key.rfind(L"shift+", 0) == 0;
   const std::wstring name = key.substr(shift ? 6 : 0);
-  const BYTE vk = name == L"tab" ? VK_TAB : name == L"return" ? VK_RETURN : VK_ESCAPE;
-  if (shift) keybd_event(VK_SHIFT, 0, 0, 0);
-  keybd_event(vk, 0, 0, 0);
-  keybd_event(vk, 0, KEYEVENTF_KEYUP, 0);
-  if (shift) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+  const WORD vk = name == L"tab" ? VK_TAB : name == L"return" ? VK_RETURN : VK_ESCAPE;
+  INPUT in[4] = {};
+  const WORD sequence[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
+  for (int i = 0; i < 4; ++i)
+    in[i].type = INPUT_KEYBOARD, in[i].ki.wVk = sequence[i], in[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+  SendInput(shift ? 4 : 2, shift ? in : in + 1, sizeof(INPUT));
 }
 
 }  // namespace
