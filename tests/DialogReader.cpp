@@ -1,17 +1,13 @@
 // Reads the message box another process shows, as a user would see it, then
-// presses one of its buttons. Writes NUL-separated fields: "title", its title,
-// "text", its text and, with --watch CLASS, "left" and "visible" of the first
-// window of that class while the box is up. Writes nothing when no box
-// appears in time.
-//
-// --form reads a dialog of the product's instead: "owner", "ownertitle",
-// "foreground", "dpi", "centre" (x,y on the screen), "client" (WxH), a "control" per child in stacking order
-// ("class|tab or -|x,y,w,h|text"), a "tooltip" per tool ("control|tip") and
-// "focus". --picture FILE saves it as a bitmap ("{dpi}" in FILE becomes its
-// DPI); --keys tab,shift+tab,return,escape types keys, writing "focus" after
-// each; --close clicks its close box; --close-owner first closes its owner
-// window (Word quitting under the dialog); --then-none MS then writes "another"
-// with the title of any box that follows within MS.
+// presses button --press ID. Writes NUL-separated fields: "title", "text" and,
+// with --watch CLASS, "left" and "visible" of that class's first window; nothing
+// when no box appears in time. --form reads a dialog of the product's instead:
+// "owner", "ownertitle", "foreground", "dpi", a "control" per child in stacking
+// order ("class|tab or -|text"), a "tooltip" per tool ("control|tip") and "focus";
+// --picture FILE saves it as a bitmap ("{dpi}" in FILE becomes its DPI); --keys
+// tab,shift+tab,return,escape types keys, writing "focus" after each; --close
+// clicks its close box; --close-owner first closes its owner (Word quitting
+// under it); --then-none MS then writes "another": the title of a box that follows.
 #include <windows.h>
 #include <commctrl.h>
 #include <fcntl.h>
@@ -42,16 +38,8 @@ std::wstring TextOf(HWND w) {
 
 std::wstring FocusOf(HWND box) {
   GUITHREADINFO info{sizeof(info)};
-  if (!IsWindow(box)) return L"(closed)";
+  if (!IsWindow(box) || !IsWindowVisible(box)) return L"(closed)";  // gone from the screen
   return GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info) ? TextOf(info.hwndFocus) : L"";
-}
-
-// The DPI of the dialog's monitor, as a DPI-aware program sees it.
-UINT DpiOf(HWND box) {
-  using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-  auto forMonitor = reinterpret_cast<ForMonitor>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"shcore.dll"), "GetDpiForMonitor")));
-  UINT x = 0, y = 0;
-  return forMonitor && SUCCEEDED(forMonitor(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) ? y : 0;
 }
 
 // A tooltip answers with pointers into its own process: the text is read
@@ -84,27 +72,19 @@ void ReadForm(HWND box) {
   Field(L"owner", std::to_wstring(reinterpret_cast<intptr_t>(owner)));
   Field(L"ownertitle", TextOf(owner));
   Field(L"foreground", GetForegroundWindow() == box ? L"1" : L"0");
-  Field(L"dpi", std::to_wstring(DpiOf(box)));
-  RECT r{};
-  GetWindowRect(box, &r);
-  Field(L"centre", std::to_wstring((r.left + r.right) / 2) + L"," + std::to_wstring((r.top + r.bottom) / 2));
-  GetClientRect(box, &r);
-  Field(L"client", std::to_wstring(r.right) + L"x" + std::to_wstring(r.bottom));
+  HDC screen = GetDC(nullptr);  // the DPI the dialog's process draws at, as a DPI-aware program sees it
+  Field(L"dpi", std::to_wstring(GetDeviceCaps(screen, LOGPIXELSY)));
+  ReleaseDC(nullptr, screen);
   for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
     wchar_t cls[64] = {};
     GetClassNameW(c, cls, 64);
-    GetWindowRect(c, &r);
-    MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&r), 2);
-    Field(L"control", cls + std::wstring((GetWindowLongW(c, GWL_STYLE) & WS_TABSTOP) ? L"|tab|" : L"|-|") +
-                          std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
-                          std::to_wstring(r.right - r.left) + L"," + std::to_wstring(r.bottom - r.top) + L"|" + TextOf(c));
+    Field(L"control", cls + std::wstring((GetWindowLongW(c, GWL_STYLE) & WS_TABSTOP) ? L"|tab|" : L"|-|") + TextOf(c));
   }
   ReadTooltips(box);
   Field(L"focus", FocusOf(box));
 }
 
 void SavePicture(HWND box, std::wstring path) {
-  if (const size_t at = path.find(L"{dpi}"); at != std::wstring::npos) path.replace(at, 5, std::to_wstring(DpiOf(box)));
   RECT r{};
   GetWindowRect(box, &r);
   BITMAPINFOHEADER header{sizeof(header), r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB};
@@ -112,16 +92,16 @@ void SavePicture(HWND box, std::wstring path) {
   BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(file) + sizeof(header) + size), 0, 0, sizeof(file) + sizeof(header)};
   void* bits = nullptr;
   HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  if (const size_t at = path.find(L"{dpi}"); at != std::wstring::npos)
+    path.replace(at, 5, std::to_wstring(GetDeviceCaps(screen, LOGPIXELSY)));
   HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, header.biWidth, header.biHeight, screen, r.left, r.top, SRCCOPY);
   GdiFlush();
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(f, &file, sizeof(file), &written, nullptr);
-  WriteFile(f, &header, sizeof(header), &written, nullptr);
-  WriteFile(f, bits, size, &written, nullptr);
-  CloseHandle(f);
+  if (FILE* f = _wfopen(path.c_str(), L"wb")) {
+    std::fwrite(&file, sizeof(file), 1, f), std::fwrite(&header, sizeof(header), 1, f), std::fwrite(bits, size, 1, f);
+    std::fclose(f);
+  }
   DeleteObject(SelectObject(memory, old));
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
@@ -161,10 +141,8 @@ int wmain(int argc, wchar_t** argv) {
   if (!box) return 1;
   // Let the box finish laying out its text and coming forward (at most 5 s).
   for (DWORD waited = 0; waited < 5000 && (waited < 300 || (form && GetForegroundWindow() != box)); waited += 20) Sleep(20);
-  wchar_t text[2048] = {};
-  GetDlgItemTextW(box, 0xFFFF, text, 2048);
   Field(L"title", TextOf(box));
-  if (!form) Field(L"text", text);
+  if (!form) Field(L"text", TextOf(GetDlgItem(box, 0xFFFF)));
   if (HWND watched = watch.empty() ? nullptr : FindWindowW(watch.c_str(), nullptr)) {
     RECT r{};
     GetWindowRect(watched, &r);
