@@ -1,11 +1,7 @@
-// Stand-in for an infrastructure library (a message-hook server, the common
-// controls, …): an in-process COM server whose DllRegisterServer registers
-// its ProgID under HKEY_CLASSES_ROOT with an InprocServer32 that names this
-// file, and whose class can be created. One source, built once per library
-// with STANDIN_PROGID and STANDIN_CLSID; STANDIN_REGISTERS_NOTHING makes a
-// DllRegisterServer that succeeds without registering anything. Each call of
-// DllRegisterServer is counted under
-// HKEY_CURRENT_USER\Software\TamberluxTests\Registrations, value STANDIN_PROGID.
+// Stand-in for an infrastructure library (a message-hook server, the common controls, …): an in-process
+// COM server, built once per library with STANDIN_PROGID and STANDIN_CLSID, whose DllRegisterServer
+// registers the ProgID and this file (or, with STANDIN_REGISTERS_NOTHING, succeeds registering nothing)
+// and counts its calls under HKEY_CURRENT_USER\Software\TamberluxTests\Registrations, value STANDIN_PROGID.
 #include <windows.h>
 #include <objbase.h>
 
@@ -52,14 +48,11 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return S_FALSE; }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-  HKEY counts = nullptr;
+  constexpr wchar_t kCounts[] = L"Software\\TamberluxTests\\Registrations";
   DWORD n = 0, size = sizeof(n);
-  RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\TamberluxTests\\Registrations", 0, nullptr, 0, KEY_ALL_ACCESS,
-                  nullptr, &counts, nullptr);
-  RegQueryValueExW(counts, STANDIN_PROGID, nullptr, nullptr, reinterpret_cast<BYTE*>(&n), &size);
+  RegGetValueW(HKEY_CURRENT_USER, kCounts, STANDIN_PROGID, RRF_RT_REG_DWORD, nullptr, &n, &size);
   ++n;
-  RegSetValueExW(counts, STANDIN_PROGID, 0, REG_DWORD, reinterpret_cast<BYTE*>(&n), sizeof(n));
-  RegCloseKey(counts);
+  RegSetKeyValueW(HKEY_CURRENT_USER, kCounts, STANDIN_PROGID, REG_DWORD, &n, sizeof(n));
 #ifdef STANDIN_REGISTERS_NOTHING
   return S_OK;
 #else

@@ -2,7 +2,7 @@
 // it. Run with /Q it copies its group's files into the system folder and
 // lets each register itself. What it does comes from
 // HKEY_LOCAL_MACHINE\Software\TamberluxTests\InstallerStandIn:
-//   Mode   REG_SZ        "install" (default), "fail" (exit 1), "nothing" (exit 0), "hang"
+//   Mode   REG_SZ        "install" (default), "nothing" (exit 0), "hang"
 //   Files  REG_MULTI_SZ  the files it installs (full paths)
 //   Log    REG_SZ        file that gets one line per run: "pid\tcommand line\tprogram path"
 #include <windows.h>
@@ -32,7 +32,6 @@ int wmain() {
   CloseHandle(log);
 
   const std::wstring mode = Text(L"Mode").c_str();
-  if (mode == L"fail") return 1;
   if (mode == L"nothing") return 0;
   if (mode == L"hang") Sleep(INFINITE);
   wchar_t system[MAX_PATH];
