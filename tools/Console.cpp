@@ -22,27 +22,7 @@ std::wstring Hex(HRESULT hr) {
   return text;
 }
 
-std::wstring Json(const std::wstring& text) {
-  std::wstring out = L"\"";
-  for (wchar_t c : text) {
-    switch (c) {
-      case L'"': out += L"\\\""; break;
-      case L'\\': out += L"\\\\"; break;
-      case L'\n': out += L"\\n"; break;
-      case L'\r': out += L"\\r"; break;
-      case L'\t': out += L"\\t"; break;
-      default:
-        if (c < 0x20) {
-          wchar_t u[8];
-          swprintf(u, 8, L"\\u%04x", static_cast<unsigned>(c));
-          out += u;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + L"\"";
-}
+std::wstring Json(const std::wstring& text) { return JsonString(text); }
 
 std::wstring JsonOrNull(const std::wstring& text) { return text.empty() ? L"null" : Json(text); }
 

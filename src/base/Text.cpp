@@ -59,4 +59,26 @@ std::wstring LowerCase(std::wstring text) {
   return text;
 }
 
+std::wstring JsonString(const std::wstring& text) {
+  std::wstring out = L"\"";
+  for (wchar_t c : text) {
+    switch (c) {
+      case L'"': out += L"\\\""; break;
+      case L'\\': out += L"\\\\"; break;
+      case L'\n': out += L"\\n"; break;
+      case L'\r': out += L"\\r"; break;
+      case L'\t': out += L"\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          wchar_t u[8];
+          swprintf(u, 8, L"\\u%04x", static_cast<unsigned>(c));
+          out += u;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + L"\"";
+}
+
 }  // namespace tamberlux

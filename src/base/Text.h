@@ -21,4 +21,7 @@ std::wstring FromUtf8(const std::string& bytes);
 // letters included.
 std::wstring LowerCase(std::wstring text);
 
+// A JSON string literal: quotes, backslashes and control characters escaped.
+std::wstring JsonString(const std::wstring& text);
+
 }  // namespace tamberlux

@@ -31,7 +31,5 @@ std::wstring Path();
 std::wstring ToJson(const Report& report);
 void Write(const Report& report) noexcept;
 
-// A JSON string literal of text.
-std::wstring JsonString(const std::wstring& text);
 
 }  // namespace tamberlux::vbw::ErrorLog
