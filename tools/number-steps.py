@@ -17,7 +17,7 @@ import sys
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src")
 PROC = re.compile(r'\bProc p\([^;]*?L"([A-Za-z0-9_]+)\.([A-Za-z0-9_\[\]]+)"')
-STEP = re.compile(r'\bp(\(|\.Try\()(\d+),')
+STEP = re.compile(r'\bp(\(|\.Try\(|\.Completed\()(\d+),')
 BASE = re.compile(r'Step numbers in this file start at (\d+)\.')
 
 

@@ -42,12 +42,7 @@ void Main2::enableTamberlux(const std::wstring& name, const std::wstring& versio
   std::wstring disabledValue;
   p.Local(L"disabledValue", disabledValue);
   p.Run([&] {
-    bool usable = false;
-    p(30300, [&] {
-      Inputs::RequireWordVersion(version);
-      usable = true;
-    });
-    if (!usable) return;
+    if (!p.Completed(30300, [&] { Inputs::RequireWordVersion(version); })) return;
     p(30301, [&] { disabledValue = tamberluxDisabled(name, version); });
     if (disabledValue.empty()) return;
     p(30302, [&] { reg::DeleteValue(HKEY_CURRENT_USER, resiliencyKey(version) + kDisabledItems, disabledValue); });

@@ -20,18 +20,11 @@ void Main2::DeleteCorruptedDataFolder(std::wstring& version) {
   p.Run([&] {
     // The version becomes a key path: anything but Word's version shape
     // would delete some other key.
-    bool usable = false;
-    p(50100, [&] {
-      Inputs::RequireWordVersion(version);
-      usable = true;
-    });
-    if (!usable) return;
+    if (!p.Completed(50100, [&] { Inputs::RequireWordVersion(version); })) return;
     p(50101, [&] { CommonLogger::Log(L"DeleteCorruptedDataFolder"); });
     // The user's data is saved before it goes; without a backup it stays.
-    bool saved = false;
-    p(50102, [&] {
+    const bool saved = p.Completed(50102, [&] {
       backup = RegistryBackup::Backup(WordKeys::DataKey(version), L"Word" + version + L"Data").value_or(L"");
-      saved = true;
     });
     if (!saved) return;
     p(50103, [&] {

@@ -17,12 +17,7 @@ std::wstring Main2::tamberluxDisabled(const std::wstring& name, const std::wstri
   vbw::Proc p(L"Main2.tamberluxDisabled", ReportModuleVariables, {Var(L"name", name), Var(L"version", version)},
               this);
   p.Run([&] {
-    bool usable = false;
-    p(40100, [&] {
-      Inputs::RequireWordVersion(version);
-      usable = true;
-    });
-    if (!usable) return;
+    if (!p.Completed(40100, [&] { Inputs::RequireWordVersion(version); })) return;
     p(40101, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kDisabledItems); });
     if (!result.empty()) return;
     p(40102, [&] { result = tamberluxDisabledImpl(name, version, WordKeys::kStartupItems); });

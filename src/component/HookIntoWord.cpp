@@ -45,12 +45,7 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
   p.Local(L"hwnd", hwnd);
   p.Run([&] {
     // The name becomes a registry key and part of the template's paths.
-    bool usable = false;
-    p(70100, [&] {
-      Inputs::RequireProductName(name);
-      usable = true;
-    });
-    if (!usable) return;
+    if (!p.Completed(70100, [&] { Inputs::RequireProductName(name); })) return;
     p(70101, [&] { CommonLogger::OpenLog(0, name, L"Tamberlux", L"Valdomeren"); });
     p(70102, [&] { Word::Initialize(word); });
     bool registered = true;

@@ -28,12 +28,7 @@ void Main2::CreateAddInMonitor(std::wstring& name, LateObject& word) {
   p.Run([&] {
     // The name finds the product's settings section and its entry in Word's
     // lists; an empty one would match every disabled add-in.
-    bool usable = false;
-    p(80101, [&] {
-      Inputs::RequireProductName(name);
-      usable = true;
-    });
-    if (!usable) return;
+    if (!p.Completed(80101, [&] { Inputs::RequireProductName(name); })) return;
     p(80102, [&] { CommonLogger::OpenLog(0, name, L"MonitorAddin", L"Valdomeren"); });
     p(80103, [&] { CommonWordInteractionFunctions::Initialize(word); });
     bool permanent = false;

@@ -33,12 +33,7 @@ void Main2::StartRunTime(std::wstring& name, LateObject& word, bool startZTL) {
   p.Local(L"version", version);
   p.Run([&] {
     // The name becomes a registry key and a file name: an unusable one ends the launch.
-    bool usable = false;
-    p(20101, [&] {
-      Inputs::RequireProductName(name);
-      usable = true;
-    });
-    if (!usable) return;
+    if (!p.Completed(20101, [&] { Inputs::RequireProductName(name); })) return;
     bool supported = true;
     p(20102, [&] { supported = WordIsSupported(name); });
     if (!supported) {

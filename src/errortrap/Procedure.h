@@ -149,6 +149,18 @@ class Proc {
     return err_;
   }
 
+  // Runs one step under the error tail and answers whether it ran to its end:
+  // false when the tail went on past it, for a step that guards the rest.
+  template <class F>
+  bool Completed(int line, F&& step) {
+    bool done = false;
+    (*this)(line, [&] {
+      step();
+      done = true;
+    });
+    return done;
+  }
+
   void ResumeNext() { resumeNext_ = true; }
   int32_t Err() const { return err_; }
   [[noreturn]] void Leave() { throw LeaveProcedure{}; }
