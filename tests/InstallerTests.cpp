@@ -158,16 +158,21 @@ Outcome InstallDeps(const std::wstring& args, std::vector<int> presses = {}) {
   Outcome o;
   // Not through a pipe: a hung installer would keep it open.
   HANDLE process = Start(L"\"" + BinDir() + L"tamberlux.exe\" install-deps Zentrello " + args);
-  presses.push_back(IDOK);  // and one more look: no box beyond those expected
-  for (size_t i = 0; i < presses.size(); ++i) {
-    const auto seen = test::DialogWatch(L"", presses[i], i + 1 < presses.size() ? 60000 : 3000).Result();
-    if (!seen.appeared) break;
-    // A download that happens to take long shows its progress: not one of the boxes asked about.
-    if (seen.title == kProgressTitle && presses[i] != IDCANCEL) {
-      Sleep(200), --i;
+  // Past the boxes expected, any further box is read and answered for as long
+  // as the program runs: a late one is counted, never left waiting.
+  for (size_t i = 0, looks = 0; i < presses.size() || (WaitForSingleObject(process, 0) == WAIT_TIMEOUT && ++looks < 40);) {
+    const bool expected = i < presses.size();
+    const auto seen = test::DialogWatch(L"", expected ? presses[i] : IDOK, expected ? 60000 : 3000).Result();
+    if (!seen.appeared) {
+      if (expected) break;
       continue;
     }
-    o.boxes.push_back(seen.title + L"|" + seen.text);
+    // A download that happens to take long shows its progress: not one of the boxes asked about.
+    if (seen.title == kProgressTitle && !(expected && presses[i] == IDCANCEL)) {
+      Sleep(200);
+      continue;
+    }
+    o.boxes.push_back(seen.title + L"|" + seen.text), ++i;
     for (int w = 0; w < 100 && FindWindowW(L"#32770", seen.title.c_str()); ++w) Sleep(50);
   }
   WaitForSingleObject(process, 100000);
