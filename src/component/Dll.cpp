@@ -8,6 +8,7 @@
 #include "Tamberlux.h"
 #include "base/ComObject.h"
 #include "base/ComTypes.h"
+#include "base/ThreadValues.h"
 #include "base/VbError.h"
 #include "component/Main2Object.h"
 #include "component/Server.h"
@@ -92,12 +93,12 @@ LONG SetText(const std::wstring& path, const wchar_t* name, const std::wstring& 
 
 using namespace tamberlux;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  // No work of the component's here.
-  if (reason == DLL_PROCESS_ATTACH) {
-    gModule = instance;
-    DisableThreadLibraryCalls(instance);
-  }
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  // No work of the component's here: a thread that ends gives back what the
+  // component kept for it (its COM references went with its last Main2).
+  if (reason == DLL_PROCESS_ATTACH) gModule = instance;
+  if (reason == DLL_THREAD_DETACH) EndThreadValues();
+  if (reason == DLL_PROCESS_DETACH && !reserved) EndProcessValues();  // unloaded, not the process ending
   return TRUE;
 }
 

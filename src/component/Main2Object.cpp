@@ -7,6 +7,7 @@
 
 #include "Tamberlux.h"
 #include "base/ComObject.h"
+#include "base/ThreadValues.h"
 #include "base/VbError.h"
 #include "component/Main2.h"
 #include "component/Server.h"
@@ -20,8 +21,8 @@ namespace {
 // (released at the thread's end, after the caller left its apartment, it
 // crashed the caller's process under Wine).
 ComPtr<ITypeInfo>& ThreadTypeInfo() {
-  thread_local ComPtr<ITypeInfo> info;
-  return info;
+  thread_local ComPtr<ITypeInfo>* info = nullptr;
+  return ThreadOwned(info);
 }
 thread_local int threadObjects = 0;
 

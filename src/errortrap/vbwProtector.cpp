@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/ThreadValues.h"
 #include "errortrap/ErrObject.h"
 #include "errortrap/ErrorLog.h"
 #include "errortrap/Procedure.h"
@@ -68,13 +69,13 @@ VARIANT_BOOL VBool(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 }  // namespace
 
 ProtectorState& State() {
-  thread_local ProtectorState state;
-  return state;
+  thread_local ProtectorState* state = nullptr;
+  return ThreadOwned(state);
 }
 
 std::vector<LoadedForm>& LoadedForms() {
-  thread_local std::vector<LoadedForm> forms;
-  return forms;
+  thread_local std::vector<LoadedForm>* forms = nullptr;
+  return ThreadOwned(forms);
 }
 
 void vbwInitializeProtector() {

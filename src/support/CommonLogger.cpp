@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "base/ThreadValues.h"
 #include "errortrap/Procedure.h"
 
 namespace tamberlux::CommonLogger {
@@ -11,8 +12,8 @@ using vbw::Var;
 
 namespace {
 std::wstring& mWebsiteAddress() {
-  thread_local std::wstring address;
-  return address;
+  thread_local std::wstring* address = nullptr;
+  return ThreadOwned(address);
 }
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "support/CommonWordInteractionFunctions.h"
 
+#include "base/ThreadValues.h"
 #include "errortrap/Procedure.h"
 
 namespace tamberlux::CommonWordInteractionFunctions {
@@ -8,8 +9,8 @@ using vbw::Var;
 
 namespace {
 LateObject& mWord() {
-  thread_local LateObject word;
-  return word;
+  thread_local LateObject* word = nullptr;
+  return ThreadOwned(word);
 }
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "support/SleepReplacement.h"
 
+#include "base/ThreadValues.h"
 #include "errortrap/Procedure.h"
 #include "support/VBLanguageExtensions.h"
 
@@ -9,8 +10,8 @@ using vbw::Var;
 
 namespace {
 std::shared_ptr<MessageLoop>& mMessageLoop() {
-  thread_local std::shared_ptr<MessageLoop> loop;
-  return loop;
+  thread_local std::shared_ptr<MessageLoop>* loop = nullptr;
+  return ThreadOwned(loop);
 }
 
 // Dispatches what is waiting in the queue, sleeping first until something is.
