@@ -14,6 +14,7 @@ namespace {
 
 using namespace test;
 using Lines = std::vector<std::wstring>;
+using namespace std::string_literals;
 
 constexpr wchar_t kSection[] = L"Software\\Zentrello";
 const std::wstring kResiliency = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\";
@@ -39,7 +40,7 @@ class Launch : public ::testing::Test {
   // StartRunTime as the launcher calls it: `wordVariable` null leaves the
   // optional word out; otherwise it is passed by reference.
   HRESULT StartRunTime(VARIANT* wordVariable = nullptr, std::optional<bool> startZTL = {},
-                       const wchar_t* name = L"Zentrello") {
+                       const std::wstring& name = L"Zentrello") {
     Variant nameArg = Variant::Of(name), missing = Variant::Missing();
     std::vector<VARIANT> args{nameArg};
     if (wordVariable || startZTL) args.push_back(wordVariable ? ByRef(*wordVariable) : missing);
@@ -214,17 +215,21 @@ TEST_F(Launch, AnEmptyOrOddProductNameIsReportedAndChangesNothing) {
   reporter.Answer({vbw::vbwActionDumpVariables});
   const std::wstring rest = L"\" cannot be a product name Tamberlux Main2 StartRunTime 20101 1 [1:Main2.StartRunTime]";
   Lines expected = {L"vbwErrorHandler 5 \"" + rest, L"vbwErrorHandler -1 \"" + rest};
-  for (const wchar_t* name : {L"", L"Software\\Zentrello", L"  ", L"Zen:trello"}) {
+  // Full-width look-alikes among them: the ANSI code page's best fit would make
+  // a real backslash and full stop of them.
+  for (const std::wstring& name : {L""s, L"Software\\Zentrello"s, L"  "s, L"Zen:trello"s, L"Zen\uff3ctrello"s,
+                                   L"\uff0e\uff0e\uff3cSoftware"s, L"Zen\0trello"s, L"Zen\x1btrello"s, L"\u4e2d\u6587"s}) {
     ASSERT_EQ(StartRunTime(nullptr, {}, name), S_OK) << "no error escapes to the caller";
-    if (*name) expected.push_back(L"vbwErrorHandler 5 \"" + std::wstring(name) + rest);
+    if (!name.empty()) expected.push_back(L"vbwErrorHandler 5 \"" + name + rest);
   }
   Lines questions;
   for (const auto& r : reporter.Records())
     if (r.starts_with(L"vbwErrorHandler")) questions.push_back(r);
   EXPECT_EQ(questions, expected);
-  expectedQuestions = 5;  // four names, one asked again after its dump
+  expectedQuestions = 10;  // nine names, one asked again after its dump
   EXPECT_TRUE(word.Processes().empty());
   EXPECT_TRUE(ValueNames(L"Software").empty());
+  EXPECT_FALSE(KeyExists(L"Software\\Zen")) << "no section was made of a cut-short name";
   EXPECT_FALSE(KeyExists(kAddins));
 
   const Lines records = reporter.Records();
