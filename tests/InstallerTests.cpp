@@ -194,6 +194,13 @@ TEST(Installer, WithEverythingInPlaceNothingIsDownloadedAndNothingShown) {
     m.InstallAllBut(version == L"win7" ? L"comctl32.exe" : L"");  // Vista and later do without it
     SHCreateDirectoryExW(nullptr, kProgram.c_str(), nullptr);  // the product's own DLL, present, not registered
     ASSERT_TRUE(CopyFileW((BinDir() + L"Example.dll").c_str(), (kProgram + L"Example.dll").c_str(), FALSE));
+    // What check sees beforehand, registering and fetching nothing.
+    const std::wstring check =
+        test::RunAndCapture(L"\"" + BinDir() + L"tamberlux.exe\" check Zentrello --json --deps Example.dll");
+    EXPECT_NE(check.find(L"{\"file\": \"Example.dll\", \"progId\": \"Example.Main2\", \"state\": \"registrable\"}"),
+              std::wstring::npos) << check;
+    EXPECT_NE(check.find(L"\"ready\": true"), std::wstring::npos);
+    EXPECT_EQ(check.find(L"\"note\": \"not needed on Windows Vista or later\"") != std::wstring::npos, version == L"win7");
     for (const wchar_t* lists : {L"--deps Example.dll --xp-deps Example.dll", L""}) {
       const Outcome o = InstallDeps(lists);
       EXPECT_EQ(o.exitCode, 0u) << lists;
