@@ -12,10 +12,13 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "PresentLibraries.h"
 #include "TestSupport.h"
 #include "base/Text.h"
+#include "base/VbError.h"
 #include "errortrap/ErrorLog.h"
 #include "registry/RegistryBackup.h"
 #include "registry/WordKeys.h"
@@ -80,17 +83,25 @@ void CheckWhole() {
       return Problem(L"a half-written line in the error log");
 }
 
+// The program RunToFile last started, whose boxes are answered too; whether a
+// download's progress window is given up on (Cancel) or waited out.
+std::atomic<DWORD> child{0};
+std::atomic<bool> cancelDownloads{false};
+
 BOOL CALLBACK PressOk(HWND w, LPARAM) {
   DWORD pid = 0;
-  wchar_t cls[16] = {};
+  wchar_t cls[16] = {}, title[128] = {};
   GetWindowThreadProcessId(w, &pid);
   GetClassNameW(w, cls, 16);
-  if (pid == GetCurrentProcessId() && std::wstring(cls) == L"#32770") PostMessageW(w, WM_COMMAND, IDOK, 0);
+  GetWindowTextW(w, title, 128);
+  const bool progress = std::wstring(title).ends_with(L" is downloading core library files");
+  if ((pid == GetCurrentProcessId() || pid == child) && std::wstring(cls) == L"#32770" && (!progress || cancelDownloads))
+    PostMessageW(w, WM_COMMAND, progress ? IDCANCEL : IDOK, 0);
   return TRUE;
 }
 
-// Presses OK on every message box of this process: a fault may make the
-// component tell the user something, and nobody is there to answer.
+// Presses OK on every message box of this process and its last child: a fault
+// may make the component tell the user something, and nobody is there to answer.
 struct BoxPresser {
   std::atomic<bool> stop{false};
   std::thread t{[this] {
@@ -120,6 +131,7 @@ std::string RunToFile(std::wstring cmd, DWORD boundMs, DWORD& code, bool& hung) 
   code = 0xDEAD;
   hung = false;
   if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    child = pi.dwProcessId;
     hung = WaitForSingleObject(pi.hProcess, boundMs) == WAIT_TIMEOUT;
     if (hung) TerminateProcess(pi.hProcess, 1), WaitForSingleObject(pi.hProcess, 5000);
     GetExitCodeProcess(pi.hProcess, &code);
@@ -286,6 +298,149 @@ int TwoThreads(bool full) {
   return 2 * rounds;
 }
 
+// A copy of the download anywhere under `folder` that has some bytes but is
+// neither whole nor the server's whole 404 page is a problem.
+void CheckCache(const std::wstring& folder, ULONGLONG whole) {
+  WIN32_FIND_DATAW f;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &f);
+  for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &f)) {
+    const std::wstring name = f.cFileName;
+    const ULONGLONG size = (ULONGLONG{f.nFileSizeHigh} << 32) | f.nFileSizeLow;
+    if (f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (name != L"." && name != L"..") CheckCache(folder + L"\\" + name, whole);
+    } else if (name.starts_with(L"infra") && size && size != whole && size != sizeof("<html><body>404 Not Found</body></html>") - 1) {
+      Problem(L"a half-written download in the cache: " + name + L", " + std::to_wstring(size) + L" bytes");
+    }
+  }
+  if (h != INVALID_HANDLE_VALUE) FindClose(h);
+}
+
+// The dependency installer with the infrastructure missing: the download
+// server down, answering 404, serving other bytes than its pin, slow (given up
+// on; the full form waits it out), or the installer it delivers hanging.
+int Installer(int index, bool full) {
+  const struct { const char *what, *serve; bool down, slow, hang; } modes[] = {
+      {"server down", "ok", true, false, false}, {"404", "404", false, false, false}, {"wrong bytes", "wrong", false, false, false},
+      {"slow", "slow", false, true, false}, {"hung installer", "ok", false, false, true}};
+  if (index >= 5) return 0;
+  const auto& m = modes[index];
+  const std::wstring stage = test::BinDir() + L"fault-stage." + std::to_wstring(GetCurrentProcessId()) + L"\\",
+                     served = test::BinDir() + L"InstallerStandIn.exe", standIn = L"Software\\TamberluxTests\\InstallerStandIn",
+                     pins = WordKeys::kPinsKey, folders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  const auto machine = [](const std::wstring& key, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
+    const DWORD n = std::wcstoul(text.c_str(), nullptr, 10);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, type, type == REG_DWORD ? static_cast<const void*>(&n) : text.c_str(),
+                    type == REG_DWORD ? 4 : static_cast<DWORD>((text.size() + 1) * 2));
+  };
+  const auto unix = [](std::wstring path) { return std::replace(path.begin(), path.end(), L'\\', L'/'), path.substr(2); };
+  const auto read = [&](const wchar_t* name) { return test::ProductTemplate::Read(stage + name); };
+  CreateDirectoryW(stage.c_str(), nullptr);
+  test::KeptUserKey kept(folders);
+  test::SetValue(folders, L"Cache", REG_EXPAND_SZ, (stage + L"cache").c_str(), static_cast<DWORD>((stage.size() + 6) * 2));
+  machine(standIn, L"Log", stage + L"runs.log");
+  machine(standIn, L"Mode", m.hang ? L"hang" : L"nothing");
+  machine(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
+  std::wstring command = L"/usr/bin/python3 " TAMBERLUX_DOWNLOAD_SERVER L" " + unix(stage) + L" " + FromUtf8(m.serve) +
+                        L" /dependencies/infra.exe=" + unix(served);
+  STARTUPINFOW si{sizeof(si)};
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
+  for (int i = 0; i < 100 && read(L"port") == "<missing>"; ++i) Sleep(100);
+  const std::wstring server = m.down ? L"http://127.0.0.1:1" : L"http://127.0.0.1:" + FromUtf8(read(L"port")),
+                     pin = FromUtf8(read(L"sha256").substr(read(L"sha256").find(' ') + 1, 64));
+  machine(WordKeys::kInstallerKey, WordKeys::kDownloadServer, server);
+  machine(pins, L"/dependencies/infra.exe", pin);
+  {
+    test::WordStandIn word;
+    const LateObject running = test::WordStandIn::Start();
+    cancelDownloads = !full;
+    BoxPresser boxes;
+    DWORD code = 0;
+    bool hung = false;
+    RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" install-deps Zentrello", 150000, code, hung);
+    if (hung || code != 5) Problem(L"install-deps " + std::wstring(hung ? L"hung" : L"ended with " + std::to_wstring(code)));
+  }
+  // Nothing ran but a whole, pinned download; the hung one is ended here.
+  const std::string runs = read(L"runs.log");
+  const size_t ran = runs == "<missing>" ? 0 : std::count(runs.begin(), runs.end(), '\n');  // UTF-16 lines
+  if (ran != (m.hang || (m.slow && full) ? 1u : 0u)) Problem(L"the installer ran " + std::to_wstring(ran) + L" times");
+  if (HANDLE h = m.hang ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::wcstoul(reinterpret_cast<const wchar_t*>(runs.data()), nullptr, 10)) : nullptr)
+    TerminateProcess(h, 0), WaitForSingleObject(h, 5000), CloseHandle(h);
+  for (const auto& [key, name, text] : {std::tuple{std::wstring(WordKeys::kInstallerKey), WordKeys::kDownloadServer, server},
+                                        std::tuple{pins, L"/dependencies/infra.exe", pin}}) {
+    wchar_t value[512] = {};
+    DWORD size = sizeof(value) - 2;
+    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size);
+    if (value != text) Problem(L"the installer's setting " + std::wstring(name) + L" changed");
+  }
+  for (const wchar_t* progId : InfraGroups::All().front().progIds)
+    if (CLSID clsid; CLSIDFromProgID(progId, &clsid) == S_OK) Problem(L"a library was registered: "s + progId);
+  WIN32_FILE_ATTRIBUTE_DATA servedFile{};
+  GetFileAttributesExW(served.c_str(), GetFileExInfoStandard, &servedFile);
+  CheckCache(stage + L"cache", servedFile.nFileSizeLow);
+  DeleteFileW((stage + L"port").c_str());  // and the server ends
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, WordKeys::kInstallerKey), RegDeleteTreeW(HKEY_LOCAL_MACHINE, standIn.c_str());
+  test::RunAndCapture(L"cmd /c rmdir /s /q \"" + stage + L"\"");
+  std::printf("case: install-deps, %s%s\n", m.what, m.slow ? full ? " (waited out)" : " (given up on)" : "");
+  return 1;
+}
+
+// HookIntoWord as an installer calls it: all by reference, empty lists;
+// whether it answered an object.
+bool HookIntoWord(IDispatch* main2, const LateObject& app) {
+  Bstr name(L"Zentrello");
+  IDispatch* w = app.Get();
+  SAFEARRAYBOUND none{0, 0};
+  SAFEARRAY* lists[2] = {SafeArrayCreate(VT_BSTR, 1, &none), SafeArrayCreate(VT_BSTR, 1, &none)};
+  VARIANT args[4] = {ByRef(name), {}, {}, {}};
+  args[1].vt = VT_BYREF | VT_DISPATCH, args[1].ppdispVal = &w;
+  args[2].vt = args[3].vt = VT_BYREF | VT_ARRAY | VT_BSTR, args[2].pparray = &lists[0], args[3].pparray = &lists[1];
+  Variant result;
+  if (test::CallByName(main2, L"HookIntoWord", {args[0], args[1], args[2], args[3]}, &result) != S_OK)
+    Problem(L"HookIntoWord failed its caller");
+  for (SAFEARRAY* sa : lists) SafeArrayDestroy(sa);
+  return result.vt == VT_DISPATCH && result.pdispVal;
+}
+
+void Pump(DWORD ms) {
+  for (const ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end; MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT))
+    for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&m);
+}
+
+// Word refuses the template at first, so the work waits on Word's window in
+// its own process; then Word is killed, or told to quit, while the hook is in
+// place. The caller dispatches messages, calls again and lets go of its Main2.
+int WindowGoes(int index) {
+  if (index >= 2) return 0;
+  test::PrivateUserHive hive;
+  test::ProductTemplate files;
+  test::ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
+  test::PresentLibraries libraries;
+  test::WordStandIn word;
+  word.Set(L"FailAddIns", 1u);
+  BoxPresser boxes;
+  {
+    const ComPtr<IDispatch> main2 = test::CreateMain2();
+    const LateObject app = test::WordStandIn::Start();
+    if (HookIntoWord(main2.Get(), app)) Problem(L"Word took the template at once: nothing waited on its window");
+    if (index == 0) {
+      HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, word.Processes().at(0));
+      TerminateProcess(h, 1), WaitForSingleObject(h, 5000), CloseHandle(h);
+    } else {
+      try {
+        app.Call(L"Quit");
+      } catch (const vb::Error&) {
+      }
+    }
+    Pump(3000);
+    HookIntoWord(main2.Get(), app);
+    Pump(1000);
+  }
+  std::printf("case: Word's window goes while hooked (%s)\n", index ? "Word quits" : "Word killed");
+  return 1;
+}
+
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
   test::Regsvr32(L"/s");
@@ -299,6 +454,8 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
   else if (group == L"hostile") tried = Hostile();
   else if (group == L"many") tried = ManyEntries();
   else if (group == L"threads") tried = TwoThreads(full);
+  else if (group == L"installer") tried = Installer(index, full);
+  else if (group == L"hook") tried = WindowGoes(index);
   CheckWhole();
   Clean();
   std::printf("tried %d\n", tried);
@@ -353,7 +510,7 @@ int Suite(bool full) {
     int cases;
     DWORD boundMs;
   } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000}, {L"many", 1, 180000},
-                {L"threads", 1, 120000}};
+                {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"hook", 2, 60000}};
   for (const auto& g : groups)
     for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
   std::printf("\n%-14s %-8s %-24s %s\n%-14d %-8d %-24d %d\n", "faults tried", "crashes", "hangs past the bound",
