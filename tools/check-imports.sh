@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a built DLL or program imports anything but Windows' own DLLs.
 set -euo pipefail
-allowed='^(kernel32|user32|advapi32|ole32|oleaut32|shell32|shlwapi|shfolder|urlmon|comctl32|gdi32|rpcrt4|msvcrt|ucrtbase|version|ws2_32|api-ms-win-[a-z0-9-]+)\.dll$'
+allowed='^(kernel32|user32|advapi32|ole32|oleaut32|shell32|shlwapi|shfolder|urlmon|wininet|comctl32|gdi32|rpcrt4|msvcrt|ucrtbase|version|ws2_32|api-ms-win-[a-z0-9-]+)\.dll$'
 status=0
 for dir in "$@"; do
   for f in "$dir"/*.dll "$dir"/*.exe; do

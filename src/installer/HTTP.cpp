@@ -2,6 +2,7 @@
 
 #include <urlmon.h>
 #include <wincrypt.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -20,8 +21,6 @@ namespace reg = RegistryFunctions;
 
 namespace {
 
-constexpr DWORD kHttpQueryStatusCode = 19;           // HTTP_QUERY_STATUS_CODE
-constexpr DWORD kHttpQueryFlagNumber = 0x20000000;   // HTTP_QUERY_FLAG_NUMBER
 constexpr ULONGLONG kShowProgressAfterMs = 500;
 constexpr int kTextId = 0xFFFF;
 
@@ -134,6 +133,7 @@ class DownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
  public:
   explicit DownloadCallback(ProgressWindow& progress) : progress_(progress) {}
   DWORD status = 0;
+  std::vector<std::wstring> cacheFiles;  // where the download was being written
 
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (iid == IID_IUnknown || iid == IID_IBindStatusCallback) {
@@ -157,7 +157,8 @@ class DownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
   }
   STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
   STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-  STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR) override {
+  STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR text) override {
+    if (statusCode == BINDSTATUS_CACHEFILENAMEAVAILABLE && text) cacheFiles.push_back(text);
     if (statusCode >= BINDSTATUS_BEGINDOWNLOADDATA && !status) ReadStatus();
     progress_.Update(progress, progressMax);
     return progress_.Cancelled() ? E_ABORT : S_OK;
@@ -186,7 +187,7 @@ class DownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
     if (!binding_) return;
     auto info = binding_.Query<IWinInetHttpInfo>(IID_IWinInetHttpInfo);
     DWORD code = 0, size = sizeof(code);
-    if (info && SUCCEEDED(info->QueryInfo(kHttpQueryStatusCode | kHttpQueryFlagNumber, &code, &size, nullptr,
+    if (info && SUCCEEDED(info->QueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr,
                                           nullptr)))
       status = code;
   }
@@ -198,6 +199,30 @@ class DownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
 void ReleaseProvider(HCRYPTPROV provider) { CryptReleaseContext(provider, 0); }
 using CryptProvider = Unique<HCRYPTPROV, &ReleaseProvider>;
 using CryptHash = Unique<HCRYPTHASH, &CryptDestroyHash>;
+
+// Takes what a failed download left behind out of the cache: the URL's entry,
+// the file the download was written to and its siblings of the same stem
+// (the cache writes "name[0]" and "name[0]..exe" side by side). A cancelled
+// download lets go of its file only once its binding has wound down on this
+// thread's messages: up to about a second is given to that.
+void ForgetDownload(const std::wstring& url, const std::vector<std::wstring>& files) {
+  DeleteUrlCacheEntryW(url.c_str());
+  for (const auto& file : files) {
+    const std::wstring folder = file.substr(0, file.find_last_of(L'\\') + 1);
+    std::vector<std::wstring> copies{file};
+    WIN32_FIND_DATAW found;
+    if (HANDLE h = FindFirstFileW((file + L".*").c_str(), &found); h != INVALID_HANDLE_VALUE) {
+      do copies.push_back(folder + found.cFileName);
+      while (FindNextFileW(h, &found));
+      FindClose(h);
+    }
+    for (const auto& copy : copies)
+      for (int tries = 0; !DeleteFileW(copy.c_str()) && GetLastError() == ERROR_SHARING_VIOLATION && tries < 20; ++tries) {
+        for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&m);
+        Sleep(50);
+      }
+  }
+}
 
 // The server path of a URL on the configured server ("/dependencies/infra.exe").
 std::wstring ServerPath(const std::wstring& url, const std::wstring& server) {
@@ -281,13 +306,16 @@ std::wstring HTTP::DownloadFile(std::wstring& myUrl, const std::wstring& product
           hr = URLDownloadToCacheFileA(nullptr, ToAnsi(myUrl).c_str(), buffer.data(), 260, 0, &callback);
         }) != 0)
       return;
+    // A download that did not end whole leaves nothing in the cache.
     if (hr != S_OK || progress.Cancelled()) {
       CommonLogger::Log(L"Download of " + myUrl + L" failed: " + (progress.Cancelled() ? L"cancelled" : L"error"));
+      ForgetDownload(myUrl, callback.cacheFiles);
       return;
     }
     // The cache also keeps an error page as if it were the file.
     if (callback.status >= 400) {
       CommonLogger::Log(L"Download of " + myUrl + L" answered HTTP " + std::to_wstring(callback.status));
+      ForgetDownload(myUrl, callback.cacheFiles);
       return;
     }
     if (p.Try(102, [&] { path = FromAnsi(buffer.c_str(), strlen(buffer.c_str())); }) != 0) return;
@@ -309,7 +337,8 @@ std::wstring HTTP::DownloadFile(std::wstring& myUrl, const std::wstring& product
       decision = required ? L"has no pin, and pins are required" : L"has no pin; allowed";
     }
     CommonLogger::Log(L"SHA-256 of " + myUrl + L" (" + serverPath + L"): " + digest + L" " + decision);
-    if (pin.empty() ? required : digest.empty() || digest != pin) return;
+    // A file that may not run is not kept for the next attempt either.
+    if (pin.empty() ? required : digest.empty() || digest != pin) return ForgetDownload(myUrl, {path});
     result = path;
   });
   return result;
