@@ -117,6 +117,9 @@ void Launch(const std::wstring& name, IDispatch* main2 = nullptr) {
     Problem(L"a launch failed its caller");
 }
 
+constexpr DWORD kNotStarted = 0xDEAD;
+DWORD startError = 0;  // why the last program could not be started
+
 // Runs a program with its output to a file (a pipe would stay open while any
 // process started meanwhile holds it), ended when it passes the bound.
 std::string RunToFile(std::wstring cmd, DWORD boundMs, DWORD& code, bool& hung) {
@@ -128,9 +131,15 @@ std::string RunToFile(std::wstring cmd, DWORD boundMs, DWORD& code, bool& hung) 
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdOutput = si.hStdError = out;
   PROCESS_INFORMATION pi{};
-  code = 0xDEAD;
+  code = kNotStarted;
   hung = false;
-  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+  // Wine now and then fails to start a program among many: tried again before it counts.
+  bool started = false;
+  for (int tries = 0; !started && tries < 3; ++tries) {
+    started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    if (!started) startError = GetLastError(), Sleep(200);
+  }
+  if (started) {
     child = pi.dwProcessId;
     hung = WaitForSingleObject(pi.hProcess, boundMs) == WAIT_TIMEOUT;
     if (hung) TerminateProcess(pi.hProcess, 1), WaitForSingleObject(pi.hProcess, 5000);
@@ -149,7 +158,10 @@ void Command(const std::wstring& args) {
   DWORD code = 0;
   bool hung = false;
   RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" " + args, 60000, code, hung);
-  if (hung || code > 5) Problem(L"tamberlux " + args + (hung ? L" hung" : L" ended with " + std::to_wstring(code)));
+  if (hung || code > 5)
+    Problem(L"tamberlux " + args + (hung                 ? L" hung"
+                                    : code == kNotStarted ? L" could not be started: error " + std::to_wstring(startError)
+                                                          : L" ended with " + std::to_wstring(code)));
 }
 
 // --- The cases ---------------------------------------------------------------

@@ -1,9 +1,9 @@
-// The product's template and its copy in the folder Word trusts, the special
-// folders behind them, and the warning shown before Word must exit.
+// The product's template and its copy in the folder Word trusts, and the
+// special folders behind them. (The warning shown before Word must exit is
+// read, word for word, by the installer tests.)
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "component/Main2.h"
 #include "support/CommonWordInteractionFunctions.h"
 #include "support/GetSpecialFolder.h"
 #include "support/UtilityFunctions.h"
@@ -84,27 +84,6 @@ TEST(SpecialFolders, KnownFoldersEndInABackslashAndAnUnknownOneShowsAMessage) {
   EXPECT_EQ(seen.text, L"Could not get special folder");
   EXPECT_EQ(seen.title, L"Tamberlux");
   EXPECT_EQ(result, std::wstring(MAX_PATH, L'\0')) << "the untouched buffer, which is no path";
-}
-
-TEST(Warnings, WarnUserOfCrashNamesTheMissingFileOrAsksForAReboot) {
-  test::StartedTrap trap;
-  Main2 main2;
-  struct Case { const wchar_t *file, *url; bool reboot; std::wstring title, text; } const cases[] = {
-      {L"DartWeb.dll", L"http://downloads.example/DartWeb.exe", false, L"You need to reinstall DartWeb.dll",
-       L"Microsoft Word will now exit because Zentrello is missing one of the files that it needs to run: "
-       L"DartWeb.dll.\r\nTo fix this problem, please download and install it from:\r\n"
-       L"http://downloads.example/DartWeb.exe"},
-      {L"scrrun.dll", L"", true, L"You need to reboot your computer",
-       L"Microsoft Word will now exit because Zentrello needs to reboot your computer to finish installing.\r\n"
-       L"Please reboot your computer to fix this problem."},
-  };
-  for (const Case& c : cases) {
-    test::DialogWatch watch;
-    main2.WarnUserOfCrash(L"Zentrello", c.file, c.url, c.reboot);
-    const auto seen = watch.Result();
-    EXPECT_EQ(seen.title, c.title);
-    EXPECT_EQ(seen.text, c.text);
-  }
 }
 
 }  // namespace
