@@ -399,20 +399,10 @@ int Installer(int index, bool full) {
   return 1;
 }
 
-// HookIntoWord as an installer calls it: all by reference, empty lists;
-// whether it answered an object.
+// HookIntoWord as an installer calls it; whether it answered an object.
 bool HookIntoWord(IDispatch* main2, const LateObject& app) {
-  Bstr name(L"Zentrello");
-  IDispatch* w = app.Get();
-  SAFEARRAYBOUND none{0, 0};
-  SAFEARRAY* lists[2] = {SafeArrayCreate(VT_BSTR, 1, &none), SafeArrayCreate(VT_BSTR, 1, &none)};
-  VARIANT args[4] = {ByRef(name), {}, {}, {}};
-  args[1].vt = VT_BYREF | VT_DISPATCH, args[1].ppdispVal = &w;
-  args[2].vt = args[3].vt = VT_BYREF | VT_ARRAY | VT_BSTR, args[2].pparray = &lists[0], args[3].pparray = &lists[1];
   Variant result;
-  if (test::CallByName(main2, L"HookIntoWord", {args[0], args[1], args[2], args[3]}, &result) != S_OK)
-    Problem(L"HookIntoWord failed its caller");
-  for (SAFEARRAY* sa : lists) SafeArrayDestroy(sa);
+  if (test::CallHookIntoWord(main2, app, L"Zentrello", &result) != S_OK) Problem(L"HookIntoWord failed its caller");
   return result.vt == VT_DISPATCH && result.pdispVal;
 }
 

@@ -50,19 +50,10 @@ class Hook : public ::testing::Test {
   }
   void TearDown() override { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "failures went to the trap"; }
 
-  // HookIntoWord as a compiled installer calls it: all by reference, the
-  // lists as arrays of strings. The object it answered, or Nothing.
+  // HookIntoWord as a compiled installer calls it; the object it answered, or Nothing.
   LateObject HookIntoWord(const LateObject& app, const wchar_t* name = kName) {
-    Bstr n(name);
-    IDispatch* w = app.Get();
-    SAFEARRAYBOUND none{0, 0};
-    SAFEARRAY* lists[2] = {SafeArrayCreate(VT_BSTR, 1, &none), SafeArrayCreate(VT_BSTR, 1, &none)};
-    VARIANT args[4] = {ByRef(n), {}, {}, {}};
-    args[1].vt = VT_BYREF | VT_DISPATCH, args[1].ppdispVal = &w;
-    args[2].vt = args[3].vt = VT_BYREF | VT_ARRAY | VT_BSTR, args[2].pparray = &lists[0], args[3].pparray = &lists[1];
     Variant result;
-    EXPECT_EQ(test::CallByName(main2.Get(), L"HookIntoWord", {args[0], args[1], args[2], args[3]}, &result), S_OK);
-    for (SAFEARRAY* sa : lists) SafeArrayDestroy(sa);
+    EXPECT_EQ(test::CallHookIntoWord(main2.Get(), app, name, &result), S_OK);
     return LateObject::FromVariant(result);
   }
 

@@ -160,6 +160,19 @@ HRESULT CallByName(IDispatch* d, const wchar_t* name, std::vector<VARIANT> args,
                    nullptr);
 }
 
+HRESULT CallHookIntoWord(IDispatch* main2, const LateObject& app, const std::wstring& name, VARIANT* result) {
+  Bstr n(name);
+  IDispatch* w = app.Get();
+  SAFEARRAYBOUND none{0, 0};
+  SAFEARRAY* lists[2] = {SafeArrayCreate(VT_BSTR, 1, &none), SafeArrayCreate(VT_BSTR, 1, &none)};
+  VARIANT args[4] = {ByRef(n), {}, {}, {}};
+  args[1].vt = VT_BYREF | VT_DISPATCH, args[1].ppdispVal = &w;
+  args[2].vt = args[3].vt = VT_BYREF | VT_ARRAY | VT_BSTR, args[2].pparray = &lists[0], args[3].pparray = &lists[1];
+  const HRESULT hr = CallByName(main2, L"HookIntoWord", {args[0], args[1], args[2], args[3]}, result);
+  for (SAFEARRAY* sa : lists) SafeArrayDestroy(sa);
+  return hr;
+}
+
 namespace {
 std::wstring Folder(int csidl) {
   wchar_t path[MAX_PATH] = {};

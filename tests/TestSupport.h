@@ -59,6 +59,9 @@ DWORD Regsvr32(const std::wstring& flags);
 ComPtr<IDispatch> CreateMain2();
 // A late-bound call with positional arguments in call order.
 HRESULT CallByName(IDispatch* d, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr);
+// HookIntoWord as a compiled installer calls it: all by reference, the lists
+// empty arrays of strings; the object it answered goes to `result`.
+HRESULT CallHookIntoWord(IDispatch* main2, const LateObject& app, const std::wstring& name, VARIANT* result);
 
 // The product's template where its installer puts it (Program Files\Valdomeren\<name>\) and its
 // copies in the user's Templates folder: absent at the start; copies found there are put back afterwards.
