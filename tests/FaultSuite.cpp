@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "PresentLibraries.h"
+#include "InstallerSurroundings.h"
 #include "TestSupport.h"
 #include "base/Text.h"
 #include "base/VbError.h"
@@ -340,30 +341,18 @@ int Installer(int index, bool full) {
   const std::wstring stage = test::BinDir() + L"fault-stage." + std::to_wstring(GetCurrentProcessId()) + L"\\",
                      served = test::BinDir() + L"InstallerStandIn.exe", standIn = L"Software\\TamberluxTests\\InstallerStandIn",
                      pins = WordKeys::kPinsKey, folders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-  const auto machine = [](const std::wstring& key, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
-    const DWORD n = std::wcstoul(text.c_str(), nullptr, 10);
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, type, type == REG_DWORD ? static_cast<const void*>(&n) : text.c_str(),
-                    type == REG_DWORD ? 4 : static_cast<DWORD>((text.size() + 1) * 2));
-  };
-  const auto unix = [](std::wstring path) { return std::replace(path.begin(), path.end(), L'\\', L'/'), path.substr(2); };
   const auto read = [&](const wchar_t* name) { return test::ProductTemplate::Read(stage + name); };
   CreateDirectoryW(stage.c_str(), nullptr);
   test::KeptUserKey kept(folders);
   test::SetValue(folders, L"Cache", REG_EXPAND_SZ, (stage + L"cache").c_str(), static_cast<DWORD>((stage.size() + 6) * 2));
-  machine(standIn, L"Log", stage + L"runs.log");
-  machine(standIn, L"Mode", m.hang ? L"hang" : L"nothing");
-  machine(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
-  std::wstring command = L"/usr/bin/python3 " TAMBERLUX_DOWNLOAD_SERVER L" " + unix(stage) + L" " + FromUtf8(m.serve) +
-                        L" /dependencies/infra.exe=" + unix(served);
-  STARTUPINFOW si{sizeof(si)};
-  PROCESS_INFORMATION pi{};
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
-  for (int i = 0; i < 100 && read(L"port") == "<missing>"; ++i) Sleep(100);
-  const std::wstring server = m.down ? L"http://127.0.0.1:1" : L"http://127.0.0.1:" + FromUtf8(read(L"port")),
+  test::SetMachineValue(standIn, L"Log", stage + L"runs.log");
+  test::SetMachineValue(standIn, L"Mode", m.hang ? L"hang" : L"nothing");
+  test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
+  const std::wstring started = test::StartDownloadServer(stage, m.serve, {{L"/dependencies/infra.exe", served}});
+  const std::wstring server = m.down ? L"http://127.0.0.1:1" : started,
                      pin = FromUtf8(read(L"sha256").substr(read(L"sha256").find(' ') + 1, 64));
-  machine(WordKeys::kInstallerKey, WordKeys::kDownloadServer, server);
-  machine(pins, L"/dependencies/infra.exe", pin);
+  test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, server);
+  test::SetMachineValue(pins, L"/dependencies/infra.exe", pin);
   {
     test::WordStandIn word;
     const LateObject running = test::WordStandIn::Start();

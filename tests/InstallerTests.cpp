@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 
+#include "InstallerSurroundings.h"
 #include "TestSupport.h"
 #include "base/VbError.h"
 #include "component/Main2.h"
@@ -54,9 +55,7 @@ HRESULT CallExport(const std::wstring& dll, const char* name) {
 }
 
 void SetMachine(const wchar_t* key, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
-  const DWORD number = std::wcstoul(text.c_str(), nullptr, 10), size = static_cast<DWORD>((text.size() + 1) * 2);
-  const void* data = type == REG_DWORD ? static_cast<const void*>(&number) : text.c_str();
-  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, key, name, type, data, type == REG_DWORD ? 4 : size), ERROR_SUCCESS);
+  ASSERT_EQ(test::SetMachineValue(key, name, text, type), ERROR_SUCCESS);
 }
 
 // A started program's process handle (null when it did not start).
@@ -76,12 +75,10 @@ struct Machine {
     Clean();
     CreateDirectoryW(stage.c_str(), nullptr);
     SetMachine(kStandInKey, L"Log", stage + L"runs.log");
-    std::wstring command = L"/usr/bin/python3 " TAMBERLUX_DOWNLOAD_SERVER L" " + Unix(stage) + L" " + FromUtf8(mode);
+    std::vector<std::pair<std::wstring, std::wstring>> served;
     for (const wchar_t* p : {L"infra", L"comctl32", L"comct232", L"scr98me", L"scr2000xp"})
-      command += std::wstring(L" /dependencies/") + p + L".exe=" + Unix(BinDir() + L"InstallerStandIn.exe");
-    CloseHandle(Start(command));
-    for (int i = 0; i < 100 && Read(L"port") == "<missing>"; ++i) Sleep(100);
-    address = L"http://127.0.0.1:" + FromUtf8(Read(L"port"));
+      served.push_back({std::wstring(L"/dependencies/") + p + L".exe", BinDir() + L"InstallerStandIn.exe"});
+    address = test::StartDownloadServer(stage, mode, served);
     SetMachine(kInstallerKey, L"DownloadServer", address);
   }
   ~Machine() {
@@ -89,10 +86,6 @@ struct Machine {
     Clean();
     for (const wchar_t* f : {L"runs.log", L"requests", L"sha256"}) DeleteFileW((stage + f).c_str());
     RemoveDirectoryW(stage.c_str());
-  }
-  static std::wstring Unix(std::wstring path) {  // Z: is the Unix root
-    std::replace(path.begin(), path.end(), L'\\', L'/');
-    return path.substr(2);
   }
   // A file the server wrote, or "<missing>".
   std::string Read(const wchar_t* name) const { return test::ProductTemplate::Read(stage + name); }
