@@ -329,6 +329,52 @@ void CheckCache(const std::wstring& folder, ULONGLONG whole) {
   if (h != INVALID_HANDLE_VALUE) FindClose(h);
 }
 
+// The dependency installer's surroundings for one case, gone afterwards: a
+// stage folder holding the Internet cache, the stand-in installer (logging
+// its runs, or hanging), the download server serving it as `serve` says
+// (ok, 404, wrong, slow), and the installer's settings pointing at it.
+struct InstallerStage {
+  InstallerStage(const char* serve, bool hang) {
+    CreateDirectoryW(dir.c_str(), nullptr);
+    test::SetValue(kFolders, L"Cache", REG_EXPAND_SZ, (dir + L"cache").c_str(), static_cast<DWORD>((dir.size() + 6) * 2));
+    test::SetMachineValue(kStandIn, L"Log", dir + L"runs.log");
+    test::SetMachineValue(kStandIn, L"Mode", hang ? L"hang" : L"nothing");
+    test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
+    server = test::StartDownloadServer(dir, serve, {{L"/dependencies/infra.exe", served}});
+    pin = FromUtf8(Read(L"sha256").substr(Read(L"sha256").find(' ') + 1, 64));
+    test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, server);
+  }
+  ~InstallerStage() {
+    DeleteFileW((dir + L"port").c_str());  // and the server ends
+    for (const wchar_t* key : {WordKeys::kInstallerKey, WordKeys::kInstallerPolicyKey, kStandIn})
+      RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
+    test::RunAndCapture(L"cmd /c rmdir /s /q \"" + dir + L"\"");
+  }
+  std::string Read(const wchar_t* name) const { return test::ProductTemplate::Read(dir + name); }
+  std::string Runs() const { return Read(L"runs.log") == "<missing>" ? "" : Read(L"runs.log"); }
+  size_t RunCount() const { const std::string r = Runs(); return std::count(r.begin(), r.end(), '\n'); }  // UTF-16 lines
+  std::string Requests() const { return Read(L"requests") == "<missing>" ? "" : Read(L"requests"); }
+  // `tamberlux install-deps Zentrello` while a stand-in Word runs (dying at
+  // `dieAt`, if given); a hang or an exit code other than 5 is a problem.
+  void InstallDeps(DWORD boundMs, const wchar_t* dieAt = nullptr) const {
+    test::WordStandIn word;
+    if (dieAt) word.Set(L"DieAt", dieAt);
+    const LateObject running = test::WordStandIn::Start();
+    BoxPresser boxes;
+    DWORD code = 0;
+    bool hung = false;
+    RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" install-deps Zentrello", boundMs, code, hung);
+    if (hung || code != 5) Problem(L"install-deps " + std::wstring(hung ? L"hung" : L"ended with " + std::to_wstring(code)));
+  }
+
+  static constexpr wchar_t kStandIn[] = L"Software\\TamberluxTests\\InstallerStandIn",
+                           kFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  const std::wstring dir = test::BinDir() + L"fault-stage." + std::to_wstring(GetCurrentProcessId()) + L"\\",
+                     served = test::BinDir() + L"InstallerStandIn.exe";
+  test::KeptUserKey kept{kFolders};
+  std::wstring server, pin;
+};
+
 // The dependency installer with the infrastructure missing: the download
 // server down, answering 404, serving other bytes than its pin, slow (given up
 // on; the full form waits it out), or the installer it delivers hanging.
@@ -338,39 +384,19 @@ int Installer(int index, bool full) {
       {"slow", "slow", false, true, false}, {"hung installer", "ok", false, false, true}};
   if (index >= 5) return 0;
   const auto& m = modes[index];
-  const std::wstring stage = test::BinDir() + L"fault-stage." + std::to_wstring(GetCurrentProcessId()) + L"\\",
-                     served = test::BinDir() + L"InstallerStandIn.exe", standIn = L"Software\\TamberluxTests\\InstallerStandIn",
-                     pins = WordKeys::kPinsKey, folders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-  const auto read = [&](const wchar_t* name) { return test::ProductTemplate::Read(stage + name); };
-  CreateDirectoryW(stage.c_str(), nullptr);
-  test::KeptUserKey kept(folders);
-  test::SetValue(folders, L"Cache", REG_EXPAND_SZ, (stage + L"cache").c_str(), static_cast<DWORD>((stage.size() + 6) * 2));
-  test::SetMachineValue(standIn, L"Log", stage + L"runs.log");
-  test::SetMachineValue(standIn, L"Mode", m.hang ? L"hang" : L"nothing");
-  test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
-  const std::wstring started = test::StartDownloadServer(stage, m.serve, {{L"/dependencies/infra.exe", served}});
-  const std::wstring server = m.down ? L"http://127.0.0.1:1" : started,
-                     pin = FromUtf8(read(L"sha256").substr(read(L"sha256").find(' ') + 1, 64));
+  const InstallerStage stage(m.serve, m.hang);
+  const std::wstring server = m.down ? L"http://127.0.0.1:1" : stage.server;
   test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, server);
-  test::SetMachineValue(pins, L"/dependencies/infra.exe", pin);
-  {
-    test::WordStandIn word;
-    const LateObject running = test::WordStandIn::Start();
-    cancelDownloads = !full;
-    BoxPresser boxes;
-    DWORD code = 0;
-    bool hung = false;
-    RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" install-deps Zentrello", 150000, code, hung);
-    if (hung || code != 5) Problem(L"install-deps " + std::wstring(hung ? L"hung" : L"ended with " + std::to_wstring(code)));
-  }
+  test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
+  cancelDownloads = !full;
+  stage.InstallDeps(150000);
   // Nothing ran but a whole, pinned download; the hung one is ended here.
-  const std::string runs = read(L"runs.log");
-  const size_t ran = runs == "<missing>" ? 0 : std::count(runs.begin(), runs.end(), '\n');  // UTF-16 lines
+  const size_t ran = stage.RunCount();
   if (ran != (m.hang || (m.slow && full) ? 1u : 0u)) Problem(L"the installer ran " + std::to_wstring(ran) + L" times");
-  if (HANDLE h = m.hang ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::wcstoul(reinterpret_cast<const wchar_t*>(runs.data()), nullptr, 10)) : nullptr)
+  if (HANDLE h = m.hang ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::wcstoul(reinterpret_cast<const wchar_t*>(stage.Runs().data()), nullptr, 10)) : nullptr)
     TerminateProcess(h, 0), WaitForSingleObject(h, 5000), CloseHandle(h);
   for (const auto& [key, name, text] : {std::tuple{std::wstring(WordKeys::kInstallerKey), WordKeys::kDownloadServer, server},
-                                        std::tuple{pins, L"/dependencies/infra.exe", pin}}) {
+                                        std::tuple{std::wstring(WordKeys::kPinsKey), L"/dependencies/infra.exe", stage.pin}}) {
     wchar_t value[512] = {};
     DWORD size = sizeof(value) - 2;
     RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size);
@@ -379,12 +405,72 @@ int Installer(int index, bool full) {
   for (const wchar_t* progId : InfraGroups::All().front().progIds)
     if (CLSID clsid; CLSIDFromProgID(progId, &clsid) == S_OK) Problem(L"a library was registered: "s + progId);
   WIN32_FILE_ATTRIBUTE_DATA servedFile{};
-  GetFileAttributesExW(served.c_str(), GetFileExInfoStandard, &servedFile);
-  CheckCache(stage + L"cache", ran ? servedFile.nFileSizeLow : ~0ULL);
-  DeleteFileW((stage + L"port").c_str());  // and the server ends
-  RegDeleteTreeW(HKEY_LOCAL_MACHINE, WordKeys::kInstallerKey), RegDeleteTreeW(HKEY_LOCAL_MACHINE, standIn.c_str());
-  test::RunAndCapture(L"cmd /c rmdir /s /q \"" + stage + L"\"");
+  GetFileAttributesExW(stage.served.c_str(), GetFileExInfoStandard, &servedFile);
+  CheckCache(stage.dir + L"cache", ran ? servedFile.nFileSizeLow : ~0ULL);
   std::printf("case: install-deps, %s%s\n", m.what, m.slow ? full ? " (waited out)" : " (given up on)" : "");
+  return 1;
+}
+
+// Output for a person or a program: no raw control character but line ends.
+void CheckEscaped(const std::string& output, const std::wstring& what) {
+  if (std::any_of(output.begin(), output.end(), [](char c) { return c >= 0 && c < 0x20 && c != '\r' && c != '\n'; }))
+    Problem(what + L" printed a raw control character");
+}
+
+// Machine-wide settings an unlucky administrator or a crafted value gives,
+// a HookIntoWord without a usable Word, and a notice that cannot be shown:
+// the server answers, the infrastructure is missing, and yet nothing may be
+// fetched or run. check and status say what was refused.
+int HostileSettings(int index) {
+  const InstallerStage stage("ok", false);
+  const std::wstring& good = stage.server;
+  const DWORD zero = 0, huge = 0xFFFFFFFF, big = 2147483;
+  const struct { const char* what; const wchar_t *key, *name; DWORD type; std::wstring text; const DWORD* number; } values[] = {
+      {"a NUL in the server", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, good + L"\0/x"s, nullptr},
+      {"an overlong server", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, good + L"/" + std::wstring(2100, L'a'), nullptr},
+      {"a file: server", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"file:///C:/windows/system32", nullptr},
+      {"a server with a query", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, good + L"/?x=", nullptr},
+      {"a server without a host", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://", nullptr},
+      {"a server with a blank", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://a b.com", nullptr},
+      {"a server with an escape", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, good + L"\x1b[2J", nullptr},
+      {"a policy server refused over a good one", WordKeys::kInstallerPolicyKey, WordKeys::kDownloadServer, REG_SZ, L"ftp://x", nullptr},
+      {"a wait of 0", WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, REG_DWORD, L"", &zero},
+      {"a wait of 0xFFFFFFFF", WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, REG_DWORD, L"", &huge},
+      {"a wait of 2,147,483 s", WordKeys::kInstallerPolicyKey, WordKeys::kInstallerWaitSeconds, REG_DWORD, L"", &big},
+      {"pins required as \"2\"", WordKeys::kInstallerKey, WordKeys::kRequirePins, REG_SZ, L"2", nullptr},
+      {"an overlong pin", WordKeys::kPinsKey, L"/dependencies/infra.exe", REG_SZ, std::wstring(2100, L'a'), nullptr},
+      {"a pin of 63 digits", WordKeys::kPinsKey, L"/dependencies/infra.exe", REG_SZ, stage.pin.substr(1), nullptr}};
+  constexpr int kValues = static_cast<int>(std::size(values));
+  if (index < kValues) {
+    const auto& v = values[index];
+    const DWORD size = v.number ? 4 : static_cast<DWORD>((v.text.size() + 1) * 2);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, v.key, v.name, v.type, v.number ? static_cast<const void*>(v.number) : v.text.data(), size);
+    stage.InstallDeps(60000);
+    DWORD code = 0;
+    bool hung = false;
+    const std::string check = RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" check Zentrello", 60000, code, hung),
+                      status = RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" status Zentrello --json", 60000, code, hung);
+    if (check.find("refused") == std::string::npos) Problem(L"check did not say the setting was refused");
+    if (status.find("\"accepted\": false") == std::string::npos) Problem(L"status did not say the setting was refused");
+    CheckEscaped(check, L"check"), CheckEscaped(status, L"status");
+    std::printf("case: install-deps with %s\n", v.what);
+  } else if (index < kValues + 2) {
+    // HookIntoWord given Nothing, or an object that is not Word.
+    LateObject notWord = index == kValues ? LateObject() : NewObject(L"Scripting.Dictionary");
+    Variant result;
+    BoxPresser boxes;
+    if (SUCCEEDED(test::CallHookIntoWord(test::CreateMain2().Get(), notWord, L"Zentrello", &result)))
+      Problem(L"HookIntoWord without a usable Word did not fail its caller");
+    std::printf("case: HookIntoWord with %s\n", index == kValues ? "Nothing" : "a Scripting.Dictionary");
+  } else if (index == kValues + 2) {
+    // Word goes as the notice is about to be shown.
+    stage.InstallDeps(60000, L"WindowState");
+    std::printf("case: install-deps whose notice cannot be shown\n");
+  } else {
+    return 0;
+  }
+  if (!stage.Requests().empty()) Problem(L"something was fetched: " + FromUtf8(stage.Requests()));
+  if (stage.RunCount()) Problem(L"an installer ran");
   return 1;
 }
 
@@ -402,7 +488,8 @@ void Pump(DWORD ms) {
 
 // Word refuses the template at first, so the work waits on Word's window in
 // its own process; then Word is killed, or told to quit, while the hook is in
-// place. The caller dispatches messages, calls again and lets go of its Main2.
+// place. The caller dispatches messages, calls again (refused: that Word no
+// longer answers) and lets go of its Main2.
 int WindowGoes(int index) {
   if (index >= 2) return 0;
   test::PrivateUserHive hive;
@@ -426,7 +513,10 @@ int WindowGoes(int index) {
       }
     }
     Pump(3000);
-    HookIntoWord(main2.Get(), app);
+    // Called again with the Word that went: refused, and the caller told.
+    Variant again;
+    if (SUCCEEDED(test::CallHookIntoWord(main2.Get(), app, L"Zentrello", &again)))
+      Problem(L"HookIntoWord with a Word that went did not tell its caller");
     Pump(1000);
   }
   std::printf("case: Word's window goes while hooked (%s)\n", index ? "Word quits" : "Word killed");
@@ -447,6 +537,7 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
   else if (group == L"many") tried = ManyEntries();
   else if (group == L"threads") tried = TwoThreads(full);
   else if (group == L"installer") tried = Installer(index, full);
+  else if (group == L"settings") tried = HostileSettings(index);
   else if (group == L"hook") tried = WindowGoes(index);
   CheckWhole();
   Clean();
@@ -502,7 +593,7 @@ int Suite(bool full) {
     int cases;
     DWORD boundMs;
   } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000}, {L"many", 1, 180000},
-                {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"hook", 2, 60000}};
+                {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"settings", 17, 150000}, {L"hook", 2, 60000}};
   for (const auto& g : groups)
     for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
   std::printf("\n%-14s %-8s %-24s %s\n%-14d %-8d %-24d %d\n", "faults tried", "crashes", "hangs past the bound",

@@ -168,6 +168,17 @@ TEST_F(Hook, AScriptPassesArraysOfVariantsAndGetsTheObjectOrWordIsToldToQuit) {
   EXPECT_TRUE(test::Contains(word.Calls(pids[1]), L"Quit") && !test::Contains(word.Calls(pids[1]), L"AddIns"));
 }
 
+// Nothing, or an object that is not Word: refused before any check, so the
+// missing library is neither warned about nor fetched, and the script is told.
+TEST_F(Hook, AScriptWithoutAUsableWordGetsTheRefusalAndNothingIsChecked) {
+  const std::wstring call = L"Set r = m.HookIntoWord(\"Zentrello\", w, Array(\"Missing.dll\"), Array())";
+  const std::wstring output = test::RunVBScript(
+      {L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")", L"Set w = Nothing", call,
+       L"WScript.Echo Err.Number & \" \" & IsEmpty(r)", L"Err.Clear",
+       L"Set w = CreateObject(\"Scripting.Dictionary\")", call, L"WScript.Echo Err.Number & \" \" & IsEmpty(r)"});
+  EXPECT_EQ(output, L"12345 True\r\n12345 True\r\n") << "a checked list would have shown the warning and waited";
+}
+
 TEST_F(Hook, TheInstallCommandDoesWhatTheInstallerDoesAndSaysWhatHappened) {
   struct { DWORD failAddIns; const wchar_t* args; DWORD code; std::wstring output, dialog; } const scenarios[] = {
       {0, L"", 0, L"Zentrello was added to Word 12.0 at once; its set-up macro answered an object.\r\n", L""},

@@ -11,11 +11,13 @@
 #include "TestSupport.h"
 #include "base/VbError.h"
 #include "component/Main2.h"
+#include "installer/InstallerSettings.h"
 #include "installer/ObjectFactory.h"
 
 namespace tamberlux {
 namespace {
 
+using namespace std::string_literals;
 using test::BinDir;
 using Boxes = std::vector<std::wstring>;  // each "title|text"
 constexpr wchar_t kInstallerKey[] = L"Software\\Valdomeren\\Zentrello\\Installer";
@@ -295,6 +297,56 @@ TEST(Installer, AHungInstallerEndsTheWaitWithTheWarningAndKeepsRunning) {
   ASSERT_NE(installer, nullptr);
   EXPECT_EQ(WaitForSingleObject(installer, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "still running";
   TerminateProcess(installer, 0), WaitForSingleObject(installer, 5000), CloseHandle(installer);
+}
+
+// The machine-wide settings in the shapes an administrator or a crafted value
+// gives them: each taken only in its documented form, a policy value winning
+// over the installer's, and a refused value never replaced by the default.
+TEST(Installer, MachineSettingsAreTakenOnlyInTheirDocumentedForm) {
+  constexpr wchar_t kPolicy[] = L"Software\\Policies\\Valdomeren\\Zentrello\\Installer", kPins[] = L"Software\\Valdomeren\\Zentrello\\Installer\\Pins",
+                    kMachine[] = L"http://machine.example", kRefusedServer[] = L"|0|900|";
+  const DWORD one = 1, two = 2, zero = 0, huge = 0xFFFFFFFF;
+  const std::wstring tooLong = L"it is longer than 256 characters", outside = L"it holds a blank, a control character or a character outside ASCII",
+                     notBit = L"it is neither 0 nor 1 (a DWORD, or the text \"0\" or \"1\")",
+                     notWait = L"it is not a number of seconds from 1 to 86400", notPin = L"a pin is 64 hexadecimal digits (a SHA-256)";
+  // Set: key, value, type, text or number. Then: the first refusal ("source: why"), and address|pins required|wait|pin.
+  struct Row { const wchar_t *key, *name; DWORD type; std::wstring text; const DWORD* number; std::wstring refusal, taken; };
+  const Row rows[] = {
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"HTTPS://Example.com:8080/mirror/", nullptr, L"", L"HTTPS://Example.com:8080/mirror|0|900|"},
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://[::1]:81", nullptr, L"", L"http://[::1]:81|0|900|"},
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://127.0.0.1:5\0/x"s, nullptr, L"machine: it holds a NUL character", kRefusedServer},
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://" + std::wstring(2041, L'a'), nullptr, L"machine: " + tooLong, kRefusedServer},
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"file:///C:/windows/system32", nullptr, L"machine: it is not an http:// or https:// address", kRefusedServer},
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://127.0.0.1:1/?x=", nullptr, L"machine: it has a query or a fragment", kRefusedServer},
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://", nullptr, L"machine: it has no host", kRefusedServer},
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://a b.com", nullptr, L"machine: " + outside, kRefusedServer},
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"", nullptr, L"machine: it is empty", kRefusedServer},
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://me@example.com", nullptr, L"machine: it holds user information (@)", kRefusedServer},
+      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://example.com:0", nullptr, L"machine: its port is not a number from 1 to 65535", kRefusedServer},
+      {kInstallerKey, L"DownloadServer", REG_DWORD, L"", &one, L"machine: it is not text (REG_SZ)", kRefusedServer},
+      {kPolicy, L"DownloadServer", REG_SZ, L"http://policy.example", nullptr, L"", L"http://policy.example|0|900|"},
+      {kPolicy, L"DownloadServer", REG_SZ, L"ftp://policy.example", nullptr, L"policy: it is not an http:// or https:// address", kRefusedServer},
+      {kInstallerKey, L"RequirePins", REG_SZ, L"1", nullptr, L"", L"http://machine.example|1|900|"},
+      {kPolicy, L"RequirePins", REG_DWORD, L"", &one, L"", L"http://machine.example|1|900|"},
+      {kInstallerKey, L"RequirePins", REG_DWORD, L"", &two, L"machine: " + notBit, L"http://machine.example|0|900|"},
+      {kInstallerKey, L"InstallerWaitSeconds", REG_SZ, L"30", nullptr, L"", L"http://machine.example|0|30|"},
+      {kInstallerKey, L"InstallerWaitSeconds", REG_DWORD, L"", &zero, L"machine: " + notWait, L"http://machine.example|0|0|"},
+      {kInstallerKey, L"InstallerWaitSeconds", REG_DWORD, L"", &huge, L"machine: " + notWait, L"http://machine.example|0|0|"},
+      {kPins, L"/dependencies/infra.exe", REG_SZ, std::wstring(64, L'A'), nullptr, L"", L"http://machine.example|0|900|" + std::wstring(64, L'a')},
+      {kPins, L"/dependencies/infra.exe", REG_SZ, std::wstring(2048, L'a'), nullptr, L"machine: " + notPin, L"http://machine.example|0|900|"}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::wstring(r.key) + L" " + r.name + L" = " + r.text.substr(0, 40));
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kInstallerKey), RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPolicy);
+    SetMachine(kInstallerKey, L"DownloadServer", kMachine);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, r.key, r.name, r.type, r.number ? static_cast<const void*>(r.number) : r.text.data(),
+                              r.number ? 4 : static_cast<DWORD>((r.text.size() + 1) * 2)), ERROR_SUCCESS);
+    const auto s = InstallerSettings::Read();
+    const auto* refused = s.FirstRefused();
+    EXPECT_EQ(refused ? InstallerSettings::SourceName(refused->source) + std::wstring(L": ") + refused->refusal : L"", r.refusal);
+    EXPECT_EQ(s.address + L"|" + (s.pinsRequired ? L"1" : L"0") + L"|" + std::to_wstring(s.waitSeconds) + L"|" +
+              s.PinOf(L"/Dependencies/INFRA.exe"), r.taken);
+  }
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, kInstallerKey), RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPolicy);
 }
 
 // In this process: a DLL that registers itself, one that cannot, one that registers nothing, one no DLL.

@@ -10,7 +10,8 @@
 #include "Commands.h"
 #include "Console.h"
 #include "component/Main2.h"
-#include "installer/HTTP.h"
+#include "SettingsReport.h"
+#include "installer/InstallerSettings.h"
 #include "installer/InfraGroups.h"
 #include "installer/ObjectFactory.h"
 #include "support/GetSpecialFolder.h"
@@ -64,13 +65,15 @@ int CheckCommand(const std::wstring& name, bool json, const std::vector<std::wst
   int32_t csidl = 37;
   const std::wstring system = GetSpecialFolder::fGetSpecialFolder(csidl);
   const std::wstring program = UtilityFunctions::SRC_PATH(name);
-  const std::wstring server = DownloadServer::Address();
+  const InstallerSettings::Settings settings = InstallerSettings::Read();
+  // A refused server names no installer: nothing would be fetched from it.
+  const std::wstring server = settings.address;
   const std::wstring windows = WindowsVersion::WindowsVersion();
   const bool vista = WindowsVersion::IsWindowsVistaOrHigher(), xp = WindowsVersion::IsWindowsXPOrHigher();
   std::vector<Line> lines;
   bool ready = true;
   for (const auto& g : InfraGroups::All()) {
-    Line l{g.library, L"", server + (g.testVBScript && WindowsVersion::IsWindows98OrMe() ? InfraGroups::kScripting98MePath
+    Line l{g.library, L"", server.empty() ? L"" : server + (g.testVBScript && WindowsVersion::IsWindows98OrMe() ? InfraGroups::kScripting98MePath
                                                                                           : g.installerPath)};
     for (size_t i = 0; i < g.fileNames.size(); ++i) l.items.push_back(Look(m, system, g.fileNames[i], g.progIds[i]));
     l.state = Worst(l.items);
@@ -87,7 +90,7 @@ int CheckCommand(const std::wstring& name, bool json, const std::vector<std::wst
   const auto programDlls = [&](const std::vector<std::wstring>& list, const wchar_t* label, bool needed) {
     for (const auto& file : list) {
       const std::wstring progId = file.size() < 3 ? L"" : InfraGroups::ProgIdOfProgramDll(file);
-      Line l{label, L"", server + InfraGroups::kProductInstallerPath, needed ? L"" : L"not needed before Windows XP",
+      Line l{label, L"", server.empty() ? L"" : server + InfraGroups::kProductInstallerPath, needed ? L"" : L"not needed before Windows XP",
              {Look(m, program, file, progId)}};
       l.state = l.items[0].state;
       if (l.state == L"missing" && needed) ready = false;
@@ -99,19 +102,20 @@ int CheckCommand(const std::wstring& name, bool json, const std::vector<std::wst
 
   if (json) {
     std::wstring out = L"{\n  \"product\": " + Json(name) + L",\n  \"windows\": " + JsonOrNull(windows) +
-                       L",\n  \"server\": " + JsonOrNull(server) + L",\n  \"ready\": " +
+                       L",\n  \"server\": " + JsonOrNull(server) + L",\n  \"settings\": " + SettingsJson(settings) +
+                       L",\n  \"ready\": " +
                        (ready ? L"true" : L"false") + L",\n  \"checks\": [";
     for (size_t i = 0; i < lines.size(); ++i) out += (i ? L",\n    " : L"\n    ") + JsonLine(lines[i]);
     Print(out + L"\n  ]\n}\n");
   } else {
-    Print(name + L" on " + (windows.empty() ? L"an unnamed Windows" : windows) + L", download server " + server +
-          L"\n");
+    Print(Shown(name) + L" on " + (windows.empty() ? L"an unnamed Windows" : windows) + L", download server " +
+          (server.empty() ? L"refused (nothing would be downloaded)" : server) + L"\n" + SettingsText(settings));
     for (const Line& l : lines) {
       Print(L"  " + l.label + L": " + l.state + (l.note.empty() ? L"" : L" (" + l.note + L")") + L"\n");
       for (const Item& i : l.items)
         if (i.state != L"present" || l.items.size() > 1)
           Print(L"    " + i.file + L" / " + i.progId + L": " + i.state + L"\n");
-      if (l.state == L"missing") Print(L"    installer: " + l.url + L"\n");
+      if (l.state == L"missing" && !l.url.empty()) Print(L"    installer: " + l.url + L"\n");
     }
     Print(ready ? L"everything is in place or can register itself\n" : L"something is missing\n");
   }

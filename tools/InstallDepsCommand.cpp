@@ -17,13 +17,18 @@ namespace tamberlux {
 using namespace console;
 
 int InstallDepsCommand(const std::wstring& name, std::vector<std::wstring> deps, std::vector<std::wstring> xpDeps) {
-  // The notice is shown through the running Word, as at installation.
+  // The notice is shown through the running Word, as at installation; with
+  // no Word it is printed here, since the user asked for the downloads.
+  Main2 m;
   try {
     CommonWordInteractionFunctions::Initialize(ActiveObject(L"Word.Application"));
   } catch (...) {
-    Print(L"tamberlux: Word is not running; the download notice cannot be shown\n", stderr);
+    Print(L"tamberlux: Word is not running; the download notice is given here\n", stderr);
+    m.mDownloadNotice = [](const std::wstring& text, const std::wstring& title) {
+      Print(title + L":\n" + text + L"\n", stderr);
+      return true;
+    };
   }
-  Main2 m;
   std::wstring product = name;
   const bool ok = m.EnsureDependenciesAreRegistered(product, deps, xpDeps);
   Print(ok ? L"every library and program DLL is in place\n" : L"something is still missing (see the message shown)\n");

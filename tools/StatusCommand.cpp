@@ -8,6 +8,7 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include "SettingsReport.h"
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -63,6 +64,8 @@ struct Status {
   // Whether the add-in loads at Word's next start (nothing: cannot be told), and why.
   std::optional<bool> willLoad;
   std::wstring why;
+  // The dependency installer's machine-wide settings.
+  InstallerSettings::Settings installer;
 };
 
 // A policy value as text (a number for a DWORD), from the machine or else the user.
@@ -196,6 +199,7 @@ Status ReadStatus(const std::wstring& name) {
     s.copies.push_back(c);
   }
   Decide(s);
+  s.installer = InstallerSettings::Read();
   return s;
 }
 
@@ -245,7 +249,8 @@ void PrintJson(const Status& s) {
   out += L"]},\n  \"policies\": {\"addinList\": " + JsonPolicy(s.addinList) + L", \"doNotDisableAddinList\": " +
          JsonPolicy(s.doNotDisable) + L", \"disableAllAddins\": " + JsonPolicy(s.disableAllAddins) +
          L", \"requireAddinSig\": " + JsonPolicy(s.requireAddinSig) + L"},\n  \"willLoad\": " +
-         (s.willLoad ? (*s.willLoad ? L"true" : L"false") : L"null") + L",\n  \"why\": " + Json(s.why);
+         (s.willLoad ? (*s.willLoad ? L"true" : L"false") : L"null") + L",\n  \"why\": " + Json(s.why) +
+         L",\n  \"installerSettings\": " + SettingsJson(s.installer);
   Print(out + L"\n}\n");
 }
 
@@ -301,6 +306,7 @@ void PrintText(const Status& s) {
     line(L"DisableAllAddins", s.disableAllAddins, Is(s.disableAllAddins, L"1") ? L" (no add-in loads)" : L"");
     line(L"RequireAddinSig", s.requireAddinSig, Is(s.requireAddinSig, L"1") ? L" (only signed add-ins load)" : L"");
   }
+  Print(L"  dependency installer settings (HKEY_LOCAL_MACHINE):\n" + SettingsText(s.installer, L"    "));
   Print(std::wstring(L"At Word's next start the add-in ") +
         (s.willLoad ? (*s.willLoad ? L"will load: " : L"will not load: ") : L"may or may not load: ") + s.why + L".\n");
 }

@@ -10,6 +10,7 @@
 #include "errortrap/Procedure.h"
 #include "installer/HTTP.h"
 #include "installer/InfraGroups.h"
+#include "installer/InstallerSettings.h"
 #include "installer/ObjectFactory.h"
 #include "registry/RegistryFunctions.h"
 #include "registry/WordKeys.h"
@@ -339,15 +340,26 @@ bool Main2::DownloadAndInstallLibrary(const std::wstring& name, const std::wstri
   vbw::Proc p(L"Main2.DownloadAndInstallLibrary", ReportModuleVariables, {Var(L"name", name), Var(L"url", url)},
               this);
   p.Run([&] {
+    // A machine-wide setting that is refused stops the download before the
+    // notice: the default never stands in for it.
+    if (!p.Completed(61105, [&] { InstallerSettings::RequireAccepted(InstallerSettings::Read()); })) return;
     bool uac = true;
     p(61101, [&] { uac = UACEnabled(); });
     if (!uac) {
+      const std::wstring text = name + L" needs to download and install some core library files to work.\r\n"
+                                       L"If Windows asks you to reboot, click 'No'.",
+                         title = name + L" needs to install core library files";
+      bool shown = false;
       p(61102, [&] {
-        CommonWordInteractionFunctions::GuaranteedVisibleMsgBox(
-            name + L" needs to download and install some core library files to work.\r\n"
-                   L"If Windows asks you to reboot, click 'No'.",
-            name + L" needs to install core library files");
+        shown = mDownloadNotice ? mDownloadNotice(text, title)
+                                : CommonWordInteractionFunctions::GuaranteedVisibleMsgBox(text, title);
       });
+      // Nothing downloaded runs without its notice.
+      if (!p.Completed(61106, [&] {
+            if (!shown)
+              vb::Raise(vb::kInvalidCall, L"The notice \"" + title + L"\" could not be shown; nothing is downloaded");
+          }))
+        return;
     }
     std::wstring path;
     p(61103, [&] {
@@ -374,10 +386,8 @@ bool Main2::ShellAndWait(std::wstring program_name, int32_t window_style) {
     p.ResumeNext();
     DWORD waitMs = WordKeys::kDefaultInstallerWaitSeconds * 1000;
     p.Try(61201, [&] {
-      const std::wstring seconds =
-          reg::ReadRegistry(HKEY_LOCAL_MACHINE, WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds);
-      const unsigned long n = seconds.empty() ? 0 : std::wcstoul(seconds.c_str(), nullptr, 10);
-      if (n > 0 && n < 0x7FFFFFFF / 1000) waitMs = static_cast<DWORD>(n * 1000);
+      // A refused wait never gets this far (DownloadAndInstallLibrary stops first).
+      if (const DWORD seconds = InstallerSettings::Read().waitSeconds) waitMs = seconds * 1000;
     });
     if (p.Try(61202, [&] {
           std::string commandLine = ToAnsi(program_name);

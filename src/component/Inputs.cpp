@@ -10,6 +10,17 @@ void RequireProductName(const std::wstring& name) {
     vb::Raise(vb::kInvalidCall, L"\"" + name + L"\" cannot be a product name");
 }
 
+void RequireUsableWord(const LateObject& word) {
+  if (!word) vb::Raise(vb::kWordCannotBeNothing, L"word cannot be nothing");
+  try {
+    word.Get(L"Version");
+  } catch (...) {
+    const vb::Error e = vb::CurrentError();
+    vb::Raise(vb::kWordCannotBeNothing, L"word is not a Word that answers its Version (error " +
+                                            std::to_wstring(e.number) + L": " + e.description + L")");
+  }
+}
+
 void RequireWordVersion(const std::wstring& version) {
   if (!WordKeys::WordVersionProblem(version).empty())
     vb::Raise(vb::kInvalidCall, L"\"" + version + L"\" cannot be a Word version");

@@ -6,9 +6,14 @@
 
 #include <string>
 
+#include "base/LateBound.h"
+
 namespace tamberlux::Inputs {
 
 void RequireProductName(const std::wstring& name);
 void RequireWordVersion(const std::wstring& version);
+// A usable Word is an object that answers its Version: raises 12345 for
+// Nothing, or for an object that does not (not a Word, or a Word that went).
+void RequireUsableWord(const LateObject& word);
 
 }  // namespace tamberlux::Inputs

@@ -6,10 +6,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/LateBound.h"
+#include "base/VbError.h"
 #include "component/hook/WindowHook.h"
 
 namespace tamberlux {
@@ -57,6 +60,8 @@ class Main2 {
   // Hooks the add-in's template into the installer's Word: the add-in's
   // object when that completed at once, Nothing when it was deferred until
   // Word's main window has handled message 1122 (or Word was told to quit).
+  // A refused name or a Word that is not usable is refused before anything
+  // is checked, fetched or run, and left in mRefusal.
   LateObject HookIntoWord(std::wstring& name, LateObject& word, std::vector<std::wstring>& dependencies,
                           std::vector<std::wstring>& dependenciesXPOrLater);
   LateObject HookIntoWordImpl(const std::wstring& name, const std::wstring& path, const LateObject& word);
@@ -120,6 +125,15 @@ class Main2 {
   std::wstring mPath;
   LateObject mWord;
   ComPtr<WindowHook> mSubclasser;
+
+  // Not part of the class's dump:
+  // The error of a call that was refused before it did anything, once the
+  // trap has had it: the COM caller gets it too (HookIntoWord's refusals).
+  std::optional<vb::Error> mRefusal;
+  // Gives the download notice in place of the box through Word, for a caller
+  // that tells its user itself (the tamberlux command on a console); answers
+  // whether the notice was given.
+  std::function<bool(const std::wstring& text, const std::wstring& title)> mDownloadNotice;
 };
 
 }  // namespace tamberlux

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Tamberlux.h"
@@ -136,6 +137,8 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
       LateObject w = (word && *word) ? LateObject(ComPtr<IDispatch>(*word)) : LateObject();
       std::vector<std::wstring> deps = TextsOf(dependencies), depsXP = TextsOf(dependenciesXPOrLater);
       const LateObject answer = main_.HookIntoWord(n, w, deps, depsXP);
+      // A refused call did nothing: its caller learns why.
+      if (main_.mRefusal) throw *std::exchange(main_.mRefusal, std::nullopt);
       if (result && answer) (*result = answer.Get())->AddRef();
     });
   }

@@ -10,24 +10,17 @@
 #include "base/ComTypes.h"
 #include "base/Text.h"
 #include "errortrap/Procedure.h"
-#include "registry/RegistryFunctions.h"
-#include "registry/WordKeys.h"
+#include "installer/InstallerSettings.h"
 #include "support/CommonLogger.h"
 
 namespace tamberlux {
 
 using vbw::Var;
-namespace reg = RegistryFunctions;
 
 namespace {
 
 constexpr ULONGLONG kShowProgressAfterMs = 500;
 constexpr int kTextId = 0xFFFF;
-
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-  const std::wstring p = prefix;
-  return text.size() >= p.size() && LowerCase(text.substr(0, p.size())) == p;
-}
 
 // The small window a long download shows: which file, how much of it, Cancel.
 class ProgressWindow {
@@ -237,25 +230,7 @@ std::wstring ServerPath(const std::wstring& url, const std::wstring& server) {
 
 namespace DownloadServer {
 
-std::wstring Address() {
-  std::wstring result;
-  vbw::Proc p(L"DownloadServer.Address", vbw::BannerOnly);
-  std::wstring configured;
-  p.Local(L"configured", configured);
-  p.Run([&] {
-    p(101, [&] {
-      configured = reg::ReadRegistryString(HKEY_LOCAL_MACHINE, WordKeys::kInstallerKey, WordKeys::kDownloadServer);
-    });
-    if (configured.empty()) configured = WordKeys::kDefaultDownloadServer;
-    p(102, [&] {
-      if (!StartsWithNoCase(configured, L"http://") && !StartsWithNoCase(configured, L"https://"))
-        vb::Raise(vb::kInvalidCall, L"The download server \"" + configured + L"\" is not an http:// or https:// address");
-      while (!configured.empty() && configured.back() == L'/') configured.pop_back();
-      result = configured;
-    });
-  });
-  return result;
-}
+std::wstring Address() { return InstallerSettings::Read().address; }
 
 std::wstring Sha256OfFile(const std::wstring& path) {
   CryptProvider provider;
@@ -321,13 +296,13 @@ std::wstring HTTP::DownloadFile(std::wstring& myUrl, const std::wstring& product
     if (p.Try(102, [&] { path = FromAnsi(buffer.c_str(), strlen(buffer.c_str())); }) != 0) return;
 
     // Integrity: the machine's pin for the server path decides what may run.
-    std::wstring server, serverPath;
-    p(103, [&] { server = DownloadServer::Address(); });
-    p(104, [&] { serverPath = ServerPath(myUrl, server); });
-    p(105, [&] { pin = LowerCase(reg::ReadRegistryString(HKEY_LOCAL_MACHINE, WordKeys::kPinsKey, serverPath)); });
+    std::wstring serverPath;
     bool required = false;
-    p(106, [&] {
-      required = reg::ReadRegistry(HKEY_LOCAL_MACHINE, WordKeys::kInstallerKey, WordKeys::kRequirePins) == L"001";
+    p(103, [&] {
+      const InstallerSettings::Settings settings = InstallerSettings::Read();
+      serverPath = ServerPath(myUrl, settings.address);
+      pin = settings.PinOf(serverPath);
+      required = settings.pinsRequired;
     });
     p(107, [&] { digest = DownloadServer::Sha256OfFile(path); });
     std::wstring decision;

@@ -11,8 +11,8 @@ namespace tamberlux {
 
 namespace DownloadServer {
 // The machine-wide address ("http://…" or "https://…", no final "/"), or the
-// default when none is set. A value that is not such an address fails
-// through the error trap and gives the empty text: nothing is fetched.
+// default when none is set; the empty text when the value set is refused
+// (InstallerSettings says why), so that nothing is fetched from it.
 std::wstring Address();
 // The SHA-256 of a file in lower-case hex, or the empty text when it cannot
 // be read or hashed.

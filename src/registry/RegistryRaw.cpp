@@ -4,17 +4,28 @@
 
 namespace tamberlux::RegistryRaw {
 
-std::optional<Value> Read(HKEY root, const std::wstring& path, const std::wstring& name) {
+LONG Query(HKEY root, const std::wstring& path, const std::wstring& name, Value& out) {
+  if (path.find(L'\0') != std::wstring::npos || name.find(L'\0') != std::wstring::npos) return ERROR_FILE_NOT_FOUND;
   RegKey key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) return std::nullopt;
+  LONG rc = RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.Put());
+  if (rc != ERROR_SUCCESS) return rc;
+  // A value that grows between the two calls is asked for again.
+  for (int tries = 0; tries < 4; ++tries) {
+    DWORD size = 0;
+    rc = RegQueryValueExW(key.Get(), name.c_str(), nullptr, &out.type, nullptr, &size);
+    if (rc != ERROR_SUCCESS) return rc;
+    out.data.resize(size);
+    rc = RegQueryValueExW(key.Get(), name.c_str(), nullptr, &out.type, out.data.data(), &size);
+    if (rc == ERROR_MORE_DATA) continue;
+    out.data.resize(size);
+    return rc;
+  }
+  return rc;
+}
+
+std::optional<Value> Read(HKEY root, const std::wstring& path, const std::wstring& name) {
   Value v;
-  DWORD size = 0;
-  if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &v.type, nullptr, &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  v.data.resize(size);
-  if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &v.type, v.data.data(), &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  v.data.resize(size);
+  if (Query(root, path, name, v) != ERROR_SUCCESS) return std::nullopt;
   return v;
 }
 

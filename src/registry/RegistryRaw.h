@@ -16,8 +16,12 @@ struct Value {
   std::vector<BYTE> data;
 };
 
-// The value as stored; nothing when the key or value is missing.
+// The value as stored, whole however long it is; nothing when the key or
+// value is missing or cannot be read.
 std::optional<Value> Read(HKEY root, const std::wstring& path, const std::wstring& name);
+// The same, telling a missing key or value (ERROR_FILE_NOT_FOUND) from one
+// that is there but cannot be read (any other Win32 error code).
+LONG Query(HKEY root, const std::wstring& path, const std::wstring& name, Value& out);
 // Creates the key path as needed and writes a REG_SZ; a Win32 error code.
 LONG WriteText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text);
 // Deletes a key with everything below it; a Win32 error code.

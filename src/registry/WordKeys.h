@@ -100,16 +100,19 @@ inline bool NamesProduct(const std::wstring& lowerName, std::wstring data) {
 
 // The dependency installer's machine-wide settings, under HKEY_LOCAL_MACHINE
 // (written by the product's installer, so a user-level program cannot
-// redirect downloads or loosen the checks).
+// redirect downloads or loosen the checks). A value of the same name under
+// the policy key wins over the installer's. What each accepts is decided in
+// installer/InstallerSettings.
 inline constexpr wchar_t kUacPolicyKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 inline constexpr wchar_t kEnableLUA[] = L"EnableLUA";
 inline constexpr wchar_t kInstallerKey[] = L"Software\\Valdomeren\\Zentrello\\Installer";
-// The vendor's download server, "http://" or "https://", without a final "/".
+inline constexpr wchar_t kInstallerPolicyKey[] = L"Software\\Policies\\Valdomeren\\Zentrello\\Installer";
+// The vendor's download server: an http:// or https:// address.
 inline constexpr wchar_t kDownloadServer[] = L"DownloadServer";
 inline constexpr wchar_t kDefaultDownloadServer[] = L"http://www.zentrello.com";
-// DWORD 1: a download without a pin is refused.
+// 1: a download without a pin is refused.
 inline constexpr wchar_t kRequirePins[] = L"RequirePins";
-// DWORD: seconds an installer is waited for.
+// Seconds an installer is waited for.
 inline constexpr wchar_t kInstallerWaitSeconds[] = L"InstallerWaitSeconds";
 inline constexpr DWORD kDefaultInstallerWaitSeconds = 900;
 // Values named by server path ("/dependencies/infra.exe"), each the file's

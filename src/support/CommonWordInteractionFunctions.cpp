@@ -85,7 +85,8 @@ bool isWord2007OrLater() {
   return result;
 }
 
-void GuaranteedVisibleMsgBox(const std::wstring& text, const std::wstring& title) {
+bool GuaranteedVisibleMsgBox(const std::wstring& text, const std::wstring& title) {
+  bool shown = false;
   vbw::Proc p(L"CommonWordInteractionFunctions.GuaranteedVisibleMsgBox", ReportModuleVariables,
               {Var(L"text", text), Var(L"title", title)});
   LateObject app;
@@ -103,7 +104,7 @@ void GuaranteedVisibleMsgBox(const std::wstring& text, const std::wstring& title
       p(805, [&] { oldLeft = ToLong(app.Get(L"Left")); });
       p(806, [&] { app.Put(L"Left", Variant::Of(-10000)); });
     }
-    p(807, [&] { MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK); });
+    p(807, [&] { shown = MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK) != 0; });
     p(808, [&] { state = ToLong(app.Get(L"WindowState")); });
     if (state == 1) {
       p(809, [&] { app.Put(L"Visible", Variant::Of(true)); });
@@ -112,6 +113,7 @@ void GuaranteedVisibleMsgBox(const std::wstring& text, const std::wstring& title
     }
     p(811, [&] { app = LateObject(); });
   });
+  return shown;
 }
 
 }  // namespace tamberlux::CommonWordInteractionFunctions
