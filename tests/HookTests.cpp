@@ -148,6 +148,25 @@ TEST_F(Hook, TheSameDeferralWorksWithAWindowOfTheCallingThread) {
   DestroyWindow(own);
 }
 
+// Word goes as its macro fails: its version cannot be read for the repair,
+// which is then skipped quietly (no error report for an empty version), and
+// since nothing was repaired the user is not told that something was.
+TEST_F(Hook, AWordThatGoesBeforeTheRepairIsNeitherRepairedNorReported) {
+  test::WordStandIn word;
+  word.Set(L"Version", L"12.0");
+  word.Set(L"FailMacros", 2u);
+  word.Set(L"DieAt", L"Version");
+  word.Set(L"DieAfter", 3u);  // the usable-Word check and the release questions answer first
+  const std::wstring data = L"Software\\Microsoft\\Office\\12.0\\Word\\Data";
+  test::SetText(data, L"Settings", L"corrupt");
+  files.Copy(L".dotm");
+  test::DialogWatch watch(L"", IDOK, 1500);
+  EXPECT_FALSE(HookIntoWord(test::WordStandIn::Start()));
+  EXPECT_FALSE(watch.Result().appeared) << watch.Result().text;
+  EXPECT_EQ(Calls(word, {L"Run\t"}), Texts{L"Run\tHookIntoWord"});
+  EXPECT_TRUE(test::KeyExists(data));
+}
+
 TEST_F(Hook, AScriptPassesArraysOfVariantsAndGetsTheObjectOrWordIsToldToQuit) {
   test::WordStandIn word;
   word.Set(L"MacroResult", L"object");

@@ -52,6 +52,9 @@ std::wstring Description(int32_t number) {
     case kOutOfMemory: return L"Out of memory";
     case kSubscriptOutOfRange: return L"Subscript out of range";
     case kTypeMismatch: return L"Type mismatch";
+    case kBadFileName: return L"Bad file name or number";
+    case kFileNotFound: return L"File not found";
+    case kWordCommandNotAvailable: return L"This command is not available.";
     case kObjectVariableNotSet: return L"Object variable or With block variable not set";
     case kCannotCreateObject: return L"ActiveX component can't create object";
     case kNoSuchMember: return L"Object doesn't support this property or method";

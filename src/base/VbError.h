@@ -15,11 +15,16 @@ enum ErrorNumber : int32_t {
   kOutOfMemory = 7,
   kSubscriptOutOfRange = 9,
   kTypeMismatch = 13,
+  kBadFileName = 52,
+  kFileNotFound = 53,
   kObjectVariableNotSet = 91,
   kCannotCreateObject = 429,
   kNoSuchMember = 438,
   kArgumentNotOptional = 449,
   kWrongArgumentCount = 450,
+  // Word's own: the command is not available (Word is busy or in a state
+  // that refuses it); a launch then tries a new Word.
+  kWordCommandNotAvailable = 4605,
   kWordCannotBeNothing = 12345,
 };
 

@@ -39,7 +39,6 @@ namespace reg = RegistryFunctions;
 namespace {
 constexpr int32_t kCsidlSystem = 37;
 constexpr int32_t kNormalFocus = 1;
-constexpr int32_t kBadFileName = 52;
 
 // Loop bounds are 16-bit, as the lists' indices are.
 int16_t UpperBound(const std::vector<std::wstring>& list) {
@@ -119,7 +118,7 @@ bool Main2::fileExists(const std::wstring& path) {
         if (attributes == INVALID_FILE_ATTRIBUTES) {
           const DWORD error = GetLastError();
           if (error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME)
-            vb::Raise(kBadFileName, L"Bad file name or number");
+            vb::Raise(vb::kBadFileName);
         }
         result = attributes != INVALID_FILE_ATTRIBUTES && (attributes & skip) == 0;
         return;
@@ -129,7 +128,7 @@ bool Main2::fileExists(const std::wstring& path) {
       if (search == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME)
-          vb::Raise(kBadFileName, L"Bad file name or number");
+          vb::Raise(vb::kBadFileName);
         return;
       }
       do {
@@ -397,7 +396,7 @@ bool Main2::ShellAndWait(std::wstring program_name, int32_t window_style) {
           si.wShowWindow = static_cast<WORD>(window_style);
           PROCESS_INFORMATION pi{};
           if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-            vb::Raise(53, L"File not found");
+            vb::Raise(vb::kFileNotFound);
           Handle process(pi.hProcess), thread(pi.hThread);
           process_id = static_cast<int32_t>(pi.dwProcessId);
         }) != 0)

@@ -7,6 +7,8 @@
 #include "component/Inputs.h"
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
+#include "registry/RegistryRaw.h"
+#include "registry/WordKeys.h"
 #include "support/CommonLogger.h"
 #include "support/CommonWordInteractionFunctions.h"
 #include "support/CommonWordWindowFunctions.h"
@@ -156,8 +158,19 @@ LateObject Main2::HookIntoWordImpl(const std::wstring& name, const std::wstring&
       // A failing macro means a corrupted data key: repaired once, run once more.
       std::wstring version;
       p(70506, [&] { version = ToText(word.Get(L"Version")); });
-      p(70507, [&] { DeleteCorruptedDataFolder(version); });
-      if (p.Try(70508, run) != 0) {
+      // A Word that went cannot say its version: the repair is skipped, as an
+      // ignored statement would be, rather than refused as a bad version.
+      bool repaired = false;
+      if (!version.empty()) {
+        p(70507, [&] { DeleteCorruptedDataFolder(version); });
+        // The user hears of a repair only when Word's Data key is really gone
+        // (not kept because its backup could not be written).
+        p(70511, [&] {
+          repaired = WordKeys::WordVersionProblem(version).empty() &&
+                     !RegistryRaw::ValueCount(HKEY_CURRENT_USER, WordKeys::DataKey(version));
+        });
+      }
+      if (p.Try(70508, run) != 0 && repaired) {
         p(70509, [&] {
           MessageBoxW(nullptr, (name + L" has fixed a corrupted Word registry key. Please restart Word.").c_str(),
                       L"You need to restart Word", MB_OK | MB_ICONEXCLAMATION);

@@ -15,7 +15,6 @@ using vbw::Var;
 namespace reg = RegistryFunctions;
 
 namespace {
-constexpr int32_t kWordCommandNotAvailable = 4605;
 
 void MsgBox(const std::wstring& text, UINT buttons, const std::wstring& title) {
   MessageBoxW(nullptr, text.c_str(), title.c_str(), buttons);
@@ -75,7 +74,7 @@ void Main2::StartRunTime(std::wstring& name, LateObject& word, bool startZTL) {
 
     p.ResumeNext();
     if (startZTL) p(20116, [&] { word.Call(L"Run", {Variant::Of(L"SetStartedFromIcon")}); });
-    if (p.Try(20117, [&] { AddVisibleDocument(word); }) != kWordCommandNotAvailable) return;
+    if (p.Try(20117, [&] { AddVisibleDocument(word); }) != vb::kWordCommandNotAvailable) return;
     // Word refused the document: leave it running, hidden, and use a new one.
     p(20118, [&] { word.Put(L"Visible", Variant::Of(false)); });
     p(20119, [&] { word = CreateWordApplication(); });

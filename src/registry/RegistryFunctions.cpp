@@ -66,12 +66,7 @@ std::wstring ReadRegistryString(HKEY Group, const std::wstring& section, const s
   vbw::Proc p(L"RegistryFunctions.ReadRegistryString", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
   p.Run([&] {
-    bool whole = false;
-    p(100, [&] {
-      RequireWhole(section, key);
-      whole = true;
-    });
-    if (!whole) return;
+    if (!p.Completed(100, [&] { RequireWhole(section, key); })) return;
     p.ResumeNext();
     Query q;
     p(101, [&] { QueryValue(Group, section, key, q); });
@@ -87,12 +82,7 @@ std::wstring ReadRegistry(HKEY Group, const std::wstring& section, const std::ws
   vbw::Proc p(L"RegistryFunctions.ReadRegistry", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
   p.Run([&] {
-    bool whole = false;
-    p(200, [&] {
-      RequireWhole(section, key);
-      whole = true;
-    });
-    if (!whole) return;
+    if (!p.Completed(200, [&] { RequireWhole(section, key); })) return;
     p.ResumeNext();
     Query q;
     p(201, [&] { QueryValue(Group, section, key, q); });
@@ -128,12 +118,7 @@ void WriteRegistry(HKEY Group, const std::wstring& section, const std::wstring& 
   RegKey k;
   const std::string name = ToAnsi(key);
   p.Run([&] {
-    bool whole = false;
-    p(300, [&] {
-      RequireWhole(section, key);
-      whole = true;
-    });
-    if (!whole) return;
+    if (!p.Completed(300, [&] { RequireWhole(section, key); })) return;
     p(301, [&] { RegCreateKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
     bool changed = true;
     if (ValType == REG_DWORD_TYPE) {
@@ -163,12 +148,7 @@ std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, i
   vbw::Proc p(L"RegistryFunctions.ReadRegistryStringGetAll", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"Idx", Idx), Var(L"value", value)});
   p.Run([&] {
-    bool whole = false;
-    p(400, [&] {
-      RequireWhole(section, {});
-      whole = true;
-    });
-    if (!whole) return;
+    if (!p.Completed(400, [&] { RequireWhole(section, {}); })) return;
     p.ResumeNext();
     RegKey k;
     if (!walk) p(401, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
@@ -192,12 +172,7 @@ std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, i
 void DeleteSubkey(HKEY Group, const std::wstring& section) {
   vbw::Proc p(L"RegistryFunctions.DeleteSubkey", vbw::BannerOnly, {Var(L"Group", Group), Var(L"section", section)});
   p.Run([&] {
-    bool whole = false;
-    p(500, [&] {
-      RequireWhole(section, {});
-      whole = true;
-    });
-    if (!whole) return;
+    if (!p.Completed(500, [&] { RequireWhole(section, {}); })) return;
     p.ResumeNext();
     RegKey root;
     p(501, [&] { RegOpenKeyExA(Group, "", 0, KEY_ALL_ACCESS, root.Put()); });
@@ -209,12 +184,7 @@ void DeleteValue(HKEY Group, const std::wstring& section, const std::wstring& ke
   vbw::Proc p(L"RegistryFunctions.DeleteValue", vbw::BannerOnly,
               {Var(L"Group", Group), Var(L"section", section), Var(L"key", key)});
   p.Run([&] {
-    bool whole = false;
-    p(600, [&] {
-      RequireWhole(section, key);
-      whole = true;
-    });
-    if (!whole) return;
+    if (!p.Completed(600, [&] { RequireWhole(section, key); })) return;
     p.ResumeNext();
     RegKey k;
     p(601, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
