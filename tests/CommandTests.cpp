@@ -107,6 +107,25 @@ TEST_F(Command, LaunchStartsWordAndAnswersWithItsState) {
   EXPECT_EQ(word.Processes().size(), 1u) << "the second launch attaches to the running Word";
 }
 
+TEST_F(Command, AFlagUnknownRepeatedOutOfPlaceOrWithoutItsValueIsAUsageErrorAndWritesNothing) {
+  const std::wstring n = name;
+  RegDeleteTreeW(HKEY_CURRENT_USER, (kAddins + std::wstring(kAddin)).c_str());
+  for (const std::wstring& args :
+       std::vector<std::wstring>{L"status " + n + L" --json --json", L"check " + n + L" --deps a.dll --deps b.dll", L"check " + n + L" --deps",
+        L"check " + n + L" --deps --json", L"check " + n + L" --xp-deps \"\"", L"launch " + n + L" --bogus",
+        L"repair " + n + L" --data --data", L"repair " + n + L" --json --data --json", std::wstring(L"log --json --json"),
+        L"status --json " + n, L"status \"\"", L"status " + n + L" \"\"", L"launch " + n + L" --json",
+        L"enable " + n + L" --data", L"install " + n + L" --json", L"restore x.reg --data", L"bogus " + n,
+        L"repair " + n + L" --DATA", L"\"\" " + n}) {
+    SCOPED_TRACE(ToUtf8(args));
+    DWORD code = 99;
+    EXPECT_EQ(Run(args, &code).rfind(L"usage: tamberlux launch NAME", 0), 0u);
+    EXPECT_EQ(code, 2u);
+    EXPECT_FALSE(KeyExists(L"Software\\" + name)) << "the product's section was written";
+    EXPECT_FALSE(KeyExists(kAddins + std::wstring(kAddin))) << "an add-in was registered";
+  }
+}
+
 TEST_F(Command, LaunchFailuresGiveAMessageAndTheirExitCode) {
   WordStandIn word;
   DWORD code = 99;
