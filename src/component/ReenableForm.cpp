@@ -362,7 +362,7 @@ void ReenableForm::ReportModuleVariables(const void* self) {
   if (self) vbw::ReportVar(L"mCommand", static_cast<const ReenableForm*>(self)->mCommand);
 }
 
-Variant ReenableForm::Execute(const std::wstring& productName) {
+Variant ReenableForm::Execute(const std::wstring& productName, HWND owner) {
   Variant result;
   vbw::Proc p(L"ReenableForm.Execute", ReportModuleVariables, {Var(L"productName", productName)}, this);
   p.Run([&] {
@@ -372,8 +372,9 @@ Variant ReenableForm::Execute(const std::wstring& productName) {
     p(104, [&] { instructions_ = L"You can re-enable " + productName + L" any time by launching it from the desktop icon."; });
     p(105, [&] {
       bool inOutlook = false;
-      Window window{this, reinterpret_cast<HWND>(
-                              static_cast<intptr_t>(CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook)))};
+      Window window{this, owner ? owner
+                                : reinterpret_cast<HWND>(static_cast<intptr_t>(
+                                      CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook)))};
       const Loaded loaded(object_);
       const PerMonitorAwareness awareness;
       struct alignas(4) Template {
