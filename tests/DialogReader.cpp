@@ -3,9 +3,11 @@
 // with --watch CLASS, "left" and "visible" of that class's first window; nothing
 // when no box appears in time. --form reads a dialog of the product's instead:
 // "owner", "ownertitle", "foreground", "dpi", a "control" per child in stacking
-// order ("class|tab or -|text"), a "tooltip" per tool ("control|tip") and "focus";
+// order ("class|tab or -|text") with its "rect" on the screen ("left,top,right,bottom"),
+// the dialog's "client" area and its monitor's "screen" there, a "tooltip" per tool
+// ("control|tip") and "focus";
 // --picture FILE saves it as a bitmap ("{dpi}" in FILE becomes its DPI); --keys
-// tab,shift+tab,return,escape types keys, writing "focus" after each; --close
+// tab,shift+tab,return,space,escape types keys, writing "focus" after each; --close
 // clicks its close box; --close-owner first closes its owner (Word quitting
 // under it); --then-none MS then writes "another": the title of a box that follows.
 #include <windows.h>
@@ -67,6 +69,11 @@ void ReadTooltips(HWND box) {
   CloseHandle(process);
 }
 
+std::wstring TextOf(const RECT& r) {
+  return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," + std::to_wstring(r.right) + L"," +
+         std::to_wstring(r.bottom);
+}
+
 void ReadForm(HWND box) {
   HWND owner = GetWindow(box, GW_OWNER);
   Field(L"owner", std::to_wstring(reinterpret_cast<intptr_t>(owner)));
@@ -75,10 +82,20 @@ void ReadForm(HWND box) {
   HDC screen = GetDC(nullptr);  // the DPI the dialog's process draws at, as a DPI-aware program sees it
   Field(L"dpi", std::to_wstring(GetDeviceCaps(screen, LOGPIXELSY)));
   ReleaseDC(nullptr, screen);
+  RECT client{};
+  GetClientRect(box, &client);
+  MapWindowPoints(box, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  Field(L"client", TextOf(client));
+  MONITORINFO monitor{sizeof(monitor)};
+  GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
+  Field(L"screen", TextOf(monitor.rcMonitor));
   for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
     wchar_t cls[64] = {};
     GetClassNameW(c, cls, 64);
     Field(L"control", cls + std::wstring((GetWindowLongW(c, GWL_STYLE) & WS_TABSTOP) ? L"|tab|" : L"|-|") + TextOf(c));
+    RECT r{};
+    GetWindowRect(c, &r);
+    Field(L"rect", TextOf(r));
   }
   ReadTooltips(box);
   Field(L"focus", FocusOf(box));
@@ -111,7 +128,7 @@ void SavePicture(HWND box, std::wstring path) {
 void Type(const std::wstring& key) {
   const bool shift = key.rfind(L"shift+", 0) == 0;
   const std::wstring name = key.substr(shift ? 6 : 0);
-  const WORD vk = name == L"tab" ? VK_TAB : name == L"return" ? VK_RETURN : VK_ESCAPE;
+  const WORD vk = name == L"tab" ? VK_TAB : name == L"return" ? VK_RETURN : name == L"space" ? VK_SPACE : VK_ESCAPE;
   INPUT in[4] = {};
   const WORD sequence[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
   for (int i = 0; i < 4; ++i)

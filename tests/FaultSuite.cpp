@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -523,6 +524,183 @@ int WindowGoes(int index) {
   return 1;
 }
 
+// The tamberlux command given flags it does not take: each line a usage error
+// (exit 2) within its bound that writes nothing.
+int Flags() {
+  const std::wstring n = kName;
+  const std::wstring lines[] = {L"status " + n + L" --json --json", L"check " + n + L" --deps a.dll --deps b.dll",
+                                L"check " + n + L" --deps", L"check " + n + L" --deps --json", L"launch " + n + L" --bogus",
+                                L"repair " + n + L" --data --data", L"log --json --json", L"status --json " + n,
+                                L"status \"\"", L"repair " + n + L" \"\"", L"launch " + n + L" --json",
+                                L"install " + n + L" --xp-deps", L"enable " + n + L" --data", L"check " + n + L" --xp-deps \"\"",
+                                L"repair " + n + L" --json --data --json", L"install " + n + L" --json", L"restore x.reg --data",
+                                L"bogus " + n, L"repair " + n + L" --DATA", L"\"\" " + n};
+  for (const std::wstring& line : lines) {
+    DWORD code = 0;
+    bool hung = false;
+    RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" " + line, 30000, code, hung);
+    if (hung || code != 2) Problem(L"tamberlux " + line + (hung ? L" hung" : L" ended with " + std::to_wstring(code)));
+  }
+  if (test::KeyExists(kSection)) Problem(L"a usage error wrote the product's section");
+  for (const auto& a : WordKeys::kComAddins)
+    if (test::KeyExists(WordKeys::kComAddinsKey + std::wstring(a.progId))) Problem(L"a usage error registered "s + a.progId);
+  std::printf("case: tamberlux flags unknown, repeated, misplaced or without a value\n");
+  return static_cast<int>(std::size(lines));
+}
+
+// Answers each re-enable dialog of this process once: "Disable permanently" for
+// the one titled `permanent`, "Disable just this time" for the others, after
+// looking at where its controls are; with `closeWord`, Word's window is closed
+// under the dialog first. What it found is handed to Problem as it stops.
+class ReenableAnswerer {
+ public:
+  explicit ReenableAnswerer(std::wstring permanent = L"", bool closeWord = false)
+      : permanent_(std::move(permanent)), closeWord_(closeWord) {}
+  ~ReenableAnswerer() {
+    stop_ = true, t_.join();
+    for (const auto& f : found_) Problem(f);
+  }
+  size_t Answered() const { return answered_; }
+
+ private:
+  static BOOL CALLBACK Each(HWND w, LPARAM self) {
+    reinterpret_cast<ReenableAnswerer*>(self)->Answer(w);
+    return TRUE;
+  }
+  void Answer(HWND box) {
+    DWORD pid = 0;
+    wchar_t cls[16] = {}, title[256] = {};
+    GetWindowThreadProcessId(box, &pid);
+    GetClassNameW(box, cls, 16);
+    GetWindowTextW(box, title, 256);
+    if (pid != GetCurrentProcessId() || std::wstring(cls) != L"#32770" || !std::wstring(title).starts_with(L"Re-enable ") ||
+        !IsWindowVisible(box) || std::find(seen_.begin(), seen_.end(), box) != seen_.end())
+      return;
+    seen_.push_back(box);
+    RECT client{}, r{};
+    MONITORINFO monitor{sizeof(monitor)};
+    GetClientRect(box, &client);
+    MapWindowPoints(box, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
+    const auto inside = [](const RECT& a, const RECT& b) {
+      return a.left >= b.left && a.top >= b.top && a.right <= b.right && a.bottom <= b.bottom;
+    };
+    if (!inside(client, monitor.rcMonitor)) found_.push_back(L"the dialog goes off the screen: "s + title);
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+      if (GetWindowRect(c, &r) && !inside(r, client)) found_.push_back(L"a control outside its dialog: "s + title);
+    // Owned by the Word whose title bar asks about this product.
+    const std::wstring asks = std::wstring(title).substr(0, wcslen(title) - 1) + L" for ";
+    wchar_t ownerTitle[64] = {};
+    GetWindowTextW(GetWindow(box, GW_OWNER), ownerTitle, 64);
+    if (!std::wstring(ownerTitle).starts_with(asks.substr(0, 63))) found_.push_back(L"the dialog is owned by another Word: "s + title);
+    if (HWND word = closeWord_ ? GetWindow(box, GW_OWNER) : nullptr; word && PostMessageW(word, WM_CLOSE, 0, 0))
+      for (int i = 0; i < 250 && IsWindow(word); ++i) Sleep(20);
+    HWND button = FindWindowExW(box, nullptr, L"Button", title == permanent_ ? L"Disable permanently" : L"Disable just this time");
+    if (!button) return found_.push_back(L"the dialog has no button to answer: "s + title);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    ++answered_;
+  }
+
+  std::wstring permanent_;
+  bool closeWord_;
+  std::vector<HWND> seen_;
+  std::vector<std::wstring> found_;
+  std::atomic<size_t> answered_{0};
+  std::atomic<bool> stop_{false};
+  std::thread t_{[this] {
+    for (; !stop_; Sleep(50)) EnumWindows(Each, reinterpret_cast<LPARAM>(this));
+  }};
+};
+
+// Word's lists name the add-in `name` for the case's Word version.
+void ListAddIn(const std::wstring& name) {
+  test::SetText(L"Software\\" + name, L"WordVersion", kVersion);
+  test::AddEntry(kLists + L"DisabledItems", L"m" + name, test::WordEntry(L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll", name));
+}
+
+// The monitor add-in's call, from this thread's apartment, on a new Word given
+// `caption`; a failure reaching the caller, or the caption not coming back
+// (unless `gone`: Word closes under the dialog), is a problem.
+void Monitor(const std::wstring& name, const std::wstring& caption, bool gone = false) {
+  static std::mutex starting;  // one start at a time: each caller gets a Word of its own
+  std::unique_lock lock(starting);
+  const LateObject word = test::WordStandIn::Start();
+  lock.unlock();
+  if (!word) return Problem(L"no Word started");
+  word.Put(L"Caption", Variant::Of(caption));
+  Variant n = Variant::Of(name), w = Variant::Of(word.Get());
+  if (test::CallByName(test::CreateMain2().Get(), L"CreateAddInMonitor", {ByRef(n), ByRef(w)}) != S_OK)
+    Problem(L"the monitor failed its caller");
+  std::wstring after = L"(gone)";
+  try {
+    after = ToText(word.Get(L"Caption"));
+  } catch (const vb::Error&) {
+  }
+  if (after != (gone ? L"(gone)" : caption)) Problem(L"Word's caption came back as " + after.substr(0, 80));
+}
+
+// The monitor with Word's caption 10,000 characters long, or holding control
+// characters and a NUL (also with Word closing under the dialog, so the error
+// report dumps the old caption); a product name of 100 characters; two callers,
+// each on its own thread, apartment, Main2 and Word, at the same time.
+int MonitorSurfaces(int index) {
+  if (index >= 3) return 0;
+  test::WordStandIn word;
+  word.Set(L"Version", kVersion);
+  word.Set(L"StartVisible", 1u);
+  test::ReporterStandIn reporter;
+  reporter.Answer({8}, 7);
+  BoxPresser boxes;
+  size_t dialogs = 0, expected = 0;
+  const std::wstring huge(10000, L'c'), control = L"Old\r\nWord\tx\x1b[31m\0after a NUL"s,
+                     longName = kName + std::wstring(100 - kName.size(), L'W'), second = kName + L"B";
+  if (index == 0) {
+    ListAddIn(kName);
+    expected = 3;
+    for (const std::wstring& caption : {huge, control}) {
+      ReenableAnswerer answerer;
+      Monitor(kName, caption);
+      dialogs += answerer.Answered();
+    }
+    ReenableAnswerer answerer(L"", true);
+    Monitor(kName, control, true);
+    dialogs += answerer.Answered();
+    std::printf("case: monitor, Word's caption 10,000 characters or with control characters\n");
+  } else if (index == 1) {
+    ListAddIn(longName);
+    expected = 1;
+    ReenableAnswerer answerer;
+    Monitor(longName, L"Microsoft Word");
+    dialogs = answerer.Answered();
+    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + longName).c_str());
+    std::printf("case: monitor, a product name of 100 characters\n");
+  } else {
+    ListAddIn(kName), ListAddIn(second);
+    expected = 2;
+    ReenableAnswerer answerer(L"Re-enable " + second + L"?");
+    std::atomic<int> done{0};
+    auto caller = [&](std::wstring name) {
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      Monitor(name, L"Microsoft Word");
+      CoUninitialize();
+      ++done;
+    };
+    std::thread a(caller, kName), b(caller, second);
+    for (MSG m; done < 2; MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT))
+      while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    a.join(), b.join();
+    dialogs = answerer.Answered();
+    if (word.Processes().size() != 2) Problem(L"the two callers did not each have a Word");
+    if (test::ReadText(kSection, L"PermanentlyDisableAddin") != L"(none)" ||
+        test::ReadText(L"Software\\" + second, L"PermanentlyDisableAddin") != L"1")
+      Problem(L"an answer landed on the other monitor's product");
+    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + second).c_str());
+    std::printf("case: two monitors at once, each on its own thread and Word\n");
+  }
+  if (dialogs != expected) Problem(std::to_wstring(dialogs) + L" dialogs answered of " + std::to_wstring(expected));
+  return static_cast<int>(expected);
+}
+
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
   test::Regsvr32(L"/s");
@@ -539,6 +717,8 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
   else if (group == L"installer") tried = Installer(index, full);
   else if (group == L"settings") tried = HostileSettings(index);
   else if (group == L"hook") tried = WindowGoes(index);
+  else if (group == L"flags") tried = Flags();
+  else if (group == L"monitor") tried = MonitorSurfaces(index);
   CheckWhole();
   Clean();
   std::printf("tried %d\n", tried);
@@ -593,7 +773,8 @@ int Suite(bool full) {
     int cases;
     DWORD boundMs;
   } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000}, {L"many", 1, 180000},
-                {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"settings", 17, 150000}, {L"hook", 2, 60000}};
+                {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"settings", 17, 150000}, {L"hook", 2, 60000},
+                {L"flags", 1, 120000}, {L"monitor", 3, 90000}};
   for (const auto& g : groups)
     for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
   std::printf("\n%-14s %-8s %-24s %s\n%-14d %-8d %-24d %d\n", "faults tried", "crashes", "hangs past the bound",

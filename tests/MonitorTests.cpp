@@ -11,13 +11,13 @@
 namespace tamberlux {
 namespace {
 
+using namespace std::string_literals;
 using Texts = std::vector<std::wstring>;
 using Form = std::map<std::wstring, Texts>;  // each field DialogReader wrote, with its values in order
 
 const std::wstring kLists = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\", kSection = L"Software\\Zentrello";
 const std::wstring kDisabled = kLists + L"DisabledItems", kStartup = kLists + L"StartupItems";
 constexpr wchar_t kQuestion[] = L"Re-enable Zentrello for Microsoft Word?";
-constexpr wchar_t kInstructions[] = L"You can re-enable Zentrello any time by launching it from the desktop icon.";
 
 // The caption Word was given last, or "(none)".
 std::wstring LastCaption(const Texts& calls) {
@@ -39,10 +39,10 @@ class Monitor : public ::testing::Test {
   // Word as the monitor add-in finds it when Word starts: a private registry, the stand-in Word
   // (started as another process) and, when `listed`, the product's add-in on both of Word's lists.
   struct Scene {
-    explicit Scene(bool listed = true) {
+    explicit Scene(bool listed = true, const std::wstring& name = L"Zentrello") {
       word.Set(L"StartVisible", 1u);
-      if (listed) test::SetText(kSection, L"WordVersion", L"12.0");
-      const auto entry = test::WordEntry(L"c:\\program files\\valdomeren\\zentrello\\addin.dll", L"Zentrello");
+      if (listed) test::SetText(L"Software\\" + name, L"WordVersion", L"12.0");
+      const auto entry = test::WordEntry(L"c:\\program files\\valdomeren\\" + LowerCase(name) + L"\\addin.dll", name);
       if (listed) test::AddEntry(kDisabled, L"3F2A", entry), test::AddEntry(kStartup, L"9C1D", entry);
       mine = test::WordStandIn::Start();
     }
@@ -70,28 +70,61 @@ class Monitor : public ::testing::Test {
   int expectedQuestions = 0;
 };
 
-// Also run by MonitorDialog.AtTheSystemDpiOf144, in a process that starts at 144 DPI.
+// A rectangle as DialogReader writes it: "left,top,right,bottom".
+RECT RectOf(const std::wstring& text) {
+  RECT r{};
+  swscanf(text.c_str(), L"%ld,%ld,%ld,%ld", &r.left, &r.top, &r.right, &r.bottom);
+  return r;
+}
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right && inner.bottom <= outer.bottom;
+}
+
+// Also run by MonitorDialog.AtTheSystemDpiOf144, in a process that starts at 144 DPI. The longest
+// name a product may have, one word of wide letters, makes the widest dialog.
 TEST_F(Monitor, TheDialogComesUpInFrontOfWordWithItsTextsTabOrderAndTooltip) {
-  Scene scene;
-  const std::wstring pictures = test::BinDir() + L"..\\artifacts\\";
-  CreateDirectoryW(pictures.c_str(), nullptr);
-  Form form = Ask(scene.mine, L"--picture \"" + pictures + L"ReenableForm-{dpi}.bmp\" --keys tab,tab,tab,shift+tab,escape").first;
+  struct Row { std::wstring name, picture, lastKey, flag; };
+  for (const Row& row : {Row{L"Zentrello", L"", L"escape", L"(none)"}, Row{std::wstring(100, L'W'), L"long-", L"space", L"1"}}) {
+    const std::wstring& name = row.name;
+    SCOPED_TRACE(ToUtf8(name));
+    Scene scene(true, name);
+    const std::wstring pictures = test::BinDir() + L"..\\artifacts\\", picture = L"ReenableForm-" + row.picture;
+    CreateDirectoryW(pictures.c_str(), nullptr);
+    Form form = Ask(scene.mine, L"--picture \"" + pictures + picture + L"{dpi}.bmp\" --keys tab,tab,tab,shift+tab," + row.lastKey,
+                    name.c_str()).first;
 
-  EXPECT_EQ(form[L"title"], Texts{L"Re-enable Zentrello?"});
-  const HWND words = test::WordStandIn::Windows(scene.word.Processes().at(0)).at(0);
-  EXPECT_EQ(form[L"owner"], Texts{std::to_wstring(reinterpret_cast<intptr_t>(words))}) << "owned by Word's window";
-  EXPECT_EQ(form[L"ownertitle"], Texts{kQuestion}) << "Word's title bar asks while the dialog is up";
-  EXPECT_EQ(form[L"foreground"], Texts{L"1"}) << "in front, although Word is another process";
-  EXPECT_EQ(form[L"tooltip"], Texts{std::wstring(L"Disable permanently|") + kInstructions});
-  // Focus on the first button; then Tab three times (round again), Shift+Tab, Escape.
-  EXPECT_EQ(form[L"focus"], (Texts{L"Re-enable", L"Disable just this time", L"Disable permanently", L"Re-enable",
-                                   L"Disable permanently", L"(closed)"}));
+    const std::wstring instructions = L"You can re-enable " + name + L" any time by launching it from the desktop icon.";
+    EXPECT_EQ(form[L"title"], Texts{L"Re-enable " + name + L"?"});
+    const HWND words = test::WordStandIn::Windows(scene.word.Processes().at(0)).at(0);
+    EXPECT_EQ(form[L"owner"], Texts{std::to_wstring(reinterpret_cast<intptr_t>(words))}) << "owned by Word's window";
+    EXPECT_EQ(form[L"ownertitle"], Texts{L"Re-enable " + name + L" for Microsoft Word?"}) << "Word's title bar asks";
+    EXPECT_EQ(form[L"foreground"], Texts{L"1"}) << "in front, although Word is another process";
+    EXPECT_EQ(form[L"tooltip"], Texts{L"Disable permanently|" + instructions});
+    // Focus on the first button; then Tab three times (round again), Shift+Tab, then Escape
+    // closes, or Space presses the button that has the focus.
+    EXPECT_EQ(form[L"focus"], (Texts{L"Re-enable", L"Disable just this time", L"Disable permanently", L"Re-enable",
+                                     L"Disable permanently", L"(closed)"}));
+    EXPECT_EQ(test::ReadText(L"Software\\" + name, L"PermanentlyDisableAddin"), row.flag);
 
-  // The labels and buttons in stacking order; only the buttons are tab stops.
-  EXPECT_EQ(form[L"control"], (Texts{L"Button|tab|Re-enable", L"Button|tab|Disable just this time",
-                                     L"Static|-|Zentrello has been disabled.  Would you like to re-enable it?",
-                                     L"Button|tab|Disable permanently", std::wstring(L"Static|-|") + kInstructions}));
-  EXPECT_EQ(test::ProductTemplate::Read(pictures + L"ReenableForm-" + form[L"dpi"].at(0) + L".bmp").substr(0, 2), "BM");
+    // The labels and buttons in stacking order; only the buttons are tab stops.
+    EXPECT_EQ(form[L"control"], (Texts{L"Button|tab|Re-enable", L"Button|tab|Disable just this time",
+                                       L"Static|-|" + name + L" has been disabled.  Would you like to re-enable it?",
+                                       L"Button|tab|Disable permanently", L"Static|-|" + instructions}));
+    // Every control inside the client area, the client area on the screen, no button over another control.
+    const RECT client = RectOf(form[L"client"].at(0));
+    EXPECT_TRUE(Inside(client, RectOf(form[L"screen"].at(0)))) << ToUtf8(form[L"client"][0] + L" on " + form[L"screen"][0]);
+    ASSERT_EQ(form[L"rect"].size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+      const RECT r = RectOf(form[L"rect"][i]);
+      EXPECT_TRUE(Inside(r, client)) << ToUtf8(form[L"control"][i] + L" at " + form[L"rect"][i]);
+      for (size_t j = 0; j < 5; ++j) {
+        RECT both{}, other = RectOf(form[L"rect"][j]);
+        EXPECT_FALSE(j != i && form[L"control"][i].starts_with(L"Button") && IntersectRect(&both, &r, &other))
+            << ToUtf8(form[L"control"][i] + L" over " + form[L"control"][j]);
+      }
+    }
+    EXPECT_EQ(test::ProductTemplate::Read(pictures + picture + form[L"dpi"].at(0) + L".bmp").substr(0, 2), "BM");
+  }
 }
 
 TEST(MonitorDialog, AtTheSystemDpiOf144) {
@@ -110,13 +143,15 @@ TEST(MonitorDialog, AtTheSystemDpiOf144) {
 
 TEST_F(Monitor, EachAnswerLeavesTheRegistryAndWordAsTheUserChoseAndAWordThatQuitsIsReportedOnce) {
   // What becomes of the Word the dialog came up in: "kept", "restarted", "gone" (quit, but no new
-  // Word starts) or "quit" (it quits under the dialog).
-  struct Row { const wchar_t *answer, *word, *permanentlyDisabled; };
+  // Word starts) or "quit" (it quits under the dialog); Word's caption before the call, when not its own.
+  struct Row { const wchar_t *answer, *word, *permanentlyDisabled; std::wstring caption; };
+  const std::wstring huge(10000, L'c'), control = L"Old\r\nWord\tx\x1b[31m\0after a NUL"s;
   expectedQuestions = 1;  // from the Word that quits under the dialog
   for (const Row& row : {Row{L"--keys return", L"restarted", L"(none)"}, Row{L"--keys tab,return", L"kept", L"(none)"},
                          Row{L"--keys tab,tab,return", L"kept", L"1"}, Row{L"--keys escape", L"kept", L"(none)"},
                          Row{L"--close", L"kept", L"(none)"}, Row{L"--keys return --then-none 3000", L"gone", L"(none)"},
-                         Row{L"--close-owner --close", L"quit", L"(none)"}}) {
+                         Row{L"--close-owner --close", L"quit", L"(none)"}, Row{L"--keys tab,return", L"kept", L"(none)", huge},
+                         Row{L"--keys tab,tab,return", L"kept", L"1", control}, Row{L"--keys escape", L"kept", L"(none)", control}}) {
     SCOPED_TRACE(std::wstring(row.answer) + L", Word " + row.word);
     const std::wstring outcome = row.word;
     const bool restarted = outcome == L"restarted" || outcome == L"gone", newWord = outcome == L"restarted";
@@ -124,8 +159,11 @@ TEST_F(Monitor, EachAnswerLeavesTheRegistryAndWordAsTheUserChoseAndAWordThatQuit
     test::ProductTemplate files;
     test::ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
     if (outcome == L"gone") scene.word.Unregister();
+    if (!row.caption.empty()) scene.mine.Put(L"Caption", Variant::Of(row.caption));
     auto [form, after] = Ask(scene.mine, row.answer);
-    EXPECT_EQ(form[L"ownertitle"], Texts{kQuestion});
+    // The title bar shows the question up to a NUL; DialogReader reads 2,047 characters of it.
+    const std::wstring question = row.caption.empty() ? kQuestion : L"Re-enable Zentrello for " + row.caption + L"?";
+    EXPECT_EQ(form[L"ownertitle"], Texts{question.substr(0, std::min<size_t>(question.find(L'\0'), 2047))});
 
     const auto pids = scene.word.Processes();
     const auto calls = scene.word.Calls(pids.at(0));
@@ -134,8 +172,11 @@ TEST_F(Monitor, EachAnswerLeavesTheRegistryAndWordAsTheUserChoseAndAWordThatQuit
     EXPECT_EQ(test::ReadText(kSection, L"PermanentlyDisableAddin"), row.permanentlyDisabled);
     EXPECT_EQ(test::ValueNames(kDisabled), restarted ? Texts{} : Texts{L"3F2A"});
     EXPECT_EQ(test::KeyExists(kStartup), !restarted);
-    EXPECT_EQ(LastCaption(calls), restarted || outcome == L"quit" ? kQuestion : L"Microsoft Word")
-        << "restored exactly, unless Word is gone";
+    if (row.caption.empty())
+      EXPECT_EQ(LastCaption(calls), restarted || outcome == L"quit" ? kQuestion : L"Microsoft Word")
+          << "restored exactly, unless Word is gone";
+    else
+      EXPECT_EQ(ToText(scene.mine.Get(L"Caption")), row.caption) << "restored exactly";
     if (outcome == L"quit") {  // restoring the caption fails; the trap's answer leaves the procedure
       EXPECT_FALSE(scene.word.Running(pids[0]));
       const auto asked = reporter.Calls().back();

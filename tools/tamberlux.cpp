@@ -25,7 +25,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Commands.h"
@@ -62,6 +64,56 @@ std::vector<std::wstring> DllList(const std::wstring& text) {
   return list;
 }
 
+// The flags, and which of them take the next argument as their value.
+enum Flag { kJson, kNoMacro, kData, kDeps, kXpDeps, kFlags };
+constexpr struct {
+  const wchar_t* name;
+  bool takesValue;
+} kFlagSyntax[kFlags] = {{L"--json", false}, {L"--no-macro", false}, {L"--data", false}, {L"--deps", true},
+                         {L"--xp-deps", true}};
+constexpr unsigned Bit(Flag f) { return 1u << f; }
+
+// Each command that takes a NAME (or FILE), with the flags it accepts.
+constexpr struct {
+  const wchar_t* command;
+  unsigned flags;
+} kCommands[] = {{L"launch", Bit(kNoMacro)},
+                 {L"status", Bit(kJson)},
+                 {L"check", Bit(kJson) | Bit(kDeps) | Bit(kXpDeps)},
+                 {L"install-deps", Bit(kDeps) | Bit(kXpDeps)},
+                 {L"install", Bit(kDeps) | Bit(kXpDeps)},
+                 {L"enable", Bit(kJson)},
+                 {L"repair", Bit(kData) | Bit(kJson)},
+                 {L"restore", Bit(kJson)}};
+
+struct Arguments {
+  std::wstring command, name;
+  bool given[kFlags] = {};
+  std::wstring value[kFlags];
+};
+
+// The command line read against the tables: false for a command or flag not
+// known, a flag given twice or to a command that does not take it, a value
+// missing (the end, a flag or an empty argument where it belongs), or a NAME
+// that is empty or looks like a flag.
+bool Parse(int argc, wchar_t** argv, Arguments& a) {
+  if (argc < 3) return false;
+  a.command = argv[1], a.name = argv[2];
+  const auto syntax = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                   [&](const auto& c) { return a.command == c.command; });
+  if (syntax == std::end(kCommands) || a.name.empty() || a.name[0] == L'-') return false;
+  for (int i = 3; i < argc; ++i) {
+    int f = 0;
+    while (f < kFlags && std::wstring_view(argv[i]) != kFlagSyntax[f].name) ++f;
+    if (f == kFlags || !(syntax->flags & Bit(static_cast<Flag>(f))) || a.given[f]) return false;
+    a.given[f] = true;
+    if (!kFlagSyntax[f].takesValue) continue;
+    if (i + 1 >= argc || argv[i + 1][0] == L'\0' || argv[i + 1][0] == L'-') return false;
+    a.value[f] = argv[++i];
+  }
+  return true;
+}
+
 }  // namespace
 
 int Run(int argc, wchar_t** argv) {
@@ -69,21 +121,12 @@ int Run(int argc, wchar_t** argv) {
     if (argc > 3 || (argc == 3 && std::wstring(argv[2]) != L"--json")) return Usage();
     return LogCommand(argc == 3);
   }
-  if (argc < 3 || argv[2][0] == L'\0' || argv[2][0] == L'-') return Usage();
-  const std::wstring command = argv[1], name = argv[2];
-  bool json = false, noMacro = false, data = false;
-  std::vector<std::wstring> deps, xpDeps;
+  Arguments args;
+  if (!Parse(argc, argv, args)) return Usage();
+  const std::wstring &command = args.command, &name = args.name;
+  const bool json = args.given[kJson], noMacro = args.given[kNoMacro], data = args.given[kData];
+  const std::vector<std::wstring> deps = DllList(args.value[kDeps]), xpDeps = DllList(args.value[kXpDeps]);
   const bool dependencies = command == L"check" || command == L"install-deps" || command == L"install";
-  for (int i = 3; i < argc; ++i) {
-    const std::wstring option = argv[i];
-    if (command != L"launch" && command != L"install-deps" && command != L"install" && option == L"--json")
-      json = true;
-    else if (dependencies && (option == L"--deps" || option == L"--xp-deps") && i + 1 < argc)
-      (option == L"--deps" ? deps : xpDeps) = DllList(argv[++i]);
-    else if (command == L"launch" && option == L"--no-macro") noMacro = true;
-    else if (command == L"repair" && option == L"--data") data = true;
-    else return Usage();
-  }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int code = kUsage;
   if (command == L"launch") {

@@ -9,6 +9,7 @@
 #include "registry/WordKeys.h"
 #include "support/CommonLogger.h"
 #include "support/CommonWordInteractionFunctions.h"
+#include "support/CommonWordWindowFunctions.h"
 
 namespace tamberlux {
 
@@ -45,10 +46,14 @@ void Main2::CreateAddInMonitor(std::wstring& name, LateObject& word) {
     p(80107, [&] { listed = !tamberluxDisabled(name, ToText(word.Get(L"Version"))).empty(); });
     if (!listed) return;
     p(80108, [&] { oldCaption = ToText(word.Get(L"Caption")); });
-    p(80109, [&] { word.Put(L"Caption", Variant::Of(L"Re-enable " + name + L" for " + oldCaption + L"?")); });
+    const std::wstring question = L"Re-enable " + name + L" for " + oldCaption + L"?";
+    p(80109, [&] { word.Put(L"Caption", Variant::Of(question)); });
+    // The dialog belongs to the Word whose title bar now asks: another Word
+    // may be running, and asking too.
     p(80110, [&] {
       ReenableForm form;
-      answer = ToLong(form.Execute(name));
+      const int32_t asking = CommonWordWindowFunctions::WordWindowShowing(question);
+      answer = ToLong(form.Execute(name, reinterpret_cast<HWND>(static_cast<intptr_t>(asking))));
     });
     if (answer == kReenable) {
       p(80111, [&] { enableTamberlux(name, ToText(word.Get(L"Version"))); });

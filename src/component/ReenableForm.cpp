@@ -201,7 +201,8 @@ void ReenableForm::Window::Create(HWND window) {
     controls[i] = CreateWindowExW(
         0, c.button ? L"BUTTON" : L"STATIC", c.caption ? c.caption : text.c_str(),
         WS_CHILD | WS_VISIBLE |
-            (c.button ? WS_TABSTOP | (c.id == kReenableId ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) : SS_LEFT | SS_NOPREFIX),
+            (c.button ? WS_TABSTOP | (c.id == kReenableId ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON)
+                      : SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL),
         0, 0, 0, 0, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), module, nullptr);
   }
   SendMessageW(dialog, DM_SETDEFID, kReenableId, 0);
@@ -225,24 +226,38 @@ void ReenableForm::Window::Create(HWND window) {
 
 // Places the controls for the DPI. A long product name makes a label taller
 // (it wraps at word boundaries) and, when one of its words is wider than the
-// label, the labels wider and the buttons further right; a caption that the
-// font at this DPI draws wider than its button makes the buttons wider.
+// label, the labels wider and the buttons further right, as far as the work
+// area of the monitor allows: beyond that the word is broken inside, as an
+// edit control breaks it, and the buttons stay on the screen. A caption that
+// the font at this DPI draws wider than its button makes the buttons wider.
 // Without a suggested rectangle (a DPI change's), the dialog is centred on
 // Word's window, inside the work area of Word's monitor.
 void ReenableForm::Window::Layout(UINT dpi, const RECT* suggested) {
   font.Reset(MakeFont(dpi));
   auto px = [dpi](int twips) { return MulDiv(twips, static_cast<int>(dpi), 1440); };
+  MONITORINFO monitor{sizeof(monitor)};
+  GetMonitorInfoW(suggested ? MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST)
+                            : MonitorFromWindow(owner ? owner : dialog, MONITOR_DEFAULTTONEAREST),
+                  &monitor);
+  const RECT& work = monitor.rcWork;
+  auto adjust = [dpi](RECT& r) {
+    if (Dpi().adjustForDpi) Dpi().adjustForDpi(&r, kStyle, FALSE, kExStyle, dpi);
+    else AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+  };
+  RECT edges{0, 0, 0, 0};
+  adjust(edges);
   HDC dc = GetDC(dialog);
   HGDIOBJ oldFont = SelectObject(dc, font.Get());
-  auto measure = [dc](const std::wstring& text, int width) {
+  // How wide and tall a label's text is at `width`: `breakWords` breaks a
+  // word wider than that, as the labels themselves do.
+  auto measure = [dc](const std::wstring& text, int width, bool breakWords = true) {
     RECT r{0, 0, width, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | (breakWords ? DT_EDITCONTROL : 0));
     return r;
   };
   const Control& q = kControls[kQuestion];
   const Control& m = kControls[kInstructions];
-  const int extra = std::max({0L, measure(form->question_, px(q.width)).right - px(q.width),
-                              measure(form->instructions_, px(m.width)).right - px(m.width)});
   int wider = 0;
   for (const Control& c : kControls)
     if (c.button) {
@@ -250,6 +265,10 @@ void ReenableForm::Window::Layout(UINT dpi, const RECT* suggested) {
       DrawTextW(dc, c.caption, -1, &r, DT_CALCRECT | DT_SINGLELINE);
       wider = std::max<int>(wider, r.right + 2 * px(kCaptionMargin) - px(c.width));
     }
+  const int room = (work.right - work.left) - (edges.right - edges.left) - px(kDesignWidth) - wider;
+  const int extra = std::clamp<int>(std::max(measure(form->question_, px(q.width), false).right - px(q.width),
+                                             measure(form->instructions_, px(m.width), false).right - px(m.width)),
+                                    0, std::max(0, room));
   const int questionHeight = std::max<int>(px(q.height), measure(form->question_, px(q.width) + extra).bottom);
   // The instructions move down by what the question grew.
   const int instructionsTop = px(m.top) + questionHeight - px(q.height);
@@ -272,18 +291,14 @@ void ReenableForm::Window::Layout(UINT dpi, const RECT* suggested) {
 
   RECT frame{0, 0, px(kDesignWidth) + extra + wider,
              px(kDesignHeight) + (instructionsTop - px(m.top)) + (instructionsHeight - px(m.height))};
-  if (Dpi().adjustForDpi) Dpi().adjustForDpi(&frame, kStyle, FALSE, kExStyle, dpi);
-  else AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+  adjust(frame);
   const int width = frame.right - frame.left, height = frame.bottom - frame.top;
   if (suggested) {
     SetWindowPos(dialog, nullptr, suggested->left, suggested->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     return;
   }
-  MONITORINFO monitor{sizeof(monitor)};
-  GetMonitorInfoW(MonitorFromWindow(owner ? owner : dialog, MONITOR_DEFAULTTONEAREST), &monitor);
-  RECT around = monitor.rcWork;
+  RECT around = work;
   if (owner && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &around);
-  const RECT& work = monitor.rcWork;
   const int x = std::clamp<int>((around.left + around.right - width) / 2, work.left,
                                 std::max<int>(work.left, work.right - width));
   const int y = std::clamp<int>((around.top + around.bottom - height) / 2, work.top,
@@ -347,7 +362,7 @@ void ReenableForm::ReportModuleVariables(const void* self) {
   if (self) vbw::ReportVar(L"mCommand", static_cast<const ReenableForm*>(self)->mCommand);
 }
 
-Variant ReenableForm::Execute(const std::wstring& productName) {
+Variant ReenableForm::Execute(const std::wstring& productName, HWND owner) {
   Variant result;
   vbw::Proc p(L"ReenableForm.Execute", ReportModuleVariables, {Var(L"productName", productName)}, this);
   p.Run([&] {
@@ -357,8 +372,9 @@ Variant ReenableForm::Execute(const std::wstring& productName) {
     p(104, [&] { instructions_ = L"You can re-enable " + productName + L" any time by launching it from the desktop icon."; });
     p(105, [&] {
       bool inOutlook = false;
-      Window window{this, reinterpret_cast<HWND>(
-                              static_cast<intptr_t>(CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook)))};
+      Window window{this, owner ? owner
+                                : reinterpret_cast<HWND>(static_cast<intptr_t>(
+                                      CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook)))};
       const Loaded loaded(object_);
       const PerMonitorAwareness awareness;
       struct alignas(4) Template {

@@ -25,7 +25,8 @@ class ReenableForm {
 
   // Shows the dialog for the product and answers mCommand, a Long in a
   // variant. Closed without a button (Escape, the close box) it answers 1.
-  Variant Execute(const std::wstring& productName);
+  // It is owned by `owner`, or without one by the window of Word's active document.
+  Variant Execute(const std::wstring& productName, HWND owner = nullptr);
 
   // The buttons: each sets mCommand and hides the form, which ends the show.
   void ReenableButton_Click();

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "errortrap/Procedure.h"
 #include "base/Text.h"
 #include "support/CommonWordInteractionFunctions.h"
@@ -65,6 +67,25 @@ int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstri
         char caption[256] = {};
         const int n = GetWindowTextA(w, caption, 255);
         if (std::string_view(caption, n > 0 ? n : 0).find(wanted) != std::string_view::npos) {
+          result = Handle(w);
+          return;
+        }
+      }
+    });
+  });
+  return result;
+}
+
+int32_t WordWindowShowing(const std::wstring& text) {
+  int32_t result = 0;
+  vbw::Proc p(L"CommonWordWindowFunctions.WordWindowShowing", vbw::BannerOnly, {Var(L"text", text)});
+  p.Run([&] {
+    p(301, [&] {
+      const std::wstring wanted = text.substr(0, text.find(L'\0'));
+      for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"OpusApp", nullptr));) {
+        std::wstring title(static_cast<size_t>(GetWindowTextLengthW(w)) + 1, L'\0');
+        title.resize(static_cast<size_t>(std::max(0, GetWindowTextW(w, title.data(), static_cast<int>(title.size())))));
+        if (title.find(wanted) != std::wstring::npos) {
           result = Handle(w);
           return;
         }

@@ -13,5 +13,8 @@ int32_t ActiveDocumentHandle(bool& inOutlook2000);
 // The active window when it is of class className, else the first window of
 // that class whose caption contains title; 0 when there is none.
 int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstring& title);
+// The first "OpusApp" window whose whole title contains text (up to a NUL in
+// it, where a title ends); 0 when there is none.
+int32_t WordWindowShowing(const std::wstring& text);
 
 }  // namespace tamberlux::CommonWordWindowFunctions
