@@ -433,6 +433,40 @@ int WindowGoes(int index) {
   return 1;
 }
 
+// Files that are no backup or name what a backup cannot hold, and generated
+// garbage (bytes, and text after a valid start): `tamberlux restore` refuses
+// each with exit code 2 and writes nothing.
+int HostileRestores(bool full) {
+  auto files = test::HostileBackups(kVersion, kName);
+  const std::wstring start =
+      L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + WordKeys::DataKey(kVersion) + L"]\r\n";
+  const std::wstring alphabet = L"[]\\\"=@;,:hex(0)7fdword\r\n\r\n \x00e9\xd800"s + L'\0';
+  for (unsigned seed = 1; seed <= (full ? 24u : 6u); ++seed) {
+    std::wstring text = seed % 2 ? start : L"";
+    for (unsigned i = 0; i < seed * 331 % 4000 + 100; ++i)
+      text += alphabet[((i * 2654435761u + seed * 40503u) >> 7) % alphabet.size()];
+    std::string ansi;  // the low bytes: ANSI text, with now and then a NUL
+    for (wchar_t c : text) ansi += static_cast<char>(c);
+    files.push_back(
+        {seed % 3 ? test::Utf16File(text) : ansi, L"garbage " + std::to_wstring(seed), WordKeys::DataKey(kVersion)});
+  }
+  const std::wstring file = test::BinDir() + L"fault-restore." + std::to_wstring(GetCurrentProcessId()) + L".reg";
+  for (const auto& f : files) {
+    test::ProductTemplate::Write(file, f.bytes);
+    DWORD code = 0;
+    bool hung = false;
+    RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" restore \"" + file + L"\"", 60000, code, hung);
+    if (hung || code != 2)
+      Problem(L"restore of a hostile file " + (hung ? L"hung"s : L"ended with " + std::to_wstring(code)) + L": " + f.why);
+    if (f.value.empty() ? test::KeyExists(f.key) : test::ReadRaw(f.key, f.value).exists)
+      Problem(L"a refused file wrote " + f.key);
+    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Microsoft\\Office\\" + kVersion + L"x").c_str());
+  }
+  DeleteFileW(file.c_str());
+  std::printf("case: hostile files to restore\n");
+  return static_cast<int>(files.size());
+}
+
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
   test::Regsvr32(L"/s");
@@ -448,6 +482,7 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
   else if (group == L"threads") tried = TwoThreads(full);
   else if (group == L"installer") tried = Installer(index, full);
   else if (group == L"hook") tried = WindowGoes(index);
+  else if (group == L"restore") tried = HostileRestores(full);
   CheckWhole();
   Clean();
   std::printf("tried %d\n", tried);
@@ -502,7 +537,8 @@ int Suite(bool full) {
     int cases;
     DWORD boundMs;
   } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000}, {L"many", 1, 180000},
-                {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"hook", 2, 60000}};
+                {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"hook", 2, 60000},
+                {L"restore", 1, 180000}};
   for (const auto& g : groups)
     for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
   std::printf("\n%-14s %-8s %-24s %s\n%-14d %-8d %-24d %d\n", "faults tried", "crashes", "hangs past the bound",
