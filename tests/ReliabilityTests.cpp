@@ -418,15 +418,8 @@ TEST_F(Repair, RepairPutsTheAddInBackAndSaysWhatItChanged) {
 
 TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
   const std::wstring file = test::BinDir() + L"not-a-backup-" + std::to_wstring(GetCurrentProcessId()) + L".reg";
-  const std::wstring header = L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + data + L"]\r\n";
   std::vector<test::HostileBackup> cases = test::HostileBackups(version, name);
-  cases.insert(cases.end(), {
-      {"plain bytes", L"no \"Windows Registry Editor Version 5.00\" line", data},
-      {test::Utf16File(L"REGEDIT4\r\n"), L"no \"Windows Registry Editor Version 5.00\" line", data},
-      {test::Utf16File(header + L"\"a\"=\"1\"\r\n\"b\"=hex:zz\r\n"), L"bad hexadecimal data (line 5): \"b\"=hex:zz", data},
-      {test::Utf16File(header + L"\"a\"=\"1\"\r\n\"c\"\r\n"), L"a value line without \"=\" (line 5): \"c\"", data},
-      {"", L"there is no file " + file, data},  // no file at all
-  });
+  cases.push_back({"", L"there is no file " + file, data});  // no file at all
   for (const auto& c : cases) {
     if (c.bytes.empty()) DeleteFileW(file.c_str());
     else test::ProductTemplate::Write(file, c.bytes);
@@ -438,13 +431,13 @@ TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
     EXPECT_FALSE(c.value.empty() ? KeyExists(c.key) : test::ReadRaw(c.key, c.value).exists) << ToUtf8(c.key);
   }
   // Word's Data key and the product's own settings, in any case, are a backup.
-  const std::wstring section = L"Software\\" + name;
-  test::ProductTemplate::Write(file, test::Utf16File(header + L"\"a\"=\"1\"\r\n\r\n[hkey_current_user\\SOFTWARE\\" +
-                                                     name + L"]\r\n\"wordversion\"=\"" + version + L"\"\r\n"));
+  const std::wstring both = L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + data + L"]\r\n\"a\"=\"1\"\r\n" +
+                           L"[hkey_current_user\\SOFTWARE\\" + name + L"]\r\n\"wordversion\"=\"" + version + L"\"\r\n";
+  test::ProductTemplate::Write(file, test::Utf16File(both));
   Run(L"restore \"" + file + L"\"");
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(test::ReadText(data, L"a"), L"1");
-  EXPECT_EQ(test::ReadText(section, L"WordVersion"), version);
+  EXPECT_EQ(test::ReadText(L"Software\\" + name, L"WordVersion"), version);
   DeleteFileW(file.c_str());
 }
 
