@@ -701,6 +701,31 @@ int MonitorSurfaces(int index) {
   return static_cast<int>(expected);
 }
 
+// Files a restore must refuse, and generated garbage (UTF-16 and ANSI, some
+// after a valid start): each ends with exit code 2 and the key it names stays absent.
+int HostileRestores(bool full) {
+  auto files = test::HostileBackups(kVersion, kName);
+  const std::wstring data = WordKeys::DataKey(kVersion), chars = L"[]\\\"=@;,:hex(0)7fdword\r\n\r\n \x00e9\xd800"s + L'\0';
+  for (unsigned seed = 1; seed <= (full ? 24u : 6u); ++seed) {
+    std::wstring text = seed % 2 ? L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + data + L"]\r\n" : L"";
+    for (unsigned i = 0; i < seed * 331 % 4000 + 100; ++i) text += chars[((i * 2654435761u + seed * 40503u) >> 7) % chars.size()];
+    const std::string ansi(text.begin(), text.end());  // the low bytes: now and then a NUL
+    files.push_back({seed % 3 ? test::Utf16File(text) : ansi, L"garbage " + std::to_wstring(seed), data});
+  }
+  const std::wstring file = test::BinDir() + L"fault-restore." + std::to_wstring(GetCurrentProcessId()) + L".reg";
+  for (const auto& f : files) {
+    DWORD code = 0;
+    bool hung = false;
+    test::ProductTemplate::Write(file, f.bytes);
+    RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" restore \"" + file + L"\"", 60000, code, hung);
+    if (hung || code != 2) Problem(L"restore " + (hung ? L"hung"s : L"ended with " + std::to_wstring(code)) + L": " + f.why);
+    if (f.value.empty() ? test::KeyExists(f.key) : test::ReadRaw(f.key, f.value).exists) Problem(L"a refused file wrote " + f.key);
+  }
+  DeleteFileW(file.c_str());
+  std::printf("case: hostile files to restore\n");
+  return static_cast<int>(files.size());
+}
+
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
   test::Regsvr32(L"/s");
@@ -719,6 +744,7 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
   else if (group == L"hook") tried = WindowGoes(index);
   else if (group == L"flags") tried = Flags();
   else if (group == L"monitor") tried = MonitorSurfaces(index);
+  else if (group == L"restore") tried = HostileRestores(full);
   CheckWhole();
   Clean();
   std::printf("tried %d\n", tried);
@@ -774,7 +800,7 @@ int Suite(bool full) {
     DWORD boundMs;
   } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000}, {L"many", 1, 180000},
                 {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"settings", 17, 150000}, {L"hook", 2, 60000},
-                {L"flags", 1, 120000}, {L"monitor", 3, 90000}};
+                {L"flags", 1, 120000}, {L"monitor", 3, 90000}, {L"restore", 1, 180000}};
   for (const auto& g : groups)
     for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
   std::printf("\n%-14s %-8s %-24s %s\n%-14d %-8d %-24d %d\n", "faults tried", "crashes", "hangs past the bound",

@@ -111,4 +111,39 @@ std::vector<std::wstring> ValueNames(const std::wstring& path) {
   return names;
 }
 
+std::string Utf16File(const std::wstring& text) {
+  const std::wstring all = L"\xFEFF" + text;
+  return std::string(reinterpret_cast<const char*>(all.data()), all.size() * sizeof(wchar_t));
+}
+
+std::vector<HostileBackup> HostileBackups(const std::wstring& version, const std::wstring& productName) {
+  const std::wstring data = WordKeys::DataKey(version), section = WordKeys::ProductSection(productName),
+                     run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", cu = L"[HKEY_CURRENT_USER\\",
+                     start = L"Windows Registry Editor Version 5.00\r\n\r\n" + cu + data + L"]\r\n\"a\"=\"1\"\r\n",
+                     other = L"a key other than Word's Data key and the product's settings section (line 5): ",
+                     odd = WordKeys::DataKey(version + L"x"), evil = L"Tamberlux" + version,
+                     part = L"an empty, \".\", \"..\" or over-long part (line 5)",
+                     header = L"no \"" + start.substr(0, 36);
+  const auto after = [&](const std::wstring& lines) { return Utf16File(start + lines + L"\r\n"); };
+  return {
+      {after(cu + run + L"]\r\n\"" + evil + L"\"=\"C:\\\\evil.exe\""), other + cu + run + L"]", run, evil},
+      {after(L"[HKEY_LOCAL_MACHINE\\" + data + L"]"), L"a key outside HKEY_CURRENT_USER (line 5)", data},
+      {after(cu + odd + L"]"), L"not Word's (a Word version is digits, a full stop and digits) (line 5): " + cu + odd,
+       odd},
+      {after(cu + section + L"]\r\n\"WordVersion\"=\"12.0\"\r\n\"Run\"=\"x\""),
+       L"a value the product's settings section does not hold (line 7): \"Run\"=\"x\"", section},
+      {after(cu + section + L"\\Sub]"), other + cu + section + L"\\Sub]", section},
+      {after(cu + data + L"\\a" + L'\0' + L"b]"), L"a NUL character (line 5): " + cu + data + L"\\a\\x00b]", data},
+      {after(cu + data + L"\\..\\..\\..\\..\\..\\Run]"), part, data},
+      {after(cu + data + L"\\]"), part, data},
+      {after(L"\"b\"=hex:" + std::wstring(1 << 21, L'0')), L"the file is larger than a backup can be", data},
+      {after(L"").substr(2), L"a NUL byte: neither UTF-16 text with its byte-order mark nor ANSI text (line 1): W\\x00i",
+       data},
+      {"plain bytes", header, data},
+      {Utf16File(L"REGEDIT4\r\n"), header, data},
+      {after(L"\"b\"=hex:zz"), L"bad hexadecimal data (line 5): \"b\"=hex:zz", data},
+      {after(L"\"c\""), L"a value line without \"=\" (line 5): \"c\"", data},
+  };
+}
+
 }  // namespace tamberlux::test

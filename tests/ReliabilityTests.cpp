@@ -418,28 +418,27 @@ TEST_F(Repair, RepairPutsTheAddInBackAndSaysWhatItChanged) {
 
 TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
   const std::wstring file = test::BinDir() + L"not-a-backup-" + std::to_wstring(GetCurrentProcessId()) + L".reg";
-  auto utf16 = [](const std::wstring& t) {
-    const std::wstring all = L"\xFEFF" + t;
-    return std::string(reinterpret_cast<const char*>(all.data()), all.size() * sizeof(wchar_t));
-  };
-  const std::wstring header = L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + data + L"]\r\n";
-  const std::pair<std::string, std::wstring> cases[] = {
-      {"plain bytes", L"not UTF-16 text"},
-      {utf16(L"REGEDIT4\r\n"), L"no \"Windows Registry Editor Version 5.00\" line"},
-      {utf16(header + L"\"a\"=\"1\"\r\n[HKEY_LOCAL_MACHINE\\Software\\X]\r\n"), L"only keys under HKEY_CURRENT_USER"},
-      {utf16(header + L"\"a\"=\"1\"\r\n\"b\"=hex:zz\r\n"), L"bad hexadecimal data in line 5"},
-      {utf16(header + L"\"a\"=\"1\"\r\n\"c\"\r\n"), L"a value line without \"=\" in line 5"},
-      {"", L""},  // no file at all
-  };
-  for (const auto& [content, why] : cases) {
-    if (why.empty()) DeleteFileW(file.c_str());
-    else test::ProductTemplate::Write(file, content);
+  std::vector<test::HostileBackup> cases = test::HostileBackups(version, name);
+  cases.push_back({"", L"there is no file " + file, data});  // no file at all
+  for (const auto& c : cases) {
+    if (c.bytes.empty()) DeleteFileW(file.c_str());
+    else test::ProductTemplate::Write(file, c.bytes);
     const std::wstring output = Run(L"restore \"" + file + L"\"");
-    EXPECT_EQ(code, 5u);
-    EXPECT_NE(output.find(L"nothing restored: "), std::wstring::npos) << ToUtf8(output);
-    EXPECT_NE(output.find(why), std::wstring::npos) << ToUtf8(output);
-    EXPECT_FALSE(KeyExists(data)) << "checked whole before anything is written";
+    EXPECT_EQ(code, 2u) << ToUtf8(c.why);
+    EXPECT_EQ(output.find(L"tamberlux: nothing restored: "), 0u) << ToUtf8(output);
+    EXPECT_NE(output.find(c.why), std::wstring::npos) << ToUtf8(output);
+    EXPECT_FALSE(KeyExists(data)) << "checked whole before anything is written: " << ToUtf8(c.why);
+    EXPECT_FALSE(c.value.empty() ? KeyExists(c.key) : test::ReadRaw(c.key, c.value).exists) << ToUtf8(c.key);
   }
+  // Word's Data key and the product's own settings, in any case, are a backup.
+  const std::wstring both = L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + data + L"]\r\n\"a\"=\"1\"\r\n" +
+                           L"[hkey_current_user\\SOFTWARE\\" + name + L"]\r\n\"wordversion\"=\"" + version + L"\"\r\n";
+  test::ProductTemplate::Write(file, test::Utf16File(both));
+  Run(L"restore \"" + file + L"\"");
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(test::ReadText(data, L"a"), L"1");
+  EXPECT_EQ(test::ReadText(L"Software\\" + name, L"WordVersion"), version);
+  DeleteFileW(file.c_str());
 }
 
 }  // namespace

@@ -182,4 +182,10 @@ inline std::vector<BYTE> WordEntry(const std::wstring& path, const std::wstring&
 }
 void AddEntry(const std::wstring& list, const std::wstring& valueName, const std::vector<BYTE>& data);
 
+// Files `tamberlux restore` refuses, each after Word's Data key for `version` and a value (lines 3, 4): its
+// bytes, the refusal as the command shows it, and the key (and value) it names, which must stay absent.
+struct HostileBackup { std::string bytes; std::wstring why, key, value; };
+std::vector<HostileBackup> HostileBackups(const std::wstring& version, const std::wstring& productName);
+std::string Utf16File(const std::wstring& text);  // with its byte-order mark, as backups are written
+
 }  // namespace tamberlux::test

@@ -140,7 +140,11 @@ int RestoreCommand(const std::wstring& file, bool json) {
   try {
     changes = RegistryBackup::Restore(file);
   } catch (const vb::Error& e) {
-    return Fail(kFailed, L"nothing restored: " + Shown(e.description));
+    // A file that is no backup, or names what a backup cannot hold, is the
+    // caller's to fix: nothing was written. A write that failed part way is not.
+    if (e.number == RegistryBackup::kNotWritten)
+      return Fail(kFailed, L"restore stopped: " + Shown(e.description) + L" (what was written before it stays)");
+    return Fail(kUsage, L"nothing restored: " + Shown(e.description));
   }
   if (json) {
     Print(L"{\"file\": " + Json(file) + L", \"changes\": " + JsonArray(changes) + L"}\n");

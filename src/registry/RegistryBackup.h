@@ -1,11 +1,13 @@
 // A registry key, its values (types and data exactly) and its sub-keys, saved
 // to and restored from a .reg file ("Windows Registry Editor Version 5.00",
 // UTF-16 with a byte-order mark). Wide, untraced access below the component's
-// procedures, as RegistryRaw. Only HKEY_CURRENT_USER is written or read back.
+// procedures, as RegistryRaw. Only HKEY_CURRENT_USER is written or read back,
+// and a restore writes only what a backup can hold.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +15,14 @@
 namespace tamberlux::RegistryBackup {
 
 constexpr size_t kKept = 5;
+// The largest backup file: a restore refuses a larger file before reading it,
+// and a backup that would be larger is not written.
+constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
+// How many characters of an offending line a refusal quotes.
+constexpr size_t kShownLine = 200;
+// The error a restore raises when a key or value cannot be written (Visual
+// Basic's "Path/File access error"); a refused file raises vb::kInvalidCall.
+constexpr int32_t kNotWritten = 75;
 
 // The .reg text of the key under HKEY_CURRENT_USER; nothing when it is missing.
 std::optional<std::wstring> Export(const std::wstring& path);
@@ -25,9 +35,19 @@ std::optional<std::wstring> Backup(const std::wstring& path, const std::wstring&
 std::vector<std::wstring> Backups();
 
 // Puts a backup back: every key and value it holds is written. The file is
-// read and checked whole before anything is written. Each change as a line
-// ("created key ...", "wrote value ..."). Throws a run-time error (with the
-// reason) for a file that is missing or not such a backup.
+// read and checked whole before anything is written; it is refused (error
+// vb::kInvalidCall with the reason and, where there is one, the first
+// offending line's number and text, unescaped) when it is missing, larger
+// than kMaxFileBytes, neither UTF-16 text with its byte-order mark nor ANSI
+// text, holds a NUL character, is not "Windows Registry Editor Version 5.00"
+// text, or names anything a backup cannot hold. A backup holds only, under
+// HKEY_CURRENT_USER (key paths compared regardless of case):
+// - Word's Data key for a version of Word's shape, and keys below it, with
+//   any values;
+// - the product's settings section for a name the product would take, without
+//   sub-keys, holding only the product's own values (WordKeys::kProductValues).
+// One file may hold both. Each change as a line ("created key ...", "wrote
+// value ..."). A key or value that cannot be written raises kNotWritten.
 std::vector<std::wstring> Restore(const std::wstring& file);
 
 }  // namespace tamberlux::RegistryBackup

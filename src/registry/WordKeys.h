@@ -50,6 +50,8 @@ inline std::wstring ProductSection(const std::wstring& productName) { return L"S
 inline constexpr wchar_t kWordVersion[] = L"WordVersion";
 inline constexpr wchar_t kPermanentlyDisableAddin[] = L"PermanentlyDisableAddin";
 inline constexpr wchar_t kFailedWord2000Check[] = L"FailedWord2000Check";
+// Every value the product's section holds.
+inline constexpr const wchar_t* kProductValues[] = {kWordVersion, kPermanentlyDisableAddin, kFailedWord2000Check};
 
 // An entry of DisabledItems or StartupItems as Word writes it: a type, the
 // byte lengths of the UTF-16 path and friendly name (terminators included),
