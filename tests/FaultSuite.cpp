@@ -90,15 +90,31 @@ void CheckWhole() {
 std::atomic<DWORD> child{0};
 std::atomic<bool> cancelDownloads{false};
 
+// The re-enable dialogs answered, and those owned by another Word than the one
+// asking: kept by the presser's thread, read once it has ended.
+std::vector<HWND> reenableSeen;
+std::atomic<int> misowned{0};
+
 BOOL CALLBACK PressOk(HWND w, LPARAM) {
   DWORD pid = 0;
-  wchar_t cls[16] = {}, title[128] = {};
+  wchar_t cls[16] = {}, title[128] = {}, owner[64] = {};
   GetWindowThreadProcessId(w, &pid);
   GetClassNameW(w, cls, 16);
   GetWindowTextW(w, title, 128);
-  const bool progress = std::wstring(title).ends_with(L" is downloading core library files");
-  if ((pid == GetCurrentProcessId() || pid == child) && std::wstring(cls) == L"#32770" && (!progress || cancelDownloads))
-    PostMessageW(w, WM_COMMAND, progress ? IDCANCEL : IDOK, 0);
+  if ((pid != GetCurrentProcessId() && pid != child) || std::wstring(cls) != L"#32770") return TRUE;
+  const std::wstring t = title;
+  if (t.starts_with(L"Re-enable ") && t.ends_with(L"?")) {
+    // Answered once, "Disable just this time"; its owner's title asks the same.
+    if (!IsWindowVisible(w) || std::find(reenableSeen.begin(), reenableSeen.end(), w) != reenableSeen.end()) return TRUE;
+    reenableSeen.push_back(w);
+    GetWindowTextW(GetWindow(w, GW_OWNER), owner, 64);
+    if (!std::wstring(owner).starts_with((t.substr(0, t.size() - 1) + L" for ").substr(0, 63))) ++misowned;
+    HWND button = FindWindowExW(w, nullptr, L"Button", L"Disable just this time");
+    PostMessageW(w, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    return TRUE;
+  }
+  const bool progress = t.ends_with(L" is downloading core library files");
+  if (!progress || cancelDownloads) PostMessageW(w, WM_COMMAND, progress ? IDCANCEL : IDOK, 0);
   return TRUE;
 }
 
@@ -548,70 +564,6 @@ int Flags() {
   return static_cast<int>(std::size(lines));
 }
 
-// Answers each re-enable dialog of this process once: "Disable permanently" for
-// the one titled `permanent`, "Disable just this time" for the others, after
-// looking at where its controls are; with `closeWord`, Word's window is closed
-// under the dialog first. What it found is handed to Problem as it stops.
-class ReenableAnswerer {
- public:
-  explicit ReenableAnswerer(std::wstring permanent = L"", bool closeWord = false)
-      : permanent_(std::move(permanent)), closeWord_(closeWord) {}
-  ~ReenableAnswerer() {
-    stop_ = true, t_.join();
-    for (const auto& f : found_) Problem(f);
-  }
-  size_t Answered() const { return answered_; }
-
- private:
-  static BOOL CALLBACK Each(HWND w, LPARAM self) {
-    reinterpret_cast<ReenableAnswerer*>(self)->Answer(w);
-    return TRUE;
-  }
-  void Answer(HWND box) {
-    DWORD pid = 0;
-    wchar_t cls[16] = {}, title[256] = {};
-    GetWindowThreadProcessId(box, &pid);
-    GetClassNameW(box, cls, 16);
-    GetWindowTextW(box, title, 256);
-    if (pid != GetCurrentProcessId() || std::wstring(cls) != L"#32770" || !std::wstring(title).starts_with(L"Re-enable ") ||
-        !IsWindowVisible(box) || std::find(seen_.begin(), seen_.end(), box) != seen_.end())
-      return;
-    seen_.push_back(box);
-    RECT client{}, r{};
-    MONITORINFO monitor{sizeof(monitor)};
-    GetClientRect(box, &client);
-    MapWindowPoints(box, nullptr, reinterpret_cast<POINT*>(&client), 2);
-    GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
-    const auto inside = [](const RECT& a, const RECT& b) {
-      return a.left >= b.left && a.top >= b.top && a.right <= b.right && a.bottom <= b.bottom;
-    };
-    if (!inside(client, monitor.rcMonitor)) found_.push_back(L"the dialog goes off the screen: "s + title);
-    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-      if (GetWindowRect(c, &r) && !inside(r, client)) found_.push_back(L"a control outside its dialog: "s + title);
-    // Owned by the Word whose title bar asks about this product.
-    const std::wstring asks = std::wstring(title).substr(0, wcslen(title) - 1) + L" for ";
-    wchar_t ownerTitle[64] = {};
-    GetWindowTextW(GetWindow(box, GW_OWNER), ownerTitle, 64);
-    if (!std::wstring(ownerTitle).starts_with(asks.substr(0, 63))) found_.push_back(L"the dialog is owned by another Word: "s + title);
-    if (HWND word = closeWord_ ? GetWindow(box, GW_OWNER) : nullptr; word && PostMessageW(word, WM_CLOSE, 0, 0))
-      for (int i = 0; i < 250 && IsWindow(word); ++i) Sleep(20);
-    HWND button = FindWindowExW(box, nullptr, L"Button", title == permanent_ ? L"Disable permanently" : L"Disable just this time");
-    if (!button) return found_.push_back(L"the dialog has no button to answer: "s + title);
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
-    ++answered_;
-  }
-
-  std::wstring permanent_;
-  bool closeWord_;
-  std::vector<HWND> seen_;
-  std::vector<std::wstring> found_;
-  std::atomic<size_t> answered_{0};
-  std::atomic<bool> stop_{false};
-  std::thread t_{[this] {
-    for (; !stop_; Sleep(50)) EnumWindows(Each, reinterpret_cast<LPARAM>(this));
-  }};
-};
-
 // Word's lists name the add-in `name` for the case's Word version.
 void ListAddIn(const std::wstring& name) {
   test::SetText(L"Software\\" + name, L"WordVersion", kVersion);
@@ -619,85 +571,64 @@ void ListAddIn(const std::wstring& name) {
 }
 
 // The monitor add-in's call, from this thread's apartment, on a new Word given
-// `caption`; a failure reaching the caller, or the caption not coming back
-// (unless `gone`: Word closes under the dialog), is a problem.
-void Monitor(const std::wstring& name, const std::wstring& caption, bool gone = false) {
-  static std::mutex starting;  // one start at a time: each caller gets a Word of its own
-  std::unique_lock lock(starting);
+// `caption`: a failure reaching the caller, or the caption not coming back, is
+// a problem.
+void Monitor(const std::wstring& name, const std::wstring& caption) {
+  static std::mutex lock;  // one start at a time, so each caller gets a Word of its own; one problem at a time
+  std::unique_lock starting(lock);
   const LateObject word = test::WordStandIn::Start();
-  lock.unlock();
-  if (!word) return Problem(L"no Word started");
+  starting.unlock();
   word.Put(L"Caption", Variant::Of(caption));
   Variant n = Variant::Of(name), w = Variant::Of(word.Get());
-  if (test::CallByName(test::CreateMain2().Get(), L"CreateAddInMonitor", {ByRef(n), ByRef(w)}) != S_OK)
-    Problem(L"the monitor failed its caller");
-  std::wstring after = L"(gone)";
+  const HRESULT hr = test::CallByName(test::CreateMain2().Get(), L"CreateAddInMonitor", {ByRef(n), ByRef(w)});
+  std::wstring after = L"(no answer)";
   try {
     after = ToText(word.Get(L"Caption"));
   } catch (const vb::Error&) {
   }
-  if (after != (gone ? L"(gone)" : caption)) Problem(L"Word's caption came back as " + after.substr(0, 80));
+  std::lock_guard reporting(lock);
+  if (hr != S_OK) Problem(L"the monitor failed its caller");
+  if (after != caption) Problem(L"Word's caption came back as " + after.substr(0, 80));
 }
 
 // The monitor with Word's caption 10,000 characters long, or holding control
-// characters and a NUL (also with Word closing under the dialog, so the error
-// report dumps the old caption); a product name of 100 characters; two callers,
-// each on its own thread, apartment, Main2 and Word, at the same time.
+// characters and a NUL; for a product name of 100 characters; and from two
+// callers at once, each on its own thread, apartment, Main2 and Word. Each
+// dialog is answered "Disable just this time": Word gets its caption back.
 int MonitorSurfaces(int index) {
   if (index >= 3) return 0;
   test::WordStandIn word;
   word.Set(L"Version", kVersion);
   word.Set(L"StartVisible", 1u);
-  test::ReporterStandIn reporter;
-  reporter.Answer({8}, 7);
-  BoxPresser boxes;
-  size_t dialogs = 0, expected = 0;
-  const std::wstring huge(10000, L'c'), control = L"Old\r\nWord\tx\x1b[31m\0after a NUL"s,
-                     longName = kName + std::wstring(100 - kName.size(), L'W'), second = kName + L"B";
-  if (index == 0) {
-    ListAddIn(kName);
-    expected = 3;
-    for (const std::wstring& caption : {huge, control}) {
-      ReenableAnswerer answerer;
-      Monitor(kName, caption);
-      dialogs += answerer.Answered();
+  const std::wstring longName = kName + std::wstring(100 - kName.size(), L'W'), second = kName + L"B";
+  const std::vector<std::wstring> names = index == 0 ? std::vector{kName} : index == 1 ? std::vector{longName} : std::vector{kName, second};
+  for (const std::wstring& n : names) ListAddIn(n);
+  {
+    BoxPresser boxes;
+    if (index == 0) {
+      for (const std::wstring& caption : {std::wstring(10000, L'c'), L"Old\r\nWord\tx\x1b[31m\0after a NUL"s}) Monitor(kName, caption);
+    } else {
+      std::atomic<int> done{0};
+      std::vector<std::thread> callers;
+      for (const std::wstring& n : names)
+        callers.emplace_back([&, n] {
+          CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+          Monitor(n, L"Microsoft Word");
+          CoUninitialize();
+          ++done;
+        });
+      for (MSG m; done < static_cast<int>(names.size()); MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT))
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+      for (auto& c : callers) c.join();
     }
-    ReenableAnswerer answerer(L"", true);
-    Monitor(kName, control, true);
-    dialogs += answerer.Answered();
-    std::printf("case: monitor, Word's caption 10,000 characters or with control characters\n");
-  } else if (index == 1) {
-    ListAddIn(longName);
-    expected = 1;
-    ReenableAnswerer answerer;
-    Monitor(longName, L"Microsoft Word");
-    dialogs = answerer.Answered();
-    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + longName).c_str());
-    std::printf("case: monitor, a product name of 100 characters\n");
-  } else {
-    ListAddIn(kName), ListAddIn(second);
-    expected = 2;
-    ReenableAnswerer answerer(L"Re-enable " + second + L"?");
-    std::atomic<int> done{0};
-    auto caller = [&](std::wstring name) {
-      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-      Monitor(name, L"Microsoft Word");
-      CoUninitialize();
-      ++done;
-    };
-    std::thread a(caller, kName), b(caller, second);
-    for (MSG m; done < 2; MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT))
-      while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-    a.join(), b.join();
-    dialogs = answerer.Answered();
-    if (word.Processes().size() != 2) Problem(L"the two callers did not each have a Word");
-    if (test::ReadText(kSection, L"PermanentlyDisableAddin") != L"(none)" ||
-        test::ReadText(L"Software\\" + second, L"PermanentlyDisableAddin") != L"1")
-      Problem(L"an answer landed on the other monitor's product");
-    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + second).c_str());
-    std::printf("case: two monitors at once, each on its own thread and Word\n");
   }
-  if (dialogs != expected) Problem(std::to_wstring(dialogs) + L" dialogs answered of " + std::to_wstring(expected));
+  const size_t expected = index == 0 ? 2 : names.size();
+  if (reenableSeen.size() != expected) Problem(std::to_wstring(reenableSeen.size()) + L" dialogs of " + std::to_wstring(expected));
+  if (misowned) Problem(L"a dialog was owned by another Word than the one asking");
+  for (const std::wstring& n : names)
+    if (n != kName) RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + n).c_str());
+  std::printf("case: monitor, %s\n", index == 0 ? "Word's caption 10,000 characters or with control characters"
+                                      : index == 1 ? "a product name of 100 characters" : "two at once, each on its own thread and Word");
   return static_cast<int>(expected);
 }
 

@@ -10,6 +10,10 @@ base with a comment "Step numbers in this file start at N." (N a multiple of
   number-steps.py          renumbers src/ in place (n is taken mod 100, so it
                            can run again)
   number-steps.py --check  only reports numbers used twice within a module
+
+A helper shared by several procedures is told each one's step number where it
+is called (Ask(L"WindowsVersion.IsWindows98OrMe", 401, …)); those are checked,
+not renumbered.
 """
 import os
 import re
@@ -17,7 +21,11 @@ import sys
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src")
 PROC = re.compile(r'\bProc p\([^;]*?L"([A-Za-z0-9_]+)\.([A-Za-z0-9_\[\]]+)"')
-STEP = re.compile(r'\bp(\(|\.Try\(|\.Completed\()(\d+),')
+# A step: p(N, …), p.Try(N, …), p.Completed(N, …), or with one of two
+# numbers chosen by a condition (p(xpList ? N : M, …)).
+STEP = re.compile(r'\bp(\(|\.Try\(|\.Completed\()((?:\w+ \? \d+ : )?\d+),')
+# A shared helper told the procedure and its step: Ask(L"Module.Procedure", N, …).
+HELPER = re.compile(r'\b\w+\(\s*L"([A-Za-z0-9_]+)\.([A-Za-z0-9_\[\]]+)",\s*(\d+),')
 BASE = re.compile(r'Step numbers in this file start at (\d+)\.')
 
 
@@ -36,6 +44,13 @@ def procedures(text):
         yield m.group(1), m.group(2), m.start(), end
 
 
+def note(seen, bad, key, where, site):
+    """Records a step number of a module; a second statement using it is bad."""
+    if key in seen and seen[key][1] != site:
+        bad.append(f"{key[0]} step {key[1]}: {seen[key][0]} and {where}")
+    seen.setdefault(key, (where, site))
+
+
 def main():
     check = "--check" in sys.argv[1:]
     seen = {}
@@ -50,15 +65,17 @@ def main():
             base = (int(marker.group(1)) if marker else 0) + counts[module] * 100
             body = text[start:end]
             if not check:
-                body = STEP.sub(lambda s: f"p{s.group(1)}{base + int(s.group(2)) % 100},", body)
+                body = STEP.sub(lambda s: f"p{s.group(1)}" + re.sub(r"\d+", lambda n: str(base + int(n.group()) % 100),
+                                                                   s.group(2)) + ",", body)
+            where = f"{os.path.relpath(path, ROOT)} {module}.{proc}"
             for s in STEP.finditer(body):
-                key = (module, int(s.group(2)))
-                where = f"{os.path.relpath(path, ROOT)} {module}.{proc}"
-                if key in seen and seen[key] != where:
-                    bad.append(f"{module} step {key[1]}: {seen[key]} and {where}")
-                seen.setdefault(key, where)
+                for n in re.finditer(r"\d+", s.group(2)):
+                    note(seen, bad, (module, int(n.group())), where, (path, start + s.start(2) + n.start()))
             out.append(text[last:start] + body)
             last = end
+        for h in HELPER.finditer(text):
+            note(seen, bad, (h.group(1), int(h.group(3))), f"{os.path.relpath(path, ROOT)} {h.group(1)}.{h.group(2)}",
+                 (path, h.start(3)))
         out.append(text[last:])
         new = "".join(out)
         if not check and new != text:

@@ -286,13 +286,14 @@ bool Main2::EnsureProgramDllsAreRegistered(const std::wstring& productName, cons
   p.Run([&] {
     p(60901, [&] { folderPath = UtilityFunctions::SRC_PATH(productName); });
     std::wstring failing;
-    // The first DLL of the list that is missing or cannot be registered, or "".
-    const auto firstMissing = [&](const std::vector<std::wstring>& list, int line) {
+    // Whether a DLL of the list is missing or cannot be registered (then
+    // named in `failing`); the XP list's steps have numbers of their own.
+    const auto firstMissing = [&](const std::vector<std::wstring>& list, bool xpList) {
       int16_t last = -1;
-      p(line, [&] { last = UpperBound(list); });
+      p(xpList ? 60905 : 60902, [&] { last = UpperBound(list); });
       for (i = 0; i <= last; ++i) {
         bool present = false;
-        p(line + 1, [&] {
+        p(xpList ? 60906 : 60903, [&] {
           const std::wstring& file = At(list, i);
           const std::wstring path = folderPath + file;
           present = fileExists(path) && Createable(path, InfraGroups::ProgIdOfProgramDll(file));
@@ -303,9 +304,9 @@ bool Main2::EnsureProgramDllsAreRegistered(const std::wstring& productName, cons
       return false;
     };
     bool xp = false;
-    if (!firstMissing(fileNames, 2)) {
+    if (!firstMissing(fileNames, false)) {
       p(60904, [&] { xp = WindowsVersion::IsWindowsXPOrHigher(); });
-      if (!xp || !firstMissing(fileNamesXPOrLater, 5)) {
+      if (!xp || !firstMissing(fileNamesXPOrLater, true)) {
         result = true;
         return;
       }

@@ -183,26 +183,27 @@ int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
 }
 
 namespace {
-// One call on the reporter, failing through the forwarder's own tail.
+// One call on the reporter, failing through the forwarder's own tail; each
+// forwarder has a step number of its own.
 template <class F>
-void Forward(const wchar_t* qualifiedName, F&& call, bool noDump = false) {
+void Forward(const wchar_t* qualifiedName, int step, F&& call, bool noDump = false) {
   Proc p(Proc::Untraced{}, qualifiedName);
   if (noDump) p.NoDump();
-  p.Run([&] { p(201, call); });
+  p.Run([&] { p(step, call); });
 }
 }  // namespace
 
 void vbwOpenDumpFile() {
-  Forward(L"vbwProtector.vbwOpenDumpFile", [] { State().mErrorParams.Call(L"vbwOpenDumpFile"); });
+  Forward(L"vbwProtector.vbwOpenDumpFile", 401, [] { State().mErrorParams.Call(L"vbwOpenDumpFile"); });
 }
 
 void vbwCloseDumpFile() {
-  Forward(L"vbwProtector.vbwCloseDumpFile", [] { State().mErrorParams.Call(L"vbwCloseDumpFile"); });
+  Forward(L"vbwProtector.vbwCloseDumpFile", 501, [] { State().mErrorParams.Call(L"vbwCloseDumpFile"); });
 }
 
 void vbwReportToFile(const std::wstring& text) {
   Forward(
-      L"vbwProtector.vbwReportToFile",
+      L"vbwProtector.vbwReportToFile", 601,
       [&] {
         Bstr t(text);
         State().mErrorParams.Call(L"vbwReportToFile", {ByRef(t)});
@@ -222,7 +223,7 @@ void vbwReportVariable(const std::wstring& name, const VARIANT& value, int32_t t
 }
 
 void vbwReportObject(const std::wstring& name, IDispatch* object, int32_t tab) {
-  Forward(L"vbwProtector.vbwReportObject", [&] {
+  Forward(L"vbwProtector.vbwReportObject", 701, [&] {
     Bstr n(name);
     IDispatch* o = object;
     VARIANT objectArg;

@@ -57,11 +57,12 @@ bool OneOf(const std::wstring& name, std::initializer_list<const wchar_t*> names
   return false;
 }
 
+// Each question is a procedure of its own, with a step number of its own.
 template <class Question>
-bool Ask(const wchar_t* procedure, Question question) {
+bool Ask(const wchar_t* procedure, int step, Question question) {
   bool result = false;
   vbw::Proc p(procedure, vbw::BannerOnly);
-  p.Run([&] { p(1, [&] { result = question(WindowsVersion()); }); });
+  p.Run([&] { p(step, [&] { result = question(WindowsVersion()); }); });
   return result;
 }
 }  // namespace
@@ -86,19 +87,19 @@ std::wstring WindowsVersion() {
 }
 
 bool IsWindowsVistaOrHigher() {
-  return Ask(L"WindowsVersion.IsWindowsVistaOrHigher", [](const std::wstring& name) {
+  return Ask(L"WindowsVersion.IsWindowsVistaOrHigher", 201, [](const std::wstring& name) {
     return !OneOf(name, {L"Windows 95", L"Windows 98", L"Windows ME", L"Windows NT", L"Windows 2000", L"Windows XP"});
   });
 }
 
 bool IsWindowsXPOrHigher() {
-  return Ask(L"WindowsVersion.IsWindowsXPOrHigher", [](const std::wstring& name) {
+  return Ask(L"WindowsVersion.IsWindowsXPOrHigher", 301, [](const std::wstring& name) {
     return !OneOf(name, {L"Windows 95", L"Windows 98", L"Windows ME", L"Windows NT", L"Windows 2000"});
   });
 }
 
 bool IsWindows98OrMe() {
-  return Ask(L"WindowsVersion.IsWindows98OrMe",
+  return Ask(L"WindowsVersion.IsWindows98OrMe", 401,
              [](const std::wstring& name) { return OneOf(name, {L"Windows 98", L"Windows ME"}); });
 }
 
