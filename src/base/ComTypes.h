@@ -192,5 +192,8 @@ using RegKey = Unique<HKEY, &RegCloseKey>;
 using Handle = Unique<HANDLE, &CloseHandle>;
 using Module = Unique<HMODULE, &FreeLibrary>;
 using SafeArray = Unique<SAFEARRAY*, &SafeArrayDestroy>;
+using FindHandle = Unique<HANDLE, &FindClose>;  // FindFirstFile's search
+using HookHandle = Unique<HHOOK, &UnhookWindowsHookEx>;
+using WindowHandle = Unique<HWND, &DestroyWindow>;  // a window of this thread
 
 }  // namespace tamberlux
