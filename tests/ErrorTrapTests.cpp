@@ -47,6 +47,15 @@ void FailOn(const wchar_t* name, int line, int32_t number) {
 
 void NoParameters() { Proc p(L"Sample.NoParameters", ReportSampleModule); }
 
+// Step 2 fails under Resume Next: skipped without asking.
+void SkipsAFailure() {
+  Proc p(L"Sample.SkipsAFailure", ReportSampleModule);
+  p.Run([&] {
+    p.ResumeNext();
+    p(2, [&] { vb::Raise(vb::kTypeMismatch); });
+  });
+}
+
 class ErrorTrap : public ::testing::Test {
  protected:
   test::StartedTrap trap;
@@ -191,6 +200,28 @@ TEST(ErrorTrapTracing, ProcInReceivesTheParameterTextOnlyWhenTracingIsOn) {
     EXPECT_EQ(parameterCalls, c.parameterCalls);
     EXPECT_EQ(procIn, c.procIn);
     EXPECT_EQ(overflow, L"vbwErrorHandler 6 Overflow Tamberlux vbwProtector vbwProcIn");
+  }
+}
+
+// With tracing on, a skipped failure leaves one line in the error log, which
+// `tamberlux log` shows as ignored; with tracing off, none.
+TEST(ErrorTrapTracing, AFailureSkippedUnderResumeNextIsLoggedAsIgnoredOnlyWhenTracingIsOn) {
+  const std::wstring shown = L"  process " + std::to_wstring(GetCurrentProcessId()) +
+                             L"  Tamberlux.Sample.SkipsAFailure, line 2\r\n  ignored error 13: Type mismatch\r\n";
+  const auto timesShown = [&] {
+    const std::wstring log = test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" log");
+    size_t n = 0;
+    for (size_t at = log.find(shown); at != std::wstring::npos; at = log.find(shown, at + 1)) ++n;
+    return n;
+  };
+  for (const bool tracing : {false, true}) {
+    test::StartedTrap trap;
+    ReporterStandIn reporter;
+    vbw::State().vbwTraceLine = tracing;
+    const size_t before = timesShown();
+    SkipsAFailure();
+    EXPECT_EQ(timesShown() - before, tracing ? 1u : 0u) << "tracing " << tracing;
+    EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "nobody is asked";
   }
 }
 

@@ -8,18 +8,19 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
 #include "Console.h"
+#include "base/ComTypes.h"
 #include "base/LateBound.h"
 #include "base/VbError.h"
 #include "component/hook/WindowHook.h"
 #include "registry/WordKeys.h"
 #include "support/CommonWordInteractionFunctions.h"
 #include "support/CommonWordWindowFunctions.h"
+#include "support/MessageLoop.h"
 
 namespace tamberlux {
 
@@ -28,15 +29,12 @@ using namespace console;
 namespace {
 
 constexpr UINT kDeferredInstallMessage = WM_USER + 98;  // 1122, as the component posts it
-constexpr ULONGLONG kBoundMs = 120000;
+constexpr DWORD kBoundMs = 120000;
 
 // The message boxes shown on this thread while the object lives.
 class SeenBoxes {
  public:
   SeenBoxes() : hook_(SetWindowsHookExW(WH_CBT, Cbt, nullptr, GetCurrentThreadId())) { boxes_ = {}; }
-  ~SeenBoxes() {
-    if (hook_) UnhookWindowsHookEx(hook_);
-  }
   struct Box {
     std::wstring title, text;
   };
@@ -61,29 +59,13 @@ class SeenBoxes {
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
   }
-  HHOOK hook_;
+  HookHandle hook_;
   static inline std::vector<Box> boxes_;
 };
 
-// Dispatches messages until `done` holds or the bound passes; answers `done`.
-bool PumpUntil(const std::function<bool()>& done) {
-  const ULONGLONG bound = GetTickCount64() + kBoundMs;
-  while (!done() && GetTickCount64() < bound) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-  }
-  return done();
-}
-
 bool KeyExists(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  RegKey key;
+  return RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
 }
 
 // A list of texts as a compiled caller passes it, by reference.
@@ -182,7 +164,7 @@ int InstallCommand(const std::wstring& name, const std::vector<std::wstring>& de
   // the component posted, if it posted one, and after the component's check.
   if (!result && watching) {
     PostMessageW(window, barrier, 0, 0);
-    if (!PumpUntil([&] { return barrierSeen; }))
+    if (!PumpMessagesUntil([&] { return barrierSeen; }, kBoundMs))
       return Fail(kFailed, L"Word's window did not answer while the installation was waited for");
   }
   if (deferrals > 0) {

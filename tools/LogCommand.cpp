@@ -1,5 +1,6 @@
 // tamberlux log [--json]: the error log the component writes when its error
-// reporter could not be had, oldest first (the rotated file, then the current).
+// reporter could not be had, and with tracing on the failures procedures
+// skipped, oldest first (the rotated file, then the current).
 #include <windows.h>
 
 #include <map>
@@ -49,7 +50,7 @@ class Reader {
         if (!String(e.field[key])) return false;
       } else {
         const size_t start = i_;
-        while (i_ < t_.size() && (iswdigit(t_[i_]) || t_[i_] == L'-')) ++i_;
+        while (i_ < t_.size() && (iswalnum(t_[i_]) || t_[i_] == L'-')) ++i_;  // a number, true or false
         if (start == i_) return false;
         e.field[key] = t_.substr(start, i_ - start);
       }
@@ -131,7 +132,8 @@ std::vector<std::wstring> RefusalsSince(size_t count, const std::wstring& proced
   auto entries = ReadLog(vbw::ErrorLog::Path());
   for (size_t i = count; i < entries.size(); ++i) {
     auto& f = entries[i].field;
-    if (f[L"procedure"] == procedure && f[L"number"] == L"5" && f[L"process"] == std::to_wstring(GetCurrentProcessId()))
+    if (f[L"procedure"] == procedure && f[L"number"] == L"5" && f[L"ignored"] != L"true" &&
+        f[L"process"] == std::to_wstring(GetCurrentProcessId()))
       found.push_back(f[L"description"]);
   }
   return found;
@@ -155,11 +157,18 @@ int LogCommand(bool json) {
   Print(Shown(path) + L": " + std::to_wstring(entries.size()) + (entries.size() == 1 ? L" report" : L" reports") +
         L", oldest first\n");
   for (auto& e : entries) {
-    Print(L"\n" + Shown(e.field[L"time"]) + L"  process " + e.field[L"process"] + L"  " + Shown(e.field[L"project"]) +
-          L"." + Shown(e.field[L"module"]) + L"." + Shown(e.field[L"procedure"]) + L", line " + e.field[L"line"] +
-          L"\n  error " + e.field[L"number"] + L": " + Shown(e.field[L"description"]) + L"\n  not reported: " +
-          Shown(e.field[L"reporter"]) + L"\n  call stack: " + Joined(e.list[L"stack"], L" > ") +
-          L"\n  parameters: " + Joined(e.list[L"parameters"], L", ") + L"\n");
+    const std::wstring where = L"\n" + Shown(e.field[L"time"]) + L"  process " + e.field[L"process"] + L"  " +
+                               Shown(e.field[L"project"]) + L"." + Shown(e.field[L"module"]) + L"." +
+                               Shown(e.field[L"procedure"]) + L", line " + e.field[L"line"];
+    const std::wstring error = L"error " + e.field[L"number"] + L": " + Shown(e.field[L"description"]);
+    const std::wstring stack = L"\n  call stack: " + Joined(e.list[L"stack"], L" > ") + L"\n";
+    // A failure its procedure skipped, traced: no reporter was asked.
+    if (e.field[L"ignored"] == L"true") {
+      Print(where + L"\n  ignored " + error + stack);
+      continue;
+    }
+    Print(where + L"\n  " + error + L"\n  not reported: " + Shown(e.field[L"reporter"]) + stack +
+          L"  parameters: " + Joined(e.list[L"parameters"], L", ") + L"\n");
     if (!e.list[L"dump"].empty()) Print(L"  dump: " + Joined(e.list[L"dump"], L", ") + L"\n");
   }
   return kDone;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cwchar>
 
+#include "base/ComTypes.h"
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
 #include "installer/HTTP.h"
@@ -124,8 +125,8 @@ bool Main2::fileExists(const std::wstring& path) {
         return;
       }
       WIN32_FIND_DATAW found;
-      HANDLE search = FindFirstFileW(path.c_str(), &found);
-      if (search == INVALID_HANDLE_VALUE) {
+      FindHandle search(FindFirstFileW(path.c_str(), &found));
+      if (!search) {
         const DWORD error = GetLastError();
         if (error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME)
           vb::Raise(vb::kBadFileName);
@@ -133,8 +134,7 @@ bool Main2::fileExists(const std::wstring& path) {
       }
       do {
         if ((found.dwFileAttributes & skip) == 0 && found.cFileName[0]) result = true;
-      } while (!result && FindNextFileW(search, &found));
-      FindClose(search);
+      } while (!result && FindNextFileW(search.Get(), &found));
     });
   });
   return result;

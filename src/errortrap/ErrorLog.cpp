@@ -51,7 +51,8 @@ std::wstring ToJson(const Report& r) {
          L", \"procedure\": " + JsonString(r.procedure) + L", \"number\": " + std::to_wstring(r.number) +
          L", \"description\": " + JsonString(r.description) + L", \"line\": " + std::to_wstring(r.line) +
          L", \"stack\": " + JsonArray(r.stack) + L", \"parameters\": " + JsonArray(r.parameters) +
-         L", \"dump\": " + JsonArray(r.dump) + L", \"reporter\": " + JsonString(r.reporter) + L"}";
+         L", \"dump\": " + JsonArray(r.dump) + L", \"reporter\": " + JsonString(r.reporter) +
+         (r.ignored ? L", \"ignored\": true}" : L"}");
 }
 
 void Write(const Report& report) noexcept {

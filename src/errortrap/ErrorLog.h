@@ -1,7 +1,9 @@
 // The error log support reads when the error reporter could not be had: one
 // JSON line per report in the user's local application data folder
 // (Valdomeren\Tamberlux\errors.log), rotated at 256 KiB with one previous
-// file kept (errors.log.1). Writing it never fails the caller.
+// file kept (errors.log.1). Writing it never fails the caller. With tracing
+// on, a failure its procedure skipped is written there too, marked
+// "ignored": true.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +23,7 @@ struct Report {
   std::vector<std::wstring> parameters;  // "name = text"
   std::vector<std::wstring> dump;        // the locals, when a dump was asked
   std::wstring reporter;                 // why the reporter could not take it
+  bool ignored = false;                  // skipped by its procedure, traced only
 };
 
 // The folder of the log and of the repair's backups, created when missing;

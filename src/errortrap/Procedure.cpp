@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <utility>
 
+#include "errortrap/ErrorLog.h"
+
 namespace tamberlux::vbw {
 
 namespace {
@@ -120,6 +122,7 @@ bool Proc::OnError(int line) {
   vb::Error error = vb::CurrentError();
   if (resumeNext_) {
     err_ = error.number;
+    if (state_->vbwTraceLine) TraceIgnored(error, line);
     return false;
   }
   // The log reads this procedure's variables while its question is asked.
@@ -151,6 +154,19 @@ bool Proc::OnError(int line) {
       default:
         throw LeaveProcedure{};
     }
+  }
+}
+
+void Proc::TraceIgnored(const vb::Error& error, int line) const noexcept {
+  try {
+    const wchar_t* dot = wcschr(name_, L'.');
+    ErrorLog::Report r{kProject, dot ? std::wstring(name_, dot) : std::wstring(), dot ? dot + 1 : name_,
+                       error.number, error.description, line};
+    for (int i = 1; i <= state_->mStackCalls && i <= kStackSize; ++i) r.stack.push_back(StackEntry(i));
+    r.ignored = true;
+    ErrorLog::Write(r);
+  } catch (...) {
+    // A trace never fails the procedure.
   }
 }
 

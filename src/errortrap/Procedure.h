@@ -17,7 +17,9 @@
 // goes on with the next step, end and exit leave the procedure with the result
 // it holds, a dump reports the variables and asks again. After ResumeNext()
 // failing steps are skipped without asking and their number is kept in Err(),
-// for procedures that must not fail and test the error afterwards.
+// for procedures that must not fail and test the error afterwards; with
+// tracing on ("/trace" or the "vbwTrace" setting), each one skipped leaves an
+// "ignored" line in the error log.
 #pragma once
 
 #include <windows.h>
@@ -175,6 +177,9 @@ class Proc {
   // The error tail. Returns true to retry the step, false to go on with the
   // next one; throws LeaveProcedure to leave.
   bool OnError(int line);
+  // With tracing on, a failure skipped under ResumeNext() leaves a line in
+  // the error log.
+  void TraceIgnored(const vb::Error& error, int line) const noexcept;
   void Dump();
 
   ProtectorState* state_;

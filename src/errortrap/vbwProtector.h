@@ -34,6 +34,8 @@ struct ProtectorState {
   bool mOldTraceProc = false;
   std::wstring vbwEmailRecipientAdress;
   bool vbwCatchException = false;
+  // The trace switch ("/trace" or the "vbwTrace" setting); vbwTraceProc is
+  // on whenever the call stack is kept.
   bool vbwTraceLine = false;
   bool vbwCallStack = false;
   bool vbwSystemInfo = false;

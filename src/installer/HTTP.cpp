@@ -12,6 +12,7 @@
 #include "errortrap/Procedure.h"
 #include "installer/InstallerSettings.h"
 #include "support/CommonLogger.h"
+#include "support/MessageLoop.h"
 
 namespace tamberlux {
 
@@ -21,14 +22,12 @@ namespace {
 
 constexpr ULONGLONG kShowProgressAfterMs = 500;
 constexpr int kTextId = 0xFFFF;
+constexpr DWORD kLetGoMs = 1000;  // how long a cancelled download may hold its file
 
 // The small window a long download shows: which file, how much of it, Cancel.
 class ProgressWindow {
  public:
   ProgressWindow(const std::wstring& productName, const std::wstring& file) : product_(productName), file_(file) {}
-  ~ProgressWindow() {
-    if (window_) DestroyWindow(window_);
-  }
 
   bool Cancelled() const { return cancelled_; }
 
@@ -40,12 +39,13 @@ class ProgressWindow {
     if (!window_) return;
     const std::wstring text = L"Downloading " + file_ + L": " + std::to_wstring(received_ / 1024) + L" KB" +
                               (total_ ? L" of " + std::to_wstring(total_ / 1024) + L" KB" : std::wstring());
-    SetDlgItemTextW(window_, kTextId, text.c_str());
-    InvalidateRect(window_, nullptr, TRUE);
-    // Only this window's messages: the download's own machinery is not re-entered.
+    SetDlgItemTextW(window_.Get(), kTextId, text.c_str());
+    InvalidateRect(window_.Get(), nullptr, TRUE);
+    // Only this window's messages, and only those already there (not
+    // PumpMessagesUntil): the download's own machinery is not re-entered.
     MSG msg;
-    while (window_ && PeekMessageW(&msg, window_, 0, 0, PM_REMOVE)) {
-      if (!IsDialogMessageW(window_, &msg)) {
+    while (window_ && PeekMessageW(&msg, window_.Get(), 0, 0, PM_REMOVE)) {
+      if (!IsDialogMessageW(window_.Get(), &msg)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
       }
@@ -60,17 +60,17 @@ class ProgressWindow {
     dlg->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER;
     dlg->cx = 220;
     dlg->cy = 60;
-    window_ = CreateDialogIndirectParamW(nullptr, dlg, nullptr, &Proc, reinterpret_cast<LPARAM>(this));
+    window_.Reset(CreateDialogIndirectParamW(nullptr, dlg, nullptr, &Proc, reinterpret_cast<LPARAM>(this)));
     if (!window_) return;
     const std::wstring title = product_ + L" is downloading core library files";
-    SetWindowTextW(window_, title.c_str());
-    SetWindowPos(window_, HWND_TOP, 0, 0, 400, 150, SWP_NOMOVE);
-    CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 12, 10, 370, 20, window_,
+    SetWindowTextW(window_.Get(), title.c_str());
+    SetWindowPos(window_.Get(), HWND_TOP, 0, 0, 400, 150, SWP_NOMOVE);
+    CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 12, 10, 370, 20, window_.Get(),
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), nullptr, nullptr);
     CreateWindowExW(0, L"BUTTON", L"Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 300, 70, 80, 26,
-                    window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDCANCEL)), nullptr, nullptr);
-    ShowWindow(window_, SW_SHOWNORMAL);
-    UpdateWindow(window_);
+                    window_.Get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDCANCEL)), nullptr, nullptr);
+    ShowWindow(window_.Get(), SW_SHOWNORMAL);
+    UpdateWindow(window_.Get());
   }
 
   void PaintBar(HDC dc) const {
@@ -113,7 +113,7 @@ class ProgressWindow {
   }
 
   std::wstring product_, file_;
-  HWND window_ = nullptr;
+  WindowHandle window_;  // destroyed with the download, on this thread
   ULONGLONG started_ = GetTickCount64();
   ULONG received_ = 0, total_ = 0;
   unsigned ticks_ = 0;
@@ -204,16 +204,16 @@ void ForgetDownload(const std::wstring& url, const std::vector<std::wstring>& fi
     const std::wstring folder = file.substr(0, file.find_last_of(L'\\') + 1);
     std::vector<std::wstring> copies{file};
     WIN32_FIND_DATAW found;
-    if (HANDLE h = FindFirstFileW((file + L".*").c_str(), &found); h != INVALID_HANDLE_VALUE) {
+    if (FindHandle search(FindFirstFileW((file + L".*").c_str(), &found)); search) {
       do copies.push_back(folder + found.cFileName);
-      while (FindNextFileW(h, &found));
-      FindClose(h);
+      while (FindNextFileW(search.Get(), &found));
     }
+    // Not SleepReplacement::Wait, which runs one wait at a time per thread: a
+    // download can be reached from the hook's deferred work while another
+    // wait is further down the stack, and would first have to wait that out.
     for (const auto& copy : copies)
-      for (int tries = 0; !DeleteFileW(copy.c_str()) && GetLastError() == ERROR_SHARING_VIOLATION && tries < 20; ++tries) {
-        for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&m);
-        Sleep(50);
-      }
+      PumpMessagesUntil([&] { return DeleteFileW(copy.c_str()) || GetLastError() != ERROR_SHARING_VIOLATION; },
+                        kLetGoMs);
   }
 }
 

@@ -381,11 +381,10 @@ std::vector<std::wstring> Backups() {
   std::vector<std::wstring> files;
   if (folder.empty()) return files;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((folder + kPattern).c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return files;
+  FindHandle find(FindFirstFileW((folder + kPattern).c_str(), &found));
+  if (!find) return files;
   do files.push_back(folder + found.cFileName);
-  while (FindNextFileW(find, &found));
-  FindClose(find);
+  while (FindNextFileW(find.Get(), &found));
   std::sort(files.begin(), files.end());
   return files;
 }

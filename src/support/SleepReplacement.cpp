@@ -13,21 +13,6 @@ std::shared_ptr<MessageLoop>& mMessageLoop() {
   thread_local std::shared_ptr<MessageLoop>* loop = nullptr;
   return ThreadOwned(loop);
 }
-
-// Dispatches what is waiting in the queue, sleeping first until something is.
-void YieldToMessages() {
-  MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      // Left for the loop that owns the thread.
-      PostQuitMessage(static_cast<int>(message.wParam));
-      return;
-    }
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-}
 }  // namespace
 
 std::shared_ptr<MessageLoop> CurrentLoop() { return mMessageLoop(); }
@@ -45,7 +30,10 @@ void Wait(int32_t timeInMs, HWND hwnd) {
   p.Local(L"id", id);
   p.Run([&] {
     p(101, [&] {
-      while (mMessageLoop()) YieldToMessages();
+      // The wait in progress is further down this thread's stack; its timer
+      // comes through these messages. A quit message ends a pump early, for
+      // the thread's own loop; this wait still waits its turn.
+      while (mMessageLoop()) PumpMessagesUntil([] { return !mMessageLoop(); }, INFINITE);
     });
     p(102, [&] { id = VBLanguageExtensions::RandomNumber(442, 6000); });
     p(103, [&] {
