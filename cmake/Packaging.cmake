@@ -17,6 +17,7 @@ function(tamberlux_package arch version package bin32 bin64)
   add_custom_command(OUTPUT ${package}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TAMBERLUX_PACKAGE_DIR}
     COMMAND bash ${packaging}/build-msi.sh ${arch} ${version} ${bin32} ${bin64} ${package}.unsigned
+    COMMAND ${CMAKE_COMMAND} -E remove -f ${package}
     COMMAND ${TAMBERLUX_SIGN_COMMAND} -in ${package}.unsigned -out ${package}
     COMMAND ${CMAKE_COMMAND} -E remove ${package}.unsigned
     DEPENDS ${package_sources} ${own_files} ${ARGN}

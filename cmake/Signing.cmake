@@ -55,6 +55,7 @@ set(TAMBERLUX_SIGN_COMMAND ${TAMBERLUX_OSSLSIGNCODE} sign -pkcs12 ${pfx} -readpa
 # registered before this call, such as stripping).
 function(tamberlux_sign target)
   add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E remove -f $<TARGET_FILE:${target}>.signed
     COMMAND ${TAMBERLUX_SIGN_COMMAND} -in $<TARGET_FILE:${target}> -out $<TARGET_FILE:${target}>.signed
     COMMAND ${CMAKE_COMMAND} -E rename $<TARGET_FILE:${target}>.signed $<TARGET_FILE:${target}>
     VERBATIM)
