@@ -4,6 +4,7 @@
 #   x64 build: packages/Tamberlux-x64.msi, the 64-bit ones plus the 32-bit component and
 #              hook library, which the x64 build first builds in the x86 build tree
 #              (TAMBERLUX_X86_BINARY_DIR, build/x86 by default)
+# Beside them, packages/PolicyDefinitions: the Group Policy template.
 find_program(TAMBERLUX_WIXL wixl REQUIRED)
 find_program(TAMBERLUX_MSIBUILD msibuild REQUIRED)
 set(TAMBERLUX_PACKAGE_DIR ${CMAKE_BINARY_DIR}/packages)
@@ -41,4 +42,6 @@ else()
   set(TAMBERLUX_PACKAGE ${TAMBERLUX_PACKAGE_DIR}/Tamberlux-x86.msi)
   tamberlux_package(x86 ${PROJECT_VERSION} ${TAMBERLUX_PACKAGE} $<TARGET_FILE_DIR:Tamberlux> -)
 endif()
-add_custom_target(packages ALL DEPENDS ${TAMBERLUX_PACKAGE})
+# The Group Policy template ships beside the packages.
+add_custom_target(packages ALL DEPENDS ${TAMBERLUX_PACKAGE}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${packaging}/PolicyDefinitions ${TAMBERLUX_PACKAGE_DIR}/PolicyDefinitions)
