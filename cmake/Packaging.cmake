@@ -17,7 +17,7 @@ set(own_files $<TARGET_FILE:Tamberlux> $<TARGET_FILE:TamberluxHook> $<TARGET_FIL
 function(tamberlux_package arch version package bin32 bin64)
   add_custom_command(OUTPUT ${package}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TAMBERLUX_PACKAGE_DIR}
-    COMMAND bash ${packaging}/build-msi.sh ${arch} ${version} ${bin32} ${bin64} ${package}.unsigned
+    COMMAND bash ${packaging}/build-msi.sh ${arch} ${version} ${bin32} ${bin64} ${package}.unsigned ${PROJECT_VERSION}
     COMMAND ${CMAKE_COMMAND} -E remove -f ${package}
     COMMAND ${TAMBERLUX_SIGN_COMMAND} -in ${package}.unsigned -out ${package}
     COMMAND ${CMAKE_COMMAND} -E remove ${package}.unsigned

@@ -4,16 +4,17 @@
 # settings' custom actions in the execute sequence, and the older product's
 # removal before the new one is installed.
 #
-#   build-msi.sh ARCH VERSION BIN32 BIN64 OUT
+#   build-msi.sh ARCH VERSION BIN32 BIN64 OUT [FILE_VERSION]
 #     ARCH     x86 or x64
 #     VERSION  the product version (major.minor.patch)
 #     BIN32    the 32-bit build's bin folder (Tamberlux.dll, TamberluxHook.dll, tamberlux.exe)
 #     BIN64    the 64-bit build's bin folder (x64 only; "-" for x86)
 #     OUT      the package to write
+#     FILE_VERSION  the version in the files' version resources, when it is not VERSION
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 src="$here/../src"
-arch="$1" version="$2" bin32="$3" bin64="$4" out="$5"
+arch="$1" version="$2" bin32="$3" bin64="$4" out="$5" file_version="${6:-$2}"
 
 # The identifiers come from where the code takes them: the class, interface
 # and library from the IDL, the settings' key and names from WordKeys.h.
@@ -67,9 +68,17 @@ setting DOWNLOADSERVER text
 setting REQUIREPINS number
 setting INSTALLERWAITSECONDS number
 queries+=(
+  # Every file is versioned (wixl leaves the column empty and hashes them as
+  # unversioned files), so that a repair or a later package compares
+  # versions as Windows Installer expects.
+  -q "UPDATE File SET Version = '$file_version.0', Language = '1033'"
   # The older product goes first, so this one writes its files, keys and
   # kept settings afresh.
   -q "UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts'"
   -q "UPDATE Property SET Value = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;DOWNLOADSERVER;REQUIREPINS;INSTALLERWAITSECONDS' WHERE Property = 'SecureCustomProperties'")
+# (msibuild's DELETE of several rows leaves some: one file at a time.)
+for file in $(msiinfo export "$tmp" File | tail -n +4 | cut -f1); do
+  queries+=(-q "DELETE FROM MsiFileHash WHERE File_ = '$file'")
+done
 msibuild "$tmp" "${queries[@]}"
 mv "$tmp" "$out"
