@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include "TestSupport.h"
@@ -58,19 +59,15 @@ LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 TEST(HookLibrary, ARundll32OfTheWindowsBitnessPlacesTheHookAndItsMessagesArrive) {
   // A window of another thread, as Word's is of another process.
-  HWND window = nullptr;
-  DWORD ownerThread = 0;
-  Handle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::promise<std::pair<HWND, DWORD>> made;
   std::thread owner([&] {
     WNDCLASSW wc{0, PlainProc, 0, 0, GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr, L"HookTarget"};
     RegisterClassW(&wc);
-    window = CreateWindowExW(0, L"HookTarget", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    ownerThread = GetCurrentThreadId();
-    SetEvent(ready.Get());
+    made.set_value({CreateWindowExW(0, L"HookTarget", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr),
+                    GetCurrentThreadId()});
     for (MSG m; GetMessageW(&m, nullptr, 0, 0) > 0;) DispatchMessageW(&m);
-    DestroyWindow(window);
   });
-  WaitForSingleObject(ready.Get(), 10000);
+  const auto [window, ownerThread] = made.get_future().get();
 
   std::vector<int32_t> answers;
   auto hooked = WindowHook::New();

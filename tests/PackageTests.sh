@@ -2,30 +2,26 @@
 # The packages as an administrator meets them, each scenario in a Wine prefix
 # of its own (created afresh under WORK), with no regsvr32 anywhere.
 #
-#   PackageTests.sh lifecycle WORK PACKAGE VERSION CERT
-#       install with settings (one not valid), use, repair, uninstall
-#   PackageTests.sh upgrade WORK OLDER PACKAGE VERSION
-#       an older package, then the newer one without settings
-#   PackageTests.sh signatures CERT FILE...
-#       each file's Authenticode signature verifies against CERT
+#   PackageTests.sh lifecycle WORK PACKAGE VERSION CERT   install with settings (one not valid), use,
+#                                                         repair, uninstall
+#   PackageTests.sh upgrade WORK OLDER PACKAGE VERSION    an older package, then the newer one without settings
+#   PackageTests.sh signatures CERT FILE...               each file's Authenticode signature verifies against CERT
 set -uo pipefail
 scenario="$1"
 shift
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
-# expect DESCRIPTION EXPECTED ACTUAL
-expect() { [ "$2" = "$3" ] || fail "$1: expected [$2], got [$3]"; }
+expect() { [ "$2" = "$3" ] || fail "$1: expected [$2], got [$3]"; }  # DESCRIPTION EXPECTED ACTUAL
+verifies() { osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1 && echo yes || echo no; }
 
 if [ "$scenario" = signatures ]; then
   cert="$1"
   shift
-  for file in "$@"; do
-    osslsigncode verify -CAfile "$cert" -in "$file" >/dev/null 2>&1 || fail "the signature of $file does not verify"
-  done
+  for file in "$@"; do expect "the signature of $file" yes "$(verifies "$cert" "$file")"; done
   # A file changed after signing no longer verifies.
   tampered="$(mktemp)"
   cp "$1" "$tampered" && printf 'x' | dd of="$tampered" bs=1 seek=200 conv=notrunc 2>/dev/null
-  osslsigncode verify -CAfile "$cert" -in "$tampered" >/dev/null 2>&1 && fail "a changed file still verifies"
+  expect "a changed file's signature" no "$(verifies "$cert" "$tampered")"
   rm -f "$tampered"
   exit $((failures > 0))
 fi
@@ -44,56 +40,43 @@ settings='HKLM\Software\Valdomeren\Zentrello\Installer'
 clsid='HKLM\Software\Classes\CLSID\{B7C5E913-0D2A-4B68-A1F4-69E83C27D051}'
 
 msi() { wine msiexec "$@" /qn >/dev/null 2>&1; echo $?; }
-# The data of a registry value in the given view ("REG_DWORD 0x1"), empty when absent.
-value() { wine reg query "$1" /v "$2" "/reg:$3" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { print $2, $3 }'; }
-key_exists() { wine reg query "$1" "/reg:$2" >/dev/null 2>&1 && echo yes || echo no; }
-# Runs a VBScript in the prefix; prints what it echoed.
-vbscript() { printf '%s\r\n' "$@" >"$drive/case.vbs"; wine cscript //nologo 'C:\case.vbs' 2>/dev/null | tr -d '\r'; }
-file_version() { vbscript "WScript.Echo CreateObject(\"Scripting.FileSystemObject\").GetFileVersion(\"$1\")"; }
-# The versions of the installed products named "Tamberlux (64-bit)".
-products() {
-  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
-    awk '$1 == "DisplayName" { name = substr($0, index($0, "REG_SZ") + 10) } $1 == "DisplayVersion" { version = $3 }
-         /^HKEY/ { if (name == "Tamberlux (64-bit)") print version; name = ""; version = "" }
-         END { if (name == "Tamberlux (64-bit)") print version }' | sort | tr '\n' ' '
+# A registry value in a view ("REG_DWORD 0x1"; NAME empty: the default value), empty when absent.
+value() {  # KEY NAME BITS
+  local which=(/ve)
+  [ -n "$2" ] && which=(/v "$2")
+  wine reg query "$1" "${which[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^    ${2:-(Default)}    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p"
 }
+installer_settings() { echo "$(value "$settings" DownloadServer $1)|$(value "$settings" RequirePins $1)|$(value "$settings" InstallerWaitSeconds $1)"; }
+key_exists() { wine reg query "$1" "/reg:$2" >/dev/null 2>&1 && echo yes || echo no; }
+vbscript() { printf '%s\r\n' "$@" >"$drive/case.vbs"; wine cscript //nologo 'C:\case.vbs' 2>/dev/null | tr -d '\r'; }
+created() { vbscript 'On Error Resume Next' 'Set o = CreateObject("Tamberlux.Main2")' 'o.Quit' 'WScript.Echo Err.Number'; }
+file_version() { vbscript "WScript.Echo CreateObject(\"Scripting.FileSystemObject\").GetFileVersion(\"$1\")"; }
+products() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | grep -c 'REG_SZ    Tamberlux (64-bit)'; }
+command='C:\Program Files\Valdomeren\Tamberlux\tamberlux.exe'
 
 if [ "$scenario" = lifecycle ]; then
   package="$2" version="$3" cert="$4"
   expect "install" 0 "$(msi /i "$package" DOWNLOADSERVER=https://downloads.example.com REQUIREPINS=1 INSTALLERWAITSECONDS=soon)"
-
-  # The 64-bit component is created and called from a script; the command
-  # runs from the install folder.
-  expect "a script creates and calls Tamberlux.Main2" "created 0" \
-    "$(vbscript 'On Error Resume Next' 'Set o = CreateObject("Tamberlux.Main2")' 'o.Quit' 'WScript.Echo "created " & Err.Number')"
-  wine 'C:\Program Files\Valdomeren\Tamberlux\tamberlux.exe' status Zentrello >"$work/status.txt" 2>&1
-  expect "tamberlux status exits" 0 "$?"
-  grep -q '^Zentrello ' "$work/status.txt" || fail "tamberlux status printed: $(head -3 "$work/status.txt")"
-  expect "tamberlux --version" "tamberlux $version" \
-    "$(wine 'C:\Program Files\Valdomeren\Tamberlux\tamberlux.exe' --version | tr -d '\r')"
-
-  # Each bitness's class points at its own DLL in its own view.
-  [ "$(wine reg query "$clsid\\InprocServer32" /ve /reg:64 | tr -d '\r' | grep -c 'Program Files\\Valdomeren\\Tamberlux\\Tamberlux.dll')" = 1 ] ||
-    fail "the 64-bit class does not name the 64-bit DLL"
-  [ "$(wine reg query "$clsid\\InprocServer32" /ve /reg:32 | tr -d '\r' | grep -c 'Program Files (x86)\\Valdomeren\\Tamberlux\\Tamberlux.dll')" = 1 ] ||
-    fail "the 32-bit class does not name the 32-bit DLL"
-  for f in "$dir64/Tamberlux.dll" "$dir64/TamberluxHook.dll" "$dir64/tamberlux.exe" "$dir32/Tamberlux.dll" "$dir32/TamberluxHook.dll"; do
-    [ -f "$f" ] || fail "not installed: $f"
-  done
-
+  # A script creates and calls the class; the command runs from the install folder.
+  expect "Tamberlux.Main2 created and called" 0 "$(created)"
+  status="$(wine "$command" status Zentrello 2>&1)"
+  expect "tamberlux status" "0 Zentrello" "$? $(echo "$status" | head -1 | cut -d' ' -f1)"
+  expect "tamberlux --version" "tamberlux $version" "$(wine "$command" --version | tr -d '\r')"
+  # Each bitness's class names its own DLL in its own view.
+  expect "64-bit class" 'REG_SZ C:\Program Files\Valdomeren\Tamberlux\Tamberlux.dll' "$(value "$clsid\\InprocServer32" '' 64)"
+  expect "32-bit class" 'REG_SZ C:\Program Files (x86)\Valdomeren\Tamberlux\Tamberlux.dll' \
+    "$(value "$clsid\\InprocServer32" '' 32)"
   # The settings as given, in both views; the one that is not a number as text.
   for bits in 64 32; do
-    expect "DownloadServer ($bits)" "REG_SZ https://downloads.example.com" "$(value "$settings" DownloadServer $bits)"
-    expect "RequirePins ($bits)" "REG_DWORD 0x1" "$(value "$settings" RequirePins $bits)"
-    expect "InstallerWaitSeconds ($bits)" "REG_SZ soon" "$(value "$settings" InstallerWaitSeconds $bits)"
+    expect "settings ($bits)" "REG_SZ https://downloads.example.com|REG_DWORD 0x1|REG_SZ soon" "$(installer_settings $bits)"
   done
-
   # What GetFileVersionInfo reads, and the signatures of what was installed.
-  for f in 'C:\Program Files\Valdomeren\Tamberlux\tamberlux.exe' 'C:\Program Files (x86)\Valdomeren\Tamberlux\Tamberlux.dll'; do
+  for f in "$command" 'C:\Program Files (x86)\Valdomeren\Tamberlux\Tamberlux.dll'; do
     expect "file version of $f" "$version.0" "$(file_version "$f")"
   done
   for f in "$dir64/Tamberlux.dll" "$dir64/tamberlux.exe" "$dir32/TamberluxHook.dll"; do
-    osslsigncode verify -CAfile "$cert" -in "$f" >/dev/null 2>&1 || fail "the installed $f does not verify"
+    expect "signature of the installed $f" yes "$(verifies "$cert" "$f")"
   done
 
   # Repair (Wine's msiexec /f answers 69 here: the documented equivalent).
@@ -111,30 +94,21 @@ if [ "$scenario" = lifecycle ]; then
                'HKLM\Software\Classes\Interface\{8D4F2C17-5A3B-4E69-9C81-0F7E6B2A4D95}'; do
       expect "$key ($bits) after uninstall" no "$(key_exists "$key" $bits)"
     done
-    for name in DownloadServer RequirePins InstallerWaitSeconds; do
-      expect "$name ($bits) after uninstall" "" "$(value "$settings" $name $bits)"
-    done
+    expect "settings ($bits) after uninstall" "||" "$(installer_settings $bits)"
   done
   expect "the administrator's value" "REG_SZ kept" "$(value "$settings" AdminNote 64)"
-elif [ "$scenario" = upgrade ]; then
+else  # upgrade
   older="$2" package="$3" version="$4"
   expect "install the older package" 0 \
     "$(msi /i "$older" DOWNLOADSERVER=https://old.example.com REQUIREPINS=1 INSTALLERWAITSECONDS=120)"
   expect "upgrade" 0 "$(msi /i "$package")"
-  expect "products installed" "$version " "$(products)"
-  expect "the version installed" "$version.0" \
-    "$(file_version 'C:\Program Files\Valdomeren\Tamberlux\Tamberlux.dll')"
+  expect "products installed" 1 "$(products)"
+  expect "the version installed" "$version.0" "$(file_version "$command")"
   for bits in 64 32; do
-    expect "DownloadServer kept ($bits)" "REG_SZ https://old.example.com" "$(value "$settings" DownloadServer $bits)"
-    expect "RequirePins kept ($bits)" "REG_DWORD 0x1" "$(value "$settings" RequirePins $bits)"
-    expect "InstallerWaitSeconds kept ($bits)" "REG_DWORD 0x78" "$(value "$settings" InstallerWaitSeconds $bits)"
+    expect "settings kept ($bits)" "REG_SZ https://old.example.com|REG_DWORD 0x1|REG_DWORD 0x78" "$(installer_settings $bits)"
   done
-  expect "the upgraded component is created" "created 0" \
-    "$(vbscript 'On Error Resume Next' 'Set o = CreateObject("Tamberlux.Main2")' 'o.Quit' 'WScript.Echo "created " & Err.Number')"
+  expect "the upgraded class created and called" 0 "$(created)"
   [ "$(msi /i "$older")" != 0 ] || fail "the older package installed over the newer"
-  expect "products after a downgrade attempt" "$version " "$(products)"
-else
-  echo "usage: PackageTests.sh lifecycle|upgrade|signatures ..." >&2
-  exit 2
+  expect "products after a downgrade attempt" 1 "$(products)"
 fi
 exit $((failures > 0))

@@ -27,7 +27,7 @@ bool SendToWindow(HWND window, UINT message, WPARAM wParam) {
   return SendMessageTimeoutW(window, message, wParam, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs, &answer) != 0;
 }
 
-// The bitness of the process that owns `window`.
+// The bitness of the process `process` (the owner of the window to hook).
 hook::Bitness WindowBitness(DWORD process) {
   Handle owner(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
   if (!owner)
