@@ -17,8 +17,10 @@ problems = []
 for ref in re.findall(r"\$\((string|presentation)\.(\w+)\)", open(sys.argv[1]).read()):
     if ref[1] not in (strings if ref[0] == "string" else presentations):
         problems.append(f"$({ref[0]}.{ref[1]}) is not in the ADML")
-# HKLM\Software\X\Y's policy key is HKLM\Software\Policies\X\Y.
-policy_key = keys["kInstallerKey"].replace("\\\\", "\\").replace("Software\\", "Software\\Policies\\", 1)
+# The component's policy key where WordKeys.h names one, else the installer
+# key's: HKLM\Software\X\Y's policy key is HKLM\Software\Policies\X\Y.
+policy_key = keys.get("kInstallerPolicyKey") or keys["kInstallerKey"].replace("Software\\\\", "Software\\\\Policies\\\\", 1)
+policy_key = policy_key.replace("\\\\", "\\")
 written = set()
 for policy in admx.iterfind(".//p:policy", ns):
     if policy.get("key") != policy_key:
