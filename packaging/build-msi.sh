@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds a Tamberlux package with wixl, then adds with msibuild (both from
 # msitools) what wixl 0.101 cannot express: component conditions, the
-# settings' custom actions in the execute sequence, and the older product's
-# removal before the new one is installed.
+# settings' custom actions in the execute sequence, file versions, the vendor
+# folder's removal, and the older product's removal before the new one is
+# installed.
 #
 #   build-msi.sh ARCH VERSION BIN32 BIN64 OUT [FILE_VERSION]
 #     ARCH     x86 or x64
@@ -72,10 +73,16 @@ queries+=(
   # unversioned files), so that a repair or a later package compares
   # versions as Windows Installer expects.
   -q "UPDATE File SET Version = '$file_version.0', Language = '1033'"
+  # The vendor's folder belongs to the component too, so that it goes when
+  # the component's own folder has gone and nothing else is in it.
+  -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RemoveFolders', 3600)"
+  -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('CreateFolders', 3700)"
+  -q "INSERT INTO CreateFolder (Directory_, Component_) VALUES ('Vendor32', 'Core32')"
   # The older product goes first, so this one writes its files, keys and
   # kept settings afresh.
   -q "UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts'"
   -q "UPDATE Property SET Value = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;DOWNLOADSERVER;REQUIREPINS;INSTALLERWAITSECONDS' WHERE Property = 'SecureCustomProperties'")
+[ "$arch" = x64 ] && queries+=(-q "INSERT INTO CreateFolder (Directory_, Component_) VALUES ('Vendor64', 'Core64')")
 # (msibuild's DELETE of several rows leaves some: one file at a time.)
 for file in $(msiinfo export "$tmp" File | tail -n +4 | cut -f1); do
   queries+=(-q "DELETE FROM MsiFileHash WHERE File_ = '$file'")

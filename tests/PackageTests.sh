@@ -87,7 +87,7 @@ if [ "$scenario" = lifecycle ]; then
   # Uninstall: nothing of the package's is left; an administrator's value is.
   wine reg add "$settings" /v AdminNote /d kept /f /reg:64 >/dev/null 2>&1
   expect "uninstall" 0 "$(msi /x "$package")"
-  [ -e "$dir64" ] || [ -e "$dir32" ] && fail "install folders left: $(ls "$dir64" "$dir32" 2>&1 | tr '\n' ' ')"
+  [ -e "${dir64%/*}" ] || [ -e "${dir32%/*}" ] && fail "folders left: $(ls -R "${dir64%/*}" "${dir32%/*}" 2>&1 | tr '\n' ' ')"
   for bits in 64 32; do
     for key in "$clsid" 'HKLM\Software\Classes\Tamberlux.Main2' \
                'HKLM\Software\Classes\TypeLib\{3E1B7A52-94C6-4F0D-8B7E-2C5A1D9F6E30}' \
