@@ -11,7 +11,8 @@ set(TAMBERLUX_PACKAGE_DIR ${CMAKE_BINARY_DIR}/packages)
 set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 set(package_sources ${packaging}/Tamberlux.wxs ${packaging}/Bitness.wxi ${packaging}/build-msi.sh
     ${PROJECT_SOURCE_DIR}/src/component/Tamberlux.idl ${PROJECT_SOURCE_DIR}/src/registry/WordKeys.h)
-set(own_files $<TARGET_FILE:Tamberlux> $<TARGET_FILE:TamberluxHook> $<TARGET_FILE:tamberlux>)
+# The targets themselves, so that the package waits for them to be built.
+set(own_targets Tamberlux TamberluxHook tamberlux)
 
 # Builds PACKAGE at VERSION from the 32-bit and 64-bit bin folders, and signs it.
 function(tamberlux_package arch version package bin32 bin64)
@@ -21,7 +22,7 @@ function(tamberlux_package arch version package bin32 bin64)
     COMMAND ${CMAKE_COMMAND} -E remove -f ${package}
     COMMAND ${TAMBERLUX_SIGN_COMMAND} -in ${package}.unsigned -out ${package}
     COMMAND ${CMAKE_COMMAND} -E remove ${package}.unsigned
-    DEPENDS ${package_sources} ${own_files} ${ARGN}
+    DEPENDS ${package_sources} ${own_targets} ${ARGN}
     COMMENT "Packaging ${package}"
     VERBATIM)
 endfunction()
@@ -37,7 +38,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     BYPRODUCTS ${x86_files}
     COMMENT "Building the 32-bit component for the x64 package")
   set(TAMBERLUX_PACKAGE ${TAMBERLUX_PACKAGE_DIR}/Tamberlux-x64.msi)
-  tamberlux_package(x64 ${PROJECT_VERSION} ${TAMBERLUX_PACKAGE} ${x86_bin} $<TARGET_FILE_DIR:Tamberlux> ${x86_files})
+  tamberlux_package(x64 ${PROJECT_VERSION} ${TAMBERLUX_PACKAGE} ${x86_bin} $<TARGET_FILE_DIR:Tamberlux> x86_product
+                    ${x86_files})
 else()
   set(TAMBERLUX_PACKAGE ${TAMBERLUX_PACKAGE_DIR}/Tamberlux-x86.msi)
   tamberlux_package(x86 ${PROJECT_VERSION} ${TAMBERLUX_PACKAGE} $<TARGET_FILE_DIR:Tamberlux> -)
