@@ -32,6 +32,7 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include "TamberluxVersion.h"
 #include "errortrap/vbwProtector.h"
 #include "support/CommonWordInteractionFunctions.h"
 
@@ -117,6 +118,10 @@ bool Parse(int argc, wchar_t** argv, Arguments& a) {
 }  // namespace
 
 int Run(int argc, wchar_t** argv) {
+  if (argc == 2 && std::wstring(argv[1]) == L"--version") {
+    Print(L"tamberlux " L"" TAMBERLUX_VERSION_TEXT L"\n");
+    return kDone;
+  }
   if (argc >= 2 && std::wstring(argv[1]) == L"log") {
     if (argc > 3 || (argc == 3 && std::wstring(argv[2]) != L"--json")) return Usage();
     return LogCommand(argc == 3);

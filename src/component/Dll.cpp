@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Tamberlux.h"
+#include "TamberluxVersion.h"
 #include "base/ComObject.h"
 #include "base/ComTypes.h"
 #include "base/ThreadValues.h"
@@ -131,7 +132,8 @@ STDAPI DllRegisterServer() {
       for (LONG rc : {SetText(key, nullptr, entry.description), SetText(key + L"\\InprocServer32", nullptr, path),
                       SetText(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
                       SetText(key + L"\\ProgID", nullptr, entry.progId), SetText(key + L"\\TypeLib", nullptr, libid),
-                      SetText(key + L"\\VERSION", nullptr, L"1.0"), SetText(entry.progId, nullptr, entry.description),
+                      SetText(key + L"\\VERSION", nullptr, L"" TAMBERLUX_TYPELIB_VERSION_TEXT),
+                      SetText(entry.progId, nullptr, entry.description),
                       SetText(std::wstring(entry.progId) + L"\\CLSID", nullptr, clsid)})
         if (rc != ERROR_SUCCESS) vb::Check(SELFREG_E_CLASS);
     }

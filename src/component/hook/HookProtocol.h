@@ -18,6 +18,11 @@ namespace tamberlux::hook {
 
 inline constexpr wchar_t kLibrary[] = L"TamberluxHook.dll";
 inline constexpr char kHookProcExport[] = "TamberluxCallWndProc";
+// The rundll32 entry that places the hook from a process of the window's
+// bitness (see TamberluxHook.cpp).
+inline constexpr wchar_t kPlaceHookEntry[] = L"TamberluxPlaceHook";
+// How long the attach message is waited for, either side.
+inline constexpr UINT kSendTimeoutMs = 10000;
 inline constexpr wchar_t kAttachMessageName[] = L"Tamberlux.WindowHook.Attach";
 inline constexpr wchar_t kDetachMessageName[] = L"Tamberlux.WindowHook.Detach";
 inline constexpr UINT kArgsMessage = WM_APP + 0x2A1;

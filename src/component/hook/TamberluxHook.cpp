@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
+
 #include "component/hook/HookProtocol.h"
 
 namespace {
@@ -52,4 +54,29 @@ extern "C" LRESULT CALLBACK TamberluxCallWndProc(int code, WPARAM wParam, LPARAM
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Run by the rundll32.exe of a window's bitness when the hooking side has
+// another bitness and so cannot load this library itself:
+//   rundll32.exe <folder>\TamberluxHook.dll,TamberluxPlaceHook <window> <sink>
+// (both handles in decimal). Places the hook on the window's thread, sends it
+// the attach message and removes the hook, as the hooking side does for a
+// library of its own bitness. Exit code 0: the window answered; 1: it did not;
+// 2: the hook could not be placed; 3: the command line names no window.
+extern "C" void CALLBACK TamberluxPlaceHook(HWND, HINSTANCE, LPSTR commandLine, int) {
+  char* rest = nullptr;
+  const auto window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoull(commandLine, &rest, 10)));
+  const auto sink = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoull(rest, nullptr, 10)));
+  const DWORD thread = window && sink ? GetWindowThreadProcessId(window, nullptr) : 0;
+  if (!thread) ExitProcess(3);
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&Subclass), &self);
+  const HHOOK placed = SetWindowsHookExW(WH_CALLWNDPROC, TamberluxCallWndProc, self, thread);
+  if (!placed) ExitProcess(2);
+  DWORD_PTR answer = 0;
+  const bool sent = SendMessageTimeoutW(window, AttachMessage(), reinterpret_cast<WPARAM>(sink), 0,
+                                        SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs, &answer) != 0;
+  UnhookWindowsHookEx(placed);
+  ExitProcess(sent ? 0 : 1);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/VbError.h"
+#include "component/hook/HookLibrary.h"
 #include "component/hook/HookProtocol.h"
 
 namespace tamberlux {
@@ -12,7 +13,7 @@ namespace tamberlux {
 namespace {
 constexpr int32_t kFileNotFound = 53;
 constexpr wchar_t kSinkClass[] = L"Tamberlux.WindowHook.Sink";
-constexpr UINT kSendTimeoutMs = 10000;
+using hook::kSendTimeoutMs;
 
 HMODULE OwnModule() {
   HMODULE module = nullptr;
@@ -21,17 +22,17 @@ HMODULE OwnModule() {
   return module;
 }
 
-// The hook library lies beside the module that holds this code.
-std::wstring HookLibraryPath() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameW(OwnModule(), path, MAX_PATH);
-  std::wstring dir(path, n);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + hook::kLibrary;
-}
-
 bool SendToWindow(HWND window, UINT message, WPARAM wParam) {
   DWORD_PTR answer = 0;
   return SendMessageTimeoutW(window, message, wParam, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs, &answer) != 0;
+}
+
+// The bitness of the process `process` (the owner of the window to hook).
+hook::Bitness WindowBitness(DWORD process) {
+  Handle owner(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+  if (!owner)
+    vb::Raise(vb::kInvalidCall, L"Word's process could not be opened (" + std::to_wstring(GetLastError()) + L")");
+  return hook::ProcessBitness(owner.Get());
 }
 }  // namespace
 
@@ -51,6 +52,18 @@ void WindowHook::Attach(HWND hwnd) {
     return;
   }
 
+  // The hook library runs in the window's process: it must have that
+  // process's bitness. One of this process's own is placed from here; one of
+  // another bitness by a rundll32 of that bitness.
+  const hook::Bitness bitness = WindowBitness(process);
+  const std::wstring library = hook::HookLibraryFor(bitness, hook::InstalledHookFolders());
+  if (bitness == hook::OwnBitness())
+    AttachHere(hwnd, thread, library);
+  else
+    AttachThroughProcess(hwnd, hook::Rundll32For(bitness), library);
+}
+
+void WindowHook::MakeSink() {
   // The sink: a message-only window of this thread that the hooked window's
   // thread posts to.
   static const ATOM sinkClass = [] {
@@ -64,10 +77,12 @@ void WindowHook::Attach(HWND hwnd) {
   sink_.Reset(CreateWindowExW(0, kSinkClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, OwnModule(), nullptr));
   if (!sink_) vb::Raise(vb::kInvalidCall, L"The hook's window could not be created");
   SetWindowLongPtrW(sink_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
 
+void WindowHook::AttachHere(HWND hwnd, DWORD thread, const std::wstring& libraryPath) {
+  MakeSink();
   // The hook library subclasses the window in its own thread when it sees
   // the attach message; the hook is not needed afterwards.
-  const std::wstring libraryPath = HookLibraryPath();
   Module library(LoadLibraryW(libraryPath.c_str()));
   const auto proc = library ? reinterpret_cast<HOOKPROC>(
                                   reinterpret_cast<void*>(GetProcAddress(library.Get(), hook::kHookProcExport)))
@@ -85,6 +100,37 @@ void WindowHook::Attach(HWND hwnd) {
     sink_.Reset();
     vb::Raise(vb::kInvalidCall, placed ? std::wstring(L"The window did not answer the hook")
                                        : L"The window hook could not be placed (" + std::to_wstring(placeError) + L")");
+  }
+  window_ = hwnd;
+  sameThread_ = false;
+}
+
+void WindowHook::AttachThroughProcess(HWND hwnd, const std::wstring& rundll32, const std::wstring& libraryPath) {
+  Detach();
+  MakeSink();
+  std::wstring commandLine = L"\"" + rundll32 + L"\" \"" + libraryPath + L"\"," + hook::kPlaceHookEntry + L" " +
+                             std::to_wstring(reinterpret_cast<ULONG_PTR>(hwnd)) + L" " +
+                             std::to_wstring(reinterpret_cast<ULONG_PTR>(sink_.Get()));
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(rundll32.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &si, &pi)) {
+    const DWORD error = GetLastError();
+    sink_.Reset();
+    vb::Raise(kFileNotFound, rundll32 + L" could not be started to place the window hook library " + libraryPath +
+                                 L" (" + std::to_wstring(error) + L")");
+  }
+  Handle helper(pi.hProcess), helperThread(pi.hThread);
+  // The helper sends the window the attach message; this thread's sink may
+  // receive posts meanwhile, which wait in the queue.
+  DWORD exitCode = STILL_ACTIVE;
+  if (WaitForSingleObject(helper.Get(), kSendTimeoutMs + 10000) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(helper.Get(), &exitCode) || exitCode != 0) {
+    if (exitCode == STILL_ACTIVE) TerminateProcess(helper.Get(), 1);
+    sink_.Reset();
+    vb::Raise(vb::kInvalidCall, L"The window hook library " + libraryPath + L" was not placed by " + rundll32 +
+                                    L" (exit code " + std::to_wstring(exitCode) + L")");
   }
   window_ = hwnd;
   sameThread_ = false;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "base/ComObject.h"
 #include "base/ComTypes.h"
@@ -28,7 +29,14 @@ class WindowHook final : public ComObject<IUnknown> {
 
   // Hooks `hwnd`, replacing any window hooked before; raises when the window
   // cannot be hooked.
+  // A window of another thread or process is hooked by the TamberluxHook.dll
+  // of its process's bitness (see HookLibrary.h).
   void Attach(HWND hwnd);
+  // Hooks `hwnd`, a window of another thread or process, by running the
+  // hook library `libraryPath` in `rundll32` (a rundll32.exe of the window's
+  // bitness), as Attach does for a window of another bitness; raises when the
+  // window was not hooked.
+  void AttachThroughProcess(HWND hwnd, const std::wstring& rundll32, const std::wstring& libraryPath);
   // Unhooks; nothing is raised afterwards. Harmless when not attached.
   void Detach();
   bool Attached() const { return window_ != nullptr; }
@@ -39,6 +47,8 @@ class WindowHook final : public ComObject<IUnknown> {
   WindowHook() = default;
   ~WindowHook() override { Detach(); }
 
+  void MakeSink();
+  void AttachHere(HWND hwnd, DWORD thread, const std::wstring& libraryPath);
   static LRESULT CALLBACK SameThreadProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                          DWORD_PTR);
   static LRESULT CALLBACK SinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

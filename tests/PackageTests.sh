@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# The packages as an administrator meets them, each scenario in a Wine prefix
+# of its own (created afresh under WORK), with no regsvr32 anywhere.
+#
+#   PackageTests.sh lifecycle WORK PACKAGE VERSION CERT   install with settings (one not valid), use,
+#                                                         repair, uninstall
+#   PackageTests.sh upgrade WORK OLDER PACKAGE VERSION    an older package, then the newer one without settings
+#   PackageTests.sh signatures CERT FILE...               each file's Authenticode signature verifies against CERT
+set -uo pipefail
+scenario="$1"
+shift
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+expect() { [ "$2" = "$3" ] || fail "$1: expected [$2], got [$3]"; }  # DESCRIPTION EXPECTED ACTUAL
+verifies() { osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1 && echo yes || echo no; }
+
+if [ "$scenario" = signatures ]; then
+  cert="$1"
+  shift
+  for file in "$@"; do expect "the signature of $file" yes "$(verifies "$cert" "$file")"; done
+  # A file changed after signing no longer verifies.
+  tampered="$(mktemp)"
+  cp "$1" "$tampered" && printf 'x' | dd of="$tampered" bs=1 seek=200 conv=notrunc 2>/dev/null
+  expect "a changed file's signature" no "$(verifies "$cert" "$tampered")"
+  rm -f "$tampered"
+  exit $((failures > 0))
+fi
+
+work="$1"
+rm -rf "$work"
+mkdir -p "$work"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+wineboot -i >/dev/null 2>&1
+wineserver -w
+trap 'wineserver -k >/dev/null 2>&1' EXIT
+drive="$WINEPREFIX/drive_c"
+dir64="$drive/Program Files/Valdomeren/Tamberlux"
+dir32="$drive/Program Files (x86)/Valdomeren/Tamberlux"
+settings='HKLM\Software\Valdomeren\Zentrello\Installer'
+clsid='HKLM\Software\Classes\CLSID\{B7C5E913-0D2A-4B68-A1F4-69E83C27D051}'
+
+msi() { wine msiexec "$@" /qn >/dev/null 2>&1; echo $?; }
+# A registry value in a view ("REG_DWORD 0x1"; NAME empty: the default value), empty when absent.
+value() {  # KEY NAME BITS
+  local which=(/ve)
+  [ -n "$2" ] && which=(/v "$2")
+  wine reg query "$1" "${which[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^    ${2:-(Default)}    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p"
+}
+installer_settings() { echo "$(value "$settings" DownloadServer $1)|$(value "$settings" RequirePins $1)|$(value "$settings" InstallerWaitSeconds $1)"; }
+key_exists() { wine reg query "$1" "/reg:$2" >/dev/null 2>&1 && echo yes || echo no; }
+vbscript() { printf '%s\r\n' "$@" >"$drive/case.vbs"; wine cscript //nologo 'C:\case.vbs' 2>/dev/null | tr -d '\r'; }
+created() { vbscript 'On Error Resume Next' 'Set o = CreateObject("Tamberlux.Main2")' 'o.Quit' 'WScript.Echo Err.Number'; }
+file_version() { vbscript "WScript.Echo CreateObject(\"Scripting.FileSystemObject\").GetFileVersion(\"$1\")"; }
+products() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | grep -c 'REG_SZ    Tamberlux (64-bit)'; }
+command='C:\Program Files\Valdomeren\Tamberlux\tamberlux.exe'
+
+if [ "$scenario" = lifecycle ]; then
+  package="$2" version="$3" cert="$4"
+  expect "install" 0 "$(msi /i "$package" DOWNLOADSERVER=https://downloads.example.com REQUIREPINS=1 INSTALLERWAITSECONDS=soon)"
+  # A script creates and calls the class; the command runs from the install folder.
+  expect "Tamberlux.Main2 created and called" 0 "$(created)"
+  status="$(wine "$command" status Zentrello 2>&1)"
+  expect "tamberlux status" "0 Zentrello" "$? $(echo "$status" | head -1 | cut -d' ' -f1)"
+  expect "tamberlux --version" "tamberlux $version" "$(wine "$command" --version | tr -d '\r')"
+  # Each bitness's class names its own DLL in its own view.
+  expect "64-bit class" 'REG_SZ C:\Program Files\Valdomeren\Tamberlux\Tamberlux.dll' "$(value "$clsid\\InprocServer32" '' 64)"
+  expect "32-bit class" 'REG_SZ C:\Program Files (x86)\Valdomeren\Tamberlux\Tamberlux.dll' \
+    "$(value "$clsid\\InprocServer32" '' 32)"
+  # The settings as given, in both views; the one that is not a number as text.
+  for bits in 64 32; do
+    expect "settings ($bits)" "REG_SZ https://downloads.example.com|REG_DWORD 0x1|REG_SZ soon" "$(installer_settings $bits)"
+  done
+  # What GetFileVersionInfo reads, and the signatures of what was installed.
+  for f in "$command" 'C:\Program Files (x86)\Valdomeren\Tamberlux\Tamberlux.dll'; do
+    expect "file version of $f" "$version.0" "$(file_version "$f")"
+  done
+  for f in "$dir64/Tamberlux.dll" "$dir64/tamberlux.exe" "$dir32/TamberluxHook.dll"; do
+    expect "signature of the installed $f" yes "$(verifies "$cert" "$f")"
+  done
+
+  # Repair (Wine's msiexec /f answers 69 here: the documented equivalent).
+  rm -f "$dir64/Tamberlux.dll" "$dir32/TamberluxHook.dll"
+  expect "repair" 0 "$(msi /i "$package" REINSTALL=ALL REINSTALLMODE=omus)"
+  [ -f "$dir64/Tamberlux.dll" ] && [ -f "$dir32/TamberluxHook.dll" ] || fail "the repair did not restore the deleted DLLs"
+
+  # Uninstall: nothing of the package's is left; an administrator's value is.
+  wine reg add "$settings" /v AdminNote /d kept /f /reg:64 >/dev/null 2>&1
+  expect "uninstall" 0 "$(msi /x "$package")"
+  [ -e "${dir64%/*}" ] || [ -e "${dir32%/*}" ] && fail "folders left: $(ls -R "${dir64%/*}" "${dir32%/*}" 2>&1 | tr '\n' ' ')"
+  for bits in 64 32; do
+    for key in "$clsid" 'HKLM\Software\Classes\Tamberlux.Main2' \
+               'HKLM\Software\Classes\TypeLib\{3E1B7A52-94C6-4F0D-8B7E-2C5A1D9F6E30}' \
+               'HKLM\Software\Classes\Interface\{8D4F2C17-5A3B-4E69-9C81-0F7E6B2A4D95}'; do
+      expect "$key ($bits) after uninstall" no "$(key_exists "$key" $bits)"
+    done
+    expect "settings ($bits) after uninstall" "||" "$(installer_settings $bits)"
+  done
+  expect "the administrator's value" "REG_SZ kept" "$(value "$settings" AdminNote 64)"
+else  # upgrade
+  older="$2" package="$3" version="$4"
+  expect "install the older package" 0 \
+    "$(msi /i "$older" DOWNLOADSERVER=https://old.example.com REQUIREPINS=1 INSTALLERWAITSECONDS=120)"
+  expect "upgrade" 0 "$(msi /i "$package")"
+  expect "products installed" 1 "$(products)"
+  expect "the version installed" "$version.0" "$(file_version "$command")"
+  for bits in 64 32; do
+    expect "settings kept ($bits)" "REG_SZ https://old.example.com|REG_DWORD 0x1|REG_DWORD 0x78" "$(installer_settings $bits)"
+  done
+  expect "the upgraded class created and called" 0 "$(created)"
+  [ "$(msi /i "$older")" != 0 ] || fail "the older package installed over the newer"
+  expect "products after a downgrade attempt" 1 "$(products)"
+fi
+exit $((failures > 0))
