@@ -196,4 +196,21 @@ using FindHandle = Unique<HANDLE, &FindClose>;  // FindFirstFile's search
 using HookHandle = Unique<HHOOK, &UnhookWindowsHookEx>;
 using WindowHandle = Unique<HWND, &DestroyWindow>;  // a window of this thread
 
+// A window's device context (the screen's for no window), released with the
+// window it came from.
+class WindowDC {
+ public:
+  explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+  WindowDC(const WindowDC&) = delete;
+  WindowDC& operator=(const WindowDC&) = delete;
+  ~WindowDC() {
+    if (dc_) ReleaseDC(window_, dc_);
+  }
+  HDC Get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
 }  // namespace tamberlux

@@ -89,9 +89,8 @@ class PerMonitorAwareness {
 };
 
 UINT SystemDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const WindowDC screen(nullptr);
+  const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSY);
   return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
@@ -119,9 +118,7 @@ HFONT MakeFont(UINT dpi) {
   font.lfCharSet = DEFAULT_CHARSET;
   std::wcscpy(font.lfFaceName, L"Tahoma");
   bool tahoma = false;
-  HDC screen = GetDC(nullptr);
-  EnumFontFamiliesExW(screen, &font, FoundFont, reinterpret_cast<LPARAM>(&tahoma), 0);
-  ReleaseDC(nullptr, screen);
+  EnumFontFamiliesExW(WindowDC(nullptr).Get(), &font, FoundFont, reinterpret_cast<LPARAM>(&tahoma), 0);
   font.lfHeight = -MulDiv(kFontSize100, static_cast<int>(dpi), 7200);
   if (!tahoma) {
     NONCLIENTMETRICSW metrics{};
@@ -246,7 +243,8 @@ void ReenableForm::Window::Layout(UINT dpi, const RECT* suggested) {
   };
   RECT edges{0, 0, 0, 0};
   adjust(edges);
-  HDC dc = GetDC(dialog);
+  const WindowDC windowDC(dialog);
+  const HDC dc = windowDC.Get();
   HGDIOBJ oldFont = SelectObject(dc, font.Get());
   // How wide and tall a label's text is at `width`: `breakWords` breaks a
   // word wider than that, as the labels themselves do.
@@ -274,7 +272,6 @@ void ReenableForm::Window::Layout(UINT dpi, const RECT* suggested) {
   const int instructionsTop = px(m.top) + questionHeight - px(q.height);
   const int instructionsHeight = std::max<int>(px(m.height), measure(form->instructions_, px(m.width) + extra).bottom);
   SelectObject(dc, oldFont);
-  ReleaseDC(dialog, dc);
 
   for (size_t i = 0; i < std::size(kControls); ++i) {
     const Control& c = kControls[i];

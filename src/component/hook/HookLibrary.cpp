@@ -7,7 +7,6 @@
 namespace tamberlux::hook {
 
 namespace {
-constexpr int32_t kFileNotFound = 53;
 constexpr wchar_t kInstallFolder[] = L"Valdomeren\\Tamberlux\\";
 
 using IsWow64Process2Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
@@ -92,10 +91,10 @@ std::wstring HookLibraryFor(Bitness target, const HookFolders& folders) {
   const std::wstring path = folder.empty() ? std::wstring() : folder + kLibrary;
   const std::wstring bits = target == Bitness::k64 ? L"64" : L"32";
   if (path.empty())
-    vb::Raise(kFileNotFound, L"Word's window belongs to a " + bits + L"-bit process, and this Windows has no place for a " +
+    vb::Raise(vb::kFileNotFound, L"Word's window belongs to a " + bits + L"-bit process, and this Windows has no place for a " +
                                  bits + L"-bit window hook library");
   if (!Exists(path))
-    vb::Raise(kFileNotFound, L"Word's window belongs to a " + bits + L"-bit process, and the " + bits +
+    vb::Raise(vb::kFileNotFound, L"Word's window belongs to a " + bits + L"-bit process, and the " + bits +
                                  L"-bit window hook library " + path + L" is not there");
   return path;
 }
@@ -112,7 +111,7 @@ std::wstring Rundll32For(Bitness target) {
     n = GetWindowsDirectoryW(folder, MAX_PATH);
     if (n && n < MAX_PATH) return std::wstring(folder, n) + L"\\Sysnative\\rundll32.exe";
   }
-  if (!n || n >= MAX_PATH) vb::Raise(kFileNotFound, L"There is no rundll32.exe for a process of Word's bitness");
+  if (!n || n >= MAX_PATH) vb::Raise(vb::kFileNotFound, L"There is no rundll32.exe for a process of Word's bitness");
   return std::wstring(folder, n) + L"\\rundll32.exe";
 }
 

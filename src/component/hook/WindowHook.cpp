@@ -11,7 +11,6 @@
 namespace tamberlux {
 
 namespace {
-constexpr int32_t kFileNotFound = 53;
 constexpr wchar_t kSinkClass[] = L"Tamberlux.WindowHook.Sink";
 using hook::kSendTimeoutMs;
 
@@ -89,16 +88,17 @@ void WindowHook::AttachHere(HWND hwnd, DWORD thread, const std::wstring& library
                             : nullptr;
   if (!proc) {
     sink_.Reset();
-    vb::Raise(kFileNotFound, L"The window hook library " + libraryPath + L" could not be loaded");
+    vb::Raise(vb::kFileNotFound, L"The window hook library " + libraryPath + L" could not be loaded");
   }
-  HHOOK placed = SetWindowsHookExW(WH_CALLWNDPROC, proc, library.Get(), thread);
-  const DWORD placeError = placed ? 0 : GetLastError();
-  const bool sent = placed && SendToWindow(hwnd, RegisterWindowMessageW(hook::kAttachMessageName),
+  HookHandle placed(SetWindowsHookExW(WH_CALLWNDPROC, proc, library.Get(), thread));
+  const bool wasPlaced = static_cast<bool>(placed);
+  const DWORD placeError = wasPlaced ? 0 : GetLastError();
+  const bool sent = wasPlaced && SendToWindow(hwnd, RegisterWindowMessageW(hook::kAttachMessageName),
                                            reinterpret_cast<WPARAM>(sink_.Get()));
-  if (placed) UnhookWindowsHookEx(placed);
+  placed.Reset();
   if (!sent) {
     sink_.Reset();
-    vb::Raise(vb::kInvalidCall, placed ? std::wstring(L"The window did not answer the hook")
+    vb::Raise(vb::kInvalidCall, wasPlaced ? std::wstring(L"The window did not answer the hook")
                                        : L"The window hook could not be placed (" + std::to_wstring(placeError) + L")");
   }
   window_ = hwnd;
@@ -118,7 +118,7 @@ void WindowHook::AttachThroughProcess(HWND hwnd, const std::wstring& rundll32, c
                       nullptr, &si, &pi)) {
     const DWORD error = GetLastError();
     sink_.Reset();
-    vb::Raise(kFileNotFound, rundll32 + L" could not be started to place the window hook library " + libraryPath +
+    vb::Raise(vb::kFileNotFound, rundll32 + L" could not be started to place the window hook library " + libraryPath +
                                  L" (" + std::to_wstring(error) + L")");
   }
   Handle helper(pi.hProcess), helperThread(pi.hThread);
