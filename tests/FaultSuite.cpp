@@ -483,6 +483,19 @@ int HostileSettings(int index) {
     // Word goes as the notice is about to be shown.
     stage.InstallDeps(60000, L"WindowState");
     std::printf("case: install-deps whose notice cannot be shown\n");
+  } else if (index == kValues + 3) {
+    // No Word at all: the command gives the notice on its console and goes on,
+    // since its user asked for the downloads; the pinned installer runs once.
+    test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
+    BoxPresser boxes;  // the warning that follows, should it be shown
+    DWORD code = 0;
+    bool hung = false;
+    const std::string out =
+        RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" install-deps Zentrello", 60000, code, hung);
+    if (out.find("Zentrello needs to install core library files:") == std::string::npos) Problem(L"no notice on the console");
+    if (stage.Requests() != "/dependencies/infra.exe\n" || stage.RunCount() != 1) Problem(L"the asked-for download did not run once");
+    std::printf("case: install-deps with no Word, its notice on the console\n");
+    return 1;
   } else {
     return 0;
   }
@@ -730,7 +743,7 @@ int Suite(bool full) {
     int cases;
     DWORD boundMs;
   } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000}, {L"many", 1, 180000},
-                {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"settings", 17, 150000}, {L"hook", 2, 60000},
+                {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"settings", 18, 150000}, {L"hook", 2, 60000},
                 {L"flags", 1, 120000}, {L"monitor", 3, 90000}, {L"restore", 1, 180000}};
   for (const auto& g : groups)
     for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
