@@ -32,12 +32,9 @@ inline std::wstring StartDownloadServer(const std::wstring& stage, const char* m
   };
   std::wstring command = L"/usr/bin/python3 " TAMBERLUX_DOWNLOAD_SERVER L" " + unix(stage) + L" " + FromUtf8(mode);
   for (const auto& [path, file] : served) command += L" " + path + L"=" + unix(file);
-  STARTUPINFOW si{sizeof(si)};
-  PROCESS_INFORMATION pi{};
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
-  for (int i = 0; i < 100 && ProductTemplate::Read(stage + L"port") == "<missing>"; ++i) Sleep(100);
-  return L"http://127.0.0.1:" + FromUtf8(ProductTemplate::Read(stage + L"port"));
+  Start(command);  // it ends by itself
+  WaitUntil([&] { return ReadWholeFile(stage + L"port") != "<missing>"; });
+  return L"http://127.0.0.1:" + FromUtf8(ReadWholeFile(stage + L"port"));
 }
 
 }  // namespace tamberlux::test
