@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -291,16 +292,12 @@ int TwoThreads(bool full) {
 // (`whole` bytes; none is kept after a failed download) is a problem. An
 // empty file is not: Wine makes one before it finds the server down.
 void CheckCache(const std::wstring& folder, ULONGLONG whole) {
-  WIN32_FIND_DATAW f;
-  const FindHandle h(FindFirstFileW((folder + L"\\*").c_str(), &f));
-  for (bool more = bool(h); more; more = FindNextFileW(h.Get(), &f)) {
-    const std::wstring name = f.cFileName;
-    const ULONGLONG size = (ULONGLONG{f.nFileSizeHigh} << 32) | f.nFileSizeLow;
-    if (f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (name != L"." && name != L"..") CheckCache(folder + L"\\" + name, whole);
-    } else if (name.starts_with(L"infra") && size && size != whole) {
+  std::error_code e, none;
+  for (std::filesystem::recursive_directory_iterator f(folder, e), end; !e && f != end; f.increment(e)) {
+    const std::wstring name = f->path().filename().wstring();
+    const auto size = f->is_regular_file(none) ? f->file_size(none) : 0;
+    if (name.starts_with(L"infra") && size && size != whole && size != static_cast<std::uintmax_t>(-1))
       Problem(L"a failed download left in the cache: " + name + L", " + std::to_wstring(size) + L" bytes");
-    }
   }
 }
 
@@ -308,27 +305,17 @@ void CheckCache(const std::wstring& folder, ULONGLONG whole) {
 // stage folder holding the Internet cache, the stand-in installer (logging
 // its runs, or hanging), the download server serving it as `serve` says
 // (ok, 404, wrong, slow), and the installer's settings pointing at it.
-struct InstallerStage {
-  InstallerStage(const char* serve, bool hang) {
-    CreateDirectoryW(dir.c_str(), nullptr);
+struct InstallerStage : test::DownloadStage {
+  InstallerStage(const char* serve, bool hang)
+      : DownloadStage(L"fault-stage", serve, {{L"/dependencies/infra.exe", Served()}}), pin(Pin("/dependencies/infra.exe")) {
     test::SetValue(kFolders, L"Cache", REG_EXPAND_SZ, (dir + L"cache").c_str(), static_cast<DWORD>((dir.size() + 6) * 2));
-    test::SetMachineValue(kStandIn, L"Log", dir + L"runs.log");
-    test::SetMachineValue(kStandIn, L"Mode", hang ? L"hang" : L"nothing");
+    test::SetMachineValue(standin::kInstallerKey, L"Mode", hang ? L"hang" : L"nothing");
     test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
-    server = test::StartDownloadServer(dir, serve, {{L"/dependencies/infra.exe", served}});
-    pin = FromUtf8(Read(L"sha256").substr(Read(L"sha256").find(' ') + 1, 64));
-    test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, server);
+    test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, address);
   }
   ~InstallerStage() {
-    DeleteFileW((dir + L"port").c_str());  // and the server ends
-    for (const wchar_t* key : {WordKeys::kInstallerKey, WordKeys::kInstallerPolicyKey, kStandIn})
-      RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
-    test::Run(L"cmd /c rmdir /s /q \"" + dir + L"\"");
+    for (const wchar_t* key : {WordKeys::kInstallerKey, WordKeys::kInstallerPolicyKey}) RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
   }
-  std::string Read(const wchar_t* name) const { return test::ReadWholeFile(dir + name); }
-  std::string Runs() const { return Read(L"runs.log") == "<missing>" ? "" : Read(L"runs.log"); }
-  size_t RunCount() const { const std::string r = Runs(); return std::count(r.begin(), r.end(), '\n'); }  // UTF-16 lines
-  std::string Requests() const { return Read(L"requests") == "<missing>" ? "" : Read(L"requests"); }
   // `tamberlux install-deps Zentrello` while a stand-in Word runs (dying at
   // `dieAt`, if given); a hang or an exit code other than 5 is a problem.
   void InstallDeps(DWORD boundMs, const wchar_t* dieAt = nullptr) const {
@@ -340,12 +327,10 @@ struct InstallerStage {
     if (r.hung || r.code != 5) Problem(L"install-deps " + std::wstring(r.hung ? L"hung" : L"ended with " + std::to_wstring(r.code)));
   }
 
-  static constexpr const wchar_t *kStandIn = standin::kInstallerKey,
-                                 *kFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-  const std::wstring dir = test::BinDir() + L"fault-stage." + std::to_wstring(GetCurrentProcessId()) + L"\\",
-                     served = test::BinDir() + L"InstallerStandIn.exe";
+  static constexpr const wchar_t* kFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  static std::wstring Served() { return test::BinDir() + L"InstallerStandIn.exe"; }
   test::KeptUserKey kept{kFolders};
-  std::wstring server, pin;
+  const std::wstring pin;
 };
 
 // The dependency installer with the infrastructure missing: the download
@@ -358,15 +343,16 @@ int Installer(int index, bool full) {
   if (index >= 5) return 0;
   const auto& m = modes[index];
   const InstallerStage stage(m.serve, m.hang);
-  const std::wstring server = m.down ? L"http://127.0.0.1:1" : stage.server;
+  const std::wstring server = m.down ? L"http://127.0.0.1:1" : stage.address;
   test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, server);
   test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
   cancelDownloads = !full;
   stage.InstallDeps(150000);
   // Nothing ran but a whole, pinned download; the hung one is ended here.
-  const size_t ran = stage.RunCount();
+  const auto runs = stage.InstallerRuns();
+  const size_t ran = runs.size();
   if (ran != (m.hang || (m.slow && full) ? 1u : 0u)) Problem(L"the installer ran " + std::to_wstring(ran) + L" times");
-  if (m.hang) test::EndProcess(std::wcstoul(reinterpret_cast<const wchar_t*>(stage.Runs().data()), nullptr, 10));
+  if (m.hang && ran) test::EndProcess(std::wcstoul(runs[0][0].c_str(), nullptr, 10));
   for (const auto& [key, name, text] : {std::tuple{std::wstring(WordKeys::kInstallerKey), WordKeys::kDownloadServer, server},
                                         std::tuple{std::wstring(WordKeys::kPinsKey), L"/dependencies/infra.exe", stage.pin}}) {
     wchar_t value[512] = {};
@@ -377,7 +363,7 @@ int Installer(int index, bool full) {
   for (const wchar_t* progId : InfraGroups::All().front().progIds)
     if (CLSID clsid; CLSIDFromProgID(progId, &clsid) == S_OK) Problem(L"a library was registered: "s + progId);
   WIN32_FILE_ATTRIBUTE_DATA servedFile{};
-  GetFileAttributesExW(stage.served.c_str(), GetFileExInfoStandard, &servedFile);
+  GetFileAttributesExW(InstallerStage::Served().c_str(), GetFileExInfoStandard, &servedFile);
   CheckCache(stage.dir + L"cache", ran ? servedFile.nFileSizeLow : ~0ULL);
   std::printf("case: install-deps, %s%s\n", m.what, m.slow ? full ? " (waited out)" : " (given up on)" : "");
   return 1;
@@ -395,7 +381,7 @@ void CheckEscaped(const std::string& output, const std::wstring& what) {
 // fetched or run. check and status say what was refused.
 int HostileSettings(int index) {
   const InstallerStage stage("ok", false);
-  const std::wstring& good = stage.server;
+  const std::wstring& good = stage.address;
   const DWORD zero = 0, huge = 0xFFFFFFFF, big = 2147483;
   const struct { const char* what; const wchar_t *key, *name; DWORD type; std::wstring text; const DWORD* number; } values[] = {
       {"a NUL in the server", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, good + L"\0/x"s, nullptr},
@@ -439,8 +425,8 @@ int HostileSettings(int index) {
   } else {
     return 0;
   }
-  if (!stage.Requests().empty()) Problem(L"something was fetched: " + FromUtf8(stage.Requests()));
-  if (stage.RunCount()) Problem(L"an installer ran");
+  if (!stage.Read(L"requests").empty()) Problem(L"something was fetched: " + FromUtf8(stage.Read(L"requests")));
+  if (!stage.InstallerRuns().empty()) Problem(L"an installer ran");
   return 1;
 }
 

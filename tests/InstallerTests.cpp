@@ -60,25 +60,18 @@ void SetMachine(const wchar_t* key, const wchar_t* name, const std::wstring& tex
 // The machine as one scenario needs it, and as it was afterwards: stand-in
 // libraries in the system folder, the installer's settings, the download
 // server, the Windows version, the scripting runtime.
-struct Machine {
-  explicit Machine(const char* mode = "ok") {  // how the server answers: ok, 404, wrong, slow
+struct Machine : test::DownloadStage {
+  explicit Machine(const char* mode = "ok") : DownloadStage(L"installer-stage", mode, Served()) {  // ok, 404, wrong, slow
     Clean();
-    CreateDirectoryW(stage.c_str(), nullptr);
-    SetMachine(kStandInKey, L"Log", stage + L"runs.log");
+    SetMachine(kInstallerKey, WordKeys::kDownloadServer, address);
+  }
+  ~Machine() { Clean(); }
+  static std::vector<std::pair<std::wstring, std::wstring>> Served() {
     std::vector<std::pair<std::wstring, std::wstring>> served;
     for (const wchar_t* p : {L"infra", L"comctl32", L"comct232", L"scr98me", L"scr2000xp"})
       served.push_back({std::wstring(L"/dependencies/") + p + L".exe", BinDir() + L"InstallerStandIn.exe"});
-    address = test::StartDownloadServer(stage, mode, served);
-    SetMachine(kInstallerKey, WordKeys::kDownloadServer, address);
+    return served;
   }
-  ~Machine() {
-    DeleteFileW((stage + L"port").c_str());  // and the server ends
-    Clean();
-    for (const wchar_t* f : {L"runs.log", L"requests", L"sha256"}) DeleteFileW((stage + f).c_str());
-    RemoveDirectoryW(stage.c_str());
-  }
-  // A file the server wrote, or "<missing>".
-  std::string Read(const wchar_t* name) const { return test::ReadWholeFile(stage + name); }
 
   // Every group but `missing` in place and registered.
   void InstallAllBut(const std::wstring& missing) {
@@ -93,41 +86,29 @@ struct Machine {
   void Provide(const std::wstring& group) {
     std::wstring files;
     for (const auto& [built, name] : kGroups.at(group)) {
-      CopyFileW((BinDir() + built).c_str(), (stage + name).c_str(), FALSE);
-      files += stage + name + L'\0';
+      CopyFileW((BinDir() + built).c_str(), (dir + name).c_str(), FALSE);
+      files += dir + name + L'\0';
     }
     SetMachine(kStandInKey, L"Files", files, REG_MULTI_SZ);
   }
   void Uac(bool on) { SetMachine(WordKeys::kUacPolicyKey, WordKeys::kEnableLUA, on ? L"1" : L"0", REG_DWORD); }
-  std::string Requests() const { return Read(L"requests") == "<missing>" ? "" : Read(L"requests"); }
-  // Each run of the installer: its process id, command line and program.
-  std::vector<std::vector<std::wstring>> InstallerRuns() const {
-    const std::string bytes = Read(L"runs.log");
-    if (bytes == "<missing>") return {};
-    std::vector<std::vector<std::wstring>> runs;
-    for (const auto& line : test::Split(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2), L'\n'))
-      if (!line.empty()) runs.push_back(test::Split(line, L'\t'));
-    return runs;
-  }
+  std::string Requests() const { return Read(L"requests"); }
 
   void Clean() {
     for (const auto& [group, files] : kGroups)
       for (const auto& [built, name] : files) {
         CallExport(BinDir() + built, "DllUnregisterServer");
         DeleteFileW((kSystem + name).c_str());
-        DeleteFileW((stage + name).c_str());
       }
     CallExport(BinDir() + L"Example.dll", "DllUnregisterServer");
     DeleteFileW((kProgram + L"Example.dll").c_str());
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kInstallerKey), RegDeleteTreeW(HKEY_LOCAL_MACHINE, kStandInKey);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kInstallerKey);
     RegDeleteTreeW(HKEY_CURRENT_USER, kVersionKey), RegDeleteTreeW(HKEY_CURRENT_USER, kRegistrationsKey);
     Uac(false);
     if (MoveFileW((kSystem + kAsideScrrun).c_str(), (kSystem + L"scrrun.dll").c_str()))
       CallExport(L"scrrun.dll", "DllRegisterServer");
   }
 
-  const std::wstring stage = BinDir() + L"installer-stage." + std::to_wstring(GetCurrentProcessId()) + L"\\";
-  std::wstring address;
 };
 
 // `tamberlux install-deps Zentrello <args>` while the stand-in Word runs;
@@ -226,10 +207,7 @@ TEST(Installer, AFailedDownloadWarnsAndRunsNothing) {
     SCOPED_TRACE(r.what);
     Machine m(r.mode);
     SetMachine(kStandInKey, L"Mode", L"nothing");
-    const std::string pins = m.Read(L"sha256");  // each "path hex"
-    if (r.pin)
-      SetMachine(WordKeys::kPinsKey, L"/dependencies/infra.exe",
-                 r.pin == 2 ? std::wstring(64, L'0') : FromUtf8(pins.substr(pins.find("/dependencies/infra.exe ") + 24, 64)));
+    if (r.pin) SetMachine(WordKeys::kPinsKey, L"/dependencies/infra.exe", r.pin == 2 ? std::wstring(64, L'0') : m.Pin("/dependencies/infra.exe"));
     if (r.requirePins) SetMachine(kInstallerKey, WordKeys::kRequirePins, L"1", REG_DWORD);
     const std::wstring server = std::string(r.what) == "server down" ? L"http://127.0.0.1:1" : m.address;
     SetMachine(kInstallerKey, WordKeys::kDownloadServer, server);
