@@ -134,13 +134,16 @@ void Launch(const std::wstring& name, IDispatch* main2 = nullptr) {
     Problem(L"a launch failed its caller");
 }
 
-// The tamberlux command: a hang or a crash is a problem.
-void Command(const std::wstring& args) {
-  const test::Ran r = test::Tamberlux(args, true, 60000, &child);
-  if (r.hung || r.code > 5)
-    Problem(L"tamberlux " + args + (r.hung                     ? L" hung"
-                                    : r.code == test::kNotStarted ? L" could not be started: error " + std::to_wstring(r.startError)
-                                                                  : L" ended with " + std::to_wstring(r.code)));
+// The tamberlux command within its bound; what it printed. A hang, a crash, or another exit code than
+// `expected` (when given) is a problem, told with `what` (the arguments when empty).
+std::string Command(const std::wstring& args, int expected = -1, DWORD boundMs = 60000, const std::wstring& what = L"") {
+  const test::Ran r = test::Tamberlux(args, true, boundMs, &child);
+  if (r.hung || (expected < 0 ? r.code > 5 : r.code != static_cast<DWORD>(expected)))
+    Problem(L"tamberlux " + (what.empty() ? args : what) +
+            (r.hung                         ? L" hung"
+             : r.code == test::kNotStarted ? L" could not be started: error " + std::to_wstring(r.startError)
+                                           : L" ended with " + std::to_wstring(r.code)));
+  return r.bytes;
 }
 
 // --- The cases ---------------------------------------------------------------
@@ -323,8 +326,7 @@ struct InstallerStage : test::DownloadStage {
     if (dieAt) word.Set(L"DieAt", dieAt);
     const LateObject running = test::WordStandIn::Start();
     BoxPresser boxes;
-    const test::Ran r = test::Tamberlux(L"install-deps Zentrello", true, boundMs, &child);
-    if (r.hung || r.code != 5) Problem(L"install-deps " + std::wstring(r.hung ? L"hung" : L"ended with " + std::to_wstring(r.code)));
+    Command(L"install-deps Zentrello", 5, boundMs);
   }
 
   static constexpr const wchar_t* kFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
@@ -404,8 +406,7 @@ int HostileSettings(int index) {
     const DWORD size = v.number ? 4 : static_cast<DWORD>((v.text.size() + 1) * 2);
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, v.key, v.name, v.type, v.number ? static_cast<const void*>(v.number) : v.text.data(), size);
     stage.InstallDeps(60000);
-    const std::string check = test::Tamberlux(L"check Zentrello", true, 60000, &child).bytes,
-                      status = test::Tamberlux(L"status Zentrello --json", true, 60000, &child).bytes;
+    const std::string check = Command(L"check Zentrello"), status = Command(L"status Zentrello --json");
     if (check.find("refused") == std::string::npos) Problem(L"check did not say the setting was refused");
     if (status.find("\"accepted\": false") == std::string::npos) Problem(L"status did not say the setting was refused");
     CheckEscaped(check, L"check"), CheckEscaped(status, L"status");
@@ -487,10 +488,7 @@ int Flags() {
                                 L"install " + n + L" --xp-deps", L"enable " + n + L" --data", L"check " + n + L" --xp-deps \"\"",
                                 L"repair " + n + L" --json --data --json", L"install " + n + L" --json", L"restore x.reg --data",
                                 L"bogus " + n, L"repair " + n + L" --DATA", L"\"\" " + n};
-  for (const std::wstring& line : lines) {
-    const test::Ran r = test::Tamberlux(line, true, 30000, &child);
-    if (r.hung || r.code != 2) Problem(L"tamberlux " + line + (r.hung ? L" hung" : L" ended with " + std::to_wstring(r.code)));
-  }
+  for (const std::wstring& line : lines) Command(line, 2, 30000);
   if (test::KeyExists(kSection)) Problem(L"a usage error wrote the product's section");
   for (const auto& a : WordKeys::kComAddins)
     if (test::KeyExists(WordKeys::kComAddinsKey + std::wstring(a.progId))) Problem(L"a usage error registered "s + a.progId);
@@ -579,8 +577,7 @@ int HostileRestores(bool full) {
   const std::wstring file = test::BinDir() + L"fault-restore." + std::to_wstring(GetCurrentProcessId()) + L".reg";
   for (const auto& f : files) {
     test::WriteWholeFile(file, f.bytes);
-    const test::Ran r = test::Tamberlux(L"restore \"" + file + L"\"", true, 60000, &child);
-    if (r.hung || r.code != 2) Problem(L"restore " + (r.hung ? L"hung"s : L"ended with " + std::to_wstring(r.code)) + L": " + f.why);
+    Command(L"restore \"" + file + L"\"", 2, 60000, L"restore of " + f.why);
     if (f.value.empty() ? test::KeyExists(f.key) : test::ReadRaw(f.key, f.value).exists) Problem(L"a refused file wrote " + f.key);
   }
   DeleteFileW(file.c_str());
