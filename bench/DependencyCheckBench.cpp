@@ -10,6 +10,7 @@
 
 #include "BenchClock.h"
 #include "base/LateBound.h"
+#include "base/ComTypes.h"
 #include "component/Main2.h"
 #include "errortrap/vbwProtector.h"
 #include "installer/InfraGroups.h"
@@ -37,9 +38,8 @@ std::wstring Folder(bool system) {
 }
 
 void Call(const std::wstring& dll, const char* entry) {
-  HMODULE m = LoadLibraryW(dll.c_str());
-  if (auto f = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(m, entry)))) f();
-  FreeLibrary(m);
+  const Module m(LoadLibraryW(dll.c_str()));
+  if (auto f = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(m.Get(), entry)))) f();
 }
 
 long BareLoop(const std::string& system) {

@@ -7,33 +7,37 @@
 #include <vector>
 
 #include "BenchClock.h"
+#include "base/ComTypes.h"
 #include "component/Main2.h"
 #include "errortrap/vbwProtector.h"
+#include "registry/WordKeys.h"
 
 namespace {
 using namespace tamberlux;
 
 const std::wstring kVersion = L"97.0";
-const std::wstring kList = L"Software\\Microsoft\\Office\\97.0\\Word\\Resiliency\\DisabledItems";
+const std::wstring kList = WordKeys::ResiliencyKey(kVersion) + WordKeys::kDisabledItems;
 volatile size_t sink;
 
 void Fill(int count) {
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\97.0");
-  HKEY key;
-  RegCreateKeyW(HKEY_CURRENT_USER, kList.c_str(), &key);
+  RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::OfficeKey(kVersion).c_str());
+  RegKey owned;
+  RegCreateKeyW(HKEY_CURRENT_USER, kList.c_str(), owned.Put());
+  const HKEY key = owned.Get();
   const std::wstring path = L"c:\\program files\\other\\helper.dll";
-  std::vector<BYTE> data(12 + (path.size() + 1) * 2);
-  std::memcpy(&data[12], path.c_str(), (path.size() + 1) * 2);
+  std::vector<BYTE> data(12);
+  const auto* bytes = reinterpret_cast<const BYTE*>(path.c_str());
+  data.insert(data.end(), bytes, bytes + (path.size() + 1) * 2);
   for (int i = 0; i < count; ++i) {
     const std::wstring name = L"item" + std::to_wstring(i);
     RegSetValueExW(key, name.c_str(), 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
   }
-  RegCloseKey(key);
 }
 
 size_t BareWalk() {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kList.c_str(), 0, KEY_READ, &key)) return 0;
+  RegKey owned;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kList.c_str(), 0, KEY_READ, owned.Put())) return 0;
+  const HKEY key = owned.Get();
   size_t seen = 0;
   for (DWORD i = 0;; ++i) {
     char name[2048];
@@ -43,7 +47,6 @@ size_t BareWalk() {
     seen += memchr(data, 'z', dataLength) != nullptr;
     ++seen;
   }
-  RegCloseKey(key);
   return seen;
 }
 }  // namespace
@@ -65,7 +68,7 @@ int main() {
     }
     std::printf("%8d %14.1f %14.1f %8.2f\n", count, detect / 1000, bare / 1000, detect / bare);
   }
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\97.0");
+  RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::OfficeKey(kVersion).c_str());
   CoUninitialize();
   return 0;
 }

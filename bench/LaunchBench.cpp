@@ -25,13 +25,14 @@
 #include <vector>
 
 #include "base/ComTypes.h"
+#include "TestSupport.h"
 #include "base/LateBound.h"
 
 namespace {
 using namespace tamberlux;
 
 constexpr wchar_t kProduct[] = L"ZentrelloBench";
-constexpr wchar_t kScriptKey[] = L"Software\\TamberluxTests\\WordStandIn";
+constexpr const wchar_t* kScriptKey = standin::kWordScriptKey;
 
 std::wstring TempPath(const wchar_t* name) {
   wchar_t dir[MAX_PATH];
@@ -168,16 +169,7 @@ std::wstring WriteScript() {
   return path;
 }
 
-void LaunchScript(const std::wstring& script) {
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = L"cscript //nologo \"" + script + L"\"";
-  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
-  WaitForSingleObject(pi.hProcess, 60000);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-}
+void LaunchScript(const std::wstring& script) { test::Run(L"cscript //nologo \"" + script + L"\""); }
 
 std::vector<std::string> LogLines(const std::wstring& log) {
   std::ifstream in(std::string(log.begin(), log.end()));

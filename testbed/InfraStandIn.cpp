@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "StandInKeys.h"
+
 #include <string>
 
 namespace {
@@ -48,7 +50,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return S_FALSE; }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-  constexpr wchar_t kCounts[] = L"Software\\TamberluxTests\\Registrations";
+  constexpr const wchar_t* kCounts = tamberlux::standin::kRegistrationsKey;
   DWORD n = 0, size = sizeof(n);
   RegGetValueW(HKEY_CURRENT_USER, kCounts, STANDIN_PROGID, RRF_RT_REG_DWORD, nullptr, &n, &size);
   ++n;

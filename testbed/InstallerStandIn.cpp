@@ -7,11 +7,14 @@
 //   Log    REG_SZ        file that gets one line per run: "pid\tcommand line\tprogram path"
 #include <windows.h>
 
+#include "StandInKeys.h"
+#include "base/ComTypes.h"
+
 #include <string>
 #include <vector>
 
 namespace {
-constexpr wchar_t kKey[] = L"Software\\TamberluxTests\\InstallerStandIn";
+constexpr const wchar_t* kKey = tamberlux::standin::kInstallerKey;
 
 std::wstring Text(const wchar_t* name) {
   wchar_t buffer[8192] = {};
@@ -25,11 +28,12 @@ int wmain() {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   const std::wstring line = std::to_wstring(GetCurrentProcessId()) + L"\t" + GetCommandLineW() + L"\t" + self + L"\n";
-  HANDLE log = CreateFileW(Text(L"Log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(log, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written, nullptr);
-  CloseHandle(log);
+  {
+    const tamberlux::Handle log(CreateFileW(Text(L"Log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    WriteFile(log.Get(), line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written, nullptr);
+  }
 
   const std::wstring mode = Text(L"Mode").c_str();
   if (mode == L"nothing") return 0;
@@ -42,11 +46,10 @@ int wmain() {
     at += source.size() + 1;
     const std::wstring target = std::wstring(system) + source.substr(source.find_last_of(L'\\'));
     if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) return 3;
-    HMODULE dll = LoadLibraryW(target.c_str());
+    const tamberlux::Module dll(LoadLibraryW(target.c_str()));
     auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+        reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllRegisterServer")));
     if (!reg || FAILED(reg())) return 4;
-    FreeLibrary(dll);
   }
   return 0;
 }

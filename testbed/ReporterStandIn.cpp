@@ -7,6 +7,7 @@
 #include <oleauto.h>
 
 #include "StandInDispatch.h"
+#include "StandInKeys.h"
 
 #include <mutex>
 #include <string>
@@ -16,8 +17,8 @@ namespace {
 
 // {6A1C8F53-2B0E-4C8D-9E51-7D2F0A93B4C1}
 const CLSID kClsid = {0x6a1c8f53, 0x2b0e, 0x4c8d, {0x9e, 0x51, 0x7d, 0x2f, 0x0a, 0x93, 0xb4, 0xc1}};
-constexpr wchar_t kClsidText[] = L"{6A1C8F53-2B0E-4C8D-9E51-7D2F0A93B4C1}";
-constexpr wchar_t kProgId[] = L"ZentrelloError.Main2";
+constexpr const wchar_t* kClsidText = tamberlux::standin::kReporterClsid;
+constexpr const wchar_t* kProgId = tamberlux::standin::kReporterProgId;
 
 HMODULE gModule;
 LONG gObjects;

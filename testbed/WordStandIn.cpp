@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "StandInDispatch.h"
+#include "StandInKeys.h"
 #include "base/Text.h"
 
 namespace {
@@ -43,7 +44,7 @@ namespace {
 const CLSID kClsid = {0x5f0c3b7e, 0x6a41, 0x4d2e, {0x8b, 0x19, 0x2c, 0x7e, 0x4a, 0x90, 0xd6, 0x13}};
 constexpr wchar_t kClsidText[] = L"{5F0C3B7E-6A41-4D2E-8B19-2C7E4A90D613}";
 constexpr wchar_t kProgId[] = L"Word.Application";
-constexpr wchar_t kScriptKey[] = L"Software\\TamberluxTests\\WordStandIn";
+constexpr const wchar_t* kScriptKey = tamberlux::standin::kWordScriptKey;
 constexpr UINT kRevokeClass = WM_APP + 1;
 
 constexpr HRESULT kWord4605 = 0x800A11FD;    // "This method or property is not available…"
@@ -93,16 +94,16 @@ struct WordState {
   LONG windowState = 0;
   std::vector<std::wstring> documents;
   int active = -1, nextDocument = 1;
-  HANDLE log = INVALID_HANDLE_VALUE;
+  tamberlux::Handle log;
   DWORD dieAfter = 0, classCookie = 0, activeCookie = 0;
   IUnknown* application = nullptr;
 } g;
 
 void Record(const std::wstring& call) {
-  if (g.log != INVALID_HANDLE_VALUE) {
+  if (g.log) {
     const std::string utf8 = tamberlux::ToUtf8(std::to_wstring(GetCurrentProcessId()) + L"\t" + call + L"\n");
     DWORD written = 0;
-    WriteFile(g.log, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    WriteFile(g.log.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
   }
   // A Word that dies in the middle of a call: the process is simply gone.
   if (!g.dieAt.empty() && call.substr(0, call.find(L'\t')) == g.dieAt) {
@@ -301,8 +302,8 @@ int Serve(HINSTANCE instance) {
   g.logLookups = ScriptNumber(L"LogLookups") != 0;
   const std::wstring logPath = ScriptText(L"CallLog");
   if (!logPath.empty())
-    g.log = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    g.log.Reset(CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 
   WNDCLASSW wc{};
   wc.lpfnWndProc = WindowProc;
@@ -339,7 +340,7 @@ int Serve(HINSTANCE instance) {
   CoDisconnectObject(g.application, 0);
   g.application->Release();
   factory->Release();
-  if (g.log != INVALID_HANDLE_VALUE) CloseHandle(g.log);
+  g.log.Reset();
   return 0;
 }
 

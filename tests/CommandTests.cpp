@@ -18,21 +18,23 @@ class Command : public ::testing::Test {
   Command() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
   ~Command() override { CoUninitialize(); }
   std::wstring Run(const std::wstring& args, DWORD* code) {
-    return RunAndCapture(L"\"" + BinDir() + L"tamberlux.exe\" " + args, code, true);
+    const Ran r = Tamberlux(args);
+    *code = r.code;
+    return r.Text();
   }
 
   const std::wstring name = L"ZentrelloCmd" + std::to_wstring(GetCurrentProcessId());
   const std::wstring version = L"12." + std::to_wstring(GetCurrentProcessId());
-  const std::wstring resiliency = L"Software\\Microsoft\\Office\\" + version + L"\\Word\\Resiliency\\";
-  KeptUserKey section{L"Software\\" + name}, office{L"Software\\Microsoft\\Office\\" + version},
+  const std::wstring resiliency = WordKeys::ResiliencyKey(version);
+  KeptUserKey section{WordKeys::ProductSection(name)}, office{WordKeys::OfficeKey(version)},
       monitor{kAddins + std::wstring(kMonitor)}, addin{kAddins + std::wstring(kAddin)};
   ProductTemplate files{name};
 };
 
 TEST_F(Command, StatusShowsWhatDecidesWhetherTheAddInLoadsAndChangesNothing) {
   RegDeleteTreeW(HKEY_CURRENT_USER, (kAddins + std::wstring(kAddin)).c_str());
-  SetText(L"Software\\" + name, L"WordVersion", version);
-  SetText(L"Software\\" + name, L"FailedWord2000Check", L"1");
+  SetText(WordKeys::ProductSection(name), L"WordVersion", version);
+  SetText(WordKeys::ProductSection(name), L"FailedWord2000Check", L"1");
   SetDword(kAddins + std::wstring(kMonitor), L"LoadBehavior", 3);
   SetText(kAddins + std::wstring(kMonitor), L"friendlyName", L"ZentrelloMonitor");
   const std::wstring dll = L"c:/program files/valdomeren/" + LowerCase(name) + L"/addin.dll";  // as Word writes it
@@ -41,8 +43,8 @@ TEST_F(Command, StatusShowsWhatDecidesWhetherTheAddInLoadsAndChangesNothing) {
   const BYTE junk[] = {1, 2};
   SetValue(resiliency + L"DisabledItems", L"C3", REG_BINARY, junk, sizeof(junk));
   AddEntry(resiliency + L"StartupItems", L"D4", WordEntry(dll, name));
-  ProductTemplate::Write(files.Source(L".dot"), "dot");
-  ProductTemplate::Write(files.Copy(L".dotm"), "old copy");
+  WriteWholeFile(files.Source(L".dot"), "dot");
+  WriteWholeFile(files.Copy(L".dotm"), "old copy");
   ProductTemplate::SetTime(files.Copy(L".dotm"), FILETIME{1, 1});
 
   DWORD code = 99;
@@ -72,7 +74,7 @@ TEST_F(Command, StatusShowsWhatDecidesWhetherTheAddInLoadsAndChangesNothing) {
   EXPECT_EQ(dot[1].str() + L"|" + dot[2].str() + L"|" + dotm[1].str() + L"|" + dotm[2].str(), L"|true|m|false");
 
   EXPECT_EQ(ValueNames(resiliency + L"DisabledItems").size(), 3u) << "nothing changed by looking";
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "old copy");
+  EXPECT_EQ(ReadWholeFile(files.Copy(L".dotm")), "old copy");
   const std::wstring text = Run(L"status " + name, &code);
   EXPECT_EQ(code, 0u);
   EXPECT_NE(text.find(L"A1  type 1  " + dll + L"  \"" + name + L"\"  <- the add-in"), std::wstring::npos)
@@ -86,7 +88,7 @@ TEST_F(Command, StatusOfAProductNeverLaunchedOrWithACorruptVersionSaysSo) {
   for (const wchar_t* part :
        {L"\"wordVersion\": null", L"\"disabledItems\": []", L"\"state\": \"missing\", \"used\": true}"})
     EXPECT_NE(never.find(part), std::wstring::npos) << ToUtf8(part);
-  SetText(L"Software\\" + name, L"WordVersion", L"twelve");
+  SetText(WordKeys::ProductSection(name), L"WordVersion", L"twelve");
   const std::wstring corrupt = Run(L"status " + name + L" --json", &code);
   EXPECT_EQ(code, 0u);
   EXPECT_NE(corrupt.find(L"\"wordVersion\": \"twelve\""), std::wstring::npos);

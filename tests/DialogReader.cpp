@@ -19,6 +19,7 @@
 #include <cwchar>
 #include <string>
 
+#include "base/ComTypes.h"
 #include "base/Text.h"
 
 namespace {
@@ -26,10 +27,26 @@ namespace {
 std::wstring out;
 void Field(const wchar_t* name, const std::wstring& value) { out += name + (L'\0' + value) + L'\0'; }
 
-HWND FindBox(DWORD timeoutMs) {
-  for (DWORD waited = 0; waited < timeoutMs; waited += 20, Sleep(20))
-    if (HWND box = FindWindowW(L"#32770", nullptr); box && IsWindowVisible(box)) return box;
-  return nullptr;
+// Polls for `done` every 20 ms until it holds or `timeoutMs` pass; whether it held.
+template <class F>
+bool PollUntil(F done, DWORD timeoutMs) {
+  for (const ULONGLONG end = GetTickCount64() + timeoutMs;; Sleep(20)) {
+    if (done()) return true;
+    if (GetTickCount64() >= end) return false;
+  }
+}
+
+// The first visible box, looked for until `timeoutMs` pass or `stop` (the
+// watcher's event: the chance for a box has ended) is set.
+HWND FindBox(DWORD timeoutMs, HANDLE stop = nullptr) {
+  HWND box = nullptr;
+  PollUntil([&] {
+    box = FindWindowW(L"#32770", nullptr);
+    if (box && IsWindowVisible(box)) return true;
+    box = nullptr;
+    return stop && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+  }, timeoutMs);
+  return box;
 }
 
 std::wstring TextOf(HWND w) {
@@ -49,7 +66,8 @@ std::wstring FocusOf(HWND box) {
 void ReadTooltips(HWND box) {
   DWORD pid = 0;
   GetWindowThreadProcessId(box, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  const tamberlux::Handle owner(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+  const HANDLE process = owner.Get();
   auto* lent = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
   for (HWND tip = nullptr; (tip = FindWindowExW(HWND_DESKTOP, tip, TOOLTIPS_CLASSW, nullptr));) {
     if (GetWindow(tip, GW_OWNER) != box) continue;
@@ -66,7 +84,6 @@ void ReadTooltips(HWND box) {
     }
   }
   VirtualFreeEx(process, lent, 0, MEM_RELEASE);
-  CloseHandle(process);
 }
 
 std::wstring TextOf(const RECT& r) {
@@ -144,6 +161,7 @@ int wmain(int argc, wchar_t** argv) {
   int press = IDOK;
   DWORD timeoutMs = 30000, thenNone = 0;
   bool form = false, close = false, closeOwner = false;
+  tamberlux::Handle stop;
   for (int i = 1; i < argc; ++i) {
     const std::wstring a = argv[i], next = i + 1 < argc ? argv[i + 1] : L"";
     form |= a == L"--form", close |= a == L"--close", closeOwner |= a == L"--close-owner";
@@ -152,12 +170,13 @@ int wmain(int argc, wchar_t** argv) {
     if (a == L"--keys") keys = next + L",";
     if (a == L"--press") press = _wtoi(next.c_str());
     if (a == L"--timeout") timeoutMs = static_cast<DWORD>(_wtoi(next.c_str()));
+    if (a == L"--stop-event") stop.Reset(OpenEventW(SYNCHRONIZE, FALSE, next.c_str()));
     if (a == L"--then-none") thenNone = static_cast<DWORD>(_wtoi(next.c_str()));
   }
-  HWND box = FindBox(timeoutMs);
+  HWND box = FindBox(timeoutMs, stop.Get());
   if (!box) return 1;
-  // Let the box finish laying out its text and coming forward (at most 5 s).
-  for (DWORD waited = 0; waited < 5000 && (waited < 300 || (form && GetForegroundWindow() != box)); waited += 20) Sleep(20);
+  // Let the box come forward with its text in place (at most 5 s).
+  PollUntil([&] { return form ? GetForegroundWindow() == box : !TextOf(GetDlgItem(box, 0xFFFF)).empty(); }, 5000);
   Field(L"title", TextOf(box));
   if (!form) Field(L"text", TextOf(GetDlgItem(box, 0xFFFF)));
   if (HWND watched = watch.empty() ? nullptr : FindWindowW(watch.c_str(), nullptr)) {
@@ -169,17 +188,17 @@ int wmain(int argc, wchar_t** argv) {
   if (form) ReadForm(box);
   if (!picture.empty()) SavePicture(box, picture);
   if (HWND owner = closeOwner ? GetWindow(box, GW_OWNER) : nullptr; PostMessageW(owner, WM_CLOSE, 0, 0))
-    for (DWORD waited = 0; waited < 5000 && IsWindow(owner); waited += 20) Sleep(20);
+    PollUntil([&] { return !IsWindow(owner); }, 5000);
   // Each key moves the focus to another control or closes the box; the reader
   // waits for that (at most 5 s), past the moment a closing box has no focus.
   for (size_t at = 0, comma; (comma = keys.find(L',', at)) != std::wstring::npos; at = comma + 1) {
     const std::wstring before = FocusOf(box);
     Type(keys.substr(at, comma - at));
-    for (DWORD waited = 0; waited < 5000 && (FocusOf(box) == before || FocusOf(box).empty()); waited += 20) Sleep(20);
+    PollUntil([&] { return FocusOf(box) != before && !FocusOf(box).empty(); }, 5000);
     Field(L"focus", FocusOf(box));
   }
   if (keys.empty()) PostMessageW(box, close ? WM_SYSCOMMAND : WM_COMMAND, close ? SC_CLOSE : MAKEWPARAM(press, BN_CLICKED), 0);
-  for (DWORD waited = 0; thenNone && IsWindow(box) && waited < 10000; waited += 20) Sleep(20);
+  if (thenNone) PollUntil([&] { return !IsWindow(box); }, 10000);
   if (HWND another = thenNone ? FindBox(thenNone) : nullptr) {
     Field(L"another", TextOf(another));
     PostMessageW(another, WM_COMMAND, IDOK, 0);

@@ -5,14 +5,18 @@
 namespace tamberlux::test {
 
 DialogWatch::DialogWatch(const std::wstring& watchClass, int press, DWORD timeoutMs) {
+  static std::atomic<int> watches{0};
+  const std::wstring stop = L"TamberluxDialogWatch." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++watches);
+  stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, stop.c_str()));
   std::wstring cmd = L"\"" + BinDir() + L"DialogReader.exe\" --press " + std::to_wstring(press) + L" --timeout " +
-                     std::to_wstring(timeoutMs) + (watchClass.empty() ? L"" : L" --watch " + watchClass);
-  reader_ = std::thread([this, cmd] { output_ = RunAndCapture(cmd); });
+                     std::to_wstring(timeoutMs) + L" --stop-event " + stop + (watchClass.empty() ? L"" : L" --watch " + watchClass);
+  reader_ = std::thread([this, cmd, timeoutMs] { output_ = Run(cmd, timeoutMs + 60000).Text(); });
 }
 
 DialogWatch::~DialogWatch() { if (reader_.joinable()) reader_.join(); }
 
-DialogWatch::Seen DialogWatch::Result() {
+DialogWatch::Seen DialogWatch::Result(bool chanceOver) {
+  if (chanceOver) SetEvent(stop_.Get());
   if (reader_.joinable()) reader_.join();
   const auto fields = Split(output_, L'\0');
   Seen seen;

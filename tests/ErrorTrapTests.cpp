@@ -240,7 +240,7 @@ TEST(TraceSwitch, FollowsTheCommandLineAndThePerUserSetting) {
   for (const Case& c : cases) {
     RegDeleteTreeW(HKEY_CURRENT_USER, init.c_str());
     if (c.setting) test::SetText(init, L"vbwTrace", c.setting);
-    EXPECT_EQ(test::RunAndCapture(L"\"" + test::BinDir() + L"TraceSwitchProbe.exe\"" + c.args), c.expected)
+    EXPECT_EQ(test::Run(L"\"" + test::BinDir() + L"TraceSwitchProbe.exe\"" + c.args).Text(), c.expected)
         << ToUtf8(c.args) << " setting " << (c.setting ? ToUtf8(c.setting) : "none");
   }
 }

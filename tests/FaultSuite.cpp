@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -35,11 +36,11 @@ constexpr int kHalfWritten = 3;
 
 const std::wstring kName = L"ZentrelloFault" + std::to_wstring(GetCurrentProcessId());
 const std::wstring kVersion = L"12." + std::to_wstring(GetCurrentProcessId());
-const std::wstring kSection = L"Software\\" + kName;
+const std::wstring kSection = WordKeys::ProductSection(kName);
 const std::wstring kLists = WordKeys::ResiliencyKey(kVersion);
 // Keys no fault may touch: another add-in's list entry, Word's other Data keys.
 const std::wstring kSentinels[] = {kLists + L"DisabledItems", L"Software\\Microsoft\\Office\\Word\\Data",
-                                   L"Software\\Microsoft\\Office\\" + kVersion + L"\\Word"};
+                                   WordKeys::OfficeKey(kVersion) + L"\\Word"};
 
 std::vector<std::wstring> problems;
 void Problem(const std::wstring& p) { problems.push_back(p); }
@@ -50,7 +51,7 @@ std::vector<BYTE> Sz(const std::wstring& t) {
 }
 
 void Clean() {
-  for (const std::wstring& k : {kSection, L"Software\\Microsoft\\Office\\" + kVersion, L"Software\\Microsoft\\Office\\Word\\Data"s})
+  for (const std::wstring& k : {kSection, WordKeys::OfficeKey(kVersion), L"Software\\Microsoft\\Office\\Word\\Data"s})
     RegDeleteTreeW(HKEY_CURRENT_USER, k.c_str());
   for (const auto& a : WordKeys::kComAddins)
     RegDeleteTreeW(HKEY_CURRENT_USER, (WordKeys::kComAddinsKey + std::wstring(a.progId)).c_str());
@@ -75,17 +76,17 @@ void CheckWhole() {
   for (int i = 0; i < 3; ++i)
     if (!test::ReadRaw(kSentinels[i], i ? L"sentinel" : L"other").exists) Problem(L"what was kept in " + kSentinels[i] + L" went");
   WIN32_FIND_DATAW found;
-  if (HANDLE f = FindFirstFileW((vbw::ErrorLog::Folder() + L"*.partial").c_str(), &found); f != INVALID_HANDLE_VALUE)
-    Problem(L"a half-written backup: "s + found.cFileName), FindClose(f);
+  if (FindHandle(FindFirstFileW((vbw::ErrorLog::Folder() + L"*.partial").c_str(), &found)))
+    Problem(L"a half-written backup: "s + found.cFileName);
   for (const auto& b : RegistryBackup::Backups())
-    if (test::ProductTemplate::Read(b).rfind("\xFF\xFEW\0i\0n\0d\0o\0w\0s"s, 0) != 0) Problem(L"a backup without its header: " + b);
-  const std::string log = test::ProductTemplate::Read(vbw::ErrorLog::Path());
+    if (test::ReadWholeFile(b).rfind("\xFF\xFEW\0i\0n\0d\0o\0w\0s"s, 0) != 0) Problem(L"a backup without its header: " + b);
+  const std::string log = test::ReadWholeFile(vbw::ErrorLog::Path());
   for (size_t at = 0, end; log != "<missing>" && at < log.size(); at = end + 2)
     if ((end = log.find("\r\n", at)) == std::string::npos || log[at] != '{' || log[end - 1] != '}')
       return Problem(L"a half-written line in the error log");
 }
 
-// The program RunToFile last started, whose boxes are answered too; whether a
+// The program last started, whose boxes are answered too; whether a
 // download's progress window is given up on (Cancel) or waited out.
 std::atomic<DWORD> child{0};
 std::atomic<bool> cancelDownloads{false};
@@ -122,9 +123,7 @@ BOOL CALLBACK PressOk(HWND w, LPARAM) {
 // may make the component tell the user something, and nobody is there to answer.
 struct BoxPresser {
   std::atomic<bool> stop{false};
-  std::thread t{[this] {
-    for (; !stop; Sleep(50)) EnumWindows(PressOk, 0);
-  }};
+  std::thread t{[this] { test::WaitUntil([this] { return EnumWindows(PressOk, 0), stop.load(); }, INFINITE); }};
   ~BoxPresser() { stop = true, t.join(); }
 };
 
@@ -135,51 +134,16 @@ void Launch(const std::wstring& name, IDispatch* main2 = nullptr) {
     Problem(L"a launch failed its caller");
 }
 
-constexpr DWORD kNotStarted = 0xDEAD;
-DWORD startError = 0;  // why the last program could not be started
-
-// Runs a program with its output to a file (a pipe would stay open while any
-// process started meanwhile holds it), ended when it passes the bound.
-std::string RunToFile(std::wstring cmd, DWORD boundMs, DWORD& code, bool& hung) {
-  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-  wchar_t path[MAX_PATH];
-  GetTempFileNameW(test::BinDir().c_str(), L"flt", 0, path);
-  HANDLE out = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &sa, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOW si{sizeof(si)};
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = si.hStdError = out;
-  PROCESS_INFORMATION pi{};
-  code = kNotStarted;
-  hung = false;
-  // Wine now and then fails to start a program among many: tried again before it counts.
-  bool started = false;
-  for (int tries = 0; !started && tries < 3; ++tries) {
-    started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    if (!started) startError = GetLastError(), Sleep(200);
-  }
-  if (started) {
-    child = pi.dwProcessId;
-    hung = WaitForSingleObject(pi.hProcess, boundMs) == WAIT_TIMEOUT;
-    if (hung) TerminateProcess(pi.hProcess, 1), WaitForSingleObject(pi.hProcess, 5000);
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-  }
-  CloseHandle(out);
-  const std::string text = test::ProductTemplate::Read(path);
-  DeleteFileW(path);
-  return text;
-}
-
-// The tamberlux command: a hang or a crash is a problem.
-void Command(const std::wstring& args) {
-  DWORD code = 0;
-  bool hung = false;
-  RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" " + args, 60000, code, hung);
-  if (hung || code > 5)
-    Problem(L"tamberlux " + args + (hung                 ? L" hung"
-                                    : code == kNotStarted ? L" could not be started: error " + std::to_wstring(startError)
-                                                          : L" ended with " + std::to_wstring(code)));
+// The tamberlux command within its bound; what it printed. A hang, a crash, or another exit code than
+// `expected` (when given) is a problem, told with `what` (the arguments when empty).
+std::string Command(const std::wstring& args, int expected = -1, DWORD boundMs = 60000, const std::wstring& what = L"") {
+  const test::Ran r = test::Tamberlux(args, true, boundMs, &child);
+  if (r.hung || (expected < 0 ? r.code > 5 : r.code != static_cast<DWORD>(expected)))
+    Problem(L"tamberlux " + (what.empty() ? args : what) +
+            (r.hung                         ? L" hung"
+             : r.code == test::kNotStarted ? L" could not be started: error " + std::to_wstring(r.startError)
+                                           : L" ended with " + std::to_wstring(r.code)));
+  return r.bytes;
 }
 
 // --- The cases ---------------------------------------------------------------
@@ -319,8 +283,7 @@ int TwoThreads(bool full) {
   });
   // This thread's apartment holds a Word too: it keeps its messages flowing
   // while it waits, as a caller's user-interface thread does.
-  for (MSG m; done < 3; Sleep(10))
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  test::WaitUntil([&] { return done == 3; }, INFINITE);
   for (std::thread* t : {&a, &b, &reader}) t->join();
   RegDeleteTreeW(HKEY_CURRENT_USER, (kSection + L"B").c_str());
   if (failed) Problem(L"a launch failed its caller");
@@ -332,45 +295,30 @@ int TwoThreads(bool full) {
 // (`whole` bytes; none is kept after a failed download) is a problem. An
 // empty file is not: Wine makes one before it finds the server down.
 void CheckCache(const std::wstring& folder, ULONGLONG whole) {
-  WIN32_FIND_DATAW f;
-  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &f);
-  for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &f)) {
-    const std::wstring name = f.cFileName;
-    const ULONGLONG size = (ULONGLONG{f.nFileSizeHigh} << 32) | f.nFileSizeLow;
-    if (f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (name != L"." && name != L"..") CheckCache(folder + L"\\" + name, whole);
-    } else if (name.starts_with(L"infra") && size && size != whole) {
+  std::error_code e, none;
+  for (std::filesystem::recursive_directory_iterator f(folder, e), end; !e && f != end; f.increment(e)) {
+    const std::wstring name = f->path().filename().wstring();
+    const auto size = f->is_regular_file(none) ? f->file_size(none) : 0;
+    if (name.starts_with(L"infra") && size && size != whole && size != static_cast<std::uintmax_t>(-1))
       Problem(L"a failed download left in the cache: " + name + L", " + std::to_wstring(size) + L" bytes");
-    }
   }
-  if (h != INVALID_HANDLE_VALUE) FindClose(h);
 }
 
 // The dependency installer's surroundings for one case, gone afterwards: a
 // stage folder holding the Internet cache, the stand-in installer (logging
 // its runs, or hanging), the download server serving it as `serve` says
 // (ok, 404, wrong, slow), and the installer's settings pointing at it.
-struct InstallerStage {
-  InstallerStage(const char* serve, bool hang) {
-    CreateDirectoryW(dir.c_str(), nullptr);
+struct InstallerStage : test::DownloadStage {
+  InstallerStage(const char* serve, bool hang)
+      : DownloadStage(L"fault-stage", serve, {{L"/dependencies/infra.exe", Served()}}), pin(Pin("/dependencies/infra.exe")) {
     test::SetValue(kFolders, L"Cache", REG_EXPAND_SZ, (dir + L"cache").c_str(), static_cast<DWORD>((dir.size() + 6) * 2));
-    test::SetMachineValue(kStandIn, L"Log", dir + L"runs.log");
-    test::SetMachineValue(kStandIn, L"Mode", hang ? L"hang" : L"nothing");
+    test::SetMachineValue(standin::kInstallerKey, L"Mode", hang ? L"hang" : L"nothing");
     test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
-    server = test::StartDownloadServer(dir, serve, {{L"/dependencies/infra.exe", served}});
-    pin = FromUtf8(Read(L"sha256").substr(Read(L"sha256").find(' ') + 1, 64));
-    test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, server);
+    test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, address);
   }
   ~InstallerStage() {
-    DeleteFileW((dir + L"port").c_str());  // and the server ends
-    for (const wchar_t* key : {WordKeys::kInstallerKey, WordKeys::kInstallerPolicyKey, kStandIn})
-      RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
-    test::RunAndCapture(L"cmd /c rmdir /s /q \"" + dir + L"\"");
+    for (const wchar_t* key : {WordKeys::kInstallerKey, WordKeys::kInstallerPolicyKey}) RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
   }
-  std::string Read(const wchar_t* name) const { return test::ProductTemplate::Read(dir + name); }
-  std::string Runs() const { return Read(L"runs.log") == "<missing>" ? "" : Read(L"runs.log"); }
-  size_t RunCount() const { const std::string r = Runs(); return std::count(r.begin(), r.end(), '\n'); }  // UTF-16 lines
-  std::string Requests() const { return Read(L"requests") == "<missing>" ? "" : Read(L"requests"); }
   // `tamberlux install-deps Zentrello` while a stand-in Word runs (dying at
   // `dieAt`, if given); a hang or an exit code other than 5 is a problem.
   void InstallDeps(DWORD boundMs, const wchar_t* dieAt = nullptr) const {
@@ -378,18 +326,13 @@ struct InstallerStage {
     if (dieAt) word.Set(L"DieAt", dieAt);
     const LateObject running = test::WordStandIn::Start();
     BoxPresser boxes;
-    DWORD code = 0;
-    bool hung = false;
-    RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" install-deps Zentrello", boundMs, code, hung);
-    if (hung || code != 5) Problem(L"install-deps " + std::wstring(hung ? L"hung" : L"ended with " + std::to_wstring(code)));
+    Command(L"install-deps Zentrello", 5, boundMs);
   }
 
-  static constexpr wchar_t kStandIn[] = L"Software\\TamberluxTests\\InstallerStandIn",
-                           kFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-  const std::wstring dir = test::BinDir() + L"fault-stage." + std::to_wstring(GetCurrentProcessId()) + L"\\",
-                     served = test::BinDir() + L"InstallerStandIn.exe";
+  static constexpr const wchar_t* kFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  static std::wstring Served() { return test::BinDir() + L"InstallerStandIn.exe"; }
   test::KeptUserKey kept{kFolders};
-  std::wstring server, pin;
+  const std::wstring pin;
 };
 
 // The dependency installer with the infrastructure missing: the download
@@ -402,16 +345,16 @@ int Installer(int index, bool full) {
   if (index >= 5) return 0;
   const auto& m = modes[index];
   const InstallerStage stage(m.serve, m.hang);
-  const std::wstring server = m.down ? L"http://127.0.0.1:1" : stage.server;
+  const std::wstring server = m.down ? L"http://127.0.0.1:1" : stage.address;
   test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, server);
   test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
   cancelDownloads = !full;
   stage.InstallDeps(150000);
   // Nothing ran but a whole, pinned download; the hung one is ended here.
-  const size_t ran = stage.RunCount();
+  const auto runs = stage.InstallerRuns();
+  const size_t ran = runs.size();
   if (ran != (m.hang || (m.slow && full) ? 1u : 0u)) Problem(L"the installer ran " + std::to_wstring(ran) + L" times");
-  if (HANDLE h = m.hang ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::wcstoul(reinterpret_cast<const wchar_t*>(stage.Runs().data()), nullptr, 10)) : nullptr)
-    TerminateProcess(h, 0), WaitForSingleObject(h, 5000), CloseHandle(h);
+  if (m.hang && ran) test::EndProcess(std::wcstoul(runs[0][0].c_str(), nullptr, 10));
   for (const auto& [key, name, text] : {std::tuple{std::wstring(WordKeys::kInstallerKey), WordKeys::kDownloadServer, server},
                                         std::tuple{std::wstring(WordKeys::kPinsKey), L"/dependencies/infra.exe", stage.pin}}) {
     wchar_t value[512] = {};
@@ -422,7 +365,7 @@ int Installer(int index, bool full) {
   for (const wchar_t* progId : InfraGroups::All().front().progIds)
     if (CLSID clsid; CLSIDFromProgID(progId, &clsid) == S_OK) Problem(L"a library was registered: "s + progId);
   WIN32_FILE_ATTRIBUTE_DATA servedFile{};
-  GetFileAttributesExW(stage.served.c_str(), GetFileExInfoStandard, &servedFile);
+  GetFileAttributesExW(InstallerStage::Served().c_str(), GetFileExInfoStandard, &servedFile);
   CheckCache(stage.dir + L"cache", ran ? servedFile.nFileSizeLow : ~0ULL);
   std::printf("case: install-deps, %s%s\n", m.what, m.slow ? full ? " (waited out)" : " (given up on)" : "");
   return 1;
@@ -440,7 +383,7 @@ void CheckEscaped(const std::string& output, const std::wstring& what) {
 // fetched or run. check and status say what was refused.
 int HostileSettings(int index) {
   const InstallerStage stage("ok", false);
-  const std::wstring& good = stage.server;
+  const std::wstring& good = stage.address;
   const DWORD zero = 0, huge = 0xFFFFFFFF, big = 2147483;
   const struct { const char* what; const wchar_t *key, *name; DWORD type; std::wstring text; const DWORD* number; } values[] = {
       {"a NUL in the server", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, good + L"\0/x"s, nullptr},
@@ -463,10 +406,7 @@ int HostileSettings(int index) {
     const DWORD size = v.number ? 4 : static_cast<DWORD>((v.text.size() + 1) * 2);
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, v.key, v.name, v.type, v.number ? static_cast<const void*>(v.number) : v.text.data(), size);
     stage.InstallDeps(60000);
-    DWORD code = 0;
-    bool hung = false;
-    const std::string check = RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" check Zentrello", 60000, code, hung),
-                      status = RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" status Zentrello --json", 60000, code, hung);
+    const std::string check = Command(L"check Zentrello"), status = Command(L"status Zentrello --json");
     if (check.find("refused") == std::string::npos) Problem(L"check did not say the setting was refused");
     if (status.find("\"accepted\": false") == std::string::npos) Problem(L"status did not say the setting was refused");
     CheckEscaped(check, L"check"), CheckEscaped(status, L"status");
@@ -499,8 +439,8 @@ int HostileSettings(int index) {
   } else {
     return 0;
   }
-  if (!stage.Requests().empty()) Problem(L"something was fetched: " + FromUtf8(stage.Requests()));
-  if (stage.RunCount()) Problem(L"an installer ran");
+  if (!stage.Read(L"requests").empty()) Problem(L"something was fetched: " + FromUtf8(stage.Read(L"requests")));
+  if (!stage.InstallerRuns().empty()) Problem(L"an installer ran");
   return 1;
 }
 
@@ -511,11 +451,6 @@ bool HookIntoWord(IDispatch* main2, const LateObject& app) {
   return result.vt == VT_DISPATCH && result.pdispVal;
 }
 
-void Pump(DWORD ms) {
-  for (const ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end; MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT))
-    for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&m);
-}
-
 // Word refuses the template at first, so the work waits on Word's window in
 // its own process; then Word is killed, or told to quit, while the hook is in
 // place. The caller dispatches messages, calls again (refused: that Word no
@@ -524,7 +459,7 @@ int WindowGoes(int index) {
   if (index >= 2) return 0;
   test::PrivateUserHive hive;
   test::ProductTemplate files;
-  test::ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
+  test::WriteWholeFile(files.Source(L".dotm"), "dotm template");
   test::PresentLibraries libraries;
   test::WordStandIn word;
   word.Set(L"FailAddIns", 1u);
@@ -534,20 +469,22 @@ int WindowGoes(int index) {
     const LateObject app = test::WordStandIn::Start();
     if (HookIntoWord(main2.Get(), app)) Problem(L"Word took the template at once: nothing waited on its window");
     if (index == 0) {
-      HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, word.Processes().at(0));
-      TerminateProcess(h, 1), WaitForSingleObject(h, 5000), CloseHandle(h);
+      test::EndProcess(word.Processes().at(0));
     } else {
       try {
         app.Call(L"Quit");
       } catch (const vb::Error&) {
       }
     }
-    Pump(3000);
+    // The caller dispatches messages until Word's process and window are gone.
+    const DWORD process = word.Processes().at(0);
+    if (!test::WaitUntil([&] { return !word.Running(process) && test::WordStandIn::Windows(process).empty(); }, 30000))
+      Problem(L"Word did not go");
     // Called again with the Word that went: refused, and the caller told.
     Variant again;
     if (SUCCEEDED(test::CallHookIntoWord(main2.Get(), app, L"Zentrello", &again)))
       Problem(L"HookIntoWord with a Word that went did not tell its caller");
-    Pump(1000);
+    test::WaitUntil([] { return true; }, 0);  // what the refused call left queued
   }
   std::printf("case: Word's window goes while hooked (%s)\n", index ? "Word quits" : "Word killed");
   return 1;
@@ -564,12 +501,7 @@ int Flags() {
                                 L"install " + n + L" --xp-deps", L"enable " + n + L" --data", L"check " + n + L" --xp-deps \"\"",
                                 L"repair " + n + L" --json --data --json", L"install " + n + L" --json", L"restore x.reg --data",
                                 L"bogus " + n, L"repair " + n + L" --DATA", L"\"\" " + n};
-  for (const std::wstring& line : lines) {
-    DWORD code = 0;
-    bool hung = false;
-    RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" " + line, 30000, code, hung);
-    if (hung || code != 2) Problem(L"tamberlux " + line + (hung ? L" hung" : L" ended with " + std::to_wstring(code)));
-  }
+  for (const std::wstring& line : lines) Command(line, 2, 30000);
   if (test::KeyExists(kSection)) Problem(L"a usage error wrote the product's section");
   for (const auto& a : WordKeys::kComAddins)
     if (test::KeyExists(WordKeys::kComAddinsKey + std::wstring(a.progId))) Problem(L"a usage error registered "s + a.progId);
@@ -579,7 +511,7 @@ int Flags() {
 
 // Word's lists name the add-in `name` for the case's Word version.
 void ListAddIn(const std::wstring& name) {
-  test::SetText(L"Software\\" + name, L"WordVersion", kVersion);
+  test::SetText(WordKeys::ProductSection(name), L"WordVersion", kVersion);
   test::AddEntry(kLists + L"DisabledItems", L"m" + name, test::WordEntry(L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll", name));
 }
 
@@ -630,8 +562,7 @@ int MonitorSurfaces(int index) {
           CoUninitialize();
           ++done;
         });
-      for (MSG m; done < static_cast<int>(names.size()); MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT))
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+      test::WaitUntil([&] { return done == static_cast<int>(names.size()); }, INFINITE);
       for (auto& c : callers) c.join();
     }
   }
@@ -639,7 +570,7 @@ int MonitorSurfaces(int index) {
   if (reenableSeen.size() != expected) Problem(std::to_wstring(reenableSeen.size()) + L" dialogs of " + std::to_wstring(expected));
   if (misowned) Problem(L"a dialog was owned by another Word than the one asking");
   for (const std::wstring& n : names)
-    if (n != kName) RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + n).c_str());
+    if (n != kName) RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::ProductSection(n).c_str());
   std::printf("case: monitor, %s\n", index == 0 ? "Word's caption 10,000 characters or with control characters"
                                       : index == 1 ? "a product name of 100 characters" : "two at once, each on its own thread and Word");
   return static_cast<int>(expected);
@@ -658,11 +589,8 @@ int HostileRestores(bool full) {
   }
   const std::wstring file = test::BinDir() + L"fault-restore." + std::to_wstring(GetCurrentProcessId()) + L".reg";
   for (const auto& f : files) {
-    DWORD code = 0;
-    bool hung = false;
-    test::ProductTemplate::Write(file, f.bytes);
-    RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" restore \"" + file + L"\"", 60000, code, hung);
-    if (hung || code != 2) Problem(L"restore " + (hung ? L"hung"s : L"ended with " + std::to_wstring(code)) + L": " + f.why);
+    test::WriteWholeFile(file, f.bytes);
+    Command(L"restore \"" + file + L"\"", 2, 60000, L"restore of " + f.why);
     if (f.value.empty() ? test::KeyExists(f.key) : test::ReadRaw(f.key, f.value).exists) Problem(L"a refused file wrote " + f.key);
   }
   DeleteFileW(file.c_str());
@@ -707,12 +635,13 @@ struct Tally {
 // prints its row; what it printed.
 std::string RunOne(const std::wstring& group, int index, bool full, DWORD boundMs, Tally& t,
                    const std::wstring& extra = L"") {
-  DWORD code = 0;
-  bool hung = false;
-  const std::string report =
-      RunToFile(L"\"" + test::BinDir() + L"FaultSuite.exe\" --case " + group + L" " + std::to_wstring(index) + L" \"" +
+  const test::Ran r =
+      test::Run(L"\"" + test::BinDir() + L"FaultSuite.exe\" --case " + group + L" " + std::to_wstring(index) + L" \"" +
                     extra + L"\"" + (full ? L" --full" : L"") + (group == L"reporter" ? L" /trace" : L""),
-                boundMs, code, hung);
+                boundMs, true, &child);
+  const std::string& report = r.bytes;
+  const DWORD code = r.code;
+  const bool hung = r.hung;
   const size_t at = report.find("tried "), line = report.find("case: ");
   const int tried = at == std::string::npos ? 1 : std::atoi(report.c_str() + at + 6);
   if (tried == 0) return report;  // no such case, or the probe

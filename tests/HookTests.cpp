@@ -16,6 +16,8 @@ namespace tamberlux {
 namespace {
 
 using test::ProductTemplate;
+using test::ReadWholeFile;
+using test::WriteWholeFile;
 using Texts = std::vector<std::wstring>;
 constexpr wchar_t kName[] = L"Zentrello";
 const std::wstring kMissing =
@@ -31,21 +33,12 @@ Texts Calls(const test::WordStandIn& word, std::initializer_list<std::wstring_vi
   return out;
 }
 
-// Dispatches what is queued, then waits for and dispatches messages until `done` holds or a
-// generous bound passes; whether it holds.
-bool Pump(const std::function<bool()>& done = [] { return true; }) {
-  for (const ULONGLONG bound = GetTickCount64() + 30000;; MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT)) {
-    for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&m);
-    if (done() || GetTickCount64() > bound) return done();
-  }
-}
-
 class Hook : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
-    ProductTemplate::Write(files.Source(L".dot"), "dot template");
-    ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
+    WriteWholeFile(files.Source(L".dot"), "dot template");
+    WriteWholeFile(files.Source(L".dotm"), "dotm template");
     main2 = test::CreateMain2();
   }
   void TearDown() override { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "failures went to the trap"; }
@@ -76,18 +69,18 @@ TEST_F(Hook, AnAcceptedTemplateRunsTheMacroOnceAndAFailingMacroGetsOneRepairOfWo
     word.Set(L"Version", s.version);
     word.Set(L"FailMacros", s.failMacros);
     word.Set(L"MacroResult", L"object");
-    const std::wstring data = std::wstring(L"Software\\Microsoft\\Office\\") + s.version + L"\\Word\\Data";
-    const std::wstring otherData = L"Software\\Microsoft\\Office\\14.0\\Word\\Data";
+    const std::wstring data = WordKeys::DataKey(s.version);
+    const std::wstring otherData = WordKeys::DataKey(L"14.0");
     test::SetText(data, L"Settings", L"corrupt");
     test::SetText(otherData, L"Settings", L"fine");
     const std::wstring copy = files.Copy(s.version == std::wstring(L"12.0") ? L".dotm" : L".dot");
 
-    test::DialogWatch watch(L"", IDOK, s.dialog == L"|" ? 1500 : 30000);
+    test::DialogWatch watch;
     const LateObject result = HookIntoWord(test::WordStandIn::Start());
-    const auto seen = watch.Result();
+    const auto seen = watch.Result(true);
     EXPECT_EQ(seen.title + L"|" + seen.text, s.dialog);
     EXPECT_EQ(Calls(word, {L"AddIns.Add"}), Texts{L"AddIns.Add\t\"" + copy + L"\""});
-    EXPECT_NE(ProductTemplate::Read(copy), "<missing>");
+    EXPECT_NE(ReadWholeFile(copy), "<missing>");
     const size_t runs = s.failMacros ? 2 : 1;
     EXPECT_EQ(Calls(word, {L"Run\t"}), Texts(runs, std::wstring(L"Run\t") + s.macro));
     EXPECT_EQ(Calls(word, {L"Run.Given\tApplication"}).size(), runs) << "the macro is given Word's application";
@@ -100,7 +93,7 @@ TEST_F(Hook, AnAcceptedTemplateRunsTheMacroOnceAndAFailingMacroGetsOneRepairOfWo
 
 TEST_F(Hook, ARefusedTemplateIsAddedAfterWordsWindowInItsOwnProcessHandled1122) {
   ProductTemplate beta(L"Zentrello Beta");
-  ProductTemplate::Write(beta.Source(L".dotm"), "beta template");
+  WriteWholeFile(beta.Source(L".dotm"), "beta template");
   test::WordStandIn word;
   word.Set(L"FailAddIns", 3u);
   const LateObject app = test::WordStandIn::Start();
@@ -111,12 +104,12 @@ TEST_F(Hook, ARefusedTemplateIsAddedAfterWordsWindowInItsOwnProcessHandled1122) 
   test::DialogWatch watch;
   EXPECT_FALSE(HookIntoWord(app, L"Zentrello Beta"));
   EXPECT_EQ(watch.Result().text, L"Error: Still cannot install add-in");
-  ASSERT_TRUE(Pump([&] { return Calls(word, {L"Run\t"}).size() == 1; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return Calls(word, {L"Run\t"}).size() == 1; }, 30000));
 
   // The hook is gone: another 1122 reaches Word and nothing follows.
   PostMessageW(test::WordStandIn::Windows(word.Processes().at(0)).at(0), 1122, 0, 0);
   app.Get(L"Version");  // queued behind 1122: what Word's hook posted for it is here now
-  Pump();
+  test::WaitUntil([] { return true; }, 0);  // dispatches what is queued
   const std::wstring add = L"AddIns.Add\t\"" + files.Copy(L".dotm") + L"\"",
                      addBeta = L"AddIns.Add\t\"" + beta.Copy(L".dotm") + L"\"";
   EXPECT_EQ(Calls(word, {L"AddIns.Add", L"Message", L"Run\t"}),
@@ -138,14 +131,14 @@ TEST_F(Hook, TheSameDeferralWorksWithAWindowOfTheCallingThread) {
   app.Object(L"Documents").Call(L"Add");  // "Document1"
   WNDCLASSW wc{0, CountingProc, 0, 0, GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr, L"OpusApp"};
   RegisterClassW(&wc);
-  const HWND own = CreateWindowExW(0, L"OpusApp", L"Document1 - Microsoft Word", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                   0, 0, 300, 200, nullptr, nullptr, wc.hInstance, nullptr);
+  const WindowHandle window(CreateWindowExW(0, L"OpusApp", L"Document1 - Microsoft Word", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                            0, 0, 300, 200, nullptr, nullptr, wc.hInstance, nullptr));
+  const HWND own = window.Get();
   SetActiveWindow(own);
   EXPECT_FALSE(HookIntoWord(app));
-  ASSERT_TRUE(Pump([&] { return Calls(word, {L"Run\t"}).size() == 1; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return Calls(word, {L"Run\t"}).size() == 1; }, 30000));
   EXPECT_EQ(GetWindowLongPtrW(own, GWLP_USERDATA), 1) << "the test's window handled 1122";
   EXPECT_TRUE(Calls(word, {L"Message"}).empty()) << "and Word's own window none";
-  DestroyWindow(own);
 }
 
 // Word goes as its macro fails: its version cannot be read for the repair,
@@ -157,12 +150,13 @@ TEST_F(Hook, AWordThatGoesBeforeTheRepairIsNeitherRepairedNorReported) {
   word.Set(L"FailMacros", 2u);
   word.Set(L"DieAt", L"Version");
   word.Set(L"DieAfter", 3u);  // the usable-Word check and the release questions answer first
-  const std::wstring data = L"Software\\Microsoft\\Office\\12.0\\Word\\Data";
+  const std::wstring data = WordKeys::DataKey(L"12.0");
   test::SetText(data, L"Settings", L"corrupt");
   files.Copy(L".dotm");
-  test::DialogWatch watch(L"", IDOK, 1500);
+  test::DialogWatch watch;
   EXPECT_FALSE(HookIntoWord(test::WordStandIn::Start()));
-  EXPECT_FALSE(watch.Result().appeared) << watch.Result().text;
+  const auto seen = watch.Result(true);
+  EXPECT_FALSE(seen.appeared) << seen.text;
   EXPECT_EQ(Calls(word, {L"Run\t"}), Texts{L"Run\tHookIntoWord"});
   EXPECT_TRUE(test::KeyExists(data));
 }
@@ -212,14 +206,14 @@ TEST_F(Hook, TheInstallCommandDoesWhatTheInstallerDoesAndSaysWhatHappened) {
     word.Set(L"FailAddIns", s.failAddIns);
     word.Set(L"MacroResult", L"object");
     DeleteFileW(files.Copy(L".dotm").c_str());
-    test::DialogWatch watch(L"", IDOK, s.dialog.empty() ? 1000 : 30000);
-    DWORD code = 99;
-    EXPECT_EQ(test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" install Zentrello" + s.args, &code, true), s.output);
-    EXPECT_EQ(code, s.code);
-    EXPECT_EQ(watch.Result().text, s.dialog);
+    test::DialogWatch watch;
+    const test::Ran r = test::Tamberlux(L"install Zentrello" + std::wstring(s.args));
+    EXPECT_EQ(r.Text(), s.output);
+    EXPECT_EQ(r.code, s.code);
+    EXPECT_EQ(watch.Result(true).text, s.dialog);
     const bool missing = s.args[0] != L'\0';
     EXPECT_EQ(test::Contains(word.Calls(), L"Quit"), missing);
-    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")) == "<missing>", missing);
+    EXPECT_EQ(ReadWholeFile(files.Copy(L".dotm")) == "<missing>", missing);
   }
 }
 
@@ -242,7 +236,8 @@ TEST(Wait, KeepsTheThreadsMessagesFlowingOneWaitAtATime) {
   test::ReporterStandIn reporter;
   WNDCLASSW wc{0, RecordingProc, 0, 0, GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr, L"Recorder"};
   RegisterClassW(&wc);
-  const HWND recorder = CreateWindowExW(0, L"Recorder", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  const WindowHandle window(CreateWindowExW(0, L"Recorder", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+  const HWND recorder = window.Get();
   for (int i : {1, 2, 3}) PostMessageW(recorder, WM_APP + i, 0, 0);
   SleepReplacement::Wait(0, nullptr);
   EXPECT_EQ(seen, (std::vector<int>{1, 2, 3})) << "Wait(0) ends at the timer, after what was posted before";
@@ -254,7 +249,6 @@ TEST(Wait, KeepsTheThreadsMessagesFlowingOneWaitAtATime) {
   EXPECT_EQ(seen, (std::vector<int>{7, 8}));
   EXPECT_TRUE(firstEndedFirst) << "a wait started inside another returned after the other had ended";
   EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0);
-  DestroyWindow(recorder);
 
   std::vector<int32_t> ids(20000);
   for (auto& id : ids) id = VBLanguageExtensions::RandomNumber(442, 6000);

@@ -32,12 +32,49 @@ inline std::wstring StartDownloadServer(const std::wstring& stage, const char* m
   };
   std::wstring command = L"/usr/bin/python3 " TAMBERLUX_DOWNLOAD_SERVER L" " + unix(stage) + L" " + FromUtf8(mode);
   for (const auto& [path, file] : served) command += L" " + path + L"=" + unix(file);
-  STARTUPINFOW si{sizeof(si)};
-  PROCESS_INFORMATION pi{};
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
-  for (int i = 0; i < 100 && ProductTemplate::Read(stage + L"port") == "<missing>"; ++i) Sleep(100);
-  return L"http://127.0.0.1:" + FromUtf8(ProductTemplate::Read(stage + L"port"));
+  Start(command);  // it ends by itself
+  WaitUntil([&] { return ReadWholeFile(stage + L"port") != "<missing>"; });
+  return L"http://127.0.0.1:" + FromUtf8(ReadWholeFile(stage + L"port"));
 }
+
+// A folder of the case's own where the download server (answering as `mode` says, serving each
+// path from its file) and the stand-in installer leave what they saw; the server ends, the folder
+// and the stand-in installer's orders go afterwards.
+struct DownloadStage {
+  DownloadStage(const wchar_t* prefix, const char* mode, const std::vector<std::pair<std::wstring, std::wstring>>& served)
+      : dir(BinDir() + prefix + L"." + std::to_wstring(GetCurrentProcessId()) + L"\\") {
+    CreateDirectoryW(dir.c_str(), nullptr);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, standin::kInstallerKey);  // told only what this case tells it
+    SetMachineValue(standin::kInstallerKey, L"Log", dir + L"runs.log");
+    address = StartDownloadServer(dir, mode, served);
+  }
+  ~DownloadStage() {
+    DeleteFileW((dir + L"port").c_str());  // and the server ends
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, standin::kInstallerKey);
+    Run(L"cmd /c rmdir /s /q \"" + dir + L"\"");
+  }
+  // A file the server wrote ("requests", "sha256"), or "" when there is none.
+  std::string Read(const wchar_t* name) const {
+    const std::string bytes = ReadWholeFile(dir + name);
+    return bytes == "<missing>" ? "" : bytes;
+  }
+  // The SHA-256 the server published for `path`, as its installer's pin.
+  std::wstring Pin(const std::string& path) const {
+    const std::string pins = Read(L"sha256");  // each "path hex"
+    const size_t at = pins.find(path + " ");
+    return at == std::string::npos ? L"" : FromUtf8(pins.substr(at + path.size() + 1, 64));
+  }
+  // Each run of the stand-in installer: its process id, command line and program.
+  std::vector<std::vector<std::wstring>> InstallerRuns() const {
+    const std::string bytes = Read(L"runs.log");
+    std::vector<std::vector<std::wstring>> runs;
+    for (const auto& line : Split(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2), L'\n'))
+      if (!line.empty()) runs.push_back(Split(line, L'\t'));
+    return runs;
+  }
+
+  const std::wstring dir;
+  std::wstring address;
+};
 
 }  // namespace tamberlux::test

@@ -20,11 +20,10 @@ namespace {
 using namespace std::string_literals;
 using test::BinDir;
 using Boxes = std::vector<std::wstring>;  // each "title|text"
-constexpr wchar_t kInstallerKey[] = L"Software\\Valdomeren\\Zentrello\\Installer";
-constexpr wchar_t kStandInKey[] = L"Software\\TamberluxTests\\InstallerStandIn";
-constexpr wchar_t kUacKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+using WordKeys::kInstallerKey;
+using standin::kRegistrationsKey;
+constexpr const wchar_t* kStandInKey = standin::kInstallerKey;
 constexpr wchar_t kVersionKey[] = L"Software\\Wine\\AppDefaults\\tamberlux.exe";
-constexpr wchar_t kRegistrations[] = L"Software\\TamberluxTests\\Registrations";
 constexpr wchar_t kAsideScrrun[] = L"scrrun.dll.aside-by-InstallerTests";
 constexpr wchar_t kProgressTitle[] = L"Zentrello is downloading core library files";
 const std::wstring kNotice =
@@ -49,48 +48,30 @@ std::wstring Folder(int csidl, const wchar_t* under) {
 }
 const std::wstring kSystem = Folder(CSIDL_SYSTEM, L""), kProgram = Folder(CSIDL_PROGRAM_FILES, L"Valdomeren\\Zentrello\\");
 HRESULT CallExport(const std::wstring& dll, const char* name) {
-  HMODULE m = LoadLibraryW(dll.c_str());
-  auto f = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(m, name)));
-  const HRESULT hr = f ? f() : E_NOINTERFACE;
-  FreeLibrary(m);
-  return hr;
+  const Module m(LoadLibraryW(dll.c_str()));
+  auto f = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(m.Get(), name)));
+  return f ? f() : E_NOINTERFACE;
 }
 
 void SetMachine(const wchar_t* key, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
   ASSERT_EQ(test::SetMachineValue(key, name, text, type), ERROR_SUCCESS);
 }
 
-// A started program's process handle (null when it did not start).
-HANDLE Start(std::wstring command) {
-  STARTUPINFOW si{sizeof(si)};
-  PROCESS_INFORMATION pi{};
-  EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  CloseHandle(pi.hThread);
-  return pi.hProcess;
-}
-
 // The machine as one scenario needs it, and as it was afterwards: stand-in
 // libraries in the system folder, the installer's settings, the download
 // server, the Windows version, the scripting runtime.
-struct Machine {
-  explicit Machine(const char* mode = "ok") {  // how the server answers: ok, 404, wrong, slow
+struct Machine : test::DownloadStage {
+  explicit Machine(const char* mode = "ok") : DownloadStage(L"installer-stage", mode, Served()) {  // ok, 404, wrong, slow
     Clean();
-    CreateDirectoryW(stage.c_str(), nullptr);
-    SetMachine(kStandInKey, L"Log", stage + L"runs.log");
+    SetMachine(kInstallerKey, WordKeys::kDownloadServer, address);
+  }
+  ~Machine() { Clean(); }
+  static std::vector<std::pair<std::wstring, std::wstring>> Served() {
     std::vector<std::pair<std::wstring, std::wstring>> served;
     for (const wchar_t* p : {L"infra", L"comctl32", L"comct232", L"scr98me", L"scr2000xp"})
       served.push_back({std::wstring(L"/dependencies/") + p + L".exe", BinDir() + L"InstallerStandIn.exe"});
-    address = test::StartDownloadServer(stage, mode, served);
-    SetMachine(kInstallerKey, L"DownloadServer", address);
+    return served;
   }
-  ~Machine() {
-    DeleteFileW((stage + L"port").c_str());  // and the server ends
-    Clean();
-    for (const wchar_t* f : {L"runs.log", L"requests", L"sha256"}) DeleteFileW((stage + f).c_str());
-    RemoveDirectoryW(stage.c_str());
-  }
-  // A file the server wrote, or "<missing>".
-  std::string Read(const wchar_t* name) const { return test::ProductTemplate::Read(stage + name); }
 
   // Every group but `missing` in place and registered.
   void InstallAllBut(const std::wstring& missing) {
@@ -105,41 +86,29 @@ struct Machine {
   void Provide(const std::wstring& group) {
     std::wstring files;
     for (const auto& [built, name] : kGroups.at(group)) {
-      CopyFileW((BinDir() + built).c_str(), (stage + name).c_str(), FALSE);
-      files += stage + name + L'\0';
+      CopyFileW((BinDir() + built).c_str(), (dir + name).c_str(), FALSE);
+      files += dir + name + L'\0';
     }
     SetMachine(kStandInKey, L"Files", files, REG_MULTI_SZ);
   }
-  void Uac(bool on) { SetMachine(kUacKey, L"EnableLUA", on ? L"1" : L"0", REG_DWORD); }
-  std::string Requests() const { return Read(L"requests") == "<missing>" ? "" : Read(L"requests"); }
-  // Each run of the installer: its process id, command line and program.
-  std::vector<std::vector<std::wstring>> InstallerRuns() const {
-    const std::string bytes = Read(L"runs.log");
-    if (bytes == "<missing>") return {};
-    std::vector<std::vector<std::wstring>> runs;
-    for (const auto& line : test::Split(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2), L'\n'))
-      if (!line.empty()) runs.push_back(test::Split(line, L'\t'));
-    return runs;
-  }
+  void Uac(bool on) { SetMachine(WordKeys::kUacPolicyKey, WordKeys::kEnableLUA, on ? L"1" : L"0", REG_DWORD); }
+  std::string Requests() const { return Read(L"requests"); }
 
   void Clean() {
     for (const auto& [group, files] : kGroups)
       for (const auto& [built, name] : files) {
         CallExport(BinDir() + built, "DllUnregisterServer");
         DeleteFileW((kSystem + name).c_str());
-        DeleteFileW((stage + name).c_str());
       }
     CallExport(BinDir() + L"Example.dll", "DllUnregisterServer");
     DeleteFileW((kProgram + L"Example.dll").c_str());
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kInstallerKey), RegDeleteTreeW(HKEY_LOCAL_MACHINE, kStandInKey);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kVersionKey), RegDeleteTreeW(HKEY_CURRENT_USER, kRegistrations);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kInstallerKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kVersionKey), RegDeleteTreeW(HKEY_CURRENT_USER, kRegistrationsKey);
     Uac(false);
     if (MoveFileW((kSystem + kAsideScrrun).c_str(), (kSystem + L"scrrun.dll").c_str()))
       CallExport(L"scrrun.dll", "DllRegisterServer");
   }
 
-  const std::wstring stage = BinDir() + L"installer-stage." + std::to_wstring(GetCurrentProcessId()) + L"\\";
-  std::wstring address;
 };
 
 // `tamberlux install-deps Zentrello <args>` while the stand-in Word runs;
@@ -152,10 +121,13 @@ Outcome InstallDeps(const std::wstring& args, std::vector<int> presses = {}) {
   LateObject running = test::WordStandIn::Start();
   Outcome o;
   // Not through a pipe: a hung installer would keep it open.
-  HANDLE process = Start(L"\"" + BinDir() + L"tamberlux.exe\" install-deps Zentrello " + args);
+  const test::Started started = test::Start(L"\"" + BinDir() + L"tamberlux.exe\" install-deps Zentrello " + args);
+  EXPECT_TRUE(started.process);
+  const HANDLE process = started.process.Get();
+  const auto ended = [process] { return WaitForSingleObject(process, 0) != WAIT_TIMEOUT; };
   // Past the boxes expected, any further box is read and answered for as long
   // as the program runs: a late one is counted, never left waiting.
-  for (size_t i = 0, looks = 0; i < presses.size() || (WaitForSingleObject(process, 0) == WAIT_TIMEOUT && ++looks < 40);) {
+  for (size_t i = 0, looks = 0; i < presses.size() || (!ended() && ++looks < 40);) {
     const bool expected = i < presses.size();
     const auto seen = test::DialogWatch(L"", expected ? presses[i] : IDOK, expected ? 60000 : 3000).Result();
     if (!seen.appeared) {
@@ -164,15 +136,14 @@ Outcome InstallDeps(const std::wstring& args, std::vector<int> presses = {}) {
     }
     // A download that happens to take long shows its progress: not one of the boxes asked about.
     if (seen.title == kProgressTitle && !(expected && presses[i] == IDCANCEL)) {
-      Sleep(200);
+      test::WaitUntil([&] { return ended() || !FindWindowW(L"#32770", kProgressTitle); }, 60000);
       continue;
     }
     o.boxes.push_back(seen.title + L"|" + seen.text), ++i;
-    for (int w = 0; w < 100 && FindWindowW(L"#32770", seen.title.c_str()); ++w) Sleep(50);
+    test::WaitUntil([&] { return !FindWindowW(L"#32770", seen.title.c_str()); }, 5000);
   }
   WaitForSingleObject(process, 100000);
   GetExitCodeProcess(process, &o.exitCode);
-  CloseHandle(process);
   // Teardown: Word may have gone already (the stand-in fixture ends it anyway).
   try {
     running.Call(L"Quit");
@@ -191,7 +162,7 @@ TEST(Installer, WithEverythingInPlaceNothingIsDownloadedAndNothingShown) {
     ASSERT_TRUE(CopyFileW((BinDir() + L"Example.dll").c_str(), (kProgram + L"Example.dll").c_str(), FALSE));
     // What check sees beforehand, registering and fetching nothing.
     const std::wstring check =
-        test::RunAndCapture(L"\"" + BinDir() + L"tamberlux.exe\" check Zentrello --json --deps Example.dll");
+        test::Tamberlux(L"check Zentrello --json --deps Example.dll", false).Text();
     EXPECT_NE(check.find(L"{\"file\": \"Example.dll\", \"progId\": \"Example.Main2\", \"state\": \"registrable\"}"),
               std::wstring::npos) << check;
     EXPECT_NE(check.find(L"\"ready\": true"), std::wstring::npos);
@@ -236,13 +207,10 @@ TEST(Installer, AFailedDownloadWarnsAndRunsNothing) {
     SCOPED_TRACE(r.what);
     Machine m(r.mode);
     SetMachine(kStandInKey, L"Mode", L"nothing");
-    const std::string pins = m.Read(L"sha256");  // each "path hex"
-    if (r.pin)
-      SetMachine(L"Software\\Valdomeren\\Zentrello\\Installer\\Pins", L"/dependencies/infra.exe",
-                 r.pin == 2 ? std::wstring(64, L'0') : FromUtf8(pins.substr(pins.find("/dependencies/infra.exe ") + 24, 64)));
-    if (r.requirePins) SetMachine(kInstallerKey, L"RequirePins", L"1", REG_DWORD);
+    if (r.pin) SetMachine(WordKeys::kPinsKey, L"/dependencies/infra.exe", r.pin == 2 ? std::wstring(64, L'0') : m.Pin("/dependencies/infra.exe"));
+    if (r.requirePins) SetMachine(kInstallerKey, WordKeys::kRequirePins, L"1", REG_DWORD);
     const std::wstring server = std::string(r.what) == "server down" ? L"http://127.0.0.1:1" : m.address;
-    SetMachine(kInstallerKey, L"DownloadServer", server);
+    SetMachine(kInstallerKey, WordKeys::kDownloadServer, server);
     const bool cancel = std::string(r.mode) == "slow";
     const Outcome o = InstallDeps(L"", cancel ? std::vector<int>{IDOK, IDCANCEL, IDOK} : std::vector<int>{IDOK, IDOK});
     ASSERT_EQ(o.boxes.size(), cancel ? 3u : 2u);
@@ -278,7 +246,7 @@ TEST(Installer, TheWindowsVersionDecidesInstallersAndLists) {
     EXPECT_EQ(o.boxes, expected);
     EXPECT_EQ(o.exitCode, r.exitCode);
     EXPECT_EQ(m.Requests(), r.requests);
-    const std::wstring out = test::RunAndCapture(L"\"" + BinDir() + L"tamberlux.exe\" check Zentrello");
+    const std::wstring out = test::Tamberlux(L"check Zentrello", false).Text();
     EXPECT_TRUE(out.starts_with(L"Zentrello on " + std::wstring(r.release) + L", download server")) << out;
   }
 }
@@ -287,24 +255,25 @@ TEST(Installer, AHungInstallerEndsTheWaitWithTheWarningAndKeepsRunning) {
   Machine m;
   m.InstallAllBut(L"comct232.exe");
   SetMachine(kStandInKey, L"Mode", L"hang");
-  SetMachine(kInstallerKey, L"InstallerWaitSeconds", L"2", REG_DWORD);
+  SetMachine(kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
   const Outcome o = InstallDeps(L"", {IDOK, IDOK});
   EXPECT_EQ(o.boxes, (Boxes{kNotice, Missing(L"comct232.exe", m.address + L"/dependencies/comct232.exe")}));
   EXPECT_EQ(o.exitCode, 5u);
   const auto runs = m.InstallerRuns();
   ASSERT_EQ(runs.size(), 1u);
-  HANDLE installer = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::wcstoul(runs[0][0].c_str(), nullptr, 10));
-  ASSERT_NE(installer, nullptr);
-  EXPECT_EQ(WaitForSingleObject(installer, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "still running";
-  TerminateProcess(installer, 0), WaitForSingleObject(installer, 5000), CloseHandle(installer);
+  const DWORD id = std::wcstoul(runs[0][0].c_str(), nullptr, 10);
+  const Handle installer(OpenProcess(SYNCHRONIZE, FALSE, id));
+  ASSERT_TRUE(installer);
+  EXPECT_EQ(WaitForSingleObject(installer.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "still running";
+  test::EndProcess(id);
 }
 
 // The machine-wide settings in the shapes an administrator or a crafted value
 // gives them: each taken only in its documented form, a policy value winning
 // over the installer's, and a refused value never replaced by the default.
 TEST(Installer, MachineSettingsAreTakenOnlyInTheirDocumentedForm) {
-  constexpr wchar_t kPolicy[] = L"Software\\Policies\\Valdomeren\\Zentrello\\Installer", kPins[] = L"Software\\Valdomeren\\Zentrello\\Installer\\Pins",
-                    kMachine[] = L"http://machine.example", kRefusedServer[] = L"|0|900|";
+  constexpr const wchar_t *kPolicy = WordKeys::kInstallerPolicyKey, *kPins = WordKeys::kPinsKey, *kMachine = L"http://machine.example",
+                          *kRefusedServer = L"|0|900|";
   const DWORD one = 1, two = 2, zero = 0, huge = 0xFFFFFFFF;
   const std::wstring tooLong = L"it is longer than 256 characters", outside = L"it holds a blank, a control character or a character outside ASCII",
                      notBit = L"it is neither 0 nor 1 (a DWORD, or the text \"0\" or \"1\")",
@@ -312,32 +281,32 @@ TEST(Installer, MachineSettingsAreTakenOnlyInTheirDocumentedForm) {
   // Set: key, value, type, text or number. Then: the first refusal ("source: why"), and address|pins required|wait|pin.
   struct Row { const wchar_t *key, *name; DWORD type; std::wstring text; const DWORD* number; std::wstring refusal, taken; };
   const Row rows[] = {
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"HTTPS://Example.com:8080/mirror/", nullptr, L"", L"HTTPS://Example.com:8080/mirror|0|900|"},
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://[::1]:81", nullptr, L"", L"http://[::1]:81|0|900|"},
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://127.0.0.1:5\0/x"s, nullptr, L"machine: it holds a NUL character", kRefusedServer},
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://" + std::wstring(2041, L'a'), nullptr, L"machine: " + tooLong, kRefusedServer},
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"file:///C:/windows/system32", nullptr, L"machine: it is not an http:// or https:// address", kRefusedServer},
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://127.0.0.1:1/?x=", nullptr, L"machine: it has a query or a fragment", kRefusedServer},
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://", nullptr, L"machine: it has no host", kRefusedServer},
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://a b.com", nullptr, L"machine: " + outside, kRefusedServer},
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"", nullptr, L"machine: it is empty", kRefusedServer},
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://me@example.com", nullptr, L"machine: it holds user information (@)", kRefusedServer},
-      {kInstallerKey, L"DownloadServer", REG_SZ, L"http://example.com:0", nullptr, L"machine: its port is not a number from 1 to 65535", kRefusedServer},
-      {kInstallerKey, L"DownloadServer", REG_DWORD, L"", &one, L"machine: it is not text (REG_SZ)", kRefusedServer},
-      {kPolicy, L"DownloadServer", REG_SZ, L"http://policy.example", nullptr, L"", L"http://policy.example|0|900|"},
-      {kPolicy, L"DownloadServer", REG_SZ, L"ftp://policy.example", nullptr, L"policy: it is not an http:// or https:// address", kRefusedServer},
-      {kInstallerKey, L"RequirePins", REG_SZ, L"1", nullptr, L"", L"http://machine.example|1|900|"},
-      {kPolicy, L"RequirePins", REG_DWORD, L"", &one, L"", L"http://machine.example|1|900|"},
-      {kInstallerKey, L"RequirePins", REG_DWORD, L"", &two, L"machine: " + notBit, L"http://machine.example|0|900|"},
-      {kInstallerKey, L"InstallerWaitSeconds", REG_SZ, L"30", nullptr, L"", L"http://machine.example|0|30|"},
-      {kInstallerKey, L"InstallerWaitSeconds", REG_DWORD, L"", &zero, L"machine: " + notWait, L"http://machine.example|0|0|"},
-      {kInstallerKey, L"InstallerWaitSeconds", REG_DWORD, L"", &huge, L"machine: " + notWait, L"http://machine.example|0|0|"},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"HTTPS://Example.com:8080/mirror/", nullptr, L"", L"HTTPS://Example.com:8080/mirror|0|900|"},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://[::1]:81", nullptr, L"", L"http://[::1]:81|0|900|"},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://127.0.0.1:5\0/x"s, nullptr, L"machine: it holds a NUL character", kRefusedServer},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://" + std::wstring(2041, L'a'), nullptr, L"machine: " + tooLong, kRefusedServer},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"file:///C:/windows/system32", nullptr, L"machine: it is not an http:// or https:// address", kRefusedServer},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://127.0.0.1:1/?x=", nullptr, L"machine: it has a query or a fragment", kRefusedServer},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://", nullptr, L"machine: it has no host", kRefusedServer},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://a b.com", nullptr, L"machine: " + outside, kRefusedServer},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"", nullptr, L"machine: it is empty", kRefusedServer},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://me@example.com", nullptr, L"machine: it holds user information (@)", kRefusedServer},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://example.com:0", nullptr, L"machine: its port is not a number from 1 to 65535", kRefusedServer},
+      {kInstallerKey, WordKeys::kDownloadServer, REG_DWORD, L"", &one, L"machine: it is not text (REG_SZ)", kRefusedServer},
+      {kPolicy, WordKeys::kDownloadServer, REG_SZ, L"http://policy.example", nullptr, L"", L"http://policy.example|0|900|"},
+      {kPolicy, WordKeys::kDownloadServer, REG_SZ, L"ftp://policy.example", nullptr, L"policy: it is not an http:// or https:// address", kRefusedServer},
+      {kInstallerKey, WordKeys::kRequirePins, REG_SZ, L"1", nullptr, L"", L"http://machine.example|1|900|"},
+      {kPolicy, WordKeys::kRequirePins, REG_DWORD, L"", &one, L"", L"http://machine.example|1|900|"},
+      {kInstallerKey, WordKeys::kRequirePins, REG_DWORD, L"", &two, L"machine: " + notBit, L"http://machine.example|0|900|"},
+      {kInstallerKey, WordKeys::kInstallerWaitSeconds, REG_SZ, L"30", nullptr, L"", L"http://machine.example|0|30|"},
+      {kInstallerKey, WordKeys::kInstallerWaitSeconds, REG_DWORD, L"", &zero, L"machine: " + notWait, L"http://machine.example|0|0|"},
+      {kInstallerKey, WordKeys::kInstallerWaitSeconds, REG_DWORD, L"", &huge, L"machine: " + notWait, L"http://machine.example|0|0|"},
       {kPins, L"/dependencies/infra.exe", REG_SZ, std::wstring(64, L'A'), nullptr, L"", L"http://machine.example|0|900|" + std::wstring(64, L'a')},
       {kPins, L"/dependencies/infra.exe", REG_SZ, std::wstring(2048, L'a'), nullptr, L"machine: " + notPin, L"http://machine.example|0|900|"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(std::wstring(r.key) + L" " + r.name + L" = " + r.text.substr(0, 40));
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kInstallerKey), RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPolicy);
-    SetMachine(kInstallerKey, L"DownloadServer", kMachine);
+    SetMachine(kInstallerKey, WordKeys::kDownloadServer, kMachine);
     ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, r.key, r.name, r.type, r.number ? static_cast<const void*>(r.number) : r.text.data(),
                               r.number ? 4 : static_cast<DWORD>((r.text.size() + 1) * 2)), ERROR_SUCCESS);
     const auto s = InstallerSettings::Read();
@@ -359,19 +328,19 @@ TEST(Installer, ADllIsLetRegisterItselfOnceAndFailuresReportNothing) {
   CreateDirectoryW(folder.c_str(), nullptr);
   for (const wchar_t* f : {files[0], files[1], files[2]})
     ASSERT_TRUE(CopyFileW((BinDir() + f).c_str(), (folder + f).c_str(), FALSE));
-  test::ProductTemplate::Write(folder + L"NotADll.dll", "MZ but no more");
+  test::WriteWholeFile(folder + L"NotADll.dll", "MZ but no more");
   Main2 m;
   EXPECT_TRUE(m.Createable(folder + L"Example.dll", L"Example.Main2"));
-  EXPECT_EQ(test::ReadDword(kRegistrations, L"Example.Main2"), 1u);
+  EXPECT_EQ(test::ReadDword(kRegistrationsKey, L"Example.Main2"), 1u);
   EXPECT_TRUE(m.Createable(folder + L"Example.dll", L"Example.Main2"));  // registered now: not loaded again
-  EXPECT_EQ(test::ReadDword(kRegistrations, L"Example.Main2"), 1u);
+  EXPECT_EQ(test::ReadDword(kRegistrationsKey, L"Example.Main2"), 1u);
   EXPECT_EQ(m.GetFileFromProgID(L"Example.Main2"), folder + L"Example.dll");
   EXPECT_FALSE(m.Createable(folder + L"NoRegister.dll", L"NoRegister.Main2"));
   EXPECT_FALSE(m.Createable(folder + L"NotADll.dll", L"NotADll.Main2"));
   EXPECT_FALSE(m.Createable(folder + L"Missing.dll", L"Missing.Main2"));
   EXPECT_TRUE(ObjectFactory::RegisterServer(folder + L"RegistersNothing.dll"));
   EXPECT_FALSE(m.Createable(folder + L"RegistersNothing.dll", L"RegistersNothing.Main2"));
-  EXPECT_EQ(test::ReadDword(kRegistrations, L"RegistersNothing.Main2"), 2u);
+  EXPECT_EQ(test::ReadDword(kRegistrationsKey, L"RegistersNothing.Main2"), 2u);
   EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0);
   EXPECT_TRUE(m.fileExists(folder + L"Ex*.dll"));
   EXPECT_FALSE(m.fileExists(folder));
@@ -398,7 +367,7 @@ TEST(Installer, AnInstallerInACachePathWithBlanksRunsByItsWholePath) {
   test::SetValue(kFolders, L"Cache", REG_EXPAND_SZ, cache.c_str(), static_cast<DWORD>((cache.size() + 1) * 2));
   const Outcome o = InstallDeps(L"", {IDOK});
   DeleteFileW(decoy.c_str());
-  test::RunAndCapture(L"cmd /c rmdir /s /q \"" + cache + L"\"");
+  test::Run(L"cmd /c rmdir /s /q \"" + cache + L"\"");
   EXPECT_EQ(o.exitCode, 0u);
   const auto runs = m.InstallerRuns();
   ASSERT_EQ(runs.size(), 1u);

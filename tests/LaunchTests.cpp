@@ -16,8 +16,8 @@ using namespace test;
 using Lines = std::vector<std::wstring>;
 using namespace std::string_literals;
 
-constexpr wchar_t kSection[] = L"Software\\Zentrello";
-const std::wstring kResiliency = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\";
+const std::wstring kSection = WordKeys::ProductSection(L"Zentrello");
+const std::wstring kResiliency = WordKeys::ResiliencyKey(L"12.0");
 const std::wstring kDisabled = kResiliency + L"DisabledItems", kStartup = kResiliency + L"StartupItems";
 const auto kProductEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrello\\zentrello.dll", L"Zentrello");
 const auto kOtherEntry = WordEntry(L"c:\\program files\\other\\helper.dll", L"Helper");
@@ -28,8 +28,8 @@ class Launch : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(Regsvr32(L"/s"), 0u);
-    ProductTemplate::Write(files.Source(L".dot"), "dot template");
-    ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
+    WriteWholeFile(files.Source(L".dot"), "dot template");
+    WriteWholeFile(files.Source(L".dotm"), "dotm template");
     main2 = CreateMain2();
     ASSERT_TRUE(main2);
   }
@@ -76,7 +76,7 @@ TEST_F(Launch, AFirstLaunchStartsWordQuietlyTakesTheAddInOffWordsListsAndOpensOn
   EXPECT_FALSE(KeyExists(kStartup));
   for (const wchar_t* progId : {kMonitor, kAddin})
     EXPECT_EQ(ReadDword(kAddins + std::wstring(progId), L"LoadBehavior"), 3u) << progId;
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "dotm template");
+  EXPECT_EQ(ReadWholeFile(files.Copy(L".dotm")), "dotm template");
   EXPECT_EQ(CountOf(calls, L"Run\tSetStartedFromIcon"), 1);
   EXPECT_EQ(CountOf(calls, L"Documents.Add\tVisible:=True"), 1);
 
@@ -120,8 +120,8 @@ TEST_F(Launch, ACallersWordIsUsedAsItIsAndStartZTLFalseSkipsTheMacro) {
   EXPECT_TRUE(Contains(calls, L"Documents.Add\tVisible:=True"));
   EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"(none)") << "a supplied Word's version is not recorded";
   // Word 2003: the ".dot" template is the one copied.
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dot")), "dot template");
-  EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>");
+  EXPECT_EQ(ReadWholeFile(files.Copy(L".dot")), "dot template");
+  EXPECT_EQ(ReadWholeFile(files.Copy(L".dotm")), "<missing>");
 }
 
 TEST_F(Launch, WordRefusingTheDocumentWith4605LeavesItHiddenAndUsesANewWordOnce) {
@@ -186,16 +186,16 @@ TEST_F(Launch, ALaunchWithoutAWordEndsWithWhatTheUserIsToldAndOnlyEarlierStepsLe
     SetText(kSection, L"FailedWord2000Check", c.failedCheck);
     c.installed ? word.Register() : word.Unregister();
     word.Set(L"DieAt", c.dieAt);
-    DialogWatch watch(L"", IDOK, c.title.empty() ? 3000 : 30000);
+    DialogWatch watch;
     ASSERT_EQ(StartRunTime(), S_OK);
-    const auto seen = watch.Result();
+    const auto seen = watch.Result(true);
     EXPECT_EQ(seen.title, c.title);
     EXPECT_EQ(seen.text, c.text);
     EXPECT_EQ(ReadText(kSection, L"FailedWord2000Check"), c.failedCheck) << "kept while Word cannot be reached";
     EXPECT_EQ(ReadText(kSection, L"PermanentlyDisableAddin"), c.disableFlag) << "raised before Word was needed";
     EXPECT_EQ(ReadDword(kAddins + std::wstring(kAddin), L"LoadBehavior"), c.loadBehavior);
     EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"(none)");
-    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), "<missing>");
+    EXPECT_EQ(ReadWholeFile(files.Copy(L".dotm")), "<missing>");
   }
   ASSERT_EQ(word.Processes().size(), 1u);
   EXPECT_FALSE(word.Running(word.Processes()[0]));
@@ -244,7 +244,7 @@ TEST_F(Launch, AScriptLauncherGetsTheStartedWordInItsVariable) {
   // The script runs in its own process on the real user hive: a product name
   // of its own keeps it apart, and the keys it writes are put back afterwards.
   const std::wstring name = L"ZentrelloScript" + std::to_wstring(GetCurrentProcessId());
-  KeptUserKey section(L"Software\\" + name), monitor(kAddins + std::wstring(kMonitor)),
+  KeptUserKey section(WordKeys::ProductSection(name)), monitor(kAddins + std::wstring(kMonitor)),
       addin(kAddins + std::wstring(kAddin));
   const std::wstring output = RunVBScript({L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")",
                                            L"Set w = Nothing", L"m.StartRunTime \"" + name + L"\", w, False",

@@ -104,7 +104,7 @@ TEST_F(Main2Object, EachArgumentShapeIsTakenOrRefusedWithTheCallersIndex) {
 
 TEST_F(Main2Object, LiteralsScriptVariablesAndNamedArgumentsReachTheMethod) {
   for (const wchar_t* version : {L"11.0", L"12.0", L"13.0"})
-    test::SetText(L"Software\\Microsoft\\Office\\" + std::wstring(version) + L"\\Word\\Data", L"x", L"y");
+    test::SetText(WordKeys::DataKey(std::wstring(version)), L"x", L"y");
   Variant variable = Variant::Of(L"11.0");
   EXPECT_EQ(Invoke(L"DeleteCorruptedDataFolder", {ByRefTo(variable)}).argErr, kUntouched);
   EXPECT_EQ(std::wstring(variable.bstrVal), L"11.0") << "the caller's variable keeps its text";
@@ -112,7 +112,7 @@ TEST_F(Main2Object, LiteralsScriptVariablesAndNamedArgumentsReachTheMethod) {
   EXPECT_EQ(Invoke(L"DeleteCorruptedDataFolder", {}, {{Id(L"DeleteCorruptedDataFolder", L"version"),
                                                        Variant::Of(L"13.0")}}).hr, S_OK);
   for (const wchar_t* version : {L"11.0", L"12.0", L"13.0"})
-    EXPECT_FALSE(test::KeyExists(L"Software\\Microsoft\\Office\\" + std::wstring(version) + L"\\Word\\Data"));
+    EXPECT_FALSE(test::KeyExists(WordKeys::DataKey(std::wstring(version))));
 
   // A launch with startZTL named: the macro is left out.
   Variant started;

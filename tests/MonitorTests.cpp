@@ -15,7 +15,7 @@ using namespace std::string_literals;
 using Texts = std::vector<std::wstring>;
 using Form = std::map<std::wstring, Texts>;  // each field DialogReader wrote, with its values in order
 
-const std::wstring kLists = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\", kSection = L"Software\\Zentrello";
+const std::wstring kLists = WordKeys::ResiliencyKey(L"12.0"), kSection = WordKeys::ProductSection(L"Zentrello");
 const std::wstring kDisabled = kLists + L"DisabledItems", kStartup = kLists + L"StartupItems";
 constexpr wchar_t kQuestion[] = L"Re-enable Zentrello for Microsoft Word?";
 
@@ -41,7 +41,7 @@ class Monitor : public ::testing::Test {
   struct Scene {
     explicit Scene(bool listed = true, const std::wstring& name = L"Zentrello") {
       word.Set(L"StartVisible", 1u);
-      if (listed) test::SetText(L"Software\\" + name, L"WordVersion", L"12.0");
+      if (listed) test::SetText(WordKeys::ProductSection(name), L"WordVersion", L"12.0");
       const auto entry = test::WordEntry(L"c:\\program files\\valdomeren\\" + LowerCase(name) + L"\\addin.dll", name);
       if (listed) test::AddEntry(kDisabled, L"3F2A", entry), test::AddEntry(kStartup, L"9C1D", entry);
       mine = test::WordStandIn::Start();
@@ -54,7 +54,7 @@ class Monitor : public ::testing::Test {
   // the dialog as `answer` says: what the reader saw, and the Word the caller's variable holds.
   std::pair<Form, LateObject> Ask(const LateObject& word, const std::wstring& answer, const wchar_t* name = L"Zentrello") {
     auto reader = std::async(std::launch::async, [answer] {
-      return test::RunAndCapture(L"\"" + test::BinDir() + L"DialogReader.exe\" --form " + answer);
+      return test::Run(L"\"" + test::BinDir() + L"DialogReader.exe\" --form " + answer, 100000).Text();
     });
     Variant n = Variant::Of(name), w = Variant::Of(word.Get());
     EXPECT_EQ(test::CallByName(main2.Get(), L"CreateAddInMonitor", {ByRef(n), ByRef(w)}), S_OK);
@@ -104,7 +104,7 @@ TEST_F(Monitor, TheDialogComesUpInFrontOfWordWithItsTextsTabOrderAndTooltip) {
     // closes, or Space presses the button that has the focus.
     EXPECT_EQ(form[L"focus"], (Texts{L"Re-enable", L"Disable just this time", L"Disable permanently", L"Re-enable",
                                      L"Disable permanently", L"(closed)"}));
-    EXPECT_EQ(test::ReadText(L"Software\\" + name, L"PermanentlyDisableAddin"), row.flag);
+    EXPECT_EQ(test::ReadText(WordKeys::ProductSection(name), L"PermanentlyDisableAddin"), row.flag);
 
     // The labels and buttons in stacking order; only the buttons are tab stops.
     EXPECT_EQ(form[L"control"], (Texts{L"Button|tab|Re-enable", L"Button|tab|Disable just this time",
@@ -123,7 +123,7 @@ TEST_F(Monitor, TheDialogComesUpInFrontOfWordWithItsTextsTabOrderAndTooltip) {
             << ToUtf8(form[L"control"][i] + L" over " + form[L"control"][j]);
       }
     }
-    EXPECT_EQ(test::ProductTemplate::Read(pictures + picture + form[L"dpi"].at(0) + L".bmp").substr(0, 2), "BM");
+    EXPECT_EQ(test::ReadWholeFile(pictures + picture + form[L"dpi"].at(0) + L".bmp").substr(0, 2), "BM");
   }
 }
 
@@ -135,10 +135,9 @@ TEST(MonitorDialog, AtTheSystemDpiOf144) {
   DeleteFileW(picture.c_str());
   test::KeptUserKey desktop(L"Control Panel\\Desktop");
   test::SetDword(L"Control Panel\\Desktop", L"LogPixels", 144);
-  DWORD code = 99;
-  const std::wstring out = test::RunAndCapture(L"\"" + test::BinDir() + L"MonitorTests.exe\" --gtest_filter=Monitor.TheDialog*", &code);
-  EXPECT_EQ(code, 0u) << ToUtf8(out);
-  EXPECT_EQ(test::ProductTemplate::Read(picture).substr(0, 2), "BM");
+  const test::Ran r = test::Run(L"\"" + test::BinDir() + L"MonitorTests.exe\" --gtest_filter=Monitor.TheDialog*", 100000);
+  EXPECT_EQ(r.code, 0u) << r.bytes;
+  EXPECT_EQ(test::ReadWholeFile(picture).substr(0, 2), "BM");
 }
 
 TEST_F(Monitor, EachAnswerLeavesTheRegistryAndWordAsTheUserChoseAndAWordThatQuitsIsReportedOnce) {
@@ -157,7 +156,7 @@ TEST_F(Monitor, EachAnswerLeavesTheRegistryAndWordAsTheUserChoseAndAWordThatQuit
     const bool restarted = outcome == L"restarted" || outcome == L"gone", newWord = outcome == L"restarted";
     Scene scene;
     test::ProductTemplate files;
-    test::ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
+    test::WriteWholeFile(files.Source(L".dotm"), "dotm template");
     if (outcome == L"gone") scene.word.Unregister();
     if (!row.caption.empty()) scene.mine.Put(L"Caption", Variant::Of(row.caption));
     auto [form, after] = Ask(scene.mine, row.answer);
@@ -215,34 +214,33 @@ TEST_F(Monitor, APermanentChoiceHoldsUntilWordNoLongerListsTheAddInAndAnOddNameI
 // On the real user hive, with a product name and a Word version of its own.
 TEST(EnableCommand, TakesTheAddInOffWordsListsAndClearsThePermanentChoice) {
   const std::wstring id = std::to_wstring(GetCurrentProcessId()), name = L"ZentrelloEnable" + id;
-  const std::wstring section = L"Software\\" + name, office = L"Software\\Microsoft\\Office\\12." + id;
-  const std::wstring lists = office + L"\\Word\\Resiliency\\", tool = L"\"" + test::BinDir() + L"tamberlux.exe\" enable ";
+  const std::wstring section = WordKeys::ProductSection(name), office = WordKeys::OfficeKey(L"12." + id);
+  const std::wstring lists = WordKeys::ResiliencyKey(L"12." + id);
   test::KeptUserKey keptSection(section), keptOffice(office);
-  test::SetText(section, L"WordVersion", L"12." + id);
-  test::SetText(section, L"PermanentlyDisableAddin", L"1");
+  test::SetText(section, WordKeys::kWordVersion, L"12." + id);
+  test::SetText(section, WordKeys::kPermanentlyDisableAddin, L"1");
   const auto entry = test::WordEntry(L"c:\\valdomeren\\zentrelloenable" + id + L"\\addin.dll", name);
   test::AddEntry(lists + L"DisabledItems", L"A1", entry);
   test::AddEntry(lists + L"DisabledItems", L"B2", test::WordEntry(L"c:\\other\\helper.dll", L"Helper"));
   test::AddEntry(lists + L"DisabledItems", L"C3", entry);  // Word listed it twice
   test::AddEntry(lists + L"StartupItems", L"D4", entry);
 
-  DWORD code = 99, again = 99, odd = 99;
-  std::wstring out = test::RunAndCapture(tool + name + L" --json", &code, true);
+  const test::Ran first = test::Tamberlux(L"enable " + name + L" --json");
+  std::wstring out = first.Text();
   std::erase(out, L'\r');
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(first.code, 0u);
   EXPECT_EQ(test::ValueNames(lists + L"DisabledItems"), Texts{L"B2"});
   EXPECT_FALSE(test::KeyExists(lists + L"StartupItems"));
-  EXPECT_EQ(test::ReadText(section, L"PermanentlyDisableAddin"), L"0");
+  EXPECT_EQ(test::ReadText(section, WordKeys::kPermanentlyDisableAddin), L"0");
   EXPECT_NE(out.find(L"\"removedEntries\": [\"A1\", \"C3\"],\n  \"startupItemsDeleted\": 1,\n  "
                      L"\"permanentlyDisableAddin\": {\"before\": \"1\", \"after\": \"0\"},\n  \"stillDisabled\": false"),
             std::wstring::npos)
       << ToUtf8(out);
-  const std::wstring second = test::RunAndCapture(tool + name, &again, true);
-  EXPECT_EQ(again, 0u) << "nothing left to change";
-  EXPECT_NE(second.find(L"does not list the add-in as disabled"), std::wstring::npos);
-  EXPECT_NE(second.find(L"PermanentlyDisableAddin: unchanged (0)"), std::wstring::npos);
-  test::RunAndCapture(tool + L"\"a:b\"", &odd, true);
-  EXPECT_EQ(odd, 2u);
+  const test::Ran second = test::Tamberlux(L"enable " + name);
+  EXPECT_EQ(second.code, 0u) << "nothing left to change";
+  EXPECT_NE(second.Text().find(L"does not list the add-in as disabled"), std::wstring::npos);
+  EXPECT_NE(second.Text().find(L"PermanentlyDisableAddin: unchanged (0)"), std::wstring::npos);
+  EXPECT_EQ(test::Tamberlux(L"enable \"a:b\"").code, 2u);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ struct PresentLibraries {
       for (size_t i = 0; i < group.fileNames.size(); ++i) all.push_back({std::wstring(system) + L"\\" + group.fileNames[i], group.progIds[i]});
     const wchar_t id[] = L"{7A1C00FF-3B5E-4F60-9E21-5D8A6C0B10FF}";
     for (const auto& [file, progId] : all) {
-      if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) ProductTemplate::Write(file, ""), files.push_back(file);
+      if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) WriteWholeFile(file, ""), files.push_back(file);
       if (CLSID clsid; CLSIDFromProgID(progId.c_str(), &clsid) == S_OK) continue;
       RegSetKeyValueW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + progId + L"\\CLSID").c_str(), nullptr, REG_SZ, id, sizeof(id));
       progIds.push_back(progId);

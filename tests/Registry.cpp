@@ -9,7 +9,7 @@ namespace tamberlux::test {
 PrivateUserHive::PrivateUserHive() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string name = info ? info->name() : "scenario";
-  path_ = L"Software\\TamberluxTests\\" + std::wstring(name.begin(), name.end()) + L"." +
+  path_ = standin::kTestsKey + std::wstring(name.begin(), name.end()) + L"." +
           std::to_wstring(GetCurrentProcessId());
   RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
   RegKey key;
@@ -40,7 +40,7 @@ bool CopyTree(HKEY root, const std::wstring& from, const std::wstring& to) {
 
 KeptUserKey::KeptUserKey(std::wstring path)
     : path_(std::move(path)),
-      aside_(L"Software\\TamberluxTests\\Kept." + std::to_wstring(GetCurrentProcessId()) + L"." +
+      aside_(standin::kTestsKey + std::wstring(L"Kept.") + std::to_wstring(GetCurrentProcessId()) + L"." +
              std::to_wstring(reinterpret_cast<uintptr_t>(this))),
       existed_(CopyTree(RealUser().Get(), path_, aside_)) {}
 

@@ -15,7 +15,7 @@ namespace reg = RegistryFunctions;
 using namespace test;
 using Names = std::vector<std::wstring>;
 
-const std::wstring kResiliency = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\";
+const std::wstring kResiliency = WordKeys::ResiliencyKey(L"12.0");
 const std::wstring kDisabled = kResiliency + L"DisabledItems", kStartup = kResiliency + L"StartupItems";
 const auto kProductEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrello\\zentrello.dll", L"Zentrello");
 const auto kMonitorEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrellomonitor.dll", L"ZentrelloMonitor");
@@ -111,7 +111,7 @@ TEST_F(RegistryState, DetectionFindsTheProductsEntryOnlyAndPrefersDisabledItems)
 
   const auto big = WordEntry(L"c:\\" + std::wstring(1100, L'p') + L"\\zentrello.dll", L"Big");
   ASSERT_GE(big.size(), 2048u);
-  const std::wstring v14 = L"Software\\Microsoft\\Office\\14.0\\Word\\Resiliency\\DisabledItems";
+  const std::wstring v14 = WordKeys::ResiliencyKey(L"14.0") + WordKeys::kDisabledItems;
   AddEntry(v14, L"a1", kOtherEntry);
   AddEntry(v14, L"a2", big);
   AddEntry(v14, L"a3", kProductEntry);
@@ -154,21 +154,21 @@ TEST_F(RegistryState, RegistrationCreatesBothAddinsAndRestoresLoadBehavior) {
 }
 
 TEST_F(RegistryState, DataRepairDeletesOnlyThatVersionsLeafDataKey) {
-  SetText(L"Software\\Microsoft\\Office\\12.0\\Word\\Data", L"Settings", L"corrupt");
-  SetText(L"Software\\Microsoft\\Office\\11.0\\Word\\Data", L"Settings", L"fine");
-  SetText(L"Software\\Microsoft\\Office\\14.0\\Word\\Data\\Sub", L"x", L"y");
+  SetText(WordKeys::DataKey(L"12.0"), L"Settings", L"corrupt");
+  SetText(WordKeys::DataKey(L"11.0"), L"Settings", L"fine");
+  SetText(WordKeys::DataKey(L"14.0") + L"\\Sub", L"x", L"y");
   for (std::wstring version : {L"12.0", L"14.0", L"15.0"}) main2.DeleteCorruptedDataFolder(version);
-  EXPECT_FALSE(KeyExists(L"Software\\Microsoft\\Office\\12.0\\Word\\Data"));
-  EXPECT_TRUE(KeyExists(L"Software\\Microsoft\\Office\\12.0\\Word"));
-  EXPECT_TRUE(KeyExists(L"Software\\Microsoft\\Office\\11.0\\Word\\Data"));
-  EXPECT_TRUE(KeyExists(L"Software\\Microsoft\\Office\\14.0\\Word\\Data\\Sub")) << "sub-keys keep it, silently";
+  EXPECT_FALSE(KeyExists(WordKeys::DataKey(L"12.0")));
+  EXPECT_TRUE(KeyExists(WordKeys::OfficeKey(L"12.0") + L"\\Word"));
+  EXPECT_TRUE(KeyExists(WordKeys::DataKey(L"11.0")));
+  EXPECT_TRUE(KeyExists(WordKeys::DataKey(L"14.0") + L"\\Sub")) << "sub-keys keep it, silently";
 }
 
 TEST_F(RegistryState, FailedWord2000CheckCountsOnlyAOne) {
   EXPECT_FALSE(main2.failedWord2000CheckOnInstallation(L"Zentrello"));
   for (const auto& [text, expected] : std::vector<std::pair<std::wstring, bool>>{
            {L"1", true}, {L"01", false}, {L"1 ", false}, {L"", false}, {L"true", false}}) {
-    SetText(L"Software\\Zentrello", L"FailedWord2000Check", text);
+    SetText(WordKeys::ProductSection(L"Zentrello"), L"FailedWord2000Check", text);
     EXPECT_EQ(main2.failedWord2000CheckOnInstallation(L"Zentrello"), expected) << ToUtf8(text);
   }
 }

@@ -17,7 +17,7 @@ namespace {
 using test::KeyExists;
 using namespace std::string_literals;
 
-constexpr wchar_t kOffice[] = L"Software\\Microsoft\\Office\\";
+const std::wstring kOffice = WordKeys::OfficeKey(L"");  // the keys of kKept lie below it
 // Every key a cut-short or empty version could name.
 const std::wstring kKept[] = {L"12.0\\Word\\Data", L"Word\\Data", L"12.0\\Word\\Resiliency\\StartupItems",
                               L"12.0\\Word\\Resiliency\\DisabledItems", L"12.0\\Word"};
@@ -27,12 +27,6 @@ size_t Occurrences(const std::wstring& text, const std::wstring& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1)) ++n;
   return n;
-}
-
-// The tamberlux command run to its end: what it said, its exit code in `code`.
-std::wstring Tamberlux(const std::wstring& args, DWORD* code) {
-  *code = 99;
-  return test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" " + args, code, true);
 }
 
 class Hostile : public ::testing::Test {
@@ -81,7 +75,7 @@ TEST_F(Hostile, AVersionNotShapedLikeWordsIsRefusedAndDeletesNothing) {
     EXPECT_EQ(OfficeValues(), all);
   }
   ASSERT_EQ(Call(L"DeleteCorruptedDataFolder", L"12.0"), S_OK);
-  EXPECT_FALSE(KeyExists(std::wstring(kOffice) + L"12.0\\Word\\Data"));
+  EXPECT_FALSE(KeyExists(WordKeys::DataKey(L"12.0")));
   EXPECT_EQ(OfficeValues().size(), 4u) << "only Word 12's Data key went";
 }
 
@@ -91,40 +85,45 @@ TEST_F(Hostile, ARecordedVersionThatIsNoVersionLeavesWordsListsAlone) {
   const std::wstring recorded = L"12.0\\Word\\Resiliency\\StartupItems\0"s;
   std::string bytes(recorded.begin(), recorded.end());
   bytes.push_back('\0');
-  test::SetValue(L"Software\\Zentrello", L"WordVersion", REG_SZ, bytes.data(), static_cast<DWORD>(bytes.size()));
-  test::AddEntry(std::wstring(kOffice) + L"12.0\\Word\\Resiliency\\DisabledItems", L"Z",
+  test::SetValue(WordKeys::ProductSection(L"Zentrello"), L"WordVersion", REG_SZ, bytes.data(), static_cast<DWORD>(bytes.size()));
+  test::AddEntry(WordKeys::ResiliencyKey(L"12.0") + L"DisabledItems", L"Z",
                  test::WordEntry(L"c:\\zentrello\\zentrello.dll", L"Zentrello"));
   ASSERT_EQ(Call(L"StartRunTime", L"Zentrello"), S_OK);
   const auto calls = reporter.Calls();
   EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [](const auto& c) {
     return c[0] == L"vbwErrorHandler" && c[1] == L"5" && c[5] == L"enableTamberlux";
   }));
-  EXPECT_TRUE(KeyExists(std::wstring(kOffice) + L"12.0\\Word\\Resiliency\\StartupItems"));
-  EXPECT_TRUE(test::ReadRaw(std::wstring(kOffice) + L"12.0\\Word\\Resiliency\\DisabledItems", L"Z").exists);
+  EXPECT_TRUE(KeyExists(WordKeys::ResiliencyKey(L"12.0") + L"StartupItems"));
+  EXPECT_TRUE(test::ReadRaw(WordKeys::ResiliencyKey(L"12.0") + L"DisabledItems", L"Z").exists);
   EXPECT_EQ(word.Processes().size(), 1u) << "the launch itself goes on";
 }
 
 // The tamberlux command in its own process, on the real user hive: a product
 // name and a Word version of the test's own, removed afterwards.
-class Plainly : public ::testing::Test {
+class TamberluxCommand : public ::testing::Test {
  protected:
-  Plainly()
+  TamberluxCommand()
       : name(L"ZentrelloRel" + std::to_wstring(GetCurrentProcessId())),
         version(L"12." + std::to_wstring(GetCurrentProcessId())),
-        lists(std::wstring(kOffice) + version + L"\\Word\\Resiliency\\"),
+        lists(WordKeys::ResiliencyKey(version)),
         product(L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll") {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Clean();
   }
-  ~Plainly() override {
+  ~TamberluxCommand() override {
     Clean();
     CoUninitialize();
   }
   void Clean() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + name).c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, (kOffice + version).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::ProductSection(name).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::OfficeKey(version).c_str());
   }
-  std::wstring Run(const std::wstring& args) { return Tamberlux(args, &code); }
+  // The tamberlux command run to its end: what it said; its exit code in `code`.
+  std::wstring Run(const std::wstring& args) {
+    const test::Ran r = test::Tamberlux(args);
+    code = r.code;
+    return r.Text();
+  }
   // Control characters in the output other than line ends.
   static size_t RawControls(const std::wstring& text) {
     return std::count_if(text.begin(), text.end(), [](wchar_t c) { return c < 32 && c != L'\r' && c != L'\n'; });
@@ -133,7 +132,7 @@ class Plainly : public ::testing::Test {
   DWORD code = 99;  // of the last Run
 };
 
-TEST_F(Plainly, HostileNamesAreAUsageErrorAndNoWordStarts) {
+TEST_F(TamberluxCommand, HostileNamesAreAUsageErrorAndNoWordStarts) {
   test::WordStandIn word;
   ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
   const std::pair<std::wstring, std::wstring> cases[] = {
@@ -152,8 +151,8 @@ TEST_F(Plainly, HostileNamesAreAUsageErrorAndNoWordStarts) {
   EXPECT_TRUE(word.Processes().empty());
 }
 
-TEST_F(Plainly, StatusEscapesWhatTheRegistryHoldsAndSaysWhenAListWasReadOnlyInPart) {
-  const std::wstring section = L"Software\\" + name;
+TEST_F(TamberluxCommand, StatusEscapesWhatTheRegistryHoldsAndSaysWhenAListWasReadOnlyInPart) {
+  const std::wstring section = WordKeys::ProductSection(name);
   test::SetText(section, L"WordVersion", version);
   const std::wstring glued = L"1\x1b[2J\0\nsecond line"s;
   test::SetValue(section, L"PermanentlyDisableAddin", REG_SZ, glued.c_str(),
@@ -172,8 +171,8 @@ TEST_F(Plainly, StatusEscapesWhatTheRegistryHoldsAndSaysWhenAListWasReadOnlyInPa
   }
 }
 
-TEST_F(Plainly, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWillLoad) {
-  const std::wstring policies = L"Software\\Policies\\Microsoft\\Office\\" + version + L"\\Word";
+TEST_F(TamberluxCommand, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWillLoad) {
+  const std::wstring policies = WordKeys::PolicyWordKey(version);
   auto cleanPolicies = [&] {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) RegDeleteTreeW(root, policies.c_str());
   };
@@ -217,7 +216,7 @@ TEST_F(Plainly, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWil
     SCOPED_TRACE(c.what);
     Clean();
     cleanPolicies();
-    test::SetText(L"Software\\" + name, L"WordVersion", version);
+    test::SetText(WordKeys::ProductSection(name), L"WordVersion", version);
     test::SetDword(addinKey, L"LoadBehavior", 3);
     c.arrange();
     const std::wstring text = Run(L"status " + name);
@@ -258,10 +257,9 @@ class ErrorLogFile : public ::testing::Test {
   }
   // What `tamberlux log` shows.
   std::wstring Logged() {
-    DWORD code;
-    const std::wstring out = Tamberlux(L"log", &code);
-    EXPECT_EQ(code, 0u);
-    return out;
+    const test::Ran r = test::Tamberlux(L"log");
+    EXPECT_EQ(r.code, 0u);
+    return r.Text();
   }
   static size_t Reports(const std::wstring& log) { return Occurrences(log, L"\r\n  not reported: "); }
   test::StartedTrap trap;
@@ -297,9 +295,9 @@ TEST_F(ErrorLogFile, WithoutItsReporterTheTrapWritesALineThatTheCommandShows) {
 
 TEST_F(ErrorLogFile, TheLogIsRotatedAtItsBoundAndAnUnwritableLogFailsNobody) {
   const std::string old(vbw::ErrorLog::kMaxBytes - 10, 'o');
-  test::ProductTemplate::Write(path, old);
+  test::WriteWholeFile(path, old);
   ASSERT_EQ(Delete(L"a"), S_OK);
-  EXPECT_TRUE(test::ProductTemplate::Read(path + L".1") == old) << "the full log became the previous one";
+  EXPECT_TRUE(test::ReadWholeFile(path + L".1") == old) << "the full log became the previous one";
   EXPECT_EQ(Reports(Logged()), 1u) << "the new log holds the one report";
   ASSERT_EQ(Delete(L"b"), S_OK);
   ASSERT_EQ(Reports(Logged()), 2u);
@@ -312,12 +310,12 @@ TEST_F(ErrorLogFile, TheLogIsRotatedAtItsBoundAndAnUnwritableLogFailsNobody) {
 
 // The repair that can be undone: Word's Data key saved before it goes, the
 // repair command, and the restore of a backup.
-class Repair : public Plainly {
+class Repair : public TamberluxCommand {
  protected:
   void SetUp() override {
     ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
     TearDown();
-    data = std::wstring(kOffice) + version + L"\\Word\\Data";
+    data = WordKeys::DataKey(version);
   }
   void TearDown() override {
     for (const auto& f : RegistryBackup::Backups()) DeleteFileW(f.c_str());
@@ -387,7 +385,7 @@ TEST_F(Repair, WordsDataKeyIsBackedUpExactlyBeforeItGoesAndRestorePutsItBack) {
 }
 
 TEST_F(Repair, RepairPutsTheAddInBackAndSaysWhatItChanged) {
-  const std::wstring section = L"Software\\" + name;
+  const std::wstring section = WordKeys::ProductSection(name);
   test::SetText(section, L"WordVersion", version);
   test::SetText(section, L"PermanentlyDisableAddin", L"1");
   test::SetDword(std::wstring(test::kAddins) + test::kAddin, L"LoadBehavior", 2);
@@ -422,7 +420,7 @@ TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
   cases.push_back({"", L"there is no file " + file, data});  // no file at all
   for (const auto& c : cases) {
     if (c.bytes.empty()) DeleteFileW(file.c_str());
-    else test::ProductTemplate::Write(file, c.bytes);
+    else test::WriteWholeFile(file, c.bytes);
     const std::wstring output = Run(L"restore \"" + file + L"\"");
     EXPECT_EQ(code, 2u) << ToUtf8(c.why);
     EXPECT_EQ(output.find(L"tamberlux: nothing restored: "), 0u) << ToUtf8(output);
@@ -433,11 +431,11 @@ TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
   // Word's Data key and the product's own settings, in any case, are a backup.
   const std::wstring both = L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + data + L"]\r\n\"a\"=\"1\"\r\n" +
                            L"[hkey_current_user\\SOFTWARE\\" + name + L"]\r\n\"wordversion\"=\"" + version + L"\"\r\n";
-  test::ProductTemplate::Write(file, test::Utf16File(both));
+  test::WriteWholeFile(file, test::Utf16File(both));
   Run(L"restore \"" + file + L"\"");
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(test::ReadText(data, L"a"), L"1");
-  EXPECT_EQ(test::ReadText(L"Software\\" + name, L"WordVersion"), version);
+  EXPECT_EQ(test::ReadText(WordKeys::ProductSection(name), L"WordVersion"), version);
   DeleteFileW(file.c_str());
 }
 

@@ -12,6 +12,8 @@ namespace tamberlux {
 namespace {
 
 using test::ProductTemplate;
+using test::ReadWholeFile;
+using test::WriteWholeFile;
 namespace Utility = UtilityFunctions;
 
 // A Word of release 12 for the release question; the copy needs no more of Word than its Version.
@@ -39,19 +41,19 @@ TEST_F(TemplateCopy, TheCopyIsMadeWhenMissingAndReplacedOnlyWhenItsTimeDiffersFr
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ProductTemplate files;
-    if (c.dotSource) ProductTemplate::Write(files.Source(L".dot"), "dot template");
-    if (c.dotmSource) ProductTemplate::Write(files.Source(L".dotm"), "dotm template");
+    if (c.dotSource) WriteWholeFile(files.Source(L".dot"), "dot template");
+    if (c.dotmSource) WriteWholeFile(files.Source(L".dotm"), "dotm template");
     const FILETIME t = ProductTemplate::Time(files.Source(L".dot"));
     ULARGE_INTEGER hour{{t.dwLowDateTime, t.dwHighDateTime}};
     hour.QuadPart += (c.copy == kOlder ? -3600LL : 3600LL) * 10000000LL;
-    if (c.copy != kNone) ProductTemplate::Write(files.Copy(L".dotm"), "user's copy");
+    if (c.copy != kNone) WriteWholeFile(files.Copy(L".dotm"), "user's copy");
     if (c.copy == kSameTime) ProductTemplate::SetTime(files.Copy(L".dotm"), t);
     if (c.copy == kOlder || c.copy == kNewer)
       ProductTemplate::SetTime(files.Copy(L".dotm"), {hour.LowPart, hour.HighPart});
     if (c.copy == kLowHalf) ProductTemplate::SetTime(files.Copy(L".dotm"), {t.dwLowDateTime ^ 1, t.dwHighDateTime});
     EXPECT_EQ(Utility::CopyTemplateIntoTrustedFolder(L"Zentrello"), L"\"" + files.Copy(L".dotm") + L"\"");
-    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dotm")), c.after);
-    EXPECT_EQ(ProductTemplate::Read(files.Copy(L".dot")), "<missing>") << "Word 12 uses the .dotm copy only";
+    EXPECT_EQ(ReadWholeFile(files.Copy(L".dotm")), c.after);
+    EXPECT_EQ(ReadWholeFile(files.Copy(L".dot")), "<missing>") << "Word 12 uses the .dotm copy only";
   }
 }
 
@@ -59,7 +61,7 @@ TEST(Files, FileExistsIsFalseForFoldersAndMissingPaths) {
   test::StartedTrap trap;
   test::ReporterStandIn reporter;
   ProductTemplate files;
-  ProductTemplate::Write(files.Source(L".dot"), "x");
+  WriteWholeFile(files.Source(L".dot"), "x");
   EXPECT_TRUE(Utility::fileExists(files.Source(L".dot")));
   for (const std::wstring& path : {files.Source(L".dotm"), Utility::SRC_PATH(L"Zentrello"),
                                    std::wstring(L"Q:\\no\\such\\drive.dot"), std::wstring()})

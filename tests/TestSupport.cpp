@@ -101,46 +101,87 @@ int ReporterStandIn::Count(const std::wstring& method) const {
   return static_cast<int>(std::count(methods.begin(), methods.end(), method));
 }
 
-std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode, bool withStderr) {
+Started Start(std::wstring commandLine, HANDLE output, bool withStderr) {
+  STARTUPINFOW si{sizeof(si)};
+  if (output) {
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = output;
+    si.hStdError = withStderr ? output : GetStdHandle(STD_ERROR_HANDLE);
+  }
+  Started s;
+  for (int tries = 0; tries < 3 && !s.process; ++tries) {
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, output != nullptr, 0, nullptr, nullptr, &si, &pi)) {
+      s.error = GetLastError();
+      Sleep(100 << tries);  // a back-off before the next try, not a wait for anything
+      continue;
+    }
+    s.process.Reset(pi.hProcess), s.id = pi.dwProcessId;
+    CloseHandle(pi.hThread);
+  }
+  return s;
+}
+
+Ran Run(const std::wstring& commandLine, DWORD boundMs, bool withStderr, std::atomic<DWORD>* id) {
   SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-  Handle readEnd, writeEnd;
-  if (!CreatePipe(readEnd.Put(), writeEnd.Put(), &sa, 0)) return L"<no pipe>";
-  SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd.Get();
-  si.hStdError = withStderr ? writeEnd.Get() : GetStdHandle(STD_ERROR_HANDLE);
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = commandLine;
-  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-    return L"<not started>";
-  Handle process(pi.hProcess), thread(pi.hThread);
-  writeEnd.Reset();
-  std::string out;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(readEnd.Get(), buffer, sizeof(buffer), &got, nullptr) && got) out.append(buffer, got);
-  WaitForSingleObject(process.Get(), 60000);
-  if (exitCode) GetExitCodeProcess(process.Get(), exitCode);
-  return FromUtf8(out);
+  wchar_t path[MAX_PATH];
+  GetTempFileNameW(BinDir().c_str(), L"out", 0, path);
+  Ran r;
+  {
+    const Handle out(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &sa, CREATE_ALWAYS, 0, nullptr));
+    const Started s = Start(commandLine, out.Get(), withStderr);
+    r.startError = s.error;
+    if (s.process) {
+      if (id) *id = s.id;
+      r.hung = WaitForSingleObject(s.process.Get(), boundMs) == WAIT_TIMEOUT;
+      if (r.hung) TerminateProcess(s.process.Get(), 1), WaitForSingleObject(s.process.Get(), 5000);
+      GetExitCodeProcess(s.process.Get(), &r.code);
+    }
+  }
+  r.bytes = ReadWholeFile(path);
+  DeleteFileW(path);
+  return r;
+}
+
+Ran Tamberlux(const std::wstring& args, bool withStderr, DWORD boundMs, std::atomic<DWORD>* id) {
+  return Run(L"\"" + BinDir() + L"tamberlux.exe\" " + args, boundMs, withStderr, id);
+}
+
+void EndProcess(DWORD id) {
+  const Handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+  if (process) TerminateProcess(process.Get(), 1), WaitForSingleObject(process.Get(), 5000);
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
+  for (const ULONGLONG end = GetTickCount64() + ms;; MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT)) {
+    for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) TranslateMessage(&m), DispatchMessageW(&m);
+    if (done()) return true;
+    if (GetTickCount64() >= end) return false;
+  }
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+  std::ifstream f(std::filesystem::path(path), std::ios::binary);
+  return f ? std::string(std::istreambuf_iterator<char>(f), {}) : "<missing>";
+}
+
+void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
 }
 
 std::wstring RunVBScript(const std::vector<std::wstring>& lines) {
   const std::wstring script = BinDir() + L"script-" + std::to_wstring(GetCurrentProcessId()) + L".vbs";
   std::wstring text;
   for (const auto& line : lines) text += line + L"\r\n";
-  ProductTemplate::Write(script, ToUtf8(text));
-  const std::wstring output = RunAndCapture(L"cscript //nologo \"" + script + L"\"");
+  WriteWholeFile(script, ToUtf8(text));
+  const std::wstring output = Run(L"cscript //nologo \"" + script + L"\"").Text();
   DeleteFileW(script.c_str());
   return output;
 }
 
 DWORD Regsvr32(const std::wstring& flags) {
-  DWORD code = 99;
-  RunAndCapture(L"regsvr32 " + flags + L" \"" + BinDir() + L"Tamberlux.dll\"", &code);
-  return code;
+  return Run(L"regsvr32 " + flags + L" \"" + BinDir() + L"Tamberlux.dll\"").code;
 }
 
 ComPtr<IDispatch> CreateMain2() {
@@ -169,7 +210,7 @@ HRESULT CallHookIntoWord(IDispatch* main2, const LateObject& app, const std::wst
   args[1].vt = VT_BYREF | VT_DISPATCH, args[1].ppdispVal = &w;
   args[2].vt = args[3].vt = VT_BYREF | VT_ARRAY | VT_BSTR, args[2].pparray = &lists[0], args[3].pparray = &lists[1];
   const HRESULT hr = CallByName(main2, L"HookIntoWord", {args[0], args[1], args[2], args[3]}, result);
-  for (SAFEARRAY* sa : lists) SafeArrayDestroy(sa);
+  const SafeArray owned[] = {SafeArray(lists[0]), SafeArray(lists[1])};  // as the call left them
   return hr;
 }
 
@@ -205,15 +246,6 @@ ProductTemplate::~ProductTemplate() {
 
 std::wstring ProductTemplate::Source(const wchar_t* extension) const { return sourceDir_ + name_ + extension; }
 std::wstring ProductTemplate::Copy(const wchar_t* extension) const { return copyDir_ + name_ + extension; }
-
-void ProductTemplate::Write(const std::wstring& path, const std::string& content) {
-  std::ofstream(std::filesystem::path(path), std::ios::binary) << content;
-}
-
-std::string ProductTemplate::Read(const std::wstring& path) {
-  std::ifstream f(std::filesystem::path(path), std::ios::binary);
-  return f ? std::string(std::istreambuf_iterator<char>(f), {}) : "<missing>";
-}
 
 FILETIME ProductTemplate::Time(const std::wstring& path) {
   FILETIME t{};

@@ -10,7 +10,10 @@
 #include "base/LateBound.h"
 #include "base/Text.h"
 #include "registry/WordKeys.h"
+#include "StandInKeys.h"
 
+#include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,8 +52,33 @@ class ReporterStandIn {
   Module dll_;
 };
 
-// Runs a program to its end; what it wrote to stdout (and stderr, when asked), as UTF-8.
-std::wstring RunAndCapture(const std::wstring& commandLine, DWORD* exitCode = nullptr, bool withStderr = false);
+// --- Programs (TestSupport.cpp) ------------------------------------------------
+
+// A program started, tried again when Wine fails to start one among many; its stdout (and its stderr,
+// `withStderr`) to `output`, or nowhere of ours when null. `process` is empty when it could not start.
+struct Started { Handle process; DWORD id = 0, error = 0; };
+Started Start(std::wstring commandLine, HANDLE output = nullptr, bool withStderr = true);
+// What a program run to its end did: its exit code (kNotStarted when it could not be started), whether
+// it passed its bound and was ended, and what it wrote (UTF-8 bytes, or as text).
+inline constexpr DWORD kNotStarted = 0xDEAD;
+struct Ran {
+  DWORD code = kNotStarted, startError = 0;
+  bool hung = false;
+  std::string bytes;
+  std::wstring Text() const { return FromUtf8(bytes); }
+};
+// Runs a program to its end, or ends it at its bound. Its output goes to a file, never a pipe: a
+// process it starts meanwhile (a COM local server) would hold a pipe open. `id` gets its process id.
+Ran Run(const std::wstring& commandLine, DWORD boundMs = 60000, bool withStderr = false, std::atomic<DWORD>* id = nullptr);
+// The built tamberlux command with these arguments.
+Ran Tamberlux(const std::wstring& args, bool withStderr = true, DWORD boundMs = 60000, std::atomic<DWORD>* id = nullptr);
+// Ends a running process and waits (up to 5 s) for it to go.
+void EndProcess(DWORD id);
+// Dispatches this thread's messages until `done` answers true or `ms` pass; whether it did.
+bool WaitUntil(const std::function<bool()>& done, DWORD ms = 10000);
+// A file's bytes, or "<missing>"; a file written with these bytes.
+std::string ReadWholeFile(const std::wstring& path);
+void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 // Runs a VBScript of these lines with cscript; what it echoed.
 std::wstring RunVBScript(const std::vector<std::wstring>& lines);
 // regsvr32 with `flags` ("/s", "/u /s") on the built Tamberlux.dll; its exit code.
@@ -72,9 +100,6 @@ class ProductTemplate {
   std::wstring Source(const wchar_t* extension) const;
   std::wstring Copy(const wchar_t* extension) const;
 
-  static void Write(const std::wstring& path, const std::string& content);
-  // The file's content, or "<missing>".
-  static std::string Read(const std::wstring& path);
   static FILETIME Time(const std::wstring& path);
   static void SetTime(const std::wstring& path, FILETIME time);
 
@@ -124,11 +149,13 @@ class DialogWatch {
  public:
   explicit DialogWatch(const std::wstring& watchClass = L"", int press = IDOK, DWORD timeoutMs = 30000);
   ~DialogWatch();
-  // Waits for the watcher; empty when no dialog appeared.
+  // Waits for the watcher; empty when no dialog appeared. `chanceOver`: what could show a box has
+  // returned or ended, so a watcher still looking for one stops now.
   struct Seen { bool appeared = false; std::wstring title, text; LONG watchedLeft = 0; bool watchedVisible = false; };
-  Seen Result();
+  Seen Result(bool chanceOver = false);
 
  private:
+  Handle stop_;
   std::thread reader_;
   std::wstring output_;
 };

@@ -10,7 +10,7 @@
 namespace tamberlux::test {
 
 namespace {
-constexpr wchar_t kWordScript[] = L"Software\\TamberluxTests\\WordStandIn";
+constexpr const wchar_t* kWordScript = standin::kWordScriptKey;
 
 void Script(const wchar_t* name, DWORD type, const void* data, size_t size) {
   ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kWordScript, name, type, data, static_cast<DWORD>(size)),
@@ -19,9 +19,7 @@ void Script(const wchar_t* name, DWORD type, const void* data, size_t size) {
 }
 
 DWORD RunStandIn(const wchar_t* option) {
-  DWORD code = 99;
-  RunAndCapture(L"\"" + BinDir() + L"WordStandIn.exe\" " + option, &code);
-  return code;
+  return Run(L"\"" + BinDir() + L"WordStandIn.exe\" " + option).code;
 }
 }  // namespace
 
@@ -67,7 +65,7 @@ LateObject WordStandIn::Start() {
 
 std::vector<std::vector<std::wstring>> WordStandIn::Lines() const {
   std::vector<std::vector<std::wstring>> lines;
-  std::string bytes = ProductTemplate::Read(log_);
+  std::string bytes = ReadWholeFile(log_);
   if (bytes == "<missing>") bytes.clear();
   for (const auto& line : Split(FromUtf8(bytes), L'\n'))
     if (!line.empty()) lines.push_back(Split(line, L'\t'));
