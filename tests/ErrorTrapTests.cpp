@@ -209,7 +209,7 @@ TEST(ErrorTrapTracing, AFailureSkippedUnderResumeNextIsLoggedAsIgnoredOnlyWhenTr
   const std::wstring shown = L"  process " + std::to_wstring(GetCurrentProcessId()) +
                              L"  Tamberlux.Sample.SkipsAFailure, line 2\r\n  ignored error 13: Type mismatch\r\n";
   const auto timesShown = [&] {
-    const std::wstring log = test::RunAndCapture(L"\"" + test::BinDir() + L"tamberlux.exe\" log");
+    const std::wstring log = test::Tamberlux(L"log", false).Text();
     size_t n = 0;
     for (size_t at = log.find(shown); at != std::wstring::npos; at = log.find(shown, at + 1)) ++n;
     return n;

@@ -428,12 +428,10 @@ int HostileSettings(int index) {
     // since its user asked for the downloads; the pinned installer runs once.
     test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
     BoxPresser boxes;  // the warning that follows, should it be shown
-    DWORD code = 0;
-    bool hung = false;
-    const std::string out =
-        RunToFile(L"\"" + test::BinDir() + L"tamberlux.exe\" install-deps Zentrello", 60000, code, hung);
+    const std::string out = Command(L"install-deps Zentrello");
     if (out.find("Zentrello needs to install core library files:") == std::string::npos) Problem(L"no notice on the console");
-    if (stage.Requests() != "/dependencies/infra.exe\n" || stage.RunCount() != 1) Problem(L"the asked-for download did not run once");
+    if (stage.Read(L"requests") != "/dependencies/infra.exe\n" || stage.InstallerRuns().size() != 1)
+      Problem(L"the asked-for download did not run once");
     std::printf("case: install-deps with no Word, its notice on the console\n");
     return 1;
   } else {
