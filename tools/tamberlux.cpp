@@ -47,9 +47,8 @@ int Usage() {
         L"       tamberlux install-deps NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
         L"       tamberlux install NAME [--deps A.dll,B.dll] [--xp-deps C.dll]\n"
         L"       tamberlux enable NAME [--json]\n"
-
         L"       tamberlux log [--json]\n       tamberlux repair NAME [--data] [--json]\n"
-        L"       tamberlux restore FILE [--json]\n",
+        L"       tamberlux restore FILE [--json]\n       tamberlux --version\n",
         stderr);
   return kUsage;
 }
