@@ -96,9 +96,8 @@ void ReadForm(HWND box) {
   Field(L"owner", std::to_wstring(reinterpret_cast<intptr_t>(owner)));
   Field(L"ownertitle", TextOf(owner));
   Field(L"foreground", GetForegroundWindow() == box ? L"1" : L"0");
-  HDC screen = GetDC(nullptr);  // the DPI the dialog's process draws at, as a DPI-aware program sees it
-  Field(L"dpi", std::to_wstring(GetDeviceCaps(screen, LOGPIXELSY)));
-  ReleaseDC(nullptr, screen);
+  // The DPI the dialog's process draws at, as a DPI-aware program sees it.
+  Field(L"dpi", std::to_wstring(GetDeviceCaps(tamberlux::WindowDC(nullptr).Get(), LOGPIXELSY)));
   RECT client{};
   GetClientRect(box, &client);
   MapWindowPoints(box, nullptr, reinterpret_cast<POINT*>(&client), 2);
@@ -125,7 +124,8 @@ void SavePicture(HWND box, std::wstring path) {
   const DWORD size = static_cast<DWORD>(((header.biWidth * 3 + 3) & ~3) * header.biHeight);
   BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(file) + sizeof(header) + size), 0, 0, sizeof(file) + sizeof(header)};
   void* bits = nullptr;
-  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  const tamberlux::WindowDC screenDC(nullptr);
+  HDC screen = screenDC.Get(), memory = CreateCompatibleDC(screen);
   if (const size_t at = path.find(L"{dpi}"); at != std::wstring::npos)
     path.replace(at, 5, std::to_wstring(GetDeviceCaps(screen, LOGPIXELSY)));
   HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -138,7 +138,6 @@ void SavePicture(HWND box, std::wstring path) {
   }
   DeleteObject(SelectObject(memory, old));
   DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
 }
 
 // Types one key the way the keyboard does: to whichever window has the focus.

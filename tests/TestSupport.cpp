@@ -118,7 +118,7 @@ Started Start(std::wstring commandLine, HANDLE output, bool withStderr) {
       continue;
     }
     s.process.Reset(pi.hProcess), s.id = pi.dwProcessId;
-    CloseHandle(pi.hThread);
+    Handle thread(pi.hThread);
   }
   return s;
 }
