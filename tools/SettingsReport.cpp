@@ -7,19 +7,11 @@ namespace tamberlux {
 using namespace console;
 using InstallerSettings::Setting;
 
-namespace {
-// A pin is shown by its path under the Pins key.
-std::wstring NameOf(const InstallerSettings::Settings& all, const Setting& s) {
-  const bool pin = &s != &all.server && &s != &all.requirePins && &s != &all.wait;
-  return (pin ? L"Pins\\" : L"") + s.name;
-}
-}  // namespace
-
 std::wstring SettingsText(const InstallerSettings::Settings& settings, const wchar_t* indent) {
   std::wstring out;
   for (const Setting* s : settings.All()) {
     const std::wstring source = InstallerSettings::SourceName(s->source);
-    out += indent + Shown(NameOf(settings, *s)) + L": " + (s->stored.empty() ? L"\"\"" : Shown(s->stored)) + L" (" +
+    out += indent + Shown(s->Label()) + L": " + (s->stored.empty() ? L"\"\"" : Shown(s->stored)) + L" (" +
            source +
            (s->source == InstallerSettings::Source::Default ? L")"
             : s->Accepted()                                 ? L", accepted)"
@@ -32,7 +24,7 @@ std::wstring SettingsText(const InstallerSettings::Settings& settings, const wch
 std::wstring SettingsJson(const InstallerSettings::Settings& settings) {
   std::wstring out = L"[";
   for (const Setting* s : settings.All())
-    out += (out.size() > 1 ? L", " : L"") + std::wstring(L"{\"name\": ") + Json(NameOf(settings, *s)) +
+    out += (out.size() > 1 ? L", " : L"") + std::wstring(L"{\"name\": ") + Json(s->Label()) +
            L", \"stored\": " + Json(s->stored) + L", \"source\": " + Json(InstallerSettings::SourceName(s->source)) +
            L", \"accepted\": " + (s->Accepted() ? L"true" : L"false") + L", \"why\": " + JsonOrNull(s->refusal) + L"}";
   return out + L"]";

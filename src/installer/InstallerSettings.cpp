@@ -172,7 +172,7 @@ Settings Read() {
                    std::to_wstring(WordKeys::kDefaultInstallerWaitSeconds), accepted);
   s.waitSeconds = accepted.empty() ? 0 : std::wcstoul(accepted.c_str(), nullptr, 10);
   for (const std::wstring& path : RegistryRaw::ValueNames(HKEY_LOCAL_MACHINE, WordKeys::kPinsKey)) {
-    Setting pin{path, Source::Machine, {}, {}};
+    Setting pin{path, Source::Machine, {}, {}, true};
     RegistryRaw::Value v;
     if (path.find(L'\0') != std::wstring::npos) {
       pin.refusal = L"its name holds a NUL character";
@@ -209,8 +209,7 @@ std::wstring Settings::PinOf(const std::wstring& serverPath) const {
 void RequireAccepted(const Settings& settings) {
   const Setting* refused = settings.FirstRefused();
   if (!refused) return;
-  const bool pin = refused != &settings.server && refused != &settings.requirePins && refused != &settings.wait;
-  vb::Raise(vb::kInvalidCall, L"The installer setting " + std::wstring(pin ? L"Pins\\" : L"") + refused->name +
+  vb::Raise(vb::kInvalidCall, L"The installer setting " + refused->Label() +
                                   L" (" + SourceName(refused->source) + L") is refused: " + refused->refusal +
                                   L"; nothing is downloaded or run");
 }

@@ -36,7 +36,10 @@ struct Setting {
   Source source = Source::Default;
   std::wstring stored;   // the value as stored, as text: a DWORD in decimal, other data described
   std::wstring refusal;  // why it is refused; empty when accepted
+  bool pin = false;      // a value under the Pins key
   bool Accepted() const { return refusal.empty(); }
+  // The value's name as a person finds it: a pin's under "Pins\".
+  std::wstring Label() const { return (pin ? L"Pins\\" : L"") + name; }
 };
 
 struct Settings {
