@@ -93,21 +93,35 @@ TEST_F(RegistryState, WritesCreateTheWholePathAndStoreTextOrNumbers) {
   EXPECT_FALSE(ReadRaw(k, L"bad").exists);
 }
 
-TEST_F(RegistryState, DetectionFindsTheProductsEntryOnlyAndPrefersDisabledItems) {
+// Another add-in's entry, the monitor's own, a document and an upper-case spelling are not the product's; a
+// match in either list takes the add-in off Word's lists, DisabledItems first and its lowest index first.
+TEST_F(RegistryState, DetectionFindsTheProductsEntryOnlyAndReenablingDeletesExactlyIt) {
   EXPECT_EQ(main2.tamberluxDisabled(L"Zentrello", L"12.0"), L"") << "no lists at all";
   AddEntry(kDisabled, L"aa", kOtherEntry);
   AddEntry(kDisabled, L"bb", kMonitorEntry);
   AddEntry(kDisabled, L"cc", WordEntry(L"c:\\users\\me\\documents\\report.docx", L"report.docx", 3));
   AddEntry(kDisabled, L"dd", WordEntry(L"C:\\PROGRAMS\\Zentrello.dll", L"Zentrello"));
-  EXPECT_EQ(main2.tamberluxDisabled(L"Zentrello", L"12.0"), L"")
-      << "the monitor's own entry and an upper-case spelling do not count";
+  AddEntry(kStartup, L"s1", kOtherEntry);
+  EXPECT_EQ(main2.tamberluxDisabled(L"Zentrello", L"12.0"), L"");
+  main2.enableTamberlux(L"Zentrello", L"12.0");
+  EXPECT_EQ(ValueNames(kDisabled).size(), 4u);
+  EXPECT_TRUE(KeyExists(kStartup)) << "nothing matched: StartupItems untouched";
+
+  // A match in StartupItems alone removes that list; DisabledItems keeps its values.
   AddEntry(kStartup, L"st", kProductEntry);
   EXPECT_EQ(main2.tamberluxDisabled(L"Zentrello", L"12.0"), L"st");
+  main2.enableTamberlux(L"Zentrello", L"12.0");
+  EXPECT_FALSE(KeyExists(kStartup));
+  EXPECT_EQ(ValueNames(kDisabled).size(), 4u);
+
+  AddEntry(kStartup, L"st", kProductEntry);
   AddEntry(kDisabled, L"ee", kProductEntry);
   AddEntry(kDisabled, L"ff", kProductEntry);
   EXPECT_EQ(main2.tamberluxDisabled(L"Zentrello", L"12.0"), L"ee") << "DisabledItems first, lowest index wins";
-  EXPECT_EQ(main2.tamberluxDisabledImpl(L"Zentrello", L"12.0", L"StartupItems"), L"st");
   EXPECT_EQ(main2.tamberluxDisabled(L"Zentrello", L"11.0"), L"") << "another Word version";
+  main2.enableTamberlux(L"Zentrello", L"12.0");
+  EXPECT_EQ(Sorted(ValueNames(kDisabled)), (Names{L"aa", L"bb", L"cc", L"dd", L"ff"}));
+  EXPECT_FALSE(KeyExists(kStartup));
 
   const auto big = WordEntry(L"c:\\" + std::wstring(1100, L'p') + L"\\zentrello.dll", L"Big");
   ASSERT_GE(big.size(), 2048u);
@@ -115,61 +129,19 @@ TEST_F(RegistryState, DetectionFindsTheProductsEntryOnlyAndPrefersDisabledItems)
   AddEntry(v14, L"a1", kOtherEntry);
   AddEntry(v14, L"a2", big);
   AddEntry(v14, L"a3", kProductEntry);
-  EXPECT_EQ(main2.tamberluxDisabledImpl(L"Zentrello", L"14.0", L"DisabledItems"), L"") << "stops at an oversized value";
-}
-
-TEST_F(RegistryState, ReenablingDeletesExactlyTheMatchAndTheStartupList) {
-  AddEntry(kDisabled, L"other", kOtherEntry);
-  AddEntry(kDisabled, L"monitor", kMonitorEntry);
-  AddEntry(kStartup, L"s1", kOtherEntry);
-  main2.enableTamberlux(L"Zentrello", L"12.0");
-  EXPECT_EQ(Sorted(ValueNames(kDisabled)), (Names{L"monitor", L"other"}));
-  EXPECT_TRUE(KeyExists(kStartup)) << "nothing matched: StartupItems untouched";
-
-  AddEntry(kDisabled, L"product", kProductEntry);
-  main2.enableTamberlux(L"Zentrello", L"12.0");
-  EXPECT_EQ(Sorted(ValueNames(kDisabled)), (Names{L"monitor", L"other"}));
-  EXPECT_FALSE(KeyExists(kStartup));
-
-  // A match in StartupItems alone removes that list; DisabledItems keeps its values.
-  AddEntry(kStartup, L"late", kProductEntry);
-  main2.enableTamberlux(L"Zentrello", L"12.0");
-  EXPECT_FALSE(KeyExists(kStartup));
-  EXPECT_EQ(ValueNames(kDisabled).size(), 2u);
+  EXPECT_EQ(main2.tamberluxDisabled(L"Zentrello", L"14.0"), L"") << "stops at an oversized value";
 }
 
 TEST_F(RegistryState, RegistrationCreatesBothAddinsAndRestoresLoadBehavior) {
+  SetDword(kAddins + std::wstring(kAddin), L"LoadBehavior", 2);
   main2.EnableComAddins();
   for (const auto& addin : WordKeys::kComAddins) {
     const std::wstring key = kAddins + std::wstring(addin.progId);
     EXPECT_EQ(Sorted(ValueNames(key)), (Names{L"CommandLineSafe", L"LoadBehavior", L"description", L"friendlyName"}));
     EXPECT_EQ(ReadText(key, L"friendlyName"), addin.friendlyName) << "the name Word shows";
+    EXPECT_EQ(ReadText(key, L"description"), addin.description);
     EXPECT_EQ(ReadDword(key, L"LoadBehavior"), 3u);
     EXPECT_EQ(ReadDword(key, L"CommandLineSafe"), 0u);
-  }
-  const std::wstring product = kAddins + std::wstring(kAddin);
-  SetDword(product, L"LoadBehavior", 2);
-  main2.EnableComAddins();
-  EXPECT_EQ(ReadDword(product, L"LoadBehavior"), 3u);
-}
-
-TEST_F(RegistryState, DataRepairDeletesOnlyThatVersionsLeafDataKey) {
-  SetText(WordKeys::DataKey(L"12.0"), L"Settings", L"corrupt");
-  SetText(WordKeys::DataKey(L"11.0"), L"Settings", L"fine");
-  SetText(WordKeys::DataKey(L"14.0") + L"\\Sub", L"x", L"y");
-  for (std::wstring version : {L"12.0", L"14.0", L"15.0"}) main2.DeleteCorruptedDataFolder(version);
-  EXPECT_FALSE(KeyExists(WordKeys::DataKey(L"12.0")));
-  EXPECT_TRUE(KeyExists(WordKeys::OfficeKey(L"12.0") + L"\\Word"));
-  EXPECT_TRUE(KeyExists(WordKeys::DataKey(L"11.0")));
-  EXPECT_TRUE(KeyExists(WordKeys::DataKey(L"14.0") + L"\\Sub")) << "sub-keys keep it, silently";
-}
-
-TEST_F(RegistryState, FailedWord2000CheckCountsOnlyAOne) {
-  EXPECT_FALSE(main2.failedWord2000CheckOnInstallation(L"Zentrello"));
-  for (const auto& [text, expected] : std::vector<std::pair<std::wstring, bool>>{
-           {L"1", true}, {L"01", false}, {L"1 ", false}, {L"", false}, {L"true", false}}) {
-    SetText(WordKeys::ProductSection(L"Zentrello"), L"FailedWord2000Check", text);
-    EXPECT_EQ(main2.failedWord2000CheckOnInstallation(L"Zentrello"), expected) << ToUtf8(text);
   }
 }
 
