@@ -149,7 +149,7 @@ TEST_F(TamberluxCommand, HostileNamesAreAUsageErrorAndNoWordStarts) {
       {L"..", L"it is only blanks and full stops"},
       {L"\"Zen\x1btrello\"", L"it holds a NUL or a control character"}};
   for (const auto& [arg, why] : cases) {
-    for (const wchar_t* command : {L"launch ", L"status ", L"repair "}) {
+    for (const wchar_t* command : {L"launch ", L"status ", L"repair ", L"enable "}) {
       const std::wstring output = Run(command + arg);
       EXPECT_EQ(code, 2u) << command << ToUtf8(arg);
       EXPECT_NE(output.find(L"cannot be a product name: " + why), std::wstring::npos) << ToUtf8(output);

@@ -37,7 +37,8 @@ struct Change {
 }  // namespace
 
 int EnableCommand(const std::wstring& name, bool json) {
-  if (!WordKeys::IsProductName(name)) return Fail(kUsage, L"\"" + name + L"\" cannot be a product name");
+  if (const std::wstring problem = WordKeys::ProductNameProblem(name); !problem.empty())
+    return RefuseName(name, problem);
   Main2 main2;
   const std::wstring section = main2.productSection(name);
   Change c;
