@@ -172,5 +172,4 @@ inline constexpr wchar_t kPolicySecurity[] = L"\\Security";
 inline constexpr wchar_t kDisableAllAddins[] = L"DisableAllAddins";  // 1: no add-in loads
 inline constexpr wchar_t kRequireAddinSig[] = L"RequireAddinSig";    // 1: only signed add-ins load
 
-
 }  // namespace tamberlux::WordKeys
