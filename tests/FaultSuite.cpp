@@ -356,7 +356,8 @@ int Installer(int index, bool full) {
   // Nothing ran but a whole, pinned download, by its whole path. The hung one
   // is left running by the command that gave up on it, and ended here.
   const auto runs = stage.InstallerRuns();
-  if (runs.size() != (m.hang || (m.slow && full) ? 1u : 0u)) Problem(L"the installer ran " + std::to_wstring(runs.size()) + L" times");
+  if (runs.size() != (m.hang || (m.slow && full) ? 1u : 0u))
+    Problem(L"the installer ran " + std::to_wstring(runs.size()) + L" times");
   for (const auto& run : runs)
     if (run.size() < 3 || !run[2].starts_with(stage.cache + L"\\")) Problem(L"an installer ran not by its whole path");
   if (m.hang && !runs.empty()) {
@@ -547,7 +548,8 @@ int MonitorSurfaces(int index, bool) {
   if (misowned) Problem(L"a dialog was owned by another Word than the one asking");
   for (const std::wstring& n : names)
     if (n != kName) RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::ProductSection(n).c_str());
-  std::printf("case: monitor, %s\n", index == 0 ? "a product name of 100 characters" : "two at once, each on its own thread and Word");
+  std::printf("case: monitor, %s\n",
+              index == 0 ? "a product name of 100 characters" : "two at once, each on its own thread and Word");
   return static_cast<int>(names.size());
 }
 
@@ -579,11 +581,11 @@ const struct Group {
   int cases;
   DWORD boundMs;
   int (*run)(int index, bool full);
-} kGroups[] = {{L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues}, {L"hostile", 1, 60000, Hostile},
-               {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads},
+} kGroups[] = {{L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues},
+               {L"hostile", 1, 60000, Hostile}, {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads},
                {L"installer", 5, 180000, Installer}, {L"settings", 13, 150000, HostileSettings},
-               {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags}, {L"monitor", 2, 90000, MonitorSurfaces},
-               {L"restore", 1, 180000, HostileRestores}};
+               {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags},
+               {L"monitor", 2, 90000, MonitorSurfaces}, {L"restore", 1, 180000, HostileRestores}};
 
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
@@ -622,7 +624,8 @@ std::string RunOne(const std::wstring& group, int index, bool full, DWORD boundM
   if (r.hung) ++t.hangs;
   else if (r.code == kHalfWritten) ++t.halfWritten;
   else if (r.code) ++t.crashes;
-  const std::string what = line == std::string::npos ? ToUtf8(group) : r.bytes.substr(line + 6, r.bytes.find('\n', line) - line - 6);
+  const std::string what =
+      line == std::string::npos ? ToUtf8(group) : r.bytes.substr(line + 6, r.bytes.find('\n', line) - line - 6);
   std::printf("  %-12s %-50s %3d  %s\n", r.hung ? "HANG" : !r.code ? "ok" : r.code == kHalfWritten ? "HALF-WRITTEN" : "CRASH",
               what.c_str(), tried, r.code && !r.hung ? r.bytes.c_str() : "");
   std::fflush(stdout);

@@ -193,7 +193,8 @@ TEST(Installer, AMissingGroupIsFetchedInstalledQuietlyAndCheckedAgain) {
 // installer that hangs (left running) or sits in a cache path with a blank:
 // the fault suite's installer group.
 TEST(Installer, AFailedDownloadWarnsAndRunsNothing) {
-  struct Row { const char* what; bool cancel; int pin /* 0 none, 1 the served file's, 2 another */; bool requirePins; size_t runs; };
+  // pin: 0 none, 1 the served file's, 2 another.
+  struct Row { const char* what; bool cancel; int pin; bool requirePins; size_t runs; };
   for (const Row& r : {Row{"a pin that does not match", false, 2, false, 0}, Row{"no pin, pins required", false, 0, true, 0},
                        Row{"cancelled", true, 0, false, 0}, Row{"the right pin, pins required (runs)", false, 1, true, 1}}) {
     SCOPED_TRACE(r.what);
