@@ -14,17 +14,14 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
-#include "PresentLibraries.h"
 #include "InstallerSurroundings.h"
-#include "TestSupport.h"
-#include "base/Text.h"
+#include "PresentLibraries.h"
 #include "base/VbError.h"
 #include "errortrap/ErrorLog.h"
+#include "installer/InstallerSettings.h"
 #include "registry/RegistryBackup.h"
-#include "registry/WordKeys.h"
 
 namespace tamberlux {
 namespace {
@@ -147,6 +144,8 @@ std::string Command(const std::wstring& args, int expected = -1, DWORD boundMs =
 }
 
 // --- The cases ---------------------------------------------------------------
+// Each is given its index in its group and whether the suite runs in full, and
+// answers how many faults it tried.
 
 // The record names of the calls a first launch makes into Word, in order.
 std::vector<std::wstring> LaunchCalls() {
@@ -175,11 +174,10 @@ int WordDies(const std::wstring& call, int before) {
 
 // The reporter missing, or failing at each of its calls, while a procedure
 // fails and asks for a dump and then the end of the thread's work.
-int Reporter(int index) {
+int Reporter(int index, bool) {
   const wchar_t* methods[] = {L"missing", L"vbwInitializeProtector", L"vbwErrorHandler", L"vbwReportParameter",
                               L"vbwOpenDumpFile", L"vbwReportToFile", L"vbwReportVariable", L"vbwReportObject",
                               L"vbwCloseDumpFile", L"vbwExitThread"};
-  if (index >= 10) return 0;
   test::ReporterStandIn reporter;
   if (index == 0) reporter.Unregister();
   else reporter.Fail(methods[index], -1);
@@ -200,7 +198,6 @@ int RegistryValues(int index, bool full) {
   const std::wstring places[][2] = {{kSection, L"WordVersion"}, {kSection, L"PermanentlyDisableAddin"},
                                     {kSection, L"FailedWord2000Check"}, {kLists + L"DisabledItems", L"fault"},
                                     {kLists + L"StartupItems", L"fault"}};
-  if (index >= 5) return 0;
   std::vector<std::pair<DWORD, std::vector<BYTE>>> shapes = {
       {REG_SZ, {}}, {REG_SZ, {'1'}}, {REG_SZ, std::vector<BYTE>(2047, 'a')}, {REG_SZ, std::vector<BYTE>(2048, 'a')},
       {REG_BINARY, std::vector<BYTE>(65536, 0)}, {REG_DWORD, {1, 0, 0, 0}}, {REG_MULTI_SZ, Sz(L"1\0002"s)},
@@ -228,7 +225,7 @@ int RegistryValues(int index, bool full) {
 }
 
 // Names and versions that cannot be what they claim, to the component and the command.
-int Hostile() {
+int Hostile(int, bool) {
   const ComPtr<IDispatch> main2 = test::CreateMain2();
   for (const std::wstring& v : {L""s, L"\\"s, L"12.0\0\\x"s, L"12.0\\Word"s, L"\uff11\uff12.0"s, L"12\uff0e0"s}) {
     Variant arg = Variant::Of(v);
@@ -243,7 +240,7 @@ int Hostile() {
 }
 
 // 10,000 entries in Word's disabled list: a launch and the status command.
-int ManyEntries() {
+int ManyEntries(int, bool) {
   const auto entry = test::WordEntry(L"c:\\other\\helper.dll", L"Helper");
   for (int i = 0; i < 10000; ++i)
     RegSetKeyValueW(HKEY_CURRENT_USER, (kLists + L"DisabledItems").c_str(), (L"e" + std::to_wstring(i)).c_str(), REG_BINARY,
@@ -259,32 +256,41 @@ int ManyEntries() {
   return 2;
 }
 
+// Runs each of `works` at once, each on a thread and in an apartment of its
+// own. This thread's apartment may hold a Word too: it keeps its messages
+// flowing while it waits, as a caller's user-interface thread does.
+void OnThreads(const std::vector<std::function<void()>>& works) {
+  std::atomic<size_t> done{0};
+  std::vector<std::thread> threads;
+  for (const auto& work : works)
+    threads.emplace_back([&] {
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      work();
+      CoUninitialize();
+      ++done;
+    });
+  test::WaitUntil([&] { return done == works.size(); }, INFINITE);
+  for (std::thread& t : threads) t.join();
+}
+
 // Two callers on two threads, each with its own Main2, launching while the
 // status command reads.
-int TwoThreads(bool full) {
+int TwoThreads(int, bool full) {
   test::WordStandIn word;
   word.Set(L"Version", kVersion);
   const LateObject running = test::WordStandIn::Start();
   const int rounds = full ? 20 : 5;
-  std::atomic<int> failed{0}, done{0};
-  auto caller = [&](std::wstring name) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    {
+  std::atomic<int> failed{0};
+  const auto caller = [&](const std::wstring& name) {
+    return [&, name] {
       const ComPtr<IDispatch> main2 = test::CreateMain2();
       Variant n = Variant::Of(name);
       for (int i = 0; i < rounds; ++i) failed += test::CallByName(main2.Get(), L"StartRunTime", {n}) != S_OK;
-    }
-    CoUninitialize();
-    ++done;
+    };
   };
-  std::thread a(caller, kName), b(caller, kName + L"B"), reader([&] {
-    for (int i = 0; i < rounds; ++i) Command(L"status " + kName);
-    ++done;
-  });
-  // This thread's apartment holds a Word too: it keeps its messages flowing
-  // while it waits, as a caller's user-interface thread does.
-  test::WaitUntil([&] { return done == 3; }, INFINITE);
-  for (std::thread* t : {&a, &b, &reader}) t->join();
+  OnThreads({caller(kName), caller(kName + L"B"), [&] {
+               for (int i = 0; i < rounds; ++i) Command(L"status " + kName);
+             }});
   RegDeleteTreeW(HKEY_CURRENT_USER, (kSection + L"B").c_str());
   if (failed) Problem(L"a launch failed its caller");
   std::printf("case: two threads, two Main2\n");
@@ -305,19 +311,17 @@ void CheckCache(const std::wstring& folder, ULONGLONG whole) {
 }
 
 // The dependency installer's surroundings for one case, gone afterwards: a
-// stage folder holding the Internet cache, the stand-in installer (logging
-// its runs, or hanging), the download server serving it as `serve` says
-// (ok, 404, wrong, slow), and the installer's settings pointing at it.
+// stage folder holding the Internet cache (in a folder with a blank, beside the
+// decoy an unquoted command line of an installer there would start), the
+// stand-in installer (logging its runs, or hanging), and the download server
+// serving it as `serve` says (ok, 404, wrong, slow).
 struct InstallerStage : test::DownloadStage {
   InstallerStage(const char* serve, bool hang)
       : DownloadStage(L"fault-stage", serve, {{L"/dependencies/infra.exe", Served()}}), pin(Pin("/dependencies/infra.exe")) {
-    test::SetValue(kFolders, L"Cache", REG_EXPAND_SZ, (dir + L"cache").c_str(), static_cast<DWORD>((dir.size() + 6) * 2));
+    test::SetValue(kFolders, L"Cache", REG_EXPAND_SZ, cache.c_str(), static_cast<DWORD>((cache.size() + 1) * 2));
+    CopyFileW(Served().c_str(), (dir + L"a.exe").c_str(), FALSE);
     test::SetMachineValue(standin::kInstallerKey, L"Mode", hang ? L"hang" : L"nothing");
     test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
-    test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, address);
-  }
-  ~InstallerStage() {
-    for (const wchar_t* key : {WordKeys::kInstallerKey, WordKeys::kInstallerPolicyKey}) RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
   }
   // `tamberlux install-deps Zentrello` while a stand-in Word runs (dying at
   // `dieAt`, if given); a hang or an exit code other than 5 is a problem.
@@ -332,7 +336,7 @@ struct InstallerStage : test::DownloadStage {
   static constexpr const wchar_t* kFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
   static std::wstring Served() { return test::BinDir() + L"InstallerStandIn.exe"; }
   test::KeptUserKey kept{kFolders};
-  const std::wstring pin;
+  const std::wstring pin, cache = dir + L"a cache";
 };
 
 // The dependency installer with the infrastructure missing: the download
@@ -342,7 +346,6 @@ int Installer(int index, bool full) {
   const struct { const char *what, *serve; bool down, slow, hang; } modes[] = {
       {"server down", "ok", true, false, false}, {"404", "404", false, false, false}, {"wrong bytes", "wrong", false, false, false},
       {"slow", "slow", false, true, false}, {"hung installer", "ok", false, false, true}};
-  if (index >= 5) return 0;
   const auto& m = modes[index];
   const InstallerStage stage(m.serve, m.hang);
   const std::wstring server = m.down ? L"http://127.0.0.1:1" : stage.address;
@@ -350,23 +353,26 @@ int Installer(int index, bool full) {
   test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
   cancelDownloads = !full;
   stage.InstallDeps(150000);
-  // Nothing ran but a whole, pinned download; the hung one is ended here.
+  // Nothing ran but a whole, pinned download, by its whole path. The hung one
+  // is left running by the command that gave up on it, and ended here.
   const auto runs = stage.InstallerRuns();
-  const size_t ran = runs.size();
-  if (ran != (m.hang || (m.slow && full) ? 1u : 0u)) Problem(L"the installer ran " + std::to_wstring(ran) + L" times");
-  if (m.hang && ran) test::EndProcess(std::wcstoul(runs[0][0].c_str(), nullptr, 10));
-  for (const auto& [key, name, text] : {std::tuple{std::wstring(WordKeys::kInstallerKey), WordKeys::kDownloadServer, server},
-                                        std::tuple{std::wstring(WordKeys::kPinsKey), L"/dependencies/infra.exe", stage.pin}}) {
-    wchar_t value[512] = {};
-    DWORD size = sizeof(value) - 2;
-    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size);
-    if (value != text) Problem(L"the installer's setting " + std::wstring(name) + L" changed");
+  if (runs.size() != (m.hang || (m.slow && full) ? 1u : 0u))
+    Problem(L"the installer ran " + std::to_wstring(runs.size()) + L" times");
+  for (const auto& run : runs)
+    if (run.size() < 3 || !run[2].starts_with(stage.cache + L"\\")) Problem(L"an installer ran not by its whole path");
+  if (m.hang && !runs.empty()) {
+    const DWORD id = std::wcstoul(runs[0][0].c_str(), nullptr, 10);
+    if (const Handle installer(OpenProcess(SYNCHRONIZE, FALSE, id));
+        !installer || WaitForSingleObject(installer.Get(), 0) != WAIT_TIMEOUT)
+      Problem(L"the hung installer was ended by the command");
+    test::EndProcess(id);
   }
+  const auto settings = InstallerSettings::Read();
+  if (settings.address != server || settings.PinOf(L"/dependencies/infra.exe") != stage.pin)
+    Problem(L"the installer's settings changed");
   for (const wchar_t* progId : InfraGroups::All().front().progIds)
     if (CLSID clsid; CLSIDFromProgID(progId, &clsid) == S_OK) Problem(L"a library was registered: "s + progId);
-  WIN32_FILE_ATTRIBUTE_DATA servedFile{};
-  GetFileAttributesExW(InstallerStage::Served().c_str(), GetFileExInfoStandard, &servedFile);
-  CheckCache(stage.dir + L"cache", ran ? servedFile.nFileSizeLow : ~0ULL);
+  CheckCache(stage.cache, runs.empty() ? ~0ULL : std::filesystem::file_size(InstallerStage::Served()));
   std::printf("case: install-deps, %s%s\n", m.what, m.slow ? full ? " (waited out)" : " (given up on)" : "");
   return 1;
 }
@@ -377,56 +383,55 @@ void CheckEscaped(const std::string& output, const std::wstring& what) {
     Problem(what + L" printed a raw control character");
 }
 
-// Machine-wide settings an unlucky administrator or a crafted value gives,
-// a HookIntoWord without a usable Word, and a notice that cannot be shown:
-// the server answers, the infrastructure is missing, and yet nothing may be
-// fetched or run. check and status say what was refused.
-int HostileSettings(int index) {
+// Machine-wide settings an unlucky administrator or a crafted value gives, and
+// a notice that cannot be shown: the server answers, the infrastructure is
+// missing, and yet nothing may be fetched or run. check says which setting
+// was refused and why (a refused server is never replaced by the default),
+// status that it was. (HookIntoWord without a usable Word: HookTests.)
+int HostileSettings(int index, bool) {
+  using namespace WordKeys;
   const InstallerStage stage("ok", false);
   const std::wstring& good = stage.address;
-  const DWORD zero = 0, huge = 0xFFFFFFFF, big = 2147483;
-  const struct { const char* what; const wchar_t *key, *name; DWORD type; std::wstring text; const DWORD* number; } values[] = {
-      {"a NUL in the server", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, good + L"\0/x"s, nullptr},
-      {"an overlong server", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, good + L"/" + std::wstring(2100, L'a'), nullptr},
-      {"a file: server", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"file:///C:/windows/system32", nullptr},
-      {"a server with a query", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, good + L"/?x=", nullptr},
-      {"a server without a host", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://", nullptr},
-      {"a server with a blank", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, L"http://a b.com", nullptr},
-      {"a server with an escape", WordKeys::kInstallerKey, WordKeys::kDownloadServer, REG_SZ, good + L"\x1b[2J", nullptr},
-      {"a policy server refused over a good one", WordKeys::kInstallerPolicyKey, WordKeys::kDownloadServer, REG_SZ, L"ftp://x", nullptr},
-      {"a wait of 0", WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, REG_DWORD, L"", &zero},
-      {"a wait of 0xFFFFFFFF", WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, REG_DWORD, L"", &huge},
-      {"a wait of 2,147,483 s", WordKeys::kInstallerPolicyKey, WordKeys::kInstallerWaitSeconds, REG_DWORD, L"", &big},
-      {"pins required as \"2\"", WordKeys::kInstallerKey, WordKeys::kRequirePins, REG_SZ, L"2", nullptr},
-      {"an overlong pin", WordKeys::kPinsKey, L"/dependencies/infra.exe", REG_SZ, std::wstring(2100, L'a'), nullptr},
-      {"a pin of 63 digits", WordKeys::kPinsKey, L"/dependencies/infra.exe", REG_SZ, stage.pin.substr(1), nullptr}};
+  const std::wstring notHttp = L"it is not an http:// or https:// address",
+                     notWait = L"it is not a number of seconds from 1 to 86400";
+  const struct { const char* what; const wchar_t *key, *name; DWORD type; std::wstring text, why; } values[] = {
+      {"a NUL in the server", kInstallerKey, kDownloadServer, REG_SZ, good + L"\0/x"s, L"it holds a NUL character"},
+      {"an overlong server", kInstallerKey, kDownloadServer, REG_SZ, good + L"/" + std::wstring(2100, L'a'),
+       L"it is longer than 256 characters"},
+      {"a file: server", kInstallerKey, kDownloadServer, REG_SZ, L"file:///C:/windows/system32", notHttp},
+      {"a server with a query", kInstallerKey, kDownloadServer, REG_SZ, good + L"/?x=", L"it has a query or a fragment"},
+      {"a server without a host", kInstallerKey, kDownloadServer, REG_SZ, L"http://", L"it has no host"},
+      {"a server with an escape", kInstallerKey, kDownloadServer, REG_SZ, good + L"\x1b[2J",
+       L"it holds a blank, a control character or a character outside ASCII"},
+      {"a policy server refused over a good one", kInstallerPolicyKey, kDownloadServer, REG_SZ, L"ftp://x", notHttp},
+      {"a wait of 0", kInstallerKey, kInstallerWaitSeconds, REG_DWORD, L"0", notWait},
+      {"a wait of 0xFFFFFFFF", kInstallerKey, kInstallerWaitSeconds, REG_DWORD, L"4294967295", notWait},
+      {"pins required as \"2\"", kInstallerKey, kRequirePins, REG_SZ, L"2",
+       L"it is neither 0 nor 1 (a DWORD, or the text \"0\" or \"1\")"},
+      {"a pin of 63 digits", kPinsKey, L"/dependencies/infra.exe", REG_SZ, stage.pin.substr(1),
+       L"a pin is 64 hexadecimal digits (a SHA-256)"}};
   constexpr int kValues = static_cast<int>(std::size(values));
   if (index < kValues) {
     const auto& v = values[index];
-    const DWORD size = v.number ? 4 : static_cast<DWORD>((v.text.size() + 1) * 2);
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, v.key, v.name, v.type, v.number ? static_cast<const void*>(v.number) : v.text.data(), size);
+    test::SetMachineValue(v.key, v.name, v.text, v.type);
     stage.InstallDeps(60000);
     const std::string check = Command(L"check Zentrello"), status = Command(L"status Zentrello --json");
-    if (check.find("refused") == std::string::npos) Problem(L"check did not say the setting was refused");
+    const std::wstring source = v.key == std::wstring(kInstallerPolicyKey) ? L"policy" : L"machine";
+    if (FromUtf8(check).find(source + L", refused: " + v.why + L")") == std::wstring::npos)
+      Problem(L"check did not say why the setting was refused");
+    if (v.name == std::wstring(kDownloadServer) && check.find("download server refused (") == std::string::npos)
+      Problem(L"check named a server in place of the refused one");
     if (status.find("\"accepted\": false") == std::string::npos) Problem(L"status did not say the setting was refused");
     CheckEscaped(check, L"check"), CheckEscaped(status, L"status");
     std::printf("case: install-deps with %s\n", v.what);
-  } else if (index < kValues + 2) {
-    // HookIntoWord given Nothing, or an object that is not Word.
-    LateObject notWord = index == kValues ? LateObject() : NewObject(L"Scripting.Dictionary");
-    Variant result;
-    BoxPresser boxes;
-    if (SUCCEEDED(test::CallHookIntoWord(test::CreateMain2().Get(), notWord, L"Zentrello", &result)))
-      Problem(L"HookIntoWord without a usable Word did not fail its caller");
-    std::printf("case: HookIntoWord with %s\n", index == kValues ? "Nothing" : "a Scripting.Dictionary");
-  } else if (index == kValues + 2) {
+  } else if (index == kValues) {
     // Word goes as the notice is about to be shown.
     stage.InstallDeps(60000, L"WindowState");
     std::printf("case: install-deps whose notice cannot be shown\n");
-  } else if (index == kValues + 3) {
+  } else {
     // No Word at all: the command gives the notice on its console and goes on,
     // since its user asked for the downloads; the pinned installer runs once.
-    test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
+    test::SetMachineValue(kPinsKey, L"/dependencies/infra.exe", stage.pin);
     BoxPresser boxes;  // the warning that follows, should it be shown
     const std::string out = Command(L"install-deps Zentrello");
     if (out.find("Zentrello needs to install core library files:") == std::string::npos) Problem(L"no notice on the console");
@@ -434,27 +439,17 @@ int HostileSettings(int index) {
       Problem(L"the asked-for download did not run once");
     std::printf("case: install-deps with no Word, its notice on the console\n");
     return 1;
-  } else {
-    return 0;
   }
   if (!stage.Read(L"requests").empty()) Problem(L"something was fetched: " + FromUtf8(stage.Read(L"requests")));
   if (!stage.InstallerRuns().empty()) Problem(L"an installer ran");
   return 1;
 }
 
-// HookIntoWord as an installer calls it; whether it answered an object.
-bool HookIntoWord(IDispatch* main2, const LateObject& app) {
-  Variant result;
-  if (test::CallHookIntoWord(main2, app, L"Zentrello", &result) != S_OK) Problem(L"HookIntoWord failed its caller");
-  return result.vt == VT_DISPATCH && result.pdispVal;
-}
-
 // Word refuses the template at first, so the work waits on Word's window in
 // its own process; then Word is killed, or told to quit, while the hook is in
 // place. The caller dispatches messages, calls again (refused: that Word no
 // longer answers) and lets go of its Main2.
-int WindowGoes(int index) {
-  if (index >= 2) return 0;
+int WindowGoes(int index, bool) {
   test::PrivateUserHive hive;
   test::ProductTemplate files;
   test::WriteWholeFile(files.Source(L".dotm"), "dotm template");
@@ -465,21 +460,16 @@ int WindowGoes(int index) {
   {
     const ComPtr<IDispatch> main2 = test::CreateMain2();
     const LateObject app = test::WordStandIn::Start();
-    if (HookIntoWord(main2.Get(), app)) Problem(L"Word took the template at once: nothing waited on its window");
-    if (index == 0) {
-      test::EndProcess(word.Processes().at(0));
-    } else {
-      try {
-        app.Call(L"Quit");
-      } catch (const vb::Error&) {
-      }
-    }
+    Variant result, again;
+    if (test::CallHookIntoWord(main2.Get(), app, L"Zentrello", &result) != S_OK) Problem(L"HookIntoWord failed its caller");
+    if (result.vt == VT_DISPATCH && result.pdispVal) Problem(L"Word took the template at once: nothing waited on its window");
+    if (index == 0) test::EndProcess(word.Processes().at(0));
+    else test::Quit(app);
     // The caller dispatches messages until Word's process and window are gone.
     const DWORD process = word.Processes().at(0);
     if (!test::WaitUntil([&] { return !word.Running(process) && test::WordStandIn::Windows(process).empty(); }, 30000))
       Problem(L"Word did not go");
     // Called again with the Word that went: refused, and the caller told.
-    Variant again;
     if (SUCCEEDED(test::CallHookIntoWord(main2.Get(), app, L"Zentrello", &again)))
       Problem(L"HookIntoWord with a Word that went did not tell its caller");
     test::WaitUntil([] { return true; }, 0);  // what the refused call left queued
@@ -490,7 +480,7 @@ int WindowGoes(int index) {
 
 // The tamberlux command given flags it does not take: each line a usage error
 // (exit 2) within its bound that writes nothing.
-int Flags() {
+int Flags(int, bool) {
   const std::wstring n = kName;
   const std::wstring lines[] = {L"status " + n + L" --json --json", L"check " + n + L" --deps a.dll --deps b.dll",
                                 L"check " + n + L" --deps", L"check " + n + L" --deps --json", L"launch " + n + L" --bogus",
@@ -513,11 +503,11 @@ void ListAddIn(const std::wstring& name) {
   test::AddEntry(kLists + L"DisabledItems", L"m" + name, test::WordEntry(L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll", name));
 }
 
-// The monitor add-in's call, from this thread's apartment, on a new Word given
-// `caption`: a failure reaching the caller, or the caption not coming back, is
-// a problem.
-void Monitor(const std::wstring& name, const std::wstring& caption) {
+// The monitor add-in's call, from this thread's apartment, on a new Word: a
+// failure reaching the caller, or Word's caption not coming back, is a problem.
+void Monitor(const std::wstring& name) {
   static std::mutex lock;  // one start at a time, so each caller gets a Word of its own; one problem at a time
+  const std::wstring caption = L"Microsoft Word";
   std::unique_lock starting(lock);
   const LateObject word = test::WordStandIn::Start();
   starting.unlock();
@@ -534,49 +524,38 @@ void Monitor(const std::wstring& name, const std::wstring& caption) {
   if (after != caption) Problem(L"Word's caption came back as " + after.substr(0, 80));
 }
 
-// The monitor with Word's caption 10,000 characters long, or holding control
-// characters and a NUL; for a product name of 100 characters; and from two
-// callers at once, each on its own thread, apartment, Main2 and Word. Each
-// dialog is answered "Disable just this time": Word gets its caption back.
-int MonitorSurfaces(int index) {
-  if (index >= 3) return 0;
+// The monitor for a product name of 100 characters, and from two callers at
+// once, each on its own thread, apartment, Main2 and Word. Each dialog is
+// answered "Disable just this time": Word gets its caption back. (Captions of
+// 10,000 characters or with control characters: MonitorTests.)
+int MonitorSurfaces(int index, bool) {
   test::WordStandIn word;
   word.Set(L"Version", kVersion);
   word.Set(L"StartVisible", 1u);
-  const std::wstring longName = kName + std::wstring(100 - kName.size(), L'W'), second = kName + L"B";
-  const std::vector<std::wstring> names = index == 0 ? std::vector{kName} : index == 1 ? std::vector{longName} : std::vector{kName, second};
-  for (const std::wstring& n : names) ListAddIn(n);
+  const std::vector<std::wstring> names =
+      index == 0 ? std::vector{kName + std::wstring(100 - kName.size(), L'W')} : std::vector{kName, kName + L"B"};
+  std::vector<std::function<void()>> callers;
+  for (const std::wstring& n : names) {
+    ListAddIn(n);
+    callers.push_back([n] { Monitor(n); });
+  }
   {
     BoxPresser boxes;
-    if (index == 0) {
-      for (const std::wstring& caption : {std::wstring(10000, L'c'), L"Old\r\nWord\tx\x1b[31m\0after a NUL"s}) Monitor(kName, caption);
-    } else {
-      std::atomic<int> done{0};
-      std::vector<std::thread> callers;
-      for (const std::wstring& n : names)
-        callers.emplace_back([&, n] {
-          CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-          Monitor(n, L"Microsoft Word");
-          CoUninitialize();
-          ++done;
-        });
-      test::WaitUntil([&] { return done == static_cast<int>(names.size()); }, INFINITE);
-      for (auto& c : callers) c.join();
-    }
+    OnThreads(callers);
   }
-  const size_t expected = index == 0 ? 2 : names.size();
-  if (reenableSeen.size() != expected) Problem(std::to_wstring(reenableSeen.size()) + L" dialogs of " + std::to_wstring(expected));
+  if (reenableSeen.size() != names.size())
+    Problem(std::to_wstring(reenableSeen.size()) + L" dialogs of " + std::to_wstring(names.size()));
   if (misowned) Problem(L"a dialog was owned by another Word than the one asking");
   for (const std::wstring& n : names)
     if (n != kName) RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::ProductSection(n).c_str());
-  std::printf("case: monitor, %s\n", index == 0 ? "Word's caption 10,000 characters or with control characters"
-                                      : index == 1 ? "a product name of 100 characters" : "two at once, each on its own thread and Word");
-  return static_cast<int>(expected);
+  std::printf("case: monitor, %s\n",
+              index == 0 ? "a product name of 100 characters" : "two at once, each on its own thread and Word");
+  return static_cast<int>(names.size());
 }
 
 // Files a restore must refuse, and generated garbage (UTF-16 and ANSI, some
 // after a valid start): each ends with exit code 2 and the key it names stays absent.
-int HostileRestores(bool full) {
+int HostileRestores(int, bool full) {
   auto files = test::HostileBackups(kVersion, kName);
   const std::wstring data = WordKeys::DataKey(kVersion), chars = L"[]\\\"=@;,:hex(0)7fdword\r\n\r\n \x00e9\xd800"s + L'\0';
   for (unsigned seed = 1; seed <= (full ? 24u : 6u); ++seed) {
@@ -596,25 +575,28 @@ int HostileRestores(bool full) {
   return static_cast<int>(files.size());
 }
 
+// Each group: its name, number of cases and time bound for one.
+const struct Group {
+  const wchar_t* name;
+  int cases;
+  DWORD boundMs;
+  int (*run)(int index, bool full);
+} kGroups[] = {{L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues},
+               {L"hostile", 1, 60000, Hostile}, {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads},
+               {L"installer", 5, 180000, Installer}, {L"settings", 13, 150000, HostileSettings},
+               {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags},
+               {L"monitor", 2, 90000, MonitorSurfaces}, {L"restore", 1, 180000, HostileRestores}};
+
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
   test::Regsvr32(L"/s");
   Arrange();
   int tried = 0;
-  if (group == L"probe") {
+  if (group == L"probe")
     for (const auto& c : LaunchCalls()) std::printf("call %s\n", ToUtf8(c).c_str());
-  } else if (group == L"word") tried = WordDies(extra, index);
-  else if (group == L"reporter") tried = Reporter(index);
-  else if (group == L"registry") tried = RegistryValues(index, full);
-  else if (group == L"hostile") tried = Hostile();
-  else if (group == L"many") tried = ManyEntries();
-  else if (group == L"threads") tried = TwoThreads(full);
-  else if (group == L"installer") tried = Installer(index, full);
-  else if (group == L"settings") tried = HostileSettings(index);
-  else if (group == L"hook") tried = WindowGoes(index);
-  else if (group == L"flags") tried = Flags();
-  else if (group == L"monitor") tried = MonitorSurfaces(index);
-  else if (group == L"restore") tried = HostileRestores(full);
+  if (group == L"word") tried = WordDies(extra, index);
+  for (const Group& g : kGroups)
+    if (group == g.name && index < g.cases) tried = g.run(index, full);
   CheckWhole();
   Clean();
   std::printf("tried %d\n", tried);
@@ -625,9 +607,7 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
 // --- The suite ---------------------------------------------------------------
 
 // Faults tried, crashes, hangs past the bound, registry or files half-written.
-struct Tally {
-  int tried = 0, crashes = 0, hangs = 0, halfWritten = 0;
-};
+struct Tally { int tried = 0, crashes = 0, hangs = 0, halfWritten = 0; };
 
 // Runs one case in its own process within its bound, adds it to the tally and
 // prints its row; what it printed.
@@ -637,21 +617,19 @@ std::string RunOne(const std::wstring& group, int index, bool full, DWORD boundM
       test::Run(L"\"" + test::BinDir() + L"FaultSuite.exe\" --case " + group + L" " + std::to_wstring(index) + L" \"" +
                     extra + L"\"" + (full ? L" --full" : L"") + (group == L"reporter" ? L" /trace" : L""),
                 boundMs, true, &child);
-  const std::string& report = r.bytes;
-  const DWORD code = r.code;
-  const bool hung = r.hung;
-  const size_t at = report.find("tried "), line = report.find("case: ");
-  const int tried = at == std::string::npos ? 1 : std::atoi(report.c_str() + at + 6);
-  if (tried == 0) return report;  // no such case, or the probe
+  const size_t at = r.bytes.find("tried "), line = r.bytes.find("case: ");
+  const int tried = at == std::string::npos ? 1 : std::atoi(r.bytes.c_str() + at + 6);
+  if (tried == 0) return r.bytes;  // the probe
   t.tried += tried;
-  if (hung) ++t.hangs;
-  else if (code == kHalfWritten) ++t.halfWritten;
-  else if (code) ++t.crashes;
-  const std::string what = line == std::string::npos ? ToUtf8(group) : report.substr(line + 6, report.find('\n', line) - line - 6);
-  std::printf("  %-12s %-50s %3d  %s\n", hung ? "HANG" : !code ? "ok" : code == kHalfWritten ? "HALF-WRITTEN" : "CRASH",
-              what.c_str(), tried, code && !hung ? report.c_str() : "");
+  if (r.hung) ++t.hangs;
+  else if (r.code == kHalfWritten) ++t.halfWritten;
+  else if (r.code) ++t.crashes;
+  const std::string what =
+      line == std::string::npos ? ToUtf8(group) : r.bytes.substr(line + 6, r.bytes.find('\n', line) - line - 6);
+  std::printf("  %-12s %-50s %3d  %s\n", r.hung ? "HANG" : !r.code ? "ok" : r.code == kHalfWritten ? "HALF-WRITTEN" : "CRASH",
+              what.c_str(), tried, r.code && !r.hung ? r.bytes.c_str() : "");
   std::fflush(stdout);
-  return report;
+  return r.bytes;
 }
 
 int Suite(bool full) {
@@ -665,14 +643,7 @@ int Suite(bool full) {
   if (calls.empty()) ++t.crashes, std::printf("  the probe launch made no calls into Word\n");
   for (auto c = calls.begin(); c != calls.end(); ++c)
     RunOne(L"word", static_cast<int>(std::count(calls.begin(), c, *c)), full, 60000, t, *c);
-  const struct {
-    const wchar_t* name;
-    int cases;
-    DWORD boundMs;
-  } groups[] = {{L"reporter", 10, 30000}, {L"registry", 5, 180000}, {L"hostile", 1, 60000}, {L"many", 1, 180000},
-                {L"threads", 1, 120000}, {L"installer", 5, 180000}, {L"settings", 18, 150000}, {L"hook", 2, 60000},
-                {L"flags", 1, 120000}, {L"monitor", 3, 90000}, {L"restore", 1, 180000}};
-  for (const auto& g : groups)
+  for (const Group& g : kGroups)
     for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
   std::printf("\n%-14s %-8s %-24s %s\n%-14d %-8d %-24d %d\n", "faults tried", "crashes", "hangs past the bound",
               "registry or files half-written", t.tried, t.crashes, t.hangs, t.halfWritten);

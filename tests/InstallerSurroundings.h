@@ -10,6 +10,7 @@
 
 #include "TestSupport.h"
 #include "base/Text.h"
+#include "base/VbError.h"
 
 namespace tamberlux::test {
 
@@ -20,40 +21,47 @@ inline LONG SetMachineValue(const std::wstring& key, const wchar_t* name, const 
   return RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, type, data, type == REG_DWORD ? 4 : size);
 }
 
-// Starts the server: it answers as `mode` says (ok, 404, wrong, slow), serves
-// each server path from the file mapped to it, writes "port", "requests" and
-// "sha256" into `stage`, and ends when "port" is deleted. Its address, once
-// it listens (within 10 s).
-inline std::wstring StartDownloadServer(const std::wstring& stage, const char* mode,
-                                        const std::vector<std::pair<std::wstring, std::wstring>>& served) {
-  const auto unix = [](std::wstring path) {  // Z: is the Unix root
-    std::replace(path.begin(), path.end(), L'\\', L'/');
-    return path.substr(2);
-  };
-  std::wstring command = L"/usr/bin/python3 " TAMBERLUX_DOWNLOAD_SERVER L" " + unix(stage) + L" " + FromUtf8(mode);
-  for (const auto& [path, file] : served) command += L" " + path + L"=" + unix(file);
-  Start(command);  // it ends by itself
-  WaitUntil([&] { return ReadWholeFile(stage + L"port") != "<missing>"; });
-  return L"http://127.0.0.1:" + FromUtf8(ReadWholeFile(stage + L"port"));
+// Tells a Word to quit; one that has gone already is no failure.
+inline void Quit(const LateObject& word) {
+  try {
+    word.Call(L"Quit");
+  } catch (const vb::Error&) {
+  }
 }
 
-// A folder of the case's own where the download server (answering as `mode` says, serving each
-// path from its file) and the stand-in installer leave what they saw; the server ends, the folder
-// and the stand-in installer's orders go afterwards.
+// A folder of the case's own where the download server and the stand-in
+// installer leave what they saw, and the installer's settings naming that
+// server and nothing else. The server answers as `mode` says (ok, 404, wrong,
+// slow), serves each path from its file, and writes "port", "requests" and
+// "sha256" here. Afterwards the server ends, and the folder, the settings and
+// the stand-in installer's orders go.
 struct DownloadStage {
   DownloadStage(const wchar_t* prefix, const char* mode, const std::vector<std::pair<std::wstring, std::wstring>>& served)
       : dir(BinDir() + prefix + L"." + std::to_wstring(GetCurrentProcessId()) + L"\\") {
     CreateDirectoryW(dir.c_str(), nullptr);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, standin::kInstallerKey);  // told only what this case tells it
+    ForgetSettings();
     SetMachineValue(standin::kInstallerKey, L"Log", dir + L"runs.log");
-    address = StartDownloadServer(dir, mode, served);
+    const auto unix = [](std::wstring path) {  // Z: is the Unix root
+      std::replace(path.begin(), path.end(), L'\\', L'/');
+      return path.substr(2);
+    };
+    std::wstring command = L"/usr/bin/python3 " TAMBERLUX_DOWNLOAD_SERVER L" " + unix(dir) + L" " + FromUtf8(mode);
+    for (const auto& [path, file] : served) command += L" " + path + L"=" + unix(file);
+    Start(command);  // it ends by itself
+    WaitUntil([&] { return !Read(L"port").empty(); });
+    address = L"http://127.0.0.1:" + FromUtf8(Read(L"port"));
+    SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, address);
   }
   ~DownloadStage() {
     DeleteFileW((dir + L"port").c_str());  // and the server ends
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, standin::kInstallerKey);
+    ForgetSettings();
     Run(L"cmd /c rmdir /s /q \"" + dir + L"\"");
   }
-  // A file the server wrote ("requests", "sha256"), or "" when there is none.
+  static void ForgetSettings() {
+    for (const wchar_t* key : {standin::kInstallerKey, WordKeys::kInstallerKey, WordKeys::kInstallerPolicyKey})
+      RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
+  }
+  // A file the server wrote ("port", "requests", "sha256"), or "" when there is none.
   std::string Read(const wchar_t* name) const {
     const std::string bytes = ReadWholeFile(dir + name);
     return bytes == "<missing>" ? "" : bytes;
