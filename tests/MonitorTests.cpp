@@ -11,6 +11,8 @@
 namespace tamberlux {
 namespace {
 
+using namespace std::string_literals;
+
 using Texts = std::vector<std::wstring>;
 using Form = std::map<std::wstring, Texts>;  // each field DialogReader wrote, with its values in order
 
@@ -139,17 +141,21 @@ TEST(MonitorDialog, AtTheSystemDpiOf144) {
   EXPECT_EQ(test::ReadWholeFile(picture).substr(0, 2), "BM");
 }
 
-// Word's caption is put back whatever the answer that keeps Word, however long or odd it is: the fault suite
-// tries a caption of 10,000 characters and one with control characters and a NUL.
+// Word's caption is put back whatever the answer that keeps Word, however long or odd it is: a
+// caption of 10,000 characters, and one with control characters and a NUL.
 TEST_F(Monitor, EachAnswerLeavesTheRegistryAndWordAsTheUserChoseAndAWordThatQuitsIsReportedOnce) {
   // What becomes of the Word the dialog came up in: "kept", "restarted", "gone" (quit, but no new
-  // Word starts) or "quit" (it quits under the dialog).
-  struct Row { const wchar_t *answer, *word, *permanentlyDisabled; };
+  // Word starts) or "quit" (it quits under the dialog); Word's caption before the call, when not its own.
+  struct Row { const wchar_t *answer, *word, *permanentlyDisabled; std::wstring caption; };
+  const std::wstring huge(10000, L'c'), control = L"Old\r\nWord\tx\x1b[31m\0after a NUL"s;
   expectedQuestions = 1;  // from the Word that quits under the dialog
   for (const Row& row : {Row{L"--keys return", L"restarted", L"(none)"}, Row{L"--keys tab,return", L"kept", L"(none)"},
                          Row{L"--keys tab,tab,return", L"kept", L"1"}, Row{L"--keys escape", L"kept", L"(none)"},
                          Row{L"--close", L"kept", L"(none)"}, Row{L"--keys return --then-none 3000", L"gone", L"(none)"},
-                         Row{L"--close-owner --close", L"quit", L"(none)"}}) {
+                         Row{L"--close-owner --close", L"quit", L"(none)"},
+                         Row{L"--keys tab,return", L"kept", L"(none)", huge},
+                         Row{L"--keys tab,tab,return", L"kept", L"1", control},
+                         Row{L"--keys escape", L"kept", L"(none)", control}}) {
     SCOPED_TRACE(std::wstring(row.answer) + L", Word " + row.word);
     const std::wstring outcome = row.word;
     const bool restarted = outcome == L"restarted" || outcome == L"gone", newWord = outcome == L"restarted";
@@ -157,8 +163,11 @@ TEST_F(Monitor, EachAnswerLeavesTheRegistryAndWordAsTheUserChoseAndAWordThatQuit
     test::ProductTemplate files;
     test::WriteWholeFile(files.Source(L".dotm"), "dotm template");
     if (outcome == L"gone") scene.word.Unregister();
+    if (!row.caption.empty()) scene.mine.Put(L"Caption", Variant::Of(row.caption));
     auto [form, after] = Ask(scene.mine, row.answer);
-    EXPECT_EQ(form[L"ownertitle"], Texts{kQuestion});
+    // The title bar shows the question up to a NUL; DialogReader reads 2,047 characters of it.
+    const std::wstring question = row.caption.empty() ? kQuestion : L"Re-enable Zentrello for " + row.caption + L"?";
+    EXPECT_EQ(form[L"ownertitle"], Texts{question.substr(0, std::min<size_t>(question.find(L'\0'), 2047))});
 
     const auto pids = scene.word.Processes();
     const auto calls = scene.word.Calls(pids.at(0));
@@ -167,8 +176,11 @@ TEST_F(Monitor, EachAnswerLeavesTheRegistryAndWordAsTheUserChoseAndAWordThatQuit
     EXPECT_EQ(test::ReadText(kSection, L"PermanentlyDisableAddin"), row.permanentlyDisabled);
     EXPECT_EQ(test::ValueNames(kDisabled), restarted ? Texts{} : Texts{L"3F2A"});
     EXPECT_EQ(test::KeyExists(kStartup), !restarted);
-    EXPECT_EQ(LastCaption(calls), restarted || outcome == L"quit" ? kQuestion : L"Microsoft Word")
-        << "restored exactly, unless Word is gone";
+    if (row.caption.empty())
+      EXPECT_EQ(LastCaption(calls), restarted || outcome == L"quit" ? kQuestion : L"Microsoft Word")
+          << "restored exactly, unless Word is gone";
+    else
+      EXPECT_EQ(ToText(scene.mine.Get(L"Caption")), row.caption) << "restored exactly";
     if (outcome == L"quit") {  // restoring the caption fails; the trap's answer leaves the procedure
       EXPECT_FALSE(scene.word.Running(pids[0]));
       const auto asked = reporter.Calls().back();
