@@ -468,7 +468,9 @@ int WindowGoes(int index, bool) {
     // The caller dispatches messages until Word's process and window are gone.
     const DWORD process = word.Processes().at(0);
     if (!test::WaitUntil([&] { return !word.Running(process) && test::WordStandIn::Windows(process).empty(); }, 30000))
-      Problem(L"Word did not go");
+      Problem(std::wstring(L"Word did not go: ") + (word.Running(process) ? L"its process runs" : L"its process ended") +
+              (test::WordStandIn::Windows(process).empty() ? L", no window left" : L", its window is still there") +
+              L"; its last call: " + (word.Calls(process).empty() ? L"none" : word.Calls(process).back()));
     // Called again with the Word that went: refused, and the caller told.
     if (SUCCEEDED(test::CallHookIntoWord(main2.Get(), app, L"Zentrello", &again)))
       Problem(L"HookIntoWord with a Word that went did not tell its caller");
