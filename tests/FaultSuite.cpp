@@ -467,10 +467,12 @@ int WindowGoes(int index, bool) {
     else test::Quit(app);
     // The caller dispatches messages until Word's process and window are gone.
     const DWORD process = word.Processes().at(0);
-    if (!test::WaitUntil([&] { return !word.Running(process) && test::WordStandIn::Windows(process).empty(); }, 30000))
+    if (!test::WaitUntil([&] { return !word.Running(process) && test::WordStandIn::Windows(process).empty(); }, 30000)) {
+      const auto calls = word.Calls(process);
       Problem(std::wstring(L"Word did not go: ") + (word.Running(process) ? L"its process runs" : L"its process ended") +
               (test::WordStandIn::Windows(process).empty() ? L", no window left" : L", its window is still there") +
-              L"; its last call: " + (word.Calls(process).empty() ? L"none" : word.Calls(process).back()));
+              L"; its last call: " + (calls.empty() ? L"none" : calls.back()));
+    }
     // Called again with the Word that went: refused, and the caller told.
     if (SUCCEEDED(test::CallHookIntoWord(main2.Get(), app, L"Zentrello", &again)))
       Problem(L"HookIntoWord with a Word that went did not tell its caller");
