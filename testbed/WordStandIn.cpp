@@ -8,7 +8,6 @@
 // What it is told comes from HKEY_LOCAL_MACHINE\Software\TamberluxTests\WordStandIn:
 //   Version            REG_SZ        what Version answers (default "12.0")
 //   StartVisible       REG_DWORD     1: the window starts shown (default hidden, as under automation)
-//   StartWindowState   REG_DWORD     0 normal, 1 maximised, 2 minimised
 //   RefuseDocuments    REG_DWORD     Documents.Add calls refused with error 4605, over all processes
 //   FailAddIns         REG_DWORD     AddIns.Add calls that fail, over all processes
 //   FailMacros         REG_DWORD     Run calls whose macro fails, over all processes
@@ -296,7 +295,6 @@ void RecordStart() {
 int Serve(HINSTANCE instance) {
   g.version = ScriptText(L"Version", L"12.0");
   g.visible = ScriptNumber(L"StartVisible") != 0;
-  g.windowState = static_cast<LONG>(ScriptNumber(L"StartWindowState"));
   g.dieAt = ScriptText(L"DieAt");
   g.dieAfter = ScriptNumber(L"DieAfter");
   g.logLookups = ScriptNumber(L"LogLookups") != 0;
@@ -361,7 +359,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
                : 1;
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const int code = Serve(instance);
-  CoUninitialize();
-  return code;
+  // Word's process ends once its objects are revoked and let go, without leaving COM: under Wine,
+  // CoUninitialize was seen to wait for good when a client's call came in as Word was going, a call
+  // this thread, no longer dispatching, could never answer. The client's call fails, as with Word.
+  ExitProcess(static_cast<UINT>(Serve(instance)));
 }
