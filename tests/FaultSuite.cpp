@@ -224,21 +224,6 @@ int RegistryValues(int index, bool full) {
   return static_cast<int>(shapes.size());
 }
 
-// Names and versions that cannot be what they claim, to the component and the command.
-int Hostile(int, bool) {
-  const ComPtr<IDispatch> main2 = test::CreateMain2();
-  for (const std::wstring& v : {L""s, L"\\"s, L"12.0\0\\x"s, L"12.0\\Word"s, L"\uff11\uff12.0"s, L"12\uff0e0"s}) {
-    Variant arg = Variant::Of(v);
-    if (test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {arg}) != S_OK) Problem(L"a refusal failed its caller");
-  }
-  for (const std::wstring& n : {L""s, L"Zen\uff3ctrello"s, L"Zen\0trello"s, L"..\\x"s, L"Zen\x1btrello"s, L"\u4e2d"s})
-    Launch(n, main2.Get());
-  for (const std::wstring& n : {L"Zen\uff3ctrello"s, L"Zen:trello"s, L"\"..\""s})
-    for (const wchar_t* c : {L"launch ", L"status ", L"repair "}) Command(c + n);
-  std::printf("case: hostile names and versions\n");
-  return 21;
-}
-
 // 10,000 entries in Word's disabled list: a launch and the status command.
 int ManyEntries(int, bool) {
   const auto entry = test::WordEntry(L"c:\\other\\helper.dll", L"Helper");
@@ -492,7 +477,7 @@ int Flags(int, bool) {
                                 L"status \"\"", L"repair " + n + L" \"\"", L"launch " + n + L" --json",
                                 L"install " + n + L" --xp-deps", L"enable " + n + L" --data", L"check " + n + L" --xp-deps \"\"",
                                 L"repair " + n + L" --json --data --json", L"install " + n + L" --json", L"restore x.reg --data",
-                                L"bogus " + n, L"repair " + n + L" --DATA", L"\"\" " + n};
+                                L"bogus " + n, L"repair " + n + L" --DATA", L"\"\" " + n, L"status"};
   for (const std::wstring& line : lines) Command(line, 2, 30000);
   if (test::KeyExists(kSection)) Problem(L"a usage error wrote the product's section");
   for (const auto& a : WordKeys::kComAddins)
@@ -557,28 +542,6 @@ int MonitorSurfaces(int index, bool) {
   return static_cast<int>(names.size());
 }
 
-// Files a restore must refuse, and generated garbage (UTF-16 and ANSI, some
-// after a valid start): each ends with exit code 2 and the key it names stays absent.
-int HostileRestores(int, bool full) {
-  auto files = test::HostileBackups(kVersion, kName);
-  const std::wstring data = WordKeys::DataKey(kVersion), chars = L"[]\\\"=@;,:hex(0)7fdword\r\n\r\n \x00e9\xd800"s + L'\0';
-  for (unsigned seed = 1; seed <= (full ? 24u : 6u); ++seed) {
-    std::wstring text = seed % 2 ? L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + data + L"]\r\n" : L"";
-    for (unsigned i = 0; i < seed * 331 % 4000 + 100; ++i) text += chars[((i * 2654435761u + seed * 40503u) >> 7) % chars.size()];
-    const std::string ansi(text.begin(), text.end());  // the low bytes: now and then a NUL
-    files.push_back({seed % 3 ? test::Utf16File(text) : ansi, L"garbage " + std::to_wstring(seed), data});
-  }
-  const std::wstring file = test::BinDir() + L"fault-restore." + std::to_wstring(GetCurrentProcessId()) + L".reg";
-  for (const auto& f : files) {
-    test::WriteWholeFile(file, f.bytes);
-    Command(L"restore \"" + file + L"\"", 2, 60000, L"restore of " + f.why);
-    if (f.value.empty() ? test::KeyExists(f.key) : test::ReadRaw(f.key, f.value).exists) Problem(L"a refused file wrote " + f.key);
-  }
-  DeleteFileW(file.c_str());
-  std::printf("case: hostile files to restore\n");
-  return static_cast<int>(files.size());
-}
-
 // Each group: its name, number of cases and time bound for one.
 const struct Group {
   const wchar_t* name;
@@ -586,10 +549,9 @@ const struct Group {
   DWORD boundMs;
   int (*run)(int index, bool full);
 } kGroups[] = {{L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues},
-               {L"hostile", 1, 60000, Hostile}, {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads},
+               {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads},
                {L"installer", 5, 180000, Installer}, {L"settings", 13, 150000, HostileSettings},
-               {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags},
-               {L"monitor", 2, 90000, MonitorSurfaces}, {L"restore", 1, 180000, HostileRestores}};
+               {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags}, {L"monitor", 2, 90000, MonitorSurfaces}};
 
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
