@@ -1,6 +1,5 @@
-// What a hostile caller meets: texts that cannot be what they claim are
-// refused through the error trap and nothing of the user's is touched; what
-// the tamberlux command says; the error log; the repair that can be undone.
+// What a hostile caller meets: texts that cannot be what they claim are refused through the error trap and nothing
+// of the user's is touched; what the tamberlux command says; the error log; the repair that can be undone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -106,8 +105,7 @@ TEST_F(Hostile, ARecordedVersionThatIsNoVersionLeavesWordsListsAlone) {
   EXPECT_EQ(word.Processes().size(), 1u) << "the launch itself goes on";
 }
 
-// The tamberlux command in its own process, on the real user hive: a product
-// name and a Word version of the test's own, removed afterwards.
+// The tamberlux command in its own process, on the real user hive: a product name and Word version of its own.
 class TamberluxCommand : public ::testing::Test {
  protected:
   TamberluxCommand()
@@ -226,7 +224,6 @@ TEST_F(TamberluxCommand, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTh
     if (c.listed) test::AddEntry(lists + c.listed, L"D", test::WordEntry(product, name));
     const std::wstring text = Run(L"status " + name);
     ASSERT_EQ(code, 0u) << ToUtf8(text);
-    // The text ends with the verdict and its reason.
     const size_t at = text.rfind(L"At Word's next start the add-in " + c.verdict + L": ");
     ASSERT_NE(at, std::wstring::npos) << ToUtf8(text);
     EXPECT_NE(text.find(c.reason, at), std::wstring::npos) << ToUtf8(text.substr(at));
@@ -260,10 +257,8 @@ TEST_F(TamberluxCommand, EnableTakesTheAddInOffWordsListsAndClearsThePermanentCh
   EXPECT_NE(out.find(L"PermanentlyDisableAddin: unchanged (0)"), std::wstring::npos);
 }
 
-// The error log: written by the trap in the caller's process when the
-// reporter cannot be had, read with `tamberlux log`. On the real user hive,
-// where the command finds the same folder: every version here is refused, so
-// nothing of the user's is touched.
+// The error log: written by the trap when the reporter cannot be had, read with `tamberlux log`. On the real user
+// hive, where the command finds the same folder: every version here is refused, so nothing of the user's is touched.
 class ErrorLogFile : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -281,7 +276,6 @@ class ErrorLogFile : public ::testing::Test {
     DeleteFileW((path + L".1").c_str());
   }
   HRESULT Delete(const std::wstring& version) { return Call(main2, L"DeleteCorruptedDataFolder", version); }
-  // What `tamberlux log` shows.
   std::wstring Logged() {
     const test::Ran r = test::Tamberlux(L"log");
     EXPECT_EQ(r.code, 0u);
@@ -334,8 +328,7 @@ TEST_F(ErrorLogFile, TheLogIsRotatedAtItsBoundAndAnUnwritableLogFailsNobody) {
   RemoveDirectoryW(path.c_str());
 }
 
-// The repair that can be undone: Word's Data key saved before it goes, the
-// repair command, and the restore of a backup.
+// The repair that can be undone: Word's Data key saved before it goes, the repair command, a backup's restore.
 class Repair : public TamberluxCommand {
  protected:
   void SetUp() override {
