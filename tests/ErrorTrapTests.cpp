@@ -1,5 +1,4 @@
-// The error trap as a procedure and the reporter experience it: each answer
-// of the reporter changes what a failing procedure does next.
+// The error trap as a procedure and the reporter experience it: each answer changes what a failing procedure does.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
@@ -172,9 +171,8 @@ TEST_F(ErrorTrap, SixtyFiveNestedProceduresKeepTheFirstSixtyFourAndComeBack) {
   EXPECT_EQ(vbw::State().mStackCalls, 0) << "back at 0, and an exit at depth 0 stays there";
 }
 
-// With tracing on, each procedure builds its parameter text through the
-// reporter and hands it to vbwProcIn; a stack at its limit makes vbwProcIn
-// fail, and its dump shows both of its arguments.
+// With tracing on, each procedure builds its parameter text through the reporter and hands it to vbwProcIn; a stack
+// at its limit makes vbwProcIn fail, and its dump shows both of its arguments.
 TEST(ErrorTrapTracing, ProcInReceivesTheParameterTextOnlyWhenTracingIsOn) {
   struct Case { bool traceParameters; void (*run)(); std::wstring procIn; Lines parameterCalls; } const cases[] = {
       {false, [] { Steps(L"abc", 0); }, L"lProc Sample.Steps 0|lParameters  0", {}},
@@ -203,8 +201,7 @@ TEST(ErrorTrapTracing, ProcInReceivesTheParameterTextOnlyWhenTracingIsOn) {
   }
 }
 
-// With tracing on, a skipped failure leaves one line in the error log, which
-// `tamberlux log` shows as ignored; with tracing off, none.
+// With tracing on, a skipped failure leaves one line in the error log, shown by `tamberlux log` as ignored; off, none.
 TEST(ErrorTrapTracing, AFailureSkippedUnderResumeNextIsLoggedAsIgnoredOnlyWhenTracingIsOn) {
   const std::wstring shown = L"  process " + std::to_wstring(GetCurrentProcessId()) +
                              L"  Tamberlux.Sample.SkipsAFailure, line 2\r\n  ignored error 13: Type mismatch\r\n";
@@ -225,8 +222,7 @@ TEST(ErrorTrapTracing, AFailureSkippedUnderResumeNextIsLoggedAsIgnoredOnlyWhenTr
   }
 }
 
-// The trace switch comes from "/trace" on the host's command line or from the
-// per-user setting; the call stack is kept either way.
+// The trace switch comes from "/trace" on the host's command line or the per-user setting; the stack is kept anyway.
 TEST(TraceSwitch, FollowsTheCommandLineAndThePerUserSetting) {
   // The probe runs in its own process on the real user hive: the setting is put back afterwards.
   const std::wstring init = L"Software\\VB and VBA Program Settings\\Tamberlux\\Init";

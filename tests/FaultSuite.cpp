@@ -1,9 +1,7 @@
-// The fault suite: the component driven through its COM interface and the
-// tamberlux command while its surroundings fail, each fault in a process of
-// its own with a time bound, then one table. FaultSuite.exe [--full] runs it
-// (the short form: fewer value shapes and rounds); --case G I X runs one
-// case: exit 0, or 3 when something was left half-written, after "tried N"
-// and each problem found.
+// The fault suite: the component's COM interface and the tamberlux command driven while their surroundings fail,
+// each fault in a process of its own with a time bound, then one table. FaultSuite.exe [--full] runs it (short form:
+// fewer value shapes and rounds); --case G I X runs one case, printing "tried N" and each problem found, and exits
+// 0, or 3 when something was left half-written.
 #include <windows.h>
 
 #include <algorithm>
@@ -60,8 +58,7 @@ void Arrange() {
   for (int i = 1; i < 3; ++i) test::SetText(kSentinels[i], L"sentinel", L"kept");
 }
 
-// Whole or absent: each value the component writes, the sentinels, the
-// backups and the error log.
+// Whole or absent: each value the component writes, the sentinels, the backups and the error log.
 void CheckWhole() {
   for (const auto& a : WordKeys::kComAddins) {
     const std::wstring key = WordKeys::kComAddinsKey + std::wstring(a.progId);
@@ -83,13 +80,11 @@ void CheckWhole() {
       return Problem(L"a half-written line in the error log");
 }
 
-// The program last started, whose boxes are answered too; whether a
-// download's progress window is given up on (Cancel) or waited out.
+// The program last started, whose boxes are answered too; whether a download's progress is cancelled or waited out.
 std::atomic<DWORD> child{0};
 std::atomic<bool> cancelDownloads{false};
 
-// The re-enable dialogs answered, and those owned by another Word than the one
-// asking: kept by the presser's thread, read once it has ended.
+// Re-enable dialogs answered, and those owned by another Word than the one asking: read once the presser ended.
 std::vector<HWND> reenableSeen;
 std::atomic<int> misowned{0};
 
@@ -116,8 +111,7 @@ BOOL CALLBACK PressOk(HWND w, LPARAM) {
   return TRUE;
 }
 
-// Presses OK on every message box of this process and its last child: a fault
-// may make the component tell the user something, and nobody is there to answer.
+// Answers every message box of this process and its last child: nobody is there to answer what a fault makes shown.
 struct BoxPresser {
   std::atomic<bool> stop{false};
   std::thread t{[this] { test::WaitUntil([this] { return EnumWindows(PressOk, 0), stop.load(); }, INFINITE); }};
@@ -132,25 +126,27 @@ void Launch(const std::wstring& name, IDispatch* main2 = nullptr) {
 }
 
 // The tamberlux command within its bound; what it printed. A hang, a crash, or another exit code than
-// `expected` (when given) is a problem, told with `what` (the arguments when empty).
-std::string Command(const std::wstring& args, int expected = -1, DWORD boundMs = 60000, const std::wstring& what = L"") {
+// `expected` (when given) is a problem.
+std::string Command(const std::wstring& args, int expected = -1, DWORD boundMs = 60000) {
   const test::Ran r = test::Tamberlux(args, true, boundMs, &child);
   if (r.hung || (expected < 0 ? r.code > 5 : r.code != static_cast<DWORD>(expected)))
-    Problem(L"tamberlux " + (what.empty() ? args : what) +
+    Problem(L"tamberlux " + args +
             (r.hung                         ? L" hung"
              : r.code == test::kNotStarted ? L" could not be started: error " + std::to_wstring(r.startError)
                                            : L" ended with " + std::to_wstring(r.code)));
   return r.bytes;
 }
 
-// --- The cases ---------------------------------------------------------------
-// Each is given its index in its group and whether the suite runs in full, and
-// answers how many faults it tried.
+// A stand-in Word of the case's version.
+struct CaseWord : test::WordStandIn {
+  CaseWord() { Set(L"Version", kVersion); }
+};
+
+// --- The cases: each given its index in its group and whether the suite runs in full; how many faults it tried.
 
 // The record names of the calls a first launch makes into Word, in order.
 std::vector<std::wstring> LaunchCalls() {
-  test::WordStandIn word;
-  word.Set(L"Version", kVersion);
+  CaseWord word;
   Launch(kName);
   std::vector<std::wstring> calls;
   for (const auto& c : word.Calls()) {
@@ -162,8 +158,7 @@ std::vector<std::wstring> LaunchCalls() {
 
 // Word dies at the call `call` after answering `before` calls of that name.
 int WordDies(const std::wstring& call, int before) {
-  test::WordStandIn word;
-  word.Set(L"Version", kVersion);
+  CaseWord word;
   word.Set(L"DieAt", call);
   word.Set(L"DieAfter", static_cast<DWORD>(before));
   BoxPresser boxes;
@@ -172,8 +167,7 @@ int WordDies(const std::wstring& call, int before) {
   return 1;
 }
 
-// The reporter missing, or failing at each of its calls, while a procedure
-// fails and asks for a dump and then the end of the thread's work.
+// The reporter missing, or failing at each of its calls, while procedures fail, ask for a dump, then end the thread.
 int Reporter(int index, bool) {
   const wchar_t* methods[] = {L"missing", L"vbwInitializeProtector", L"vbwErrorHandler", L"vbwReportParameter",
                               L"vbwOpenDumpFile", L"vbwReportToFile", L"vbwReportVariable", L"vbwReportObject",
@@ -192,8 +186,7 @@ int Reporter(int index, bool) {
   return 1;
 }
 
-// Every type and size of value in the product's section and Word's lists, a
-// launch and the status command on each.
+// Every type and size of value in the product's section and Word's lists; a launch and the status command on each.
 int RegistryValues(int index, bool full) {
   const std::wstring places[][2] = {{kSection, L"WordVersion"}, {kSection, L"PermanentlyDisableAddin"},
                                     {kSection, L"FailedWord2000Check"}, {kLists + L"DisabledItems", L"fault"},
@@ -207,8 +200,7 @@ int RegistryValues(int index, bool full) {
     for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<BYTE>((i * 2654435761u + seed) >> 7);
     shapes.push_back({static_cast<DWORD>(seed % 2 ? REG_BINARY : REG_SZ), garbage});
   }
-  test::WordStandIn word;
-  word.Set(L"Version", kVersion);
+  CaseWord word;
   const LateObject running = test::WordStandIn::Start();
   BoxPresser boxes;
   for (const auto& [type, data] : shapes) {
@@ -224,21 +216,6 @@ int RegistryValues(int index, bool full) {
   return static_cast<int>(shapes.size());
 }
 
-// Names and versions that cannot be what they claim, to the component and the command.
-int Hostile(int, bool) {
-  const ComPtr<IDispatch> main2 = test::CreateMain2();
-  for (const std::wstring& v : {L""s, L"\\"s, L"12.0\0\\x"s, L"12.0\\Word"s, L"\uff11\uff12.0"s, L"12\uff0e0"s}) {
-    Variant arg = Variant::Of(v);
-    if (test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {arg}) != S_OK) Problem(L"a refusal failed its caller");
-  }
-  for (const std::wstring& n : {L""s, L"Zen\uff3ctrello"s, L"Zen\0trello"s, L"..\\x"s, L"Zen\x1btrello"s, L"\u4e2d"s})
-    Launch(n, main2.Get());
-  for (const std::wstring& n : {L"Zen\uff3ctrello"s, L"Zen:trello"s, L"\"..\""s})
-    for (const wchar_t* c : {L"launch ", L"status ", L"repair "}) Command(c + n);
-  std::printf("case: hostile names and versions\n");
-  return 21;
-}
-
 // 10,000 entries in Word's disabled list: a launch and the status command.
 int ManyEntries(int, bool) {
   const auto entry = test::WordEntry(L"c:\\other\\helper.dll", L"Helper");
@@ -246,8 +223,7 @@ int ManyEntries(int, bool) {
     RegSetKeyValueW(HKEY_CURRENT_USER, (kLists + L"DisabledItems").c_str(), (L"e" + std::to_wstring(i)).c_str(), REG_BINARY,
                     entry.data(), static_cast<DWORD>(entry.size()));
   test::SetText(kSection, L"WordVersion", kVersion);
-  test::WordStandIn word;
-  word.Set(L"Version", kVersion);
+  CaseWord word;
   const LateObject running = test::WordStandIn::Start();
   Launch(kName);
   Command(L"status " + kName);
@@ -256,9 +232,8 @@ int ManyEntries(int, bool) {
   return 2;
 }
 
-// Runs each of `works` at once, each on a thread and in an apartment of its
-// own. This thread's apartment may hold a Word too: it keeps its messages
-// flowing while it waits, as a caller's user-interface thread does.
+// Runs each of `works` at once, each on a thread and apartment of its own. This thread's apartment may hold a Word
+// too: it keeps its messages flowing while it waits, as a caller's user-interface thread does.
 void OnThreads(const std::vector<std::function<void()>>& works) {
   std::atomic<size_t> done{0};
   std::vector<std::thread> threads;
@@ -273,11 +248,9 @@ void OnThreads(const std::vector<std::function<void()>>& works) {
   for (std::thread& t : threads) t.join();
 }
 
-// Two callers on two threads, each with its own Main2, launching while the
-// status command reads.
+// Two callers on two threads, each with its own Main2, launching while the status command reads.
 int TwoThreads(int, bool full) {
-  test::WordStandIn word;
-  word.Set(L"Version", kVersion);
+  CaseWord word;
   const LateObject running = test::WordStandIn::Start();
   const int rounds = full ? 20 : 5;
   std::atomic<int> failed{0};
@@ -297,9 +270,8 @@ int TwoThreads(int, bool full) {
   return 2 * rounds;
 }
 
-// A copy of the download anywhere under `folder` other than a whole one
-// (`whole` bytes; none is kept after a failed download) is a problem. An
-// empty file is not: Wine makes one before it finds the server down.
+// A copy of the download under `folder` other than a whole one (`whole` bytes; none after a failed download) is a
+// problem. An empty file is not: Wine makes one before it finds the server down.
 void CheckCache(const std::wstring& folder, ULONGLONG whole) {
   std::error_code e, none;
   for (std::filesystem::recursive_directory_iterator f(folder, e), end; !e && f != end; f.increment(e)) {
@@ -310,11 +282,9 @@ void CheckCache(const std::wstring& folder, ULONGLONG whole) {
   }
 }
 
-// The dependency installer's surroundings for one case, gone afterwards: a
-// stage folder holding the Internet cache (in a folder with a blank, beside the
-// decoy an unquoted command line of an installer there would start), the
-// stand-in installer (logging its runs, or hanging), and the download server
-// serving it as `serve` says (ok, 404, wrong, slow).
+// The dependency installer's surroundings for one case, gone afterwards: the Internet cache in a folder with a blank
+// (beside the decoy an unquoted command line of an installer there would start), the stand-in installer (logging its
+// runs, or hanging), and the download server serving it as `serve` says (ok, 404, wrong, slow).
 struct InstallerStage : test::DownloadStage {
   InstallerStage(const char* serve, bool hang)
       : DownloadStage(L"fault-stage", serve, {{L"/dependencies/infra.exe", Served()}}), pin(Pin("/dependencies/infra.exe")) {
@@ -323,8 +293,7 @@ struct InstallerStage : test::DownloadStage {
     test::SetMachineValue(standin::kInstallerKey, L"Mode", hang ? L"hang" : L"nothing");
     test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
   }
-  // `tamberlux install-deps Zentrello` while a stand-in Word runs (dying at
-  // `dieAt`, if given); a hang or an exit code other than 5 is a problem.
+  // `tamberlux install-deps Zentrello` while a Word runs (dying at `dieAt`, if given): it must end with 5.
   void InstallDeps(DWORD boundMs, const wchar_t* dieAt = nullptr) const {
     test::WordStandIn word;
     if (dieAt) word.Set(L"DieAt", dieAt);
@@ -339,9 +308,8 @@ struct InstallerStage : test::DownloadStage {
   const std::wstring pin, cache = dir + L"a cache";
 };
 
-// The dependency installer with the infrastructure missing: the download
-// server down, answering 404, serving other bytes than its pin, slow (given up
-// on; the full form waits it out), or the installer it delivers hanging.
+// The dependency installer with the infrastructure missing: the download server down, answering 404, serving other
+// bytes than its pin, slow (given up on; the full form waits it out), or the installer it delivers hanging.
 int Installer(int index, bool full) {
   const struct { const char *what, *serve; bool down, slow, hang; } modes[] = {
       {"server down", "ok", true, false, false}, {"404", "404", false, false, false}, {"wrong bytes", "wrong", false, false, false},
@@ -353,8 +321,7 @@ int Installer(int index, bool full) {
   test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
   cancelDownloads = !full;
   stage.InstallDeps(150000);
-  // Nothing ran but a whole, pinned download, by its whole path. The hung one
-  // is left running by the command that gave up on it, and ended here.
+  // Nothing ran but a whole, pinned download, by its whole path; a hung one is left running, and ended here.
   const auto runs = stage.InstallerRuns();
   if (runs.size() != (m.hang || (m.slow && full) ? 1u : 0u))
     Problem(L"the installer ran " + std::to_wstring(runs.size()) + L" times");
@@ -383,11 +350,9 @@ void CheckEscaped(const std::string& output, const std::wstring& what) {
     Problem(what + L" printed a raw control character");
 }
 
-// Machine-wide settings an unlucky administrator or a crafted value gives, and
-// a notice that cannot be shown: the server answers, the infrastructure is
-// missing, and yet nothing may be fetched or run. check says which setting
-// was refused and why (a refused server is never replaced by the default),
-// status that it was. (HookIntoWord without a usable Word: HookTests.)
+// Machine-wide settings an unlucky administrator or a crafted value gives, and a notice that cannot be shown: the
+// server answers, the infrastructure is missing, and yet nothing may be fetched or run. check says which setting was
+// refused and why (a refused server is never replaced by the default), status that it was.
 int HostileSettings(int index, bool) {
   using namespace WordKeys;
   const InstallerStage stage("ok", false);
@@ -429,8 +394,7 @@ int HostileSettings(int index, bool) {
     stage.InstallDeps(60000, L"WindowState");
     std::printf("case: install-deps whose notice cannot be shown\n");
   } else {
-    // No Word at all: the command gives the notice on its console and goes on,
-    // since its user asked for the downloads; the pinned installer runs once.
+    // No Word at all: the notice goes to the console and the asked-for, pinned installer runs once.
     test::SetMachineValue(kPinsKey, L"/dependencies/infra.exe", stage.pin);
     BoxPresser boxes;  // the warning that follows, should it be shown
     const std::string out = Command(L"install-deps Zentrello");
@@ -445,10 +409,8 @@ int HostileSettings(int index, bool) {
   return 1;
 }
 
-// Word refuses the template at first, so the work waits on Word's window in
-// its own process; then Word is killed, or told to quit, while the hook is in
-// place. The caller dispatches messages, calls again (refused: that Word no
-// longer answers) and lets go of its Main2.
+// Word refuses the template at first, so the work waits on Word's window in its own process; then Word is killed,
+// or told to quit, while hooked. The caller dispatches messages, calls again (refused) and lets go of its Main2.
 int WindowGoes(int index, bool) {
   test::PrivateUserHive hive;
   test::ProductTemplate files;
@@ -465,7 +427,6 @@ int WindowGoes(int index, bool) {
     if (result.vt == VT_DISPATCH && result.pdispVal) Problem(L"Word took the template at once: nothing waited on its window");
     if (index == 0) test::EndProcess(word.Processes().at(0));
     else test::Quit(app);
-    // The caller dispatches messages until Word's process and window are gone.
     const DWORD process = word.Processes().at(0);
     if (!test::WaitUntil([&] { return !word.Running(process) && test::WordStandIn::Windows(process).empty(); }, 30000)) {
       const auto calls = word.Calls(process);
@@ -473,7 +434,6 @@ int WindowGoes(int index, bool) {
               (test::WordStandIn::Windows(process).empty() ? L", no window left" : L", its window is still there") +
               L"; its last call: " + (calls.empty() ? L"none" : calls.back()));
     }
-    // Called again with the Word that went: refused, and the caller told.
     if (SUCCEEDED(test::CallHookIntoWord(main2.Get(), app, L"Zentrello", &again)))
       Problem(L"HookIntoWord with a Word that went did not tell its caller");
     test::WaitUntil([] { return true; }, 0);  // what the refused call left queued
@@ -482,8 +442,7 @@ int WindowGoes(int index, bool) {
   return 1;
 }
 
-// The tamberlux command given flags it does not take: each line a usage error
-// (exit 2) within its bound that writes nothing.
+// The tamberlux command given flags or names it does not take: each a usage error (exit 2) that writes nothing.
 int Flags(int, bool) {
   const std::wstring n = kName;
   const std::wstring lines[] = {L"status " + n + L" --json --json", L"check " + n + L" --deps a.dll --deps b.dll",
@@ -492,7 +451,7 @@ int Flags(int, bool) {
                                 L"status \"\"", L"repair " + n + L" \"\"", L"launch " + n + L" --json",
                                 L"install " + n + L" --xp-deps", L"enable " + n + L" --data", L"check " + n + L" --xp-deps \"\"",
                                 L"repair " + n + L" --json --data --json", L"install " + n + L" --json", L"restore x.reg --data",
-                                L"bogus " + n, L"repair " + n + L" --DATA", L"\"\" " + n};
+                                L"bogus " + n, L"repair " + n + L" --DATA", L"\"\" " + n, L"status"};
   for (const std::wstring& line : lines) Command(line, 2, 30000);
   if (test::KeyExists(kSection)) Problem(L"a usage error wrote the product's section");
   for (const auto& a : WordKeys::kComAddins)
@@ -507,8 +466,7 @@ void ListAddIn(const std::wstring& name) {
   test::AddEntry(kLists + L"DisabledItems", L"m" + name, test::WordEntry(L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll", name));
 }
 
-// The monitor add-in's call, from this thread's apartment, on a new Word: a
-// failure reaching the caller, or Word's caption not coming back, is a problem.
+// The monitor's call from this thread's apartment on a new Word: it must not fail and Word's caption must come back.
 void Monitor(const std::wstring& name) {
   static std::mutex lock;  // one start at a time, so each caller gets a Word of its own; one problem at a time
   const std::wstring caption = L"Microsoft Word";
@@ -528,13 +486,11 @@ void Monitor(const std::wstring& name) {
   if (after != caption) Problem(L"Word's caption came back as " + after.substr(0, 80));
 }
 
-// The monitor for a product name of 100 characters, and from two callers at
-// once, each on its own thread, apartment, Main2 and Word. Each dialog is
-// answered "Disable just this time": Word gets its caption back. (Captions of
-// 10,000 characters or with control characters: MonitorTests.)
+// The monitor for a product name of 100 characters, and from two callers at once, each on its own thread, apartment,
+// Main2 and Word; each dialog answered "Disable just this time" gives Word its caption back. (Captions of 10,000
+// characters or with control characters: MonitorTests.)
 int MonitorSurfaces(int index, bool) {
-  test::WordStandIn word;
-  word.Set(L"Version", kVersion);
+  CaseWord word;
   word.Set(L"StartVisible", 1u);
   const std::vector<std::wstring> names =
       index == 0 ? std::vector{kName + std::wstring(100 - kName.size(), L'W')} : std::vector{kName, kName + L"B"};
@@ -557,28 +513,6 @@ int MonitorSurfaces(int index, bool) {
   return static_cast<int>(names.size());
 }
 
-// Files a restore must refuse, and generated garbage (UTF-16 and ANSI, some
-// after a valid start): each ends with exit code 2 and the key it names stays absent.
-int HostileRestores(int, bool full) {
-  auto files = test::HostileBackups(kVersion, kName);
-  const std::wstring data = WordKeys::DataKey(kVersion), chars = L"[]\\\"=@;,:hex(0)7fdword\r\n\r\n \x00e9\xd800"s + L'\0';
-  for (unsigned seed = 1; seed <= (full ? 24u : 6u); ++seed) {
-    std::wstring text = seed % 2 ? L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + data + L"]\r\n" : L"";
-    for (unsigned i = 0; i < seed * 331 % 4000 + 100; ++i) text += chars[((i * 2654435761u + seed * 40503u) >> 7) % chars.size()];
-    const std::string ansi(text.begin(), text.end());  // the low bytes: now and then a NUL
-    files.push_back({seed % 3 ? test::Utf16File(text) : ansi, L"garbage " + std::to_wstring(seed), data});
-  }
-  const std::wstring file = test::BinDir() + L"fault-restore." + std::to_wstring(GetCurrentProcessId()) + L".reg";
-  for (const auto& f : files) {
-    test::WriteWholeFile(file, f.bytes);
-    Command(L"restore \"" + file + L"\"", 2, 60000, L"restore of " + f.why);
-    if (f.value.empty() ? test::KeyExists(f.key) : test::ReadRaw(f.key, f.value).exists) Problem(L"a refused file wrote " + f.key);
-  }
-  DeleteFileW(file.c_str());
-  std::printf("case: hostile files to restore\n");
-  return static_cast<int>(files.size());
-}
-
 // Each group: its name, number of cases and time bound for one.
 const struct Group {
   const wchar_t* name;
@@ -586,10 +520,9 @@ const struct Group {
   DWORD boundMs;
   int (*run)(int index, bool full);
 } kGroups[] = {{L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues},
-               {L"hostile", 1, 60000, Hostile}, {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads},
+               {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads},
                {L"installer", 5, 180000, Installer}, {L"settings", 13, 150000, HostileSettings},
-               {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags},
-               {L"monitor", 2, 90000, MonitorSurfaces}, {L"restore", 1, 180000, HostileRestores}};
+               {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags}, {L"monitor", 2, 90000, MonitorSurfaces}};
 
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
@@ -613,8 +546,7 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
 // Faults tried, crashes, hangs past the bound, registry or files half-written.
 struct Tally { int tried = 0, crashes = 0, hangs = 0, halfWritten = 0; };
 
-// Runs one case in its own process within its bound, adds it to the tally and
-// prints its row; what it printed.
+// Runs one case in its own process within its bound, adds it to the tally and prints its row; what it printed.
 std::string RunOne(const std::wstring& group, int index, bool full, DWORD boundMs, Tally& t,
                    const std::wstring& extra = L"") {
   const test::Ran r =

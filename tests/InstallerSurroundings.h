@@ -1,5 +1,4 @@
-// What the dependency installer meets, for a test: machine-wide values, and
-// the stand-in download server (testbed/DownloadServer.py) on 127.0.0.1.
+// What the dependency installer meets: machine-wide values, the stand-in download server on 127.0.0.1.
 #pragma once
 
 #include <algorithm>
@@ -29,12 +28,9 @@ inline void Quit(const LateObject& word) {
   }
 }
 
-// A folder of the case's own where the download server and the stand-in
-// installer leave what they saw, and the installer's settings naming that
-// server and nothing else. The server answers as `mode` says (ok, 404, wrong,
-// slow), serves each path from its file, and writes "port", "requests" and
-// "sha256" here. Afterwards the server ends, and the folder, the settings and
-// the stand-in installer's orders go.
+// A folder of the case's own where the download server and the stand-in installer leave what they saw, and the
+// installer's settings naming that server and nothing else. The server answers as `mode` says (ok, 404, wrong, slow)
+// and serves each path from its file. Afterwards the server ends, and the folder and all settings go.
 struct DownloadStage {
   DownloadStage(const wchar_t* prefix, const char* mode, const std::vector<std::pair<std::wstring, std::wstring>>& served)
       : dir(BinDir() + prefix + L"." + std::to_wstring(GetCurrentProcessId()) + L"\\") {

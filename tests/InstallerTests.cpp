@@ -57,9 +57,8 @@ void SetMachine(const wchar_t* key, const wchar_t* name, const std::wstring& tex
   ASSERT_EQ(test::SetMachineValue(key, name, text, type), ERROR_SUCCESS);
 }
 
-// The machine as one scenario needs it, and as it was afterwards: stand-in
-// libraries in the system folder, the installer's settings, the download
-// server, the Windows version, the scripting runtime.
+// The machine as one scenario needs it, and as it was afterwards: stand-in libraries in the system folder, the
+// installer's settings, the download server, the Windows version, the scripting runtime.
 struct Machine : test::DownloadStage {
   explicit Machine(const char* mode = "ok") : DownloadStage(L"installer-stage", mode, Served()) { Clean(); }
   ~Machine() { Clean(); }
@@ -106,9 +105,8 @@ struct Machine : test::DownloadStage {
   }
 };
 
-// `tamberlux install-deps Zentrello <args>` while the stand-in Word runs;
-// each message box it shows is read and answered in turn (presses: the
-// button for each box expected), then one more is looked for briefly.
+// `tamberlux install-deps Zentrello <args>` while the stand-in Word runs; each box it shows is read and answered
+// in turn (presses: the button for each box expected), then one more is looked for briefly.
 struct Outcome { DWORD exitCode = 99; Boxes boxes; };
 Outcome InstallDeps(const std::wstring& args, std::vector<int> presses = {}) {
   test::WordStandIn word;
@@ -120,8 +118,7 @@ Outcome InstallDeps(const std::wstring& args, std::vector<int> presses = {}) {
   EXPECT_TRUE(started.process);
   const HANDLE process = started.process.Get();
   const auto ended = [process] { return WaitForSingleObject(process, 0) != WAIT_TIMEOUT; };
-  // Past the boxes expected, any further box is read and answered for as long
-  // as the program runs: a late one is counted, never left waiting.
+  // Past the boxes expected, any further box is read and answered while the program runs: counted, never left waiting.
   for (size_t i = 0, looks = 0; i < presses.size() || (!ended() && ++looks < 40);) {
     const bool expected = i < presses.size();
     const auto seen = test::DialogWatch(L"", expected ? presses[i] : IDOK, expected ? 60000 : 3000).Result();
@@ -189,9 +186,8 @@ TEST(Installer, AMissingGroupIsFetchedInstalledQuietlyAndCheckedAgain) {
   }
 }
 
-// The server down, answering 404 or serving other bytes than the pin, and an
-// installer that hangs (left running) or sits in a cache path with a blank:
-// the fault suite's installer group.
+// The server down, answering 404 or serving other bytes than the pin, and an installer that hangs or sits in a
+// cache path with a blank: the fault suite's installer group.
 TEST(Installer, AFailedDownloadWarnsAndRunsNothing) {
   // pin: 0 none, 1 the served file's, 2 another.
   struct Row { const char* what; bool cancel; int pin; bool requirePins; size_t runs; };
@@ -241,11 +237,9 @@ TEST(Installer, TheWindowsVersionDecidesInstallersAndLists) {
   }
 }
 
-// The machine-wide settings in the shapes an administrator gives them: each
-// taken only in its documented form, a policy value winning over the
-// installer's, and a refused value never replaced by the default. The hostile
-// values, each through install-deps, check and status: the fault suite's
-// settings group.
+// The machine-wide settings in the shapes an administrator gives them: each taken only in its documented form, a
+// policy value winning over the installer's, a refused value never replaced by the default. The hostile values,
+// each through install-deps, check and status: the fault suite's settings group.
 TEST(Installer, MachineSettingsAreTakenOnlyInTheirDocumentedForm) {
   using namespace WordKeys;
   constexpr const wchar_t *kPolicy = kInstallerPolicyKey, *kServer = kDownloadServer, *kPin = L"/dependencies/infra.exe";
