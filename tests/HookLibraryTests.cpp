@@ -83,10 +83,7 @@ TEST(HookLibrary, ARundll32OfTheWindowsBitnessPlacesTheHookAndItsMessagesArrive)
   };
   EXPECT_EQ(attach(window), L"hooked");
   EXPECT_EQ(SendMessageW(window, WM_APP + 7, 0, 0), 42);
-  for (const ULONGLONG bound = GetTickCount64() + 10000; answers.empty() && GetTickCount64() < bound;) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&m);
-  }
+  test::WaitUntil([&] { return !answers.empty(); });
   EXPECT_EQ(answers, std::vector<int32_t>{42});
   hooked->Detach();
   // A window that is not there: the hook's rundll32 says so (exit code 3).

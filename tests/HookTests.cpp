@@ -33,15 +33,12 @@ Texts Calls(const test::WordStandIn& word, std::initializer_list<std::wstring_vi
   return out;
 }
 
-class Hook : public ::testing::Test {
+class Hook : public test::Main2Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
+  Hook() {
     WriteWholeFile(files.Source(L".dot"), "dot template");
     WriteWholeFile(files.Source(L".dotm"), "dotm template");
-    main2 = test::CreateMain2();
   }
-  void TearDown() override { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "failures went to the trap"; }
 
   // HookIntoWord as a compiled installer calls it; the object it answered, or Nothing.
   LateObject HookIntoWord(const LateObject& app, const wchar_t* name = kName) {
@@ -50,12 +47,9 @@ class Hook : public ::testing::Test {
     return LateObject::FromVariant(result);
   }
 
-  test::StartedTrap trap;
-  test::ReporterStandIn reporter;
   test::PrivateUserHive hive;
   ProductTemplate files;
   test::PresentLibraries libraries;
-  ComPtr<IDispatch> main2;
 };
 
 TEST_F(Hook, AnAcceptedTemplateRunsTheMacroOnceAndAFailingMacroGetsOneRepairOfWordsData) {
@@ -131,11 +125,8 @@ TEST_F(Hook, TheSameDeferralWorksWithAWindowOfTheCallingThread) {
   word.Set(L"FailAddIns", 1u);
   LateObject app = test::WordStandIn::Start();
   app.Object(L"Documents").Call(L"Add");  // "Document1"
-  WNDCLASSW wc{0, CountingProc, 0, 0, GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr, L"OpusApp"};
-  RegisterClassW(&wc);
-  const WindowHandle window(CreateWindowExW(0, L"OpusApp", L"Document1 - Microsoft Word", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                            0, 0, 300, 200, nullptr, nullptr, wc.hInstance, nullptr));
-  const HWND own = window.Get();
+  const HWND own =
+      test::AddWindow(L"OpusApp", L"Document1 - Microsoft Word", CountingProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   SetActiveWindow(own);
   EXPECT_FALSE(HookIntoWord(app));
   ASSERT_TRUE(test::WaitUntil([&] { return Calls(word, {L"Run\t"}).size() == 1; }, 30000));

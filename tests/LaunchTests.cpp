@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "TestSupport.h"
-#include "errortrap/vbwProtector.h"
 
 namespace tamberlux {
 namespace {
@@ -24,17 +23,11 @@ const auto kOtherEntry = WordEntry(L"c:\\program files\\other\\helper.dll", L"He
 
 auto CountOf(const Lines& calls, const std::wstring& call) { return std::count(calls.begin(), calls.end(), call); }
 
-class Launch : public ::testing::Test {
+class Launch : public Main2Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(Regsvr32(L"/s"), 0u);
+  Launch() {
     WriteWholeFile(files.Source(L".dot"), "dot template");
     WriteWholeFile(files.Source(L".dotm"), "dotm template");
-    main2 = CreateMain2();
-    ASSERT_TRUE(main2);
-  }
-  void TearDown() override {
-    EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), expectedQuestions) << "unexpected failures went to the trap";
   }
 
   // StartRunTime as the launcher calls it: `wordVariable` null leaves the
@@ -48,13 +41,9 @@ class Launch : public ::testing::Test {
     return CallByName(main2.Get(), L"StartRunTime", args);
   }
 
-  StartedTrap trap;
-  ReporterStandIn reporter;
   PrivateUserHive hive;
   WordStandIn word;
   ProductTemplate files;
-  ComPtr<IDispatch> main2;
-  int expectedQuestions = 0;
 };
 
 TEST_F(Launch, AFirstLaunchStartsWordQuietlyTakesTheAddInOffWordsListsAndOpensOneVisibleDocument) {
@@ -74,8 +63,6 @@ TEST_F(Launch, AFirstLaunchStartsWordQuietlyTakesTheAddInOffWordsListsAndOpensOn
   EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"12.0");
   EXPECT_EQ(ValueNames(kDisabled), Lines{L"1B07"}) << "the add-in is off the list; another add-in's entry stays";
   EXPECT_FALSE(KeyExists(kStartup));
-  for (const wchar_t* progId : {kMonitor, kAddin})
-    EXPECT_EQ(ReadDword(kAddins + std::wstring(progId), L"LoadBehavior"), 3u) << progId;
   EXPECT_EQ(ReadWholeFile(files.Copy(L".dotm")), "dotm template");
   EXPECT_EQ(CountOf(calls, L"Run\tSetStartedFromIcon"), 1);
   EXPECT_EQ(CountOf(calls, L"Documents.Add\tVisible:=True"), 1);
@@ -211,47 +198,24 @@ TEST_F(Launch, ARecordedFailedWordCheckIsDeletedOnceWordCanBeReached) {
 }
 
 TEST_F(Launch, AnEmptyOrOddProductNameIsReportedAndChangesNothing) {
-  // The first question is answered with a dump: Main2's own section follows the module banner.
-  reporter.Answer({vbw::vbwActionDumpVariables});
   const std::wstring rest = L"\" cannot be a product name Tamberlux Main2 StartRunTime 20101 1 [1:Main2.StartRunTime]";
-  Lines expected = {L"vbwErrorHandler 5 \"" + rest, L"vbwErrorHandler -1 \"" + rest};
+  Lines expected;
   // Full-width look-alikes among them: the ANSI code page's best fit would make
   // a real backslash and full stop of them.
   for (const std::wstring& name : {L""s, L"Software\\Zentrello"s, L"  "s, L"Zen:trello"s, L"Zen\uff3ctrello"s,
                                    L"\uff0e\uff0e\uff3cSoftware"s, L"Zen\0trello"s, L"Zen\x1btrello"s, L"\u4e2d\u6587"s}) {
     ASSERT_EQ(StartRunTime(nullptr, {}, name), S_OK) << "no error escapes to the caller";
-    if (!name.empty()) expected.push_back(L"vbwErrorHandler 5 \"" + name + rest);
+    expected.push_back(L"vbwErrorHandler 5 \"" + name + rest);
   }
   Lines questions;
   for (const auto& r : reporter.Records())
     if (r.starts_with(L"vbwErrorHandler")) questions.push_back(r);
   EXPECT_EQ(questions, expected);
-  expectedQuestions = 10;  // nine names, one asked again after its dump
+  expectedQuestions = 9;
   EXPECT_TRUE(word.Processes().empty());
   EXPECT_TRUE(ValueNames(L"Software").empty());
   EXPECT_FALSE(KeyExists(L"Software\\Zen")) << "no section was made of a cut-short name";
   EXPECT_FALSE(KeyExists(kAddins));
-
-  const Lines records = reporter.Records();
-  const auto module = std::find(records.begin(), records.end(), L"vbwReportToFile " + std::wstring(vbw::kModuleBanner));
-  ASSERT_LE(module + 5, records.end());
-  EXPECT_EQ(Lines(module + 1, module + 5),
-            (Lines{L"vbwReportVariable mName  0", L"vbwReportVariable mPath  0",
-                   L"vbwReportVariable mSubclasser Nothing 0", L"vbwReportVariable mWord Nothing 0"}));
-}
-
-TEST_F(Launch, AScriptLauncherGetsTheStartedWordInItsVariable) {
-  // The script runs in its own process on the real user hive: a product name
-  // of its own keeps it apart, and the keys it writes are put back afterwards.
-  const std::wstring name = L"ZentrelloScript" + std::to_wstring(GetCurrentProcessId());
-  KeptUserKey section(WordKeys::ProductSection(name)), monitor(kAddins + std::wstring(kMonitor)),
-      addin(kAddins + std::wstring(kAddin));
-  const std::wstring output = RunVBScript({L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")",
-                                           L"Set w = Nothing", L"m.StartRunTime \"" + name + L"\", w, False",
-                                           L"WScript.Echo \"launch \" & Err.Number & \" \" & TypeName(w)",
-                                           L"WScript.Echo \"documents \" & w.Documents.Count & \" \" & w.Visible"});
-  EXPECT_EQ(output, L"launch 0 Object\r\ndocuments 1 True\r\n");
-  EXPECT_EQ(word.Processes().size(), 1u);
 }
 
 }  // namespace

@@ -28,14 +28,8 @@ std::wstring LastCaption(const Texts& calls) {
   return last;
 }
 
-class Monitor : public ::testing::Test {
+class Monitor : public test::Main2Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(test::Regsvr32(L"/s"), 0u);
-    main2 = test::CreateMain2();
-    ASSERT_TRUE(main2);
-  }
-  void TearDown() override { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), expectedQuestions); }
 
   // Word as the monitor add-in finds it when Word starts: a private registry, the stand-in Word
   // (started as another process) and, when `listed`, the product's add-in on both of Word's lists.
@@ -64,11 +58,6 @@ class Monitor : public ::testing::Test {
     for (size_t i = 0; i + 1 < f.size(); i += 2) form[f[i]].push_back(f[i + 1]);
     return {form, LateObject::FromVariant(w)};
   }
-
-  test::StartedTrap trap;
-  test::ReporterStandIn reporter;
-  ComPtr<IDispatch> main2;
-  int expectedQuestions = 0;
 };
 
 // A rectangle as DialogReader writes it: "left,top,right,bottom".

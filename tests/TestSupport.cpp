@@ -153,6 +153,15 @@ void EndProcess(DWORD id) {
   if (process) TerminateProcess(process.Get(), 1), WaitForSingleObject(process.Get(), 5000);
 }
 
+HWND AddWindow(const wchar_t* className, const wchar_t* caption, WNDPROC proc, DWORD style) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = className;
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, className, caption, style, 0, 0, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
 bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
   for (const ULONGLONG end = GetTickCount64() + ms;; MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT)) {
     for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) TranslateMessage(&m), DispatchMessageW(&m);

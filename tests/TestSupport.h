@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include "base/ComTypes.h"
 #include "base/LateBound.h"
 #include "base/Text.h"
@@ -74,6 +76,10 @@ Ran Run(const std::wstring& commandLine, DWORD boundMs = 60000, bool withStderr 
 Ran Tamberlux(const std::wstring& args, bool withStderr = true, DWORD boundMs = 60000, std::atomic<DWORD>* id = nullptr);
 // Ends a running process and waits (up to 5 s) for it to go.
 void EndProcess(DWORD id);
+// A top-level window of this thread with its own class and `proc`, hidden unless `style` shows it; gone with the
+// test's process.
+HWND AddWindow(const wchar_t* className, const wchar_t* caption, WNDPROC proc = DefWindowProcW,
+               DWORD style = WS_OVERLAPPEDWINDOW);
 // Dispatches this thread's messages until `done` answers true or `ms` pass; whether it did.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = 10000);
 // A file's bytes, or "<missing>"; a file written with these bytes.
@@ -105,6 +111,32 @@ class ProductTemplate {
 
  private:
   std::wstring name_, sourceDir_, copyDir_;
+};
+
+// A test with a started trap and the stand-in reporter, whose trap must be asked `expectedQuestions` times.
+class TrapTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), expectedQuestions) << "unexpected failures went to the trap";
+  }
+  StartedTrap trap;
+  ReporterStandIn reporter;
+  int expectedQuestions = 0;
+};
+
+// And Tamberlux.Main2 registered with regsvr32 and created by ProgID; released before the test's own members go.
+class Main2Test : public TrapTest {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(Regsvr32(L"/s"), 0u);
+    main2 = CreateMain2();
+    ASSERT_TRUE(main2);
+  }
+  void TearDown() override {
+    TrapTest::TearDown();
+    main2 = nullptr;
+  }
+  ComPtr<IDispatch> main2;
 };
 
 // --- The stand-in Word (WordStandInDriver.cpp) ------------------------------

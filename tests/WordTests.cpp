@@ -24,15 +24,13 @@ Calls Puts(const Calls& calls) {
 }
 
 int32_t H(HWND w) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(w)); }
+using test::AddWindow;
 
-class WordFixture : public ::testing::Test {
+class WordFixture : public test::TrapTest {
  protected:
   ~WordFixture() override { Word::Terminate(); }
-  void TearDown() override { EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 0) << "a failure went to the trap"; }
   HWND WordWindow() { return test::WordStandIn::Windows(word.Processes().at(0)).at(0); }
 
-  test::StartedTrap trap;
-  test::ReporterStandIn reporter;
   test::WordStandIn word;
   Main2 main2;
 };
@@ -56,40 +54,10 @@ TEST_F(WordFixture, AVisibleRunningWordIsReturnedUntouchedAndAHiddenOneIsBrought
   EXPECT_EQ(word.Processes().size(), 1u) << "no second Word";
 }
 
-TEST_F(WordFixture, WithoutWordBothAnswerNothingWithNoneRunningEachStartsAVisibleOne) {
-  word.Unregister();
-  EXPECT_FALSE(main2.WordApplication());
-  EXPECT_FALSE(main2.CreateWordApplication());
-  EXPECT_TRUE(word.Processes().empty());
-
-  word.Register();
-  LateObject first = main2.WordApplication();
-  LateObject second = main2.CreateWordApplication();
-  ASSERT_TRUE(first && second);
-  EXPECT_FALSE(second.SameAs(first)) << "CreateWordApplication always starts a new Word";
-  const auto pids = word.Processes();
-  ASSERT_EQ(pids.size(), 2u);
-  for (DWORD pid : pids) {
-    EXPECT_EQ(Puts(word.Calls(pid)), Calls{L"Visible=True"});
-    EXPECT_TRUE(IsWindowVisible(test::WordStandIn::Windows(pid).at(0)));
-  }
-}
-
 TEST(WordRelease, TheMajorVersionIsReadFromAnyVersionText) {
   for (const auto& [text, major] : std::vector<std::pair<const wchar_t*, int>>{
            {L"9.0", 9}, {L"10,0", 10}, {L"11", 11}, {L"14.0.4762", 14}})
     EXPECT_EQ(Word::MajorVersion(text), major) << ToUtf8(text);
-}
-
-// A top-level window of this process (gone with the test's process).
-HWND AddWindow(const wchar_t* className, const wchar_t* caption) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = className;
-  RegisterClassW(&wc);
-  return CreateWindowExW(0, className, caption, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr, wc.hInstance,
-                         nullptr);
 }
 
 TEST_F(WordFixture, WindowWalkFindsTheActiveWindowFirstThenByCaption) {
