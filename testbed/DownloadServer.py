@@ -37,8 +37,7 @@ class Handler(BaseHTTPRequestHandler):
         if self.path in files and mode != "404":
             with open(files[self.path], "rb") as f:
                 status, body = 200, f.read()
-            if mode == "wrong":
-                body = body[:-1] + bytes([body[-1] ^ 0xFF])
+            body = body[:-1] + bytes([body[-1] ^ 0xFF]) if mode == "wrong" else body
         self.send_response(status)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
@@ -63,9 +62,8 @@ def main():
     server.daemon_threads = True
     publish("port", str(server.server_address[1]))
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    for _ in range(3000):
-        if not os.path.exists(os.path.join(folder, "port")):
-            break
+    end = time.monotonic() + 600
+    while os.path.exists(os.path.join(folder, "port")) and time.monotonic() < end:
         time.sleep(0.2)
     server.shutdown()
 

@@ -5,13 +5,10 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "StandInDispatch.h"
 #include "StandInKeys.h"
 
-#include <string>
-
 namespace {
-
-HMODULE g_module;
 
 // The class factory is also the object it creates: all the checks need is a
 // class that can be created.
@@ -28,17 +25,7 @@ struct Factory final : IClassFactory {
   STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 } g_factory;
 
-[[maybe_unused]] LSTATUS SetDefault(const std::wstring& key, const std::wstring& text) {
-  return RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, text.c_str(),
-                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
 }  // namespace
-
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, void*) {
-  if (reason == DLL_PROCESS_ATTACH) g_module = module;
-  return TRUE;
-}
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   CLSID own;
@@ -58,18 +45,12 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
 #ifdef STANDIN_REGISTERS_NOTHING
   return S_OK;
 #else
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(g_module, path, MAX_PATH);
-  const std::wstring clsidKey = std::wstring(L"CLSID\\") + STANDIN_CLSID;
-  if (SetDefault(std::wstring(STANDIN_PROGID) + L"\\CLSID", STANDIN_CLSID) || SetDefault(clsidKey, STANDIN_PROGID) ||
-      SetDefault(clsidKey + L"\\InprocServer32", path))
-    return E_FAIL;
-  return S_OK;
+  const std::wstring path = standin::OwnPath();
+  return standin::RegisterClassKeys(STANDIN_CLSID, STANDIN_PROGID, L"InprocServer32", path, nullptr) ? S_OK : E_FAIL;
 #endif
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, STANDIN_PROGID);
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + STANDIN_CLSID).c_str());
+  standin::UnregisterClassKeys(STANDIN_CLSID, STANDIN_PROGID);
   return S_OK;
 }

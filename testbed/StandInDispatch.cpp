@@ -1,28 +1,18 @@
 #include "StandInDispatch.h"
 
+#include "base/LateBound.h"
+#include "base/VbError.h"
+
 namespace standin {
 
 namespace {
 // Named parameters get process-wide ids, in the order they were first asked for.
-std::vector<std::wstring>& ParameterNames() {
-  static std::vector<std::wstring> names;
-  return names;
-}
+std::vector<std::wstring> gParameterNames;
 constexpr DISPID kFirstParameter = 1000;
 
 bool SetKey(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
   return RegSetKeyValueW(HKEY_CLASSES_ROOT, path.c_str(), name, REG_SZ, value.c_str(),
                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
-}  // namespace
-
-namespace {
-bool Property(IDispatch* d, const wchar_t* name, VARIANT& out) {
-  LPOLESTR n = const_cast<LPOLESTR>(name);
-  DISPID id;
-  DISPPARAMS none{};
-  return SUCCEEDED(d->GetIDsOfNames(IID_NULL, &n, 1, 0, &id)) &&
-         SUCCEEDED(d->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &out, nullptr, nullptr));
 }
 }  // namespace
 
@@ -46,19 +36,19 @@ std::wstring Format(const VARIANT& in) {
     for (size_t i = 0; i < items.size(); ++i) out += (i ? L"|" : L"") + items[i];
     return out + L"]";
   }
-  tamberlux::Variant plain, number, description, text;
+  tamberlux::Variant plain;
   if (FAILED(VariantCopyInd(&plain, const_cast<VARIANT*>(&v)))) return L"?";
-  if (plain.vt == VT_DISPATCH || plain.vt == VT_UNKNOWN) {
-    // An error object shows what a reporter would write of it.
-    if (plain.vt == VT_DISPATCH && plain.pdispVal && Property(plain.pdispVal, L"Number", number) &&
-        Property(plain.pdispVal, L"Description", description))
-      return L"Object(" + Format(number) + L" " + Format(description) + L")";
-    return plain.punkVal ? L"Object" : L"Nothing";
-  }
   if (plain.vt == VT_EMPTY) return L"Empty";
   if (plain.vt == VT_ERROR && plain.scode == DISP_E_PARAMNOTFOUND) return L"Missing";
-  if (FAILED(VariantChangeType(&text, &plain, VARIANT_ALPHABOOL, VT_BSTR))) return L"?";
-  return std::wstring(text.bstrVal, SysStringLen(text.bstrVal));
+  const bool object = plain.vt == VT_DISPATCH || plain.vt == VT_UNKNOWN;
+  try {
+    if (!object) return tamberlux::ToText(plain);
+    // An error object shows what a reporter would write of it.
+    const auto o = tamberlux::LateObject::FromVariant(plain);
+    return o ? L"Object(" + Format(o.Get(L"Number")) + L" " + Format(o.Get(L"Description")) + L")" : L"Nothing";
+  } catch (const tamberlux::vb::Error&) {
+    return object ? L"Object" : L"?";
+  }
 }
 
 HRESULT Raise(EXCEPINFO* ei, HRESULT scode, const wchar_t* description) {
@@ -67,12 +57,6 @@ HRESULT Raise(EXCEPINFO* ei, HRESULT scode, const wchar_t* description) {
   ei->scode = scode;
   ei->bstrDescription = SysAllocString(description);
   return DISP_E_EXCEPTION;
-}
-
-const VARIANT* Args::Named(const wchar_t* name) const {
-  for (const auto& [n, v] : named)
-    if (_wcsicmp(n.c_str(), name) == 0) return v;
-  return nullptr;
 }
 
 std::wstring Args::Record() const {
@@ -90,7 +74,7 @@ HRESULT NamedDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, 
   for (size_t m = 0; m < members_.size(); ++m)
     if (_wcsicmp(names[0], members_[m].c_str()) == 0) ids[0] = static_cast<DISPID>(m + 1);
   if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
-  auto& parameters = ParameterNames();
+  auto& parameters = gParameterNames;
   for (UINT i = 1; i < count; ++i) {
     size_t p = 0;
     while (p < parameters.size() && _wcsicmp(parameters[p].c_str(), names[i]) != 0) ++p;
@@ -104,7 +88,7 @@ HRESULT NamedDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* d
                               UINT*) {
   if (id < 1 || static_cast<size_t>(id) > members_.size()) return DISP_E_MEMBERNOTFOUND;
   Args args;
-  const auto& parameters = ParameterNames();
+  const auto& parameters = gParameterNames;
   const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
   for (UINT i = 0; dp && i < dp->cNamedArgs; ++i) {
     const DISPID named = dp->rgdispidNamedArgs[i];
@@ -123,6 +107,15 @@ HRESULT NamedDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* d
   }
   tamberlux::Variant ignored;
   return Member(members_[id - 1], flags, args, put ? nullptr : (result ? result : &ignored), ei);
+}
+
+std::wstring OwnPath() {
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&OwnPath), &self);
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(self, path, MAX_PATH);
+  return path;
 }
 
 bool RegisterClassKeys(const wchar_t* clsid, const wchar_t* progId, const wchar_t* server, const std::wstring& path,

@@ -27,7 +27,6 @@ struct Args {
   std::vector<const VARIANT*> positional;
   std::vector<std::pair<std::wstring, const VARIANT*>> named;
   const VARIANT* At(size_t i) const { return i < positional.size() ? positional[i] : nullptr; }
-  const VARIANT* Named(const wchar_t* name) const;
   // "\targ\targ\tName:=value".
   std::wstring Record() const;
 };
@@ -55,6 +54,8 @@ class NamedDispatch : public tamberlux::ComObject<IDispatch, IID_IDispatch> {
   std::vector<std::wstring> members_;
 };
 
+// The file of the program or library this code is linked into.
+std::wstring OwnPath();
 // Registers a class under its ProgID in HKEY_CLASSES_ROOT; `server` is
 // "InprocServer32" or "LocalServer32".
 bool RegisterClassKeys(const wchar_t* clsid, const wchar_t* progId, const wchar_t* server, const std::wstring& path,

@@ -1,15 +1,12 @@
-// Reads the message box another process shows, as a user would see it, then
-// presses button --press ID. Writes NUL-separated fields: "title", "text" and,
-// with --watch CLASS, "left" and "visible" of that class's first window; nothing
-// when no box appears in time. --form reads a dialog of the product's instead:
-// "owner", "ownertitle", "foreground", "dpi", a "control" per child in stacking
-// order ("class|tab or -|text") with its "rect" on the screen ("left,top,right,bottom"),
-// the dialog's "client" area and its monitor's "screen" there, a "tooltip" per tool
-// ("control|tip") and "focus";
-// --picture FILE saves it as a bitmap ("{dpi}" in FILE becomes its DPI); --keys
-// tab,shift+tab,return,space,escape types keys, writing "focus" after each; --close
-// clicks its close box; --close-owner first closes its owner (Word quitting
-// under it); --then-none MS then writes "another": the title of a box that follows.
+// Reads the message box another process shows, as a user would see it, then presses button --press ID.
+// Writes NUL-separated fields: "title", "text" and, with --watch CLASS, "left" and "visible" of that class's
+// first window; nothing when no box appears in time. --form reads a dialog of the product's instead: "owner",
+// "ownertitle", "foreground", "dpi", a "control" per child in stacking order ("class|tab or -|text") with its
+// "rect" on the screen ("left,top,right,bottom"), the "client" area and its monitor's "screen", a "tooltip" per
+// tool ("control|tip") and "focus". --picture FILE saves it as a bitmap ("{dpi}" in FILE becomes its DPI);
+// --keys tab,shift+tab,return,space,escape types keys, writing "focus" after each; --close clicks its close box;
+// --close-owner first closes its owner (Word quitting under it); --then-none MS then writes "another": the
+// title of a box that follows.
 #include <windows.h>
 #include <commctrl.h>
 #include <fcntl.h>
@@ -21,20 +18,15 @@
 
 #include "base/ComTypes.h"
 #include "base/Text.h"
+#include "support/MessageLoop.h"
 
 namespace {
 
 std::wstring out;
 void Field(const wchar_t* name, const std::wstring& value) { out += name + (L'\0' + value) + L'\0'; }
 
-// Polls for `done` every 20 ms until it holds or `timeoutMs` pass; whether it held.
-template <class F>
-bool PollUntil(F done, DWORD timeoutMs) {
-  for (const ULONGLONG end = GetTickCount64() + timeoutMs;; Sleep(20)) {
-    if (done()) return true;
-    if (GetTickCount64() >= end) return false;
-  }
-}
+// Waits until `done` holds or `timeoutMs` pass; whether it held.
+constexpr auto& PollUntil = tamberlux::PumpMessagesUntil;
 
 // The first visible box, looked for until `timeoutMs` pass or `stop` (the
 // watcher's event: the chance for a box has ended) is set.
@@ -205,6 +197,5 @@ int wmain(int argc, wchar_t** argv) {
   const std::string utf8 = tamberlux::ToUtf8(out);
   _setmode(_fileno(stdout), _O_BINARY);  // the texts keep their own line breaks
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-  std::fflush(stdout);
   return 0;
 }

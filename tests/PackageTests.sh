@@ -47,7 +47,9 @@ value() {  # KEY NAME BITS
   wine reg query "$1" "${which[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' |
     sed -n "s/^    ${2:-(Default)}    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p"
 }
+# The installer's settings as "server|pins|wait": in a view, and as expected in both.
 installer_settings() { echo "$(value "$settings" DownloadServer $1)|$(value "$settings" RequirePins $1)|$(value "$settings" InstallerWaitSeconds $1)"; }
+settings_are() { for bits in 64 32; do expect "$1 ($bits)" "$2" "$(installer_settings $bits)"; done; }
 key_exists() { wine reg query "$1" "/reg:$2" >/dev/null 2>&1 && echo yes || echo no; }
 vbscript() { printf '%s\r\n' "$@" >"$drive/case.vbs"; wine cscript //nologo 'C:\case.vbs' 2>/dev/null | tr -d '\r'; }
 created() { vbscript 'On Error Resume Next' 'Set o = CreateObject("Tamberlux.Main2")' 'o.Quit' 'WScript.Echo Err.Number'; }
@@ -68,9 +70,7 @@ if [ "$scenario" = lifecycle ]; then
   expect "32-bit class" 'REG_SZ C:\Program Files (x86)\Valdomeren\Tamberlux\Tamberlux.dll' \
     "$(value "$clsid\\InprocServer32" '' 32)"
   # The settings as given, in both views; the one that is not a number as text.
-  for bits in 64 32; do
-    expect "settings ($bits)" "REG_SZ https://downloads.example.com|REG_DWORD 0x1|REG_SZ soon" "$(installer_settings $bits)"
-  done
+  settings_are settings "REG_SZ https://downloads.example.com|REG_DWORD 0x1|REG_SZ soon"
   # What GetFileVersionInfo reads, and the signatures of what was installed.
   for f in "$command" 'C:\Program Files (x86)\Valdomeren\Tamberlux\Tamberlux.dll'; do
     expect "file version of $f" "$version.0" "$(file_version "$f")"
@@ -94,8 +94,8 @@ if [ "$scenario" = lifecycle ]; then
                'HKLM\Software\Classes\Interface\{8D4F2C17-5A3B-4E69-9C81-0F7E6B2A4D95}'; do
       expect "$key ($bits) after uninstall" no "$(key_exists "$key" $bits)"
     done
-    expect "settings ($bits) after uninstall" "||" "$(installer_settings $bits)"
   done
+  settings_are "settings after uninstall" "||"
   expect "the administrator's value" "REG_SZ kept" "$(value "$settings" AdminNote 64)"
 else  # upgrade
   older="$2" package="$3" version="$4"
@@ -104,9 +104,7 @@ else  # upgrade
   expect "upgrade" 0 "$(msi /i "$package")"
   expect "products installed" 1 "$(products)"
   expect "the version installed" "$version.0" "$(file_version "$command")"
-  for bits in 64 32; do
-    expect "settings kept ($bits)" "REG_SZ https://old.example.com|REG_DWORD 0x1|REG_DWORD 0x78" "$(installer_settings $bits)"
-  done
+  settings_are "settings kept" "REG_SZ https://old.example.com|REG_DWORD 0x1|REG_DWORD 0x78"
   expect "the upgraded class created and called" 0 "$(created)"
   [ "$(msi /i "$older")" != 0 ] || fail "the older package installed over the newer"
   expect "products after a downgrade attempt" 1 "$(products)"
