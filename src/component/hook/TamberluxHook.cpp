@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "base/ComTypes.h"
 #include "component/hook/HookProtocol.h"
 
 namespace {
@@ -72,11 +73,11 @@ extern "C" void CALLBACK TamberluxPlaceHook(HWND, HINSTANCE, LPSTR commandLine, 
   HMODULE self = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCWSTR>(&Subclass), &self);
-  const HHOOK placed = SetWindowsHookExW(WH_CALLWNDPROC, TamberluxCallWndProc, self, thread);
+  tamberlux::HookHandle placed(SetWindowsHookExW(WH_CALLWNDPROC, TamberluxCallWndProc, self, thread));
   if (!placed) ExitProcess(2);
   DWORD_PTR answer = 0;
   const bool sent = SendMessageTimeoutW(window, AttachMessage(), reinterpret_cast<WPARAM>(sink), 0,
                                         SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs, &answer) != 0;
-  UnhookWindowsHookEx(placed);
+  placed.Reset();  // before the process ends: ExitProcess runs no destructors
   ExitProcess(sent ? 0 : 1);
 }
