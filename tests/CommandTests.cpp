@@ -7,11 +7,13 @@
 #include <regex>
 
 #include "TestSupport.h"
+#include "registry/RegistryBackup.h"
 
 namespace tamberlux {
 namespace {
 
 using namespace test;
+using namespace std::string_literals;
 
 class Command : public ::testing::Test {
  protected:
@@ -22,11 +24,16 @@ class Command : public ::testing::Test {
     code = r.code;
     return r.Text();
   }
+  // Control characters in the output other than line ends.
+  static size_t RawControls(const std::wstring& text) {
+    return std::count_if(text.begin(), text.end(), [](wchar_t c) { return c < 32 && c != L'\r' && c != L'\n'; });
+  }
 
   const std::wstring name = L"ZentrelloCmd" + std::to_wstring(GetCurrentProcessId());
   const std::wstring version = L"12." + std::to_wstring(GetCurrentProcessId());
   const std::wstring resiliency = WordKeys::ResiliencyKey(version);
-  KeptUserKey section{WordKeys::ProductSection(name)}, office{WordKeys::OfficeKey(version)},
+  const std::wstring product = L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll";
+  KeptUserKey kept{WordKeys::ProductSection(name)}, office{WordKeys::OfficeKey(version)},
       monitor{kAddins + std::wstring(kMonitor)}, addin{kAddins + std::wstring(kAddin)};
   ProductTemplate files{name};
   DWORD code = 99;  // of the last Run
@@ -123,6 +130,269 @@ TEST_F(Command, LaunchFailuresGiveAMessageAndTheirExitCode) {
   EXPECT_EQ(Run(L"launch " + name), L"tamberlux: the launch did not reach Word\r\n");
   EXPECT_EQ(code, 4u);
   EXPECT_EQ(watch.Result().title, name + L" could not start Word. Is it corrupted?");
+}
+
+TEST_F(Command, HostileNamesAreAUsageErrorAndNoWordStarts) {
+  WordStandIn word;
+  ASSERT_EQ(Regsvr32(L"/s"), 0u);
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"Zen\uff3ctrello", L"it does not survive the ANSI code page unchanged"},
+      {L"Zen:trello", L"it holds a separator"},
+      {L"..", L"it is only blanks and full stops"},
+      {L"\"Zen\x1btrello\"", L"it holds a NUL or a control character"}};
+  for (const auto& [arg, why] : cases) {
+    for (const wchar_t* command : {L"launch ", L"status ", L"repair ", L"enable "}) {
+      const std::wstring output = Run(command + arg);
+      EXPECT_EQ(code, 2u) << command << ToUtf8(arg);
+      EXPECT_NE(output.find(L"cannot be a product name: " + why), std::wstring::npos) << ToUtf8(output);
+      EXPECT_EQ(RawControls(output), 0u) << "the name is shown escaped";
+    }
+  }
+  EXPECT_TRUE(word.Processes().empty());
+}
+
+TEST_F(Command, StatusEscapesWhatTheRegistryHoldsAndSaysWhenAListWasReadOnlyInPart) {
+  const std::wstring section = WordKeys::ProductSection(name);
+  SetText(section, L"WordVersion", version);
+  const std::wstring glued = L"1\x1b[2J\0\nsecond line"s;
+  SetValue(section, L"PermanentlyDisableAddin", REG_SZ, glued.c_str(),
+                 static_cast<DWORD>((glued.size() + 1) * sizeof(wchar_t)));
+  AddEntry(resiliency + L"DisabledItems", L"A\x07\x1b]0;x", WordEntry(L"c:\\evil\\x.dll", L"Evil\x1b[31m"));
+  AddEntry(resiliency + L"DisabledItems", L"B2", std::vector<BYTE>(2048, 'z'));
+  AddEntry(resiliency + L"DisabledItems", L"C3", WordEntry(product, name));
+  for (const wchar_t* json : {L"", L" --json"}) {
+    const std::wstring text = Run(L"status " + name + json);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(RawControls(text), 0u) << ToUtf8(text);
+    if (*json) continue;
+    EXPECT_NE(text.find(L"PermanentlyDisableAddin: 1\\x1b[2J\\x00\\x0asecond line"), std::wstring::npos) << ToUtf8(text);
+    EXPECT_NE(text.find(L"A\\x07\\x1b]0;x  type 1  c:\\evil\\x.dll  \"Evil\\x1b[31m\""), std::wstring::npos);
+    EXPECT_NE(text.find(L"(incomplete: the walk stopped after 1 of the key's 3 values"), std::wstring::npos);
+  }
+}
+
+TEST_F(Command, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWillLoad) {
+  const std::wstring policies = WordKeys::PolicyWordKey(version);
+  const std::wstring addinKey = std::wstring(kAddins) + kAddin;
+  const auto cleanPolicies = [&] {
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) RegDeleteTreeW(root, policies.c_str());
+  };
+  struct Policy { HKEY root; const wchar_t *key, *value, *text; };
+  const HKEY user = HKEY_CURRENT_USER, machine = HKEY_LOCAL_MACHINE;
+  const wchar_t *list = L"\\Resiliency\\AddinList", *security = L"\\Security";
+  const struct {
+    const char* what;
+    std::vector<Policy> set;
+    const wchar_t* listed;  // the Word list that names the add-in, if any
+    std::wstring verdict, reason;
+    bool registered = true;
+  } cases[] = {
+      {"registered, nothing against it", {}, nullptr, L"will load",
+       L"not on Word's disabled lists, no policy against it"},
+      {"not registered", {}, nullptr, L"will not load", L"it is not registered with Word", false},
+      {"user policy always disabled", {{user, list, kAddin, L"0"}}, nullptr, L"will not load",
+       L"the add-in list policy always disables it (policy in HKEY_CURRENT_USER)"},
+      {"machine always enabled wins over the user's always disabled",
+       {{user, list, kAddin, L"0"}, {machine, list, kAddin, L"1"}}, L"DisabledItems", L"will load",
+       L"the add-in list policy always enables it (policy in HKEY_LOCAL_MACHINE)"},
+      {"all add-ins off", {{machine, security, L"DisableAllAddins", L"1"}}, nullptr, L"will not load",
+       L"DisableAllAddins turns off every add-in (policy in HKEY_LOCAL_MACHINE)"},
+      {"on Word's list", {}, L"DisabledItems", L"will not load",
+       L"Word's resiliency lists name it: Word has disabled it"},
+      {"on Word's list, but never to be disabled",
+       {{user, L"\\Resiliency\\DoNotDisableAddinList", kAddin, L"1"}}, L"StartupItems", L"will load",
+       L"DoNotDisableAddinList keeps it enabled (policy in HKEY_CURRENT_USER)"},
+      {"signed add-ins only", {{user, security, L"RequireAddinSig", L"1"}}, nullptr, L"may or may not load",
+       L"RequireAddinSig loads it only when signed by a trusted publisher (policy in HKEY_CURRENT_USER)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::OfficeKey(version).c_str());
+    cleanPolicies();
+    RegDeleteTreeW(HKEY_CURRENT_USER, addinKey.c_str());
+    SetText(WordKeys::ProductSection(name), L"WordVersion", version);
+    if (c.registered) SetDword(addinKey, L"LoadBehavior", 3);
+    for (const Policy& p : c.set)
+      ASSERT_EQ(RegSetKeyValueW(p.root, (policies + p.key).c_str(), p.value, REG_SZ, p.text,
+                                static_cast<DWORD>((wcslen(p.text) + 1) * sizeof(wchar_t))), 0);
+    if (c.listed) AddEntry(resiliency + c.listed, L"D", WordEntry(product, name));
+    const std::wstring text = Run(L"status " + name);
+    ASSERT_EQ(code, 0u) << ToUtf8(text);
+    const size_t at = text.rfind(L"At Word's next start the add-in " + c.verdict + L": ");
+    ASSERT_NE(at, std::wstring::npos) << ToUtf8(text);
+    EXPECT_NE(text.find(c.reason, at), std::wstring::npos) << ToUtf8(text.substr(at));
+  }
+  cleanPolicies();
+}
+
+TEST_F(Command, EnableTakesTheAddInOffWordsListsAndClearsThePermanentChoice) {
+  const std::wstring section = WordKeys::ProductSection(name);
+  SetText(section, WordKeys::kWordVersion, version);
+  SetText(section, WordKeys::kPermanentlyDisableAddin, L"1");
+  AddEntry(resiliency + L"DisabledItems", L"A1", WordEntry(product, name));
+  AddEntry(resiliency + L"DisabledItems", L"B2", WordEntry(L"c:\\other\\helper.dll", L"Helper"));
+  AddEntry(resiliency + L"DisabledItems", L"C3", WordEntry(product, name));  // Word listed it twice
+  AddEntry(resiliency + L"StartupItems", L"D4", WordEntry(product, name));
+
+  std::wstring out = Run(L"enable " + name + L" --json");
+  std::erase(out, L'\r');
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(ValueNames(resiliency + L"DisabledItems"), std::vector<std::wstring>{L"B2"});
+  EXPECT_FALSE(KeyExists(resiliency + L"StartupItems"));
+  EXPECT_EQ(ReadText(section, WordKeys::kPermanentlyDisableAddin), L"0");
+  EXPECT_NE(out.find(L"\"removedEntries\": [\"A1\", \"C3\"],\n  \"startupItemsDeleted\": 1,\n  "
+                     L"\"permanentlyDisableAddin\": {\"before\": \"1\", \"after\": \"0\"},\n  \"stillDisabled\": false"),
+            std::wstring::npos)
+      << ToUtf8(out);
+  out = Run(L"enable " + name);
+  EXPECT_EQ(code, 0u) << "nothing left to change";
+  EXPECT_NE(out.find(L"does not list the add-in as disabled"), std::wstring::npos);
+  EXPECT_NE(out.find(L"PermanentlyDisableAddin: unchanged (0)"), std::wstring::npos);
+}
+
+// The repair that can be undone: Word's Data key saved before it goes, the repair command, a backup's restore.
+class Repair : public Command {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(Regsvr32(L"/s"), 0u);
+    TearDown();
+    for (const wchar_t* progId : {kMonitor, kAddin})
+      RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kAddins) + progId).c_str());
+  }
+  void TearDown() override {
+    for (const auto& f : RegistryBackup::Backups()) DeleteFileW(f.c_str());
+  }
+  const std::wstring data = WordKeys::DataKey(version);
+};
+
+std::vector<BYTE> Bytes(const std::wstring& t) {
+  const auto* b = reinterpret_cast<const BYTE*>(t.data());
+  return {b, b + t.size() * sizeof(wchar_t)};
+}
+
+TEST_F(Repair, WordsDataKeyIsBackedUpExactlyBeforeItGoesAndRestorePutsItBack) {
+  std::vector<BYTE> all(256);
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<BYTE>(i);
+  const struct {
+    std::wstring name;
+    DWORD type;
+    std::vector<BYTE> bytes;
+  } values[] = {
+      {L"", REG_SZ, Bytes(L"default"s + L'\0')},    {L"Plain", REG_SZ, Bytes(L"C:\\path \"quoted\"\0"s)},
+      {L"NoTerminator", REG_SZ, Bytes(L"ab")},       {L"InnerNul", REG_SZ, Bytes(L"a\0b\0"s)},
+      {L"Lines", REG_SZ, Bytes(L"one\r\ntwo\0"s)},   {L"Empty", REG_SZ, {}},
+      {L"OddLength", REG_SZ, {'a', 0, 'b'}},         {L"Dword", REG_DWORD, {1, 2, 3, 0xFF}},
+      {L"ShortDword", REG_DWORD, {7, 0}},            {L"Binary", REG_BINARY, all},
+      {L"Big", REG_BINARY, std::vector<BYTE>(65536, 0xA5)}, {L"Multi", REG_MULTI_SZ, Bytes(L"a\0bc\0\0"s)},
+      {L"Expand", REG_EXPAND_SZ, Bytes(L"%TEMP%\\x\0"s)}, {L"Qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
+      {L"OddType", 0x4321, {9, 8, 7}},               {L"Name \"with\" \\ and = [x]", REG_SZ, Bytes(L"v\0"s)},
+  };
+  // What the registry holds is compared, not what was handed to it: the
+  // platform may add a terminator to text data.
+  std::vector<RawValue> stored;
+  for (const auto& v : values) {
+    SetValue(data, v.name, v.type, v.bytes.data(), static_cast<DWORD>(v.bytes.size()));
+    stored.push_back(ReadRaw(data, v.name));
+  }
+  StartedTrap trap;
+  const ComPtr<IDispatch> main2 = CreateMain2();
+  ASSERT_TRUE(main2);
+  const auto deleteData = [&] {
+    Variant arg = Variant::Of(version);
+    return CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {arg});
+  };
+  ASSERT_EQ(deleteData(), S_OK);
+  EXPECT_FALSE(KeyExists(data));
+  const auto backups = RegistryBackup::Backups();
+  ASSERT_EQ(backups.size(), 1u);
+
+  const std::wstring restored = Run(L"restore \"" + backups[0] + L"\"");
+  EXPECT_EQ(code, 0u);
+  const std::wregex item(L"\n  ");
+  EXPECT_EQ(std::distance(std::wsregex_iterator(restored.begin(), restored.end(), item), std::wsregex_iterator()),
+            std::ssize(values) + 1)
+      << "the key and each value";
+  for (size_t i = 0; i < std::size(values); ++i) {
+    const auto back = ReadRaw(data, values[i].name);
+    EXPECT_TRUE(back.exists && back.type == stored[i].type && back.data == stored[i].data)
+        << ToUtf8(values[i].name) << " type " << back.type << " size " << back.data.size();
+  }
+  EXPECT_EQ(ValueNames(data).size(), std::size(values));
+
+  // Only the newest five backups are kept.
+  for (int i = 0; i < 6; ++i) {
+    SetText(data, L"round", std::to_wstring(i));
+    ASSERT_EQ(deleteData(), S_OK);
+  }
+  const auto kept = RegistryBackup::Backups();
+  EXPECT_EQ(kept.size(), 5u);
+  ASSERT_EQ(Run(L"restore \"" + kept.back() + L"\"").find(L"Restored "), 0u);
+  EXPECT_EQ(ReadRaw(data, L"round").data, Bytes(L"5\0"s)) << "the newest is the last one saved";
+}
+
+TEST_F(Repair, RepairPutsTheAddInBackAndSaysWhatItChanged) {
+  const std::wstring section = WordKeys::ProductSection(name);
+  SetText(section, L"WordVersion", version);
+  SetText(section, L"PermanentlyDisableAddin", L"1");
+  SetDword(std::wstring(kAddins) + kAddin, L"LoadBehavior", 2);
+  AddEntry(resiliency + L"DisabledItems", L"A1", WordEntry(L"c:\\other\\helper.dll", L"Helper"));
+  AddEntry(resiliency + L"DisabledItems", L"B2", WordEntry(product, name));
+  SetText(resiliency + L"StartupItems", L"S", L"x");
+  SetText(data, L"Settings", L"corrupt");
+
+  const std::wstring output = Run(L"repair " + name + L" --data");
+  ASSERT_EQ(code, 0u) << ToUtf8(output);
+  ASSERT_EQ(RegistryBackup::Backups().size(), 1u);
+  EXPECT_EQ(output, L"Repair of " + name + L":\r\n"
+                    L"  COM add-in AddinMonitor.ZentrelloMonitor: LoadBehavior none -> 3\r\n"
+                    L"  COM add-in Kestrivane.ZentrelloAddinForWord: LoadBehavior 2 -> 3\r\n"
+                    L"  removed the DisabledItems value B2\r\n  deleted the StartupItems key (1 values)\r\n"
+                    L"  PermanentlyDisableAddin \"1\" -> \"0\"\r\n"
+                    L"  backed up Word's Data key to " + RegistryBackup::Backups()[0] + L"\r\n"
+                    L"  deleted Word's Data key\r\n");
+  EXPECT_EQ(ValueNames(resiliency + L"DisabledItems"), std::vector<std::wstring>{L"A1"});
+  EXPECT_FALSE(KeyExists(resiliency + L"StartupItems"));
+  EXPECT_FALSE(KeyExists(data));
+
+  EXPECT_EQ(Run(L"repair " + name), L"Repair of " + name + L":\r\n  nothing needed repair\r\n");
+  SetText(section, L"WordVersion", L"12.0\\..");
+  EXPECT_NE(Run(L"repair " + name + L" --data").find(L"is not a Word version: Word's lists and Data key were not touched"),
+            std::wstring::npos);
+}
+
+TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
+  const std::wstring file = BinDir() + L"not-a-backup-" + std::to_wstring(GetCurrentProcessId()) + L".reg";
+  std::vector<HostileBackup> cases = HostileBackups(version, name);
+  cases.push_back({"", L"there is no file " + file, data});  // no file at all
+  // Generated garbage, UTF-16 and ANSI (now and then a NUL), every other one after a valid start.
+  const std::wstring chars = L"[]\\\"=@;,:hex(0)7fdword\r\n\r\n \x00e9\xd800"s + L'\0',
+                     start = L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + data + L"]\r\n";
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    std::wstring text = seed % 2 ? start : L"";
+    for (unsigned i = 0; i < seed * 331 % 4000 + 100; ++i)
+      text += chars[((i * 2654435761u + seed * 40503u) >> 7) % chars.size()];
+    cases.push_back({seed % 3 ? Utf16File(text) : std::string(text.begin(), text.end()), L"", data});
+  }
+  for (const auto& c : cases) {
+    if (c.bytes.empty()) DeleteFileW(file.c_str());
+    else WriteWholeFile(file, c.bytes);
+    const std::wstring output = Run(L"restore \"" + file + L"\"");
+    EXPECT_EQ(code, 2u) << ToUtf8(c.why);
+    EXPECT_EQ(output.find(L"tamberlux: nothing restored: "), 0u) << ToUtf8(output);
+    EXPECT_NE(output.find(c.why), std::wstring::npos) << ToUtf8(output);
+    // Checked whole before anything is written: the key (or value) the file names stays absent.
+    EXPECT_FALSE(c.value.empty() ? KeyExists(c.key) : ReadRaw(c.key, c.value).exists) << ToUtf8(c.why);
+    EXPECT_FALSE(KeyExists(data)) << ToUtf8(c.why);
+  }
+  // Word's Data key and the product's own settings, in any case, are a backup.
+  const std::wstring both = start + L"\"a\"=\"1\"\r\n[hkey_current_user\\SOFTWARE\\" + name + L"]\r\n" +
+                           L"\"wordversion\"=\"" + version + L"\"\r\n";
+  WriteWholeFile(file, Utf16File(both));
+  Run(L"restore \"" + file + L"\"");
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(ReadText(data, L"a"), L"1");
+  EXPECT_EQ(ReadText(WordKeys::ProductSection(name), L"WordVersion"), version);
+  DeleteFileW(file.c_str());
 }
 
 }  // namespace

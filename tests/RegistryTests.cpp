@@ -21,16 +21,10 @@ const auto kProductEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrello\
 const auto kMonitorEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrellomonitor.dll", L"ZentrelloMonitor");
 const auto kOtherEntry = WordEntry(L"c:\\program files\\other\\helper.dll", L"Helper");
 
-// A private user hive, a started trap and a reporter asked nothing unless a failure is expected.
-class RegistryState : public ::testing::Test {
+// A private user hive besides the started trap and its reporter.
+class RegistryState : public TrapTest {
  protected:
-  void TearDown() override {
-    EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), expectedQuestions) << "unexpected failures went to the trap";
-  }
-  StartedTrap trap;
-  ReporterStandIn reporter;
   PrivateUserHive hive;
-  int expectedQuestions = 0;
   Main2 main2;
 };
 
