@@ -95,6 +95,7 @@ TEST_F(Monitor, TheDialogComesUpInFrontOfWordWithItsTextsTabOrderAndTooltip) {
     EXPECT_EQ(form[L"focus"], (Texts{L"Re-enable", L"Disable just this time", L"Disable permanently", L"Re-enable",
                                      L"Disable permanently", L"(closed)"}));
     EXPECT_EQ(test::ReadText(WordKeys::ProductSection(name), L"PermanentlyDisableAddin"), row.flag);
+    EXPECT_EQ(LastCaption(scene.word.Calls()), L"Microsoft Word") << "Word's caption back";
 
     // The labels and buttons in stacking order; only the buttons are tab stops.
     EXPECT_EQ(form[L"control"], (Texts{L"Button|tab|Re-enable", L"Button|tab|Disable just this time",
