@@ -40,7 +40,7 @@ class ReporterStandIn {
   ~ReporterStandIn();
   // vbwErrorHandler answers `codes` in order, then `then`.
   void Answer(std::vector<LONG> codes, LONG then = 7);
-  // `method` ("*" for any) fails `times` times (-1: always).
+  // `method` fails `times` times (-1: always).
   void Fail(const wchar_t* method, int times);
   void Unregister();
   // Each call: method name, then its arguments as text.
