@@ -351,9 +351,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     return 0;
   }
   if (args.find(L"/regserver") != std::wstring::npos) {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return standin::RegisterClassKeys(kClsidText, kProgId, L"LocalServer32", std::wstring(L"\"") + path + L"\"",
+    return standin::RegisterClassKeys(kClsidText, kProgId, L"LocalServer32", L"\"" + standin::OwnPath() + L"\"",
                                       nullptr)
                ? 0
                : 1;
