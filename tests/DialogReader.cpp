@@ -25,14 +25,13 @@ namespace {
 std::wstring out;
 void Field(const wchar_t* name, const std::wstring& value) { out += name + (L'\0' + value) + L'\0'; }
 
-// Waits until `done` holds or `timeoutMs` pass; whether it held.
-constexpr auto& PollUntil = tamberlux::PumpMessagesUntil;
+using tamberlux::PumpMessagesUntil;
 
 // The first visible box, looked for until `timeoutMs` pass or `stop` (the
 // watcher's event: the chance for a box has ended) is set.
 HWND FindBox(DWORD timeoutMs, HANDLE stop = nullptr) {
   HWND box = nullptr;
-  PollUntil([&] {
+  PumpMessagesUntil([&] {
     box = FindWindowW(L"#32770", nullptr);
     if (box && IsWindowVisible(box)) return true;
     box = nullptr;
@@ -167,7 +166,8 @@ int wmain(int argc, wchar_t** argv) {
   HWND box = FindBox(timeoutMs, stop.Get());
   if (!box) return 1;
   // Let the box come forward with its text in place (at most 5 s).
-  PollUntil([&] { return form ? GetForegroundWindow() == box : !TextOf(GetDlgItem(box, 0xFFFF)).empty(); }, 5000);
+  PumpMessagesUntil([&] { return form ? GetForegroundWindow() == box : !TextOf(GetDlgItem(box, 0xFFFF)).empty(); },
+                    5000);
   Field(L"title", TextOf(box));
   if (!form) Field(L"text", TextOf(GetDlgItem(box, 0xFFFF)));
   if (HWND watched = watch.empty() ? nullptr : FindWindowW(watch.c_str(), nullptr)) {
@@ -179,17 +179,17 @@ int wmain(int argc, wchar_t** argv) {
   if (form) ReadForm(box);
   if (!picture.empty()) SavePicture(box, picture);
   if (HWND owner = closeOwner ? GetWindow(box, GW_OWNER) : nullptr; PostMessageW(owner, WM_CLOSE, 0, 0))
-    PollUntil([&] { return !IsWindow(owner); }, 5000);
+    PumpMessagesUntil([&] { return !IsWindow(owner); }, 5000);
   // Each key moves the focus to another control or closes the box; the reader
   // waits for that (at most 5 s), past the moment a closing box has no focus.
   for (size_t at = 0, comma; (comma = keys.find(L',', at)) != std::wstring::npos; at = comma + 1) {
     const std::wstring before = FocusOf(box);
     Type(keys.substr(at, comma - at));
-    PollUntil([&] { return FocusOf(box) != before && !FocusOf(box).empty(); }, 5000);
+    PumpMessagesUntil([&] { return FocusOf(box) != before && !FocusOf(box).empty(); }, 5000);
     Field(L"focus", FocusOf(box));
   }
   if (keys.empty()) PostMessageW(box, close ? WM_SYSCOMMAND : WM_COMMAND, close ? SC_CLOSE : MAKEWPARAM(press, BN_CLICKED), 0);
-  if (thenNone) PollUntil([&] { return !IsWindow(box); }, 10000);
+  if (thenNone) PumpMessagesUntil([&] { return !IsWindow(box); }, 10000);
   if (HWND another = thenNone ? FindBox(thenNone) : nullptr) {
     Field(L"another", TextOf(another));
     PostMessageW(another, WM_COMMAND, IDOK, 0);
