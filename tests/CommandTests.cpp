@@ -31,16 +31,15 @@ class Command : public ::testing::Test {
 
   const std::wstring name = L"ZentrelloCmd" + std::to_wstring(GetCurrentProcessId());
   const std::wstring version = L"12." + std::to_wstring(GetCurrentProcessId());
-  const std::wstring resiliency = WordKeys::ResiliencyKey(version);
+  const std::wstring resiliency = WordKeys::ResiliencyKey(version), section = WordKeys::ProductSection(name);
   const std::wstring product = L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll";
-  KeptUserKey kept{WordKeys::ProductSection(name)}, office{WordKeys::OfficeKey(version)},
+  KeptUserKey kept{section}, office{WordKeys::OfficeKey(version)},
       monitor{kAddins + std::wstring(kMonitor)}, addin{kAddins + std::wstring(kAddin)};
   ProductTemplate files{name};
   DWORD code = 99;  // of the last Run
 };
 
 TEST_F(Command, StatusShowsWhatDecidesWhetherTheAddInLoadsEscapedAndChangesNothing) {
-  const std::wstring section = WordKeys::ProductSection(name);
   RegDeleteTreeW(HKEY_CURRENT_USER, (kAddins + std::wstring(kAddin)).c_str());
   SetText(section, L"WordVersion", version);
   SetText(section, L"FailedWord2000Check", L"1");
@@ -107,7 +106,7 @@ TEST_F(Command, StatusOfAProductNeverLaunchedOrWithACorruptVersionSaysSo) {
   for (const wchar_t* part :
        {L"\"wordVersion\": null", L"\"disabledItems\": []", L"\"state\": \"missing\", \"used\": true}"})
     EXPECT_NE(never.find(part), std::wstring::npos) << ToUtf8(part);
-  SetText(WordKeys::ProductSection(name), L"WordVersion", L"twelve");
+  SetText(section, L"WordVersion", L"twelve");
   const std::wstring corrupt = Run(L"status " + name + L" --json");
   EXPECT_EQ(code, 0u);
   EXPECT_NE(corrupt.find(L"\"wordVersion\": \"twelve\""), std::wstring::npos);
@@ -195,7 +194,7 @@ TEST_F(Command, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWil
     RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::OfficeKey(version).c_str());
     cleanPolicies();
     RegDeleteTreeW(HKEY_CURRENT_USER, addinKey.c_str());
-    SetText(WordKeys::ProductSection(name), L"WordVersion", version);
+    SetText(section, L"WordVersion", version);
     if (c.registered) SetDword(addinKey, L"LoadBehavior", 3);
     for (const Policy& p : c.set)
       ASSERT_EQ(RegSetKeyValueW(p.root, (policies + p.key).c_str(), p.value, REG_SZ, p.text,
@@ -211,7 +210,6 @@ TEST_F(Command, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWil
 }
 
 TEST_F(Command, EnableTakesTheAddInOffWordsListsAndClearsThePermanentChoice) {
-  const std::wstring section = WordKeys::ProductSection(name);
   SetText(section, WordKeys::kWordVersion, version);
   SetText(section, WordKeys::kPermanentlyDisableAddin, L"1");
   AddEntry(resiliency + L"DisabledItems", L"A1", WordEntry(product, name));
@@ -316,7 +314,6 @@ TEST_F(Repair, WordsDataKeyIsBackedUpExactlyBeforeItGoesAndRestorePutsItBack) {
 }
 
 TEST_F(Repair, RepairPutsTheAddInBackAndSaysWhatItChanged) {
-  const std::wstring section = WordKeys::ProductSection(name);
   SetText(section, L"WordVersion", version);
   SetText(section, L"PermanentlyDisableAddin", L"1");
   SetDword(std::wstring(kAddins) + kAddin, L"LoadBehavior", 2);
@@ -376,7 +373,7 @@ TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
   Run(L"restore \"" + file + L"\"");
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(ReadText(data, L"a"), L"1");
-  EXPECT_EQ(ReadText(WordKeys::ProductSection(name), L"WordVersion"), version);
+  EXPECT_EQ(ReadText(section, L"WordVersion"), version);
   DeleteFileW(file.c_str());
 }
 
