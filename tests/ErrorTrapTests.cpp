@@ -156,15 +156,13 @@ TEST_F(ErrorTrap, AlwaysIgnoreSilencesOneStatementOfAModule) {
 TEST_F(ErrorTrap, SixtyFiveNestedProceduresKeepTheFirstSixtyFourAndComeBack) {
   int16_t deepest = 0;
   std::wstring top;
-  struct Deep {
-    static void Go(int level, int16_t& deepest, std::wstring& top) {
-      Proc p(level == 65 ? L"Sample.Deepest" : L"Sample.Level", ReportSampleModule);
-      if (level < 65) return Go(level + 1, deepest, top);
-      deepest = vbw::State().mStackCalls;
-      top = vbw::StackEntry(64);
-    }
+  const std::function<void(int)> go = [&](int level) {
+    Proc p(level == 65 ? L"Sample.Deepest" : L"Sample.Level", ReportSampleModule);
+    if (level < 65) return go(level + 1);
+    deepest = vbw::State().mStackCalls;
+    top = vbw::StackEntry(64);
   };
-  Deep::Go(1, deepest, top);
+  go(1);
   EXPECT_EQ(deepest, 65);
   EXPECT_EQ(top, L"Sample.Level") << "the 65th entry is not stored";
   vbw::vbwProcOut(L"Sample.Nothing");

@@ -207,9 +207,8 @@ TEST_F(Launch, AnEmptyOrOddProductNameIsReportedAndChangesNothing) {
     ASSERT_EQ(StartRunTime(nullptr, {}, name), S_OK) << "no error escapes to the caller";
     expected.push_back(L"vbwErrorHandler 5 \"" + name + rest);
   }
-  Lines questions;
-  for (const auto& r : reporter.Records())
-    if (r.starts_with(L"vbwErrorHandler")) questions.push_back(r);
+  Lines questions = reporter.Records();
+  std::erase_if(questions, [](const std::wstring& r) { return !r.starts_with(L"vbwErrorHandler"); });
   EXPECT_EQ(questions, expected);
   expectedQuestions = 9;
   EXPECT_TRUE(word.Processes().empty());
