@@ -133,6 +133,9 @@ TEST_F(ErrorTrap, ADumpWhoseReporterFailsStillAsksAgainAndLeaves) {
   reporter.Fail(L"vbwOpenDumpFile", -1);
   EXPECT_EQ(Steps(L"x", 5), L"1");
   EXPECT_EQ(reporter.Records().back().substr(0, 19), L"vbwErrorHandler -1 ");
+  // Each forwarder fails through its own tail: the open's failure, whose answer drops the reporter, then "no
+  // reporter" (91) for each of the dump's eight calls that do not ignore a failure, then the second question.
+  EXPECT_EQ(reporter.Count(L"vbwErrorHandler"), 11);
   EXPECT_EQ(vbw::State().handlerDepth, 0);
 }
 

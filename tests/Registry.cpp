@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "registry/RegistryRaw.h"
 
 namespace tamberlux::test {
 
@@ -75,15 +76,8 @@ bool KeyExists(const std::wstring& path) {
 }
 
 RawValue ReadRaw(const std::wstring& path, const std::wstring& name) {
-  RawValue v;
-  RegKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return v;
-  const wchar_t* value = name.empty() ? nullptr : name.c_str();
-  DWORD size = 0;
-  v.exists = RegQueryValueExW(key.Get(), value, nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS;
-  v.data.resize(size);
-  if (v.exists) RegQueryValueExW(key.Get(), value, nullptr, &v.type, v.data.data(), &size);
-  return v;
+  auto v = RegistryRaw::Read(HKEY_CURRENT_USER, path, name);
+  return v ? RawValue{true, v->type, std::move(v->data)} : RawValue{};
 }
 
 std::wstring ReadText(const std::wstring& path, const std::wstring& name) {
@@ -100,15 +94,7 @@ DWORD ReadDword(const std::wstring& path, const std::wstring& name) {
 }
 
 std::vector<std::wstring> ValueNames(const std::wstring& path) {
-  std::vector<std::wstring> names;
-  RegKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return names;
-  wchar_t name[512];
-  for (DWORD i = 0, length = 512; RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) ==
-                                  ERROR_SUCCESS;
-       ++i, length = 512)
-    names.emplace_back(name, length);
-  return names;
+  return RegistryRaw::ValueNames(HKEY_CURRENT_USER, path);
 }
 
 std::string Utf16File(const std::wstring& text) {
