@@ -143,7 +143,9 @@ struct CaseWord : test::WordStandIn {
   CaseWord() { Set(L"Version", kVersion); }
 };
 
-// --- The cases: each given its index in its group and whether the suite runs in full; how many faults it tried.
+// --- The cases: each given its index in its group and whether the suite runs in full; how many faults it tried,
+// and what it tried, for its row.
+struct Tried { int faults; std::string what; };
 
 // The probe: prints the record name of each call a first launch makes into Word, in order.
 void LaunchCalls() {
@@ -155,18 +157,17 @@ void LaunchCalls() {
 }
 
 // Word dies at the call `call` after answering `before` calls of that name.
-int WordDies(const std::wstring& call, int before) {
+Tried WordDies(const std::wstring& call, int before) {
   CaseWord word;
   word.Set(L"DieAt", call);
   word.Set(L"DieAfter", static_cast<DWORD>(before));
   BoxPresser boxes;
   Launch(kName);
-  std::printf("case: Word dies at %s #%d\n", ToUtf8(call).c_str(), before + 1);
-  return 1;
+  return {1, "Word dies at " + ToUtf8(call) + " #" + std::to_string(before + 1)};
 }
 
 // The reporter missing, or failing at each of its calls, while procedures fail, ask for a dump, then end the thread.
-int Reporter(int index, bool) {
+Tried Reporter(int index, bool) {
   const wchar_t* methods[] = {L"missing", L"vbwInitializeProtector", L"vbwErrorHandler", L"vbwReportParameter",
                               L"vbwOpenDumpFile", L"vbwReportToFile", L"vbwReportVariable", L"vbwReportObject",
                               L"vbwCloseDumpFile", L"vbwExitThread"};
@@ -180,12 +181,11 @@ int Reporter(int index, bool) {
     if (test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {bad}) != S_OK) Problem(L"a failure reached the caller");
     Launch(L"Zen:trello", main2.Get());
   }
-  std::printf("case: reporter %ls\n", methods[index]);
-  return 1;
+  return {1, "reporter " + ToUtf8(methods[index])};
 }
 
 // Every type and size of value in the product's section and Word's lists; a launch and the status command on each.
-int RegistryValues(int index, bool full) {
+Tried RegistryValues(int index, bool full) {
   const std::wstring key = index < 3 ? kSection : kLists + (index == 3 ? L"DisabledItems" : L"StartupItems");
   const std::wstring value = index < 3 ? WordKeys::kProductValues[index] : L"fault";
   std::vector<std::pair<DWORD, std::vector<BYTE>>> shapes = {
@@ -209,12 +209,11 @@ int RegistryValues(int index, bool full) {
     Command(L"status " + kName + L" --json");
     CheckWhole();
   }
-  std::printf("case: values of every shape in %ls\n", value.c_str());
-  return static_cast<int>(shapes.size());
+  return {static_cast<int>(shapes.size()), "values of every shape in " + ToUtf8(value)};
 }
 
 // 10,000 entries in Word's disabled list: a launch and the status command.
-int ManyEntries(int, bool) {
+Tried ManyEntries(int, bool) {
   const auto entry = test::WordEntry(L"c:\\other\\helper.dll", L"Helper");
   for (int i = 0; i < 10000; ++i) test::AddEntry(kLists + L"DisabledItems", L"e" + std::to_wstring(i), entry);
   test::SetText(kSection, L"WordVersion", kVersion);
@@ -223,8 +222,7 @@ int ManyEntries(int, bool) {
   Launch(kName);
   Command(L"status " + kName);
   if (test::ValueNames(kLists + L"DisabledItems").size() != 10001) Problem(L"entries of other add-ins were lost");
-  std::printf("case: 10,000 resiliency entries\n");
-  return 2;
+  return {2, "10,000 resiliency entries"};
 }
 
 // Runs each of `works` at once, each on a thread and apartment of its own. This thread's apartment may hold a Word
@@ -243,7 +241,7 @@ void OnThreads(const std::vector<std::function<void()>>& works) {
 }
 
 // Two callers on two threads, each with its own Main2, launching while the status command reads.
-int TwoThreads(int, bool full) {
+Tried TwoThreads(int, bool full) {
   CaseWord word;
   const LateObject running = test::WordStandIn::Start();
   const int rounds = full ? 20 : 5;
@@ -256,8 +254,7 @@ int TwoThreads(int, bool full) {
   OnThreads({caller(kName), caller(kName + L"B"), [&] {
                for (int i = 0; i < rounds; ++i) Command(L"status " + kName);
              }});
-  std::printf("case: two threads, two Main2\n");
-  return 2 * rounds;
+  return {2 * rounds, "two threads, two Main2"};
 }
 
 // A copy of the download under `folder` other than a whole one (`whole` bytes; none after a failed download) is a
@@ -300,7 +297,7 @@ struct InstallerStage : test::DownloadStage {
 
 // The dependency installer with the infrastructure missing: the download server down, answering 404, serving other
 // bytes than its pin, slow (given up on; the full form waits it out), or the installer it delivers hanging.
-int Installer(int index, bool full) {
+Tried Installer(int index, bool full) {
   const struct { const char *what, *serve; bool down, slow, hang; } modes[] = {
       {"server down", "ok", true, false, false}, {"404", "404", false, false, false}, {"wrong bytes", "wrong", false, false, false},
       {"slow", "slow", false, true, false}, {"hung installer", "ok", false, false, true}};
@@ -330,14 +327,13 @@ int Installer(int index, bool full) {
   for (const wchar_t* progId : InfraGroups::All().front().progIds)
     if (CLSID clsid; CLSIDFromProgID(progId, &clsid) == S_OK) Problem(L"a library was registered: "s + progId);
   CheckCache(stage.cache, runs.empty() ? ~0ULL : std::filesystem::file_size(InstallerStage::Served()));
-  std::printf("case: install-deps, %s%s\n", m.what, m.slow ? full ? " (waited out)" : " (given up on)" : "");
-  return 1;
+  return {1, "install-deps, "s + m.what + (m.slow ? full ? " (waited out)" : " (given up on)" : "")};
 }
 
 // Machine-wide settings an unlucky administrator or a crafted value gives, and a notice that cannot be shown: the
 // server answers, the infrastructure is missing, and yet nothing may be fetched or run. check says which setting was
 // refused and why (a refused server is never replaced by the default), status that it was.
-int HostileSettings(int index, bool) {
+Tried HostileSettings(int index, bool) {
   using namespace WordKeys;
   const InstallerStage stage("ok", false);
   const std::wstring& good = stage.address;
@@ -360,6 +356,7 @@ int HostileSettings(int index, bool) {
       {"a pin of 63 digits", kPinsKey, L"/dependencies/infra.exe", REG_SZ, stage.pin.substr(1),
        L"a pin is 64 hexadecimal digits (a SHA-256)"}};
   constexpr int kValues = static_cast<int>(std::size(values));
+  std::string what;
   if (index < kValues) {
     const auto& v = values[index];
     test::SetMachineValue(v.key, v.name, v.text, v.type);
@@ -374,11 +371,11 @@ int HostileSettings(int index, bool) {
     // Output for a person or a program: no raw control character but line ends.
     if (std::ranges::any_of(check + status, [](char c) { return c >= 0 && c < 0x20 && c != '\r' && c != '\n'; }))
       Problem(L"check or status printed a raw control character");
-    std::printf("case: install-deps with %s\n", v.what);
+    what = "install-deps with "s + v.what;
   } else if (index == kValues) {
     // Word goes as the notice is about to be shown.
     stage.InstallDeps(60000, L"WindowState");
-    std::printf("case: install-deps whose notice cannot be shown\n");
+    what = "install-deps whose notice cannot be shown";
   } else {
     // No Word at all: the notice goes to the console and the asked-for, pinned installer runs once.
     test::SetMachineValue(kPinsKey, L"/dependencies/infra.exe", stage.pin);
@@ -387,17 +384,16 @@ int HostileSettings(int index, bool) {
     if (out.find("Zentrello needs to install core library files:") == std::string::npos) Problem(L"no notice on the console");
     if (stage.Read(L"requests") != "/dependencies/infra.exe\n" || stage.InstallerRuns().size() != 1)
       Problem(L"the asked-for download did not run once");
-    std::printf("case: install-deps with no Word, its notice on the console\n");
-    return 1;
+    return {1, "install-deps with no Word, its notice on the console"};
   }
   if (!stage.Read(L"requests").empty()) Problem(L"something was fetched: " + FromUtf8(stage.Read(L"requests")));
   if (!stage.InstallerRuns().empty()) Problem(L"an installer ran");
-  return 1;
+  return {1, what};
 }
 
 // Word refuses the template at first, so the work waits on Word's window in its own process; then Word is killed,
 // or told to quit, while hooked. The caller dispatches messages, calls again (refused) and lets go of its Main2.
-int WindowGoes(int index, bool) {
+Tried WindowGoes(int index, bool) {
   test::PrivateUserHive hive;
   test::ProductTemplate files;
   test::WriteWholeFile(files.Source(L".dotm"), "dotm template");
@@ -424,12 +420,11 @@ int WindowGoes(int index, bool) {
       Problem(L"HookIntoWord with a Word that went did not tell its caller");
     test::WaitUntil([] { return true; }, 0);  // what the refused call left queued
   }
-  std::printf("case: Word's window goes while hooked (%s)\n", index ? "Word quits" : "Word killed");
-  return 1;
+  return {1, "Word's window goes while hooked ("s + (index ? "Word quits" : "Word killed") + ")"};
 }
 
 // The tamberlux command given flags or names it does not take: each a usage error (exit 2) that writes nothing.
-int Flags(int, bool) {
+Tried Flags(int, bool) {
   const std::wstring n = kName;
   const std::wstring lines[] = {L"status " + n + L" --json --json", L"check " + n + L" --deps a.dll --deps b.dll",
                                 L"check " + n + L" --deps", L"check " + n + L" --deps --json", L"launch " + n + L" --bogus",
@@ -442,8 +437,7 @@ int Flags(int, bool) {
   if (test::KeyExists(kSection)) Problem(L"a usage error wrote the product's section");
   for (const auto& a : WordKeys::kComAddins)
     if (test::KeyExists(WordKeys::kComAddinsKey + std::wstring(a.progId))) Problem(L"a usage error registered "s + a.progId);
-  std::printf("case: tamberlux flags unknown, repeated, misplaced or without a value\n");
-  return static_cast<int>(std::size(lines));
+  return {static_cast<int>(std::size(lines)), "tamberlux flags unknown, repeated, misplaced or without a value"};
 }
 
 // The monitor's call from this thread's apartment on a new Word: it must not fail and Word's caption must come back.
@@ -468,7 +462,7 @@ void Monitor(const std::wstring& name) {
 // The monitor from two callers at once, each on its own thread, apartment, Main2 and Word; each dialog answered
 // "Disable just this time" gives Word its caption back. (Names of 100 characters, captions of 10,000 characters or
 // with control characters: MonitorTests.)
-int MonitorSurfaces(int, bool) {
+Tried MonitorSurfaces(int, bool) {
   CaseWord word;
   word.Set(L"StartVisible", 1u);
   std::vector<std::function<void()>> callers;
@@ -485,12 +479,11 @@ int MonitorSurfaces(int, bool) {
   }
   if (reenableSeen.size() != 2) Problem(std::to_wstring(reenableSeen.size()) + L" dialogs of 2");
   if (misowned) Problem(L"a dialog was owned by another Word than the one asking");
-  std::printf("case: monitor, two at once, each on its own thread and Word\n");
-  return 2;
+  return {2, "monitor, two at once, each on its own thread and Word"};
 }
 
 // Each group: its name, number of cases and time bound for one.
-const struct { const wchar_t* name; int cases; DWORD boundMs; int (*run)(int index, bool full); } kGroups[] = {
+const struct { const wchar_t* name; int cases; DWORD boundMs; Tried (*run)(int index, bool full); } kGroups[] = {
     {L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues},
     {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads}, {L"installer", 5, 180000, Installer},
     {L"settings", 13, 150000, HostileSettings}, {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags},
@@ -500,14 +493,14 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
   test::StartedTrap trap;
   test::Regsvr32(L"/s");
   Arrange();
-  int tried = 0;
+  Tried tried{0, ""};
   if (group == L"probe") LaunchCalls();
   if (group == L"word") tried = WordDies(extra, index);
   for (const auto& g : kGroups)
     if (group == g.name && index < g.cases) tried = g.run(index, full);
   CheckWhole();
   Clean();
-  std::printf("tried %d\n", tried);
+  std::printf("case: %s\ntried %d\n", tried.what.c_str(), tried.faults);
   for (const auto& p : problems) std::printf("problem: %s\n", ToUtf8(p).c_str());
   return problems.empty() ? 0 : kHalfWritten;
 }
@@ -527,14 +520,11 @@ int Suite(bool full) {
     const int n = at == std::string::npos ? 1 : std::atoi(r.bytes.c_str() + at + 6);
     if (n == 0) return r.bytes;  // the probe
     tried += n;
-    if (r.hung) ++hangs;
-    else if (r.code == kHalfWritten) ++halfWritten;
-    else if (r.code) ++crashes;
+    if (r.hung || r.code) ++(r.hung ? hangs : r.code == kHalfWritten ? halfWritten : crashes);
     const std::string what =
         line == std::string::npos ? ToUtf8(group) : r.bytes.substr(line + 6, r.bytes.find('\n', line) - line - 6);
-    std::printf("  %-12s %-50s %3d  %s\n",
-                r.hung ? "HANG" : !r.code ? "ok" : r.code == kHalfWritten ? "HALF-WRITTEN" : "CRASH", what.c_str(), n,
-                r.code && !r.hung ? r.bytes.c_str() : "");
+    const char* verdict = r.hung ? "HANG" : !r.code ? "ok" : r.code == kHalfWritten ? "HALF-WRITTEN" : "CRASH";
+    std::printf("  %-12s %-50s %3d  %s\n", verdict, what.c_str(), n, r.code && !r.hung ? r.bytes.c_str() : "");
     std::fflush(stdout);
     return r.bytes;
   };
