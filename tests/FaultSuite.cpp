@@ -37,16 +37,17 @@ const std::wstring kLists = WordKeys::ResiliencyKey(kVersion);
 const std::wstring kSentinels[] = {kLists + L"DisabledItems", L"Software\\Microsoft\\Office\\Word\\Data",
                                    WordKeys::OfficeKey(kVersion) + L"\\Word"};
 
+// What went wrong in the case, reported from any of its threads.
 std::vector<std::wstring> problems;
-void Problem(const std::wstring& p) { problems.push_back(p); }
-
-std::vector<BYTE> Sz(const std::wstring& t) {
-  const auto* b = reinterpret_cast<const BYTE*>(t.c_str());
-  return {b, b + (t.size() + 1) * 2};
+void Problem(const std::wstring& p) {
+  static std::mutex lock;
+  std::lock_guard hold(lock);
+  problems.push_back(p);
 }
 
+// The case's keys, and the section of the second product name some cases use.
 void Clean() {
-  for (const std::wstring& k : {kSection, WordKeys::OfficeKey(kVersion), L"Software\\Microsoft\\Office\\Word\\Data"s})
+  for (const std::wstring& k : {kSection, kSection + L"B", WordKeys::OfficeKey(kVersion), kSentinels[1]})
     RegDeleteTreeW(HKEY_CURRENT_USER, k.c_str());
   for (const auto& a : WordKeys::kComAddins)
     RegDeleteTreeW(HKEY_CURRENT_USER, (WordKeys::kComAddinsKey + std::wstring(a.progId)).c_str());
@@ -62,8 +63,8 @@ void Arrange() {
 void CheckWhole() {
   for (const auto& a : WordKeys::kComAddins) {
     const std::wstring key = WordKeys::kComAddinsKey + std::wstring(a.progId);
-    const auto name = test::ReadRaw(key, L"friendlyName");
-    if (name.exists && name.data != Sz(a.friendlyName)) Problem(L"friendlyName of " + key);
+    if (const auto name = test::ReadText(key, L"friendlyName"); name != L"(none)" && name != a.friendlyName)
+      Problem(L"friendlyName of " + key);
     if (const auto b = test::ReadRaw(key, L"LoadBehavior"); b.exists && b.data != std::vector<BYTE>{3, 0, 0, 0})
       Problem(L"LoadBehavior of " + key);
   }
@@ -142,33 +143,31 @@ struct CaseWord : test::WordStandIn {
   CaseWord() { Set(L"Version", kVersion); }
 };
 
-// --- The cases: each given its index in its group and whether the suite runs in full; how many faults it tried.
+// --- The cases: each given its index in its group and whether the suite runs in full; how many faults it tried,
+// and what it tried, for its row.
+struct Tried { int faults; std::string what; };
 
-// The record names of the calls a first launch makes into Word, in order.
-std::vector<std::wstring> LaunchCalls() {
+// The probe: prints the record name of each call a first launch makes into Word, in order.
+void LaunchCalls() {
   CaseWord word;
   Launch(kName);
-  std::vector<std::wstring> calls;
-  for (const auto& c : word.Calls()) {
-    const std::wstring name = c.substr(0, c.find(L'\t'));
-    if (name != L"Created" && name != L"Exited") calls.push_back(name);
-  }
-  return calls;
+  for (const auto& c : word.Calls())
+    if (const std::wstring name = c.substr(0, c.find(L'\t')); name != L"Created" && name != L"Exited")
+      std::printf("call %s\n", ToUtf8(name).c_str());
 }
 
 // Word dies at the call `call` after answering `before` calls of that name.
-int WordDies(const std::wstring& call, int before) {
+Tried WordDies(const std::wstring& call, int before) {
   CaseWord word;
   word.Set(L"DieAt", call);
   word.Set(L"DieAfter", static_cast<DWORD>(before));
   BoxPresser boxes;
   Launch(kName);
-  std::printf("case: Word dies at %s #%d\n", ToUtf8(call).c_str(), before + 1);
-  return 1;
+  return {1, "Word dies at " + ToUtf8(call) + " #" + std::to_string(before + 1)};
 }
 
 // The reporter missing, or failing at each of its calls, while procedures fail, ask for a dump, then end the thread.
-int Reporter(int index, bool) {
+Tried Reporter(int index, bool) {
   const wchar_t* methods[] = {L"missing", L"vbwInitializeProtector", L"vbwErrorHandler", L"vbwReportParameter",
                               L"vbwOpenDumpFile", L"vbwReportToFile", L"vbwReportVariable", L"vbwReportObject",
                               L"vbwCloseDumpFile", L"vbwExitThread"};
@@ -182,18 +181,16 @@ int Reporter(int index, bool) {
     if (test::CallByName(main2.Get(), L"DeleteCorruptedDataFolder", {bad}) != S_OK) Problem(L"a failure reached the caller");
     Launch(L"Zen:trello", main2.Get());
   }
-  std::printf("case: reporter %ls\n", methods[index]);
-  return 1;
+  return {1, "reporter " + ToUtf8(methods[index])};
 }
 
 // Every type and size of value in the product's section and Word's lists; a launch and the status command on each.
-int RegistryValues(int index, bool full) {
-  const std::wstring places[][2] = {{kSection, L"WordVersion"}, {kSection, L"PermanentlyDisableAddin"},
-                                    {kSection, L"FailedWord2000Check"}, {kLists + L"DisabledItems", L"fault"},
-                                    {kLists + L"StartupItems", L"fault"}};
+Tried RegistryValues(int index, bool full) {
+  const std::wstring key = index < 3 ? kSection : kLists + (index == 3 ? L"DisabledItems" : L"StartupItems");
+  const std::wstring value = index < 3 ? WordKeys::kProductValues[index] : L"fault";
   std::vector<std::pair<DWORD, std::vector<BYTE>>> shapes = {
       {REG_SZ, {}}, {REG_SZ, {'1'}}, {REG_SZ, std::vector<BYTE>(2047, 'a')}, {REG_SZ, std::vector<BYTE>(2048, 'a')},
-      {REG_BINARY, std::vector<BYTE>(65536, 0)}, {REG_DWORD, {1, 0, 0, 0}}, {REG_MULTI_SZ, Sz(L"1\0002"s)},
+      {REG_BINARY, std::vector<BYTE>(65536)}, {REG_DWORD, {1, 0, 0, 0}}, {REG_MULTI_SZ, {'1', 0, 0, 0, '2', 0, 0, 0}},
       {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}, {REG_NONE, {}}, {0x7fff, {0xde, 0xad}}};
   for (int seed = 1; seed <= (full ? 20 : 1); ++seed) {
     std::vector<BYTE> garbage(seed * 97 % 3000);
@@ -206,37 +203,33 @@ int RegistryValues(int index, bool full) {
   for (const auto& [type, data] : shapes) {
     Arrange();
     test::SetText(kSection, L"WordVersion", kVersion);
-    test::SetValue(places[index][0], places[index][1], type, data.data(), static_cast<DWORD>(data.size()));
+    test::SetValue(key, value, type, data.data(), static_cast<DWORD>(data.size()));
     Launch(kName);
     if (full) Command(L"status " + kName);
     Command(L"status " + kName + L" --json");
     CheckWhole();
   }
-  std::printf("case: values of every shape in %ls\n", places[index][1].c_str());
-  return static_cast<int>(shapes.size());
+  return {static_cast<int>(shapes.size()), "values of every shape in " + ToUtf8(value)};
 }
 
 // 10,000 entries in Word's disabled list: a launch and the status command.
-int ManyEntries(int, bool) {
+Tried ManyEntries(int, bool) {
   const auto entry = test::WordEntry(L"c:\\other\\helper.dll", L"Helper");
-  for (int i = 0; i < 10000; ++i)
-    RegSetKeyValueW(HKEY_CURRENT_USER, (kLists + L"DisabledItems").c_str(), (L"e" + std::to_wstring(i)).c_str(), REG_BINARY,
-                    entry.data(), static_cast<DWORD>(entry.size()));
+  for (int i = 0; i < 10000; ++i) test::AddEntry(kLists + L"DisabledItems", L"e" + std::to_wstring(i), entry);
   test::SetText(kSection, L"WordVersion", kVersion);
   CaseWord word;
   const LateObject running = test::WordStandIn::Start();
   Launch(kName);
   Command(L"status " + kName);
   if (test::ValueNames(kLists + L"DisabledItems").size() != 10001) Problem(L"entries of other add-ins were lost");
-  std::printf("case: 10,000 resiliency entries\n");
-  return 2;
+  return {2, "10,000 resiliency entries"};
 }
 
 // Runs each of `works` at once, each on a thread and apartment of its own. This thread's apartment may hold a Word
 // too: it keeps its messages flowing while it waits, as a caller's user-interface thread does.
 void OnThreads(const std::vector<std::function<void()>>& works) {
   std::atomic<size_t> done{0};
-  std::vector<std::thread> threads;
+  std::vector<std::jthread> threads;
   for (const auto& work : works)
     threads.emplace_back([&] {
       CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -245,29 +238,23 @@ void OnThreads(const std::vector<std::function<void()>>& works) {
       ++done;
     });
   test::WaitUntil([&] { return done == works.size(); }, INFINITE);
-  for (std::thread& t : threads) t.join();
 }
 
 // Two callers on two threads, each with its own Main2, launching while the status command reads.
-int TwoThreads(int, bool full) {
+Tried TwoThreads(int, bool full) {
   CaseWord word;
   const LateObject running = test::WordStandIn::Start();
   const int rounds = full ? 20 : 5;
-  std::atomic<int> failed{0};
   const auto caller = [&](const std::wstring& name) {
     return [&, name] {
       const ComPtr<IDispatch> main2 = test::CreateMain2();
-      Variant n = Variant::Of(name);
-      for (int i = 0; i < rounds; ++i) failed += test::CallByName(main2.Get(), L"StartRunTime", {n}) != S_OK;
+      for (int i = 0; i < rounds; ++i) Launch(name, main2.Get());
     };
   };
   OnThreads({caller(kName), caller(kName + L"B"), [&] {
                for (int i = 0; i < rounds; ++i) Command(L"status " + kName);
              }});
-  RegDeleteTreeW(HKEY_CURRENT_USER, (kSection + L"B").c_str());
-  if (failed) Problem(L"a launch failed its caller");
-  std::printf("case: two threads, two Main2\n");
-  return 2 * rounds;
+  return {2 * rounds, "two threads, two Main2"};
 }
 
 // A copy of the download under `folder` other than a whole one (`whole` bytes; none after a failed download) is a
@@ -310,7 +297,7 @@ struct InstallerStage : test::DownloadStage {
 
 // The dependency installer with the infrastructure missing: the download server down, answering 404, serving other
 // bytes than its pin, slow (given up on; the full form waits it out), or the installer it delivers hanging.
-int Installer(int index, bool full) {
+Tried Installer(int index, bool full) {
   const struct { const char *what, *serve; bool down, slow, hang; } modes[] = {
       {"server down", "ok", true, false, false}, {"404", "404", false, false, false}, {"wrong bytes", "wrong", false, false, false},
       {"slow", "slow", false, true, false}, {"hung installer", "ok", false, false, true}};
@@ -340,20 +327,13 @@ int Installer(int index, bool full) {
   for (const wchar_t* progId : InfraGroups::All().front().progIds)
     if (CLSID clsid; CLSIDFromProgID(progId, &clsid) == S_OK) Problem(L"a library was registered: "s + progId);
   CheckCache(stage.cache, runs.empty() ? ~0ULL : std::filesystem::file_size(InstallerStage::Served()));
-  std::printf("case: install-deps, %s%s\n", m.what, m.slow ? full ? " (waited out)" : " (given up on)" : "");
-  return 1;
-}
-
-// Output for a person or a program: no raw control character but line ends.
-void CheckEscaped(const std::string& output, const std::wstring& what) {
-  if (std::any_of(output.begin(), output.end(), [](char c) { return c >= 0 && c < 0x20 && c != '\r' && c != '\n'; }))
-    Problem(what + L" printed a raw control character");
+  return {1, "install-deps, "s + m.what + (m.slow ? full ? " (waited out)" : " (given up on)" : "")};
 }
 
 // Machine-wide settings an unlucky administrator or a crafted value gives, and a notice that cannot be shown: the
 // server answers, the infrastructure is missing, and yet nothing may be fetched or run. check says which setting was
 // refused and why (a refused server is never replaced by the default), status that it was.
-int HostileSettings(int index, bool) {
+Tried HostileSettings(int index, bool) {
   using namespace WordKeys;
   const InstallerStage stage("ok", false);
   const std::wstring& good = stage.address;
@@ -376,6 +356,7 @@ int HostileSettings(int index, bool) {
       {"a pin of 63 digits", kPinsKey, L"/dependencies/infra.exe", REG_SZ, stage.pin.substr(1),
        L"a pin is 64 hexadecimal digits (a SHA-256)"}};
   constexpr int kValues = static_cast<int>(std::size(values));
+  std::string what;
   if (index < kValues) {
     const auto& v = values[index];
     test::SetMachineValue(v.key, v.name, v.text, v.type);
@@ -387,12 +368,14 @@ int HostileSettings(int index, bool) {
     if (v.name == std::wstring(kDownloadServer) && check.find("download server refused (") == std::string::npos)
       Problem(L"check named a server in place of the refused one");
     if (status.find("\"accepted\": false") == std::string::npos) Problem(L"status did not say the setting was refused");
-    CheckEscaped(check, L"check"), CheckEscaped(status, L"status");
-    std::printf("case: install-deps with %s\n", v.what);
+    // Output for a person or a program: no raw control character but line ends.
+    if (std::ranges::any_of(check + status, [](char c) { return c >= 0 && c < 0x20 && c != '\r' && c != '\n'; }))
+      Problem(L"check or status printed a raw control character");
+    what = "install-deps with "s + v.what;
   } else if (index == kValues) {
     // Word goes as the notice is about to be shown.
     stage.InstallDeps(60000, L"WindowState");
-    std::printf("case: install-deps whose notice cannot be shown\n");
+    what = "install-deps whose notice cannot be shown";
   } else {
     // No Word at all: the notice goes to the console and the asked-for, pinned installer runs once.
     test::SetMachineValue(kPinsKey, L"/dependencies/infra.exe", stage.pin);
@@ -401,17 +384,16 @@ int HostileSettings(int index, bool) {
     if (out.find("Zentrello needs to install core library files:") == std::string::npos) Problem(L"no notice on the console");
     if (stage.Read(L"requests") != "/dependencies/infra.exe\n" || stage.InstallerRuns().size() != 1)
       Problem(L"the asked-for download did not run once");
-    std::printf("case: install-deps with no Word, its notice on the console\n");
-    return 1;
+    return {1, "install-deps with no Word, its notice on the console"};
   }
   if (!stage.Read(L"requests").empty()) Problem(L"something was fetched: " + FromUtf8(stage.Read(L"requests")));
   if (!stage.InstallerRuns().empty()) Problem(L"an installer ran");
-  return 1;
+  return {1, what};
 }
 
 // Word refuses the template at first, so the work waits on Word's window in its own process; then Word is killed,
 // or told to quit, while hooked. The caller dispatches messages, calls again (refused) and lets go of its Main2.
-int WindowGoes(int index, bool) {
+Tried WindowGoes(int index, bool) {
   test::PrivateUserHive hive;
   test::ProductTemplate files;
   test::WriteWholeFile(files.Source(L".dotm"), "dotm template");
@@ -438,12 +420,11 @@ int WindowGoes(int index, bool) {
       Problem(L"HookIntoWord with a Word that went did not tell its caller");
     test::WaitUntil([] { return true; }, 0);  // what the refused call left queued
   }
-  std::printf("case: Word's window goes while hooked (%s)\n", index ? "Word quits" : "Word killed");
-  return 1;
+  return {1, "Word's window goes while hooked ("s + (index ? "Word quits" : "Word killed") + ")"};
 }
 
 // The tamberlux command given flags or names it does not take: each a usage error (exit 2) that writes nothing.
-int Flags(int, bool) {
+Tried Flags(int, bool) {
   const std::wstring n = kName;
   const std::wstring lines[] = {L"status " + n + L" --json --json", L"check " + n + L" --deps a.dll --deps b.dll",
                                 L"check " + n + L" --deps", L"check " + n + L" --deps --json", L"launch " + n + L" --bogus",
@@ -456,19 +437,12 @@ int Flags(int, bool) {
   if (test::KeyExists(kSection)) Problem(L"a usage error wrote the product's section");
   for (const auto& a : WordKeys::kComAddins)
     if (test::KeyExists(WordKeys::kComAddinsKey + std::wstring(a.progId))) Problem(L"a usage error registered "s + a.progId);
-  std::printf("case: tamberlux flags unknown, repeated, misplaced or without a value\n");
-  return static_cast<int>(std::size(lines));
-}
-
-// Word's lists name the add-in `name` for the case's Word version.
-void ListAddIn(const std::wstring& name) {
-  test::SetText(WordKeys::ProductSection(name), L"WordVersion", kVersion);
-  test::AddEntry(kLists + L"DisabledItems", L"m" + name, test::WordEntry(L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll", name));
+  return {static_cast<int>(std::size(lines)), "tamberlux flags unknown, repeated, misplaced or without a value"};
 }
 
 // The monitor's call from this thread's apartment on a new Word: it must not fail and Word's caption must come back.
 void Monitor(const std::wstring& name) {
-  static std::mutex lock;  // one start at a time, so each caller gets a Word of its own; one problem at a time
+  static std::mutex lock;  // one start at a time, so each caller gets a Word of its own
   const std::wstring caption = L"Microsoft Word";
   std::unique_lock starting(lock);
   const LateObject word = test::WordStandIn::Start();
@@ -481,7 +455,6 @@ void Monitor(const std::wstring& name) {
     after = ToText(word.Get(L"Caption"));
   } catch (const vb::Error&) {
   }
-  std::lock_guard reporting(lock);
   if (hr != S_OK) Problem(L"the monitor failed its caller");
   if (after != caption) Problem(L"Word's caption came back as " + after.substr(0, 80));
 }
@@ -489,13 +462,15 @@ void Monitor(const std::wstring& name) {
 // The monitor from two callers at once, each on its own thread, apartment, Main2 and Word; each dialog answered
 // "Disable just this time" gives Word its caption back. (Names of 100 characters, captions of 10,000 characters or
 // with control characters: MonitorTests.)
-int MonitorSurfaces(int, bool) {
+Tried MonitorSurfaces(int, bool) {
   CaseWord word;
   word.Set(L"StartVisible", 1u);
-  const std::wstring names[] = {kName, kName + L"B"};
   std::vector<std::function<void()>> callers;
-  for (const std::wstring& n : names) {
-    ListAddIn(n);
+  for (const std::wstring& n : {kName, kName + L"B"}) {
+    // Word's lists name the add-in for the case's Word version.
+    test::SetText(WordKeys::ProductSection(n), L"WordVersion", kVersion);
+    const auto entry = test::WordEntry(L"c:\\valdomeren\\" + LowerCase(n) + L"\\addin.dll", n);
+    test::AddEntry(kLists + L"DisabledItems", L"m" + n, entry);
     callers.push_back([n] { Monitor(n); });
   }
   {
@@ -504,82 +479,68 @@ int MonitorSurfaces(int, bool) {
   }
   if (reenableSeen.size() != 2) Problem(std::to_wstring(reenableSeen.size()) + L" dialogs of 2");
   if (misowned) Problem(L"a dialog was owned by another Word than the one asking");
-  RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::ProductSection(names[1]).c_str());
-  std::printf("case: monitor, two at once, each on its own thread and Word\n");
-  return 2;
+  return {2, "monitor, two at once, each on its own thread and Word"};
 }
 
 // Each group: its name, number of cases and time bound for one.
-const struct Group {
-  const wchar_t* name;
-  int cases;
-  DWORD boundMs;
-  int (*run)(int index, bool full);
-} kGroups[] = {{L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues},
-               {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads},
-               {L"installer", 5, 180000, Installer}, {L"settings", 13, 150000, HostileSettings},
-               {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags}, {L"monitor", 1, 90000, MonitorSurfaces}};
+const struct { const wchar_t* name; int cases; DWORD boundMs; Tried (*run)(int index, bool full); } kGroups[] = {
+    {L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues},
+    {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads}, {L"installer", 5, 180000, Installer},
+    {L"settings", 13, 150000, HostileSettings}, {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags},
+    {L"monitor", 1, 90000, MonitorSurfaces}};
 
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
   test::Regsvr32(L"/s");
   Arrange();
-  int tried = 0;
-  if (group == L"probe")
-    for (const auto& c : LaunchCalls()) std::printf("call %s\n", ToUtf8(c).c_str());
+  Tried tried{0, ""};
+  if (group == L"probe") LaunchCalls();
   if (group == L"word") tried = WordDies(extra, index);
-  for (const Group& g : kGroups)
+  for (const auto& g : kGroups)
     if (group == g.name && index < g.cases) tried = g.run(index, full);
   CheckWhole();
   Clean();
-  std::printf("tried %d\n", tried);
+  std::printf("case: %s\ntried %d\n", tried.what.c_str(), tried.faults);
   for (const auto& p : problems) std::printf("problem: %s\n", ToUtf8(p).c_str());
   return problems.empty() ? 0 : kHalfWritten;
 }
 
 // --- The suite ---------------------------------------------------------------
 
-// Faults tried, crashes, hangs past the bound, registry or files half-written.
-struct Tally { int tried = 0, crashes = 0, hangs = 0, halfWritten = 0; };
-
-// Runs one case in its own process within its bound, adds it to the tally and prints its row; what it printed.
-std::string RunOne(const std::wstring& group, int index, bool full, DWORD boundMs, Tally& t,
-                   const std::wstring& extra = L"") {
-  const test::Ran r =
-      test::Run(L"\"" + test::BinDir() + L"FaultSuite.exe\" --case " + group + L" " + std::to_wstring(index) + L" \"" +
-                    extra + L"\"" + (full ? L" --full" : L"") + (group == L"reporter" ? L" /trace" : L""),
-                boundMs, true, &child);
-  const size_t at = r.bytes.find("tried "), line = r.bytes.find("case: ");
-  const int tried = at == std::string::npos ? 1 : std::atoi(r.bytes.c_str() + at + 6);
-  if (tried == 0) return r.bytes;  // the probe
-  t.tried += tried;
-  if (r.hung) ++t.hangs;
-  else if (r.code == kHalfWritten) ++t.halfWritten;
-  else if (r.code) ++t.crashes;
-  const std::string what =
-      line == std::string::npos ? ToUtf8(group) : r.bytes.substr(line + 6, r.bytes.find('\n', line) - line - 6);
-  std::printf("  %-12s %-50s %3d  %s\n", r.hung ? "HANG" : !r.code ? "ok" : r.code == kHalfWritten ? "HALF-WRITTEN" : "CRASH",
-              what.c_str(), tried, r.code && !r.hung ? r.bytes.c_str() : "");
-  std::fflush(stdout);
-  return r.bytes;
-}
-
 int Suite(bool full) {
-  Tally t;
+  // Faults tried, crashes, hangs past the bound, registry or files half-written.
+  int tried = 0, crashes = 0, hangs = 0, halfWritten = 0;
+  // Runs one case in its own process within its bound, adds it to the tally and prints its row; what it printed.
+  const auto runOne = [&](const std::wstring& group, int index, DWORD boundMs, const std::wstring& extra = L"") {
+    const test::Ran r = test::Run(L"\"" + test::BinDir() + L"FaultSuite.exe\" --case " + group + L" " +
+                                      std::to_wstring(index) + L" \"" + extra + L"\"" + (full ? L" --full" : L"") +
+                                      (group == L"reporter" ? L" /trace" : L""),
+                                  boundMs, true, &child);
+    const size_t at = r.bytes.find("tried "), line = r.bytes.find("case: ");
+    const int n = at == std::string::npos ? 1 : std::atoi(r.bytes.c_str() + at + 6);
+    if (n == 0) return r.bytes;  // the probe
+    tried += n;
+    if (r.hung || r.code) ++(r.hung ? hangs : r.code == kHalfWritten ? halfWritten : crashes);
+    const std::string what =
+        line == std::string::npos ? ToUtf8(group) : r.bytes.substr(line + 6, r.bytes.find('\n', line) - line - 6);
+    const char* verdict = r.hung ? "HANG" : !r.code ? "ok" : r.code == kHalfWritten ? "HALF-WRITTEN" : "CRASH";
+    std::printf("  %-12s %-50s %3d  %s\n", verdict, what.c_str(), n, r.code && !r.hung ? r.bytes.c_str() : "");
+    std::fflush(stdout);
+    return r.bytes;
+  };
   std::printf("Fault suite (%s form):\n", full ? "full" : "short");
   // Word dies at each call a first launch makes, in turn.
-  const std::string probe = RunOne(L"probe", 0, full, 60000, t);
   std::vector<std::wstring> calls;
-  for (size_t at = probe.find("call "); at != std::string::npos; at = probe.find("call ", at + 1))
-    calls.push_back(FromUtf8(probe.substr(at + 5, probe.find_first_of("\r\n", at) - at - 5)));
-  if (calls.empty()) ++t.crashes, std::printf("  the probe launch made no calls into Word\n");
+  for (const std::wstring& line : test::Split(FromUtf8(runOne(L"probe", 0, 60000)), L'\n'))
+    if (line.starts_with(L"call ")) calls.push_back(line.substr(5, line.find(L'\r') - 5));
+  if (calls.empty()) ++crashes, std::printf("  the probe launch made no calls into Word\n");
   for (auto c = calls.begin(); c != calls.end(); ++c)
-    RunOne(L"word", static_cast<int>(std::count(calls.begin(), c, *c)), full, 60000, t, *c);
-  for (const Group& g : kGroups)
-    for (int i = 0; i < g.cases; ++i) RunOne(g.name, i, full, g.boundMs, t);
+    runOne(L"word", static_cast<int>(std::count(calls.begin(), c, *c)), 60000, *c);
+  for (const auto& g : kGroups)
+    for (int i = 0; i < g.cases; ++i) runOne(g.name, i, g.boundMs);
   std::printf("\n%-14s %-8s %-24s %s\n%-14d %-8d %-24d %d\n", "faults tried", "crashes", "hangs past the bound",
-              "registry or files half-written", t.tried, t.crashes, t.hangs, t.halfWritten);
-  return t.crashes || t.hangs || t.halfWritten ? 1 : 0;
+              "registry or files half-written", tried, crashes, hangs, halfWritten);
+  return crashes || hangs || halfWritten ? 1 : 0;
 }
 
 }  // namespace
