@@ -10,28 +10,13 @@
 
 namespace {
 
-// The class factory is also the object it creates: all the checks need is a
-// class that can be created.
-struct Factory final : IClassFactory {
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    *out = (iid == IID_IUnknown || iid == IID_IClassFactory) ? this : nullptr;
-    return *out ? S_OK : E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    return outer ? CLASS_E_NOAGGREGATION : QueryInterface(iid, out);
-  }
-  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-} g_factory;
+// All the checks need is a class that can be created.
+struct Creatable final : tamberlux::ComObject<IUnknown> {};
 
 }  // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  CLSID own;
-  CLSIDFromString(STANDIN_CLSID, &own);
-  if (clsid != own) return CLASS_E_CLASSNOTAVAILABLE;
-  return g_factory.QueryInterface(iid, out);
+  return standin::GetClassObject<Creatable>(STANDIN_CLSID, clsid, iid, out);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return S_FALSE; }

@@ -56,25 +56,12 @@ class Reporter final : public standin::NamedDispatch {
   }
 };
 
-class Factory final : public tamberlux::ComObject<IClassFactory, IID_IClassFactory> {
- public:
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (outer) return CLASS_E_NOAGGREGATION;
-    const tamberlux::ComPtr<Reporter> reporter(new Reporter(), false);
-    return reporter->QueryInterface(iid, out);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
 }  // namespace
 
 extern "C" {
 
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  CLSID own;
-  if (FAILED(CLSIDFromString(kClsidText, &own)) || clsid != own) return CLASS_E_CLASSNOTAVAILABLE;
-  const tamberlux::ComPtr<Factory> factory(new Factory(), false);
-  return factory->QueryInterface(iid, out);
+  return standin::GetClassObject<Reporter>(kClsidText, clsid, iid, out);
 }
 
 // The tests hold the DLL loaded for as long as they read its record.

@@ -69,39 +69,34 @@ std::wstring Args::Record() const {
 HRESULT NamedDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (count == 0) return S_OK;
   LookedUp(names, count);
-  HRESULT hr = S_OK;
   ids[0] = DISPID_UNKNOWN;
   for (size_t m = 0; m < members_.size(); ++m)
     if (_wcsicmp(names[0], members_[m].c_str()) == 0) ids[0] = static_cast<DISPID>(m + 1);
-  if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
-  auto& parameters = gParameterNames;
   for (UINT i = 1; i < count; ++i) {
     size_t p = 0;
-    while (p < parameters.size() && _wcsicmp(parameters[p].c_str(), names[i]) != 0) ++p;
-    if (p == parameters.size()) parameters.push_back(names[i]);
+    while (p < gParameterNames.size() && _wcsicmp(gParameterNames[p].c_str(), names[i]) != 0) ++p;
+    if (p == gParameterNames.size()) gParameterNames.push_back(names[i]);
     ids[i] = kFirstParameter + static_cast<DISPID>(p);
   }
-  return hr;
+  return ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
 }
 
 HRESULT NamedDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* dp, VARIANT* result, EXCEPINFO* ei,
                               UINT*) {
   if (id < 1 || static_cast<size_t>(id) > members_.size()) return DISP_E_MEMBERNOTFOUND;
   Args args;
-  const auto& parameters = gParameterNames;
   const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
   for (UINT i = 0; dp && i < dp->cNamedArgs; ++i) {
     const DISPID named = dp->rgdispidNamedArgs[i];
     if (named == DISPID_PROPERTYPUT) continue;
     const size_t p = static_cast<size_t>(named - kFirstParameter);
-    if (p >= parameters.size()) return DISP_E_PARAMNOTFOUND;
-    args.named.emplace_back(parameters[p], &dp->rgvarg[i]);
+    if (p >= gParameterNames.size()) return DISP_E_PARAMNOTFOUND;
+    args.named.emplace_back(gParameterNames[p], &dp->rgvarg[i]);
   }
   for (UINT i = dp ? dp->cArgs : 0; dp && i-- > dp->cNamedArgs;) args.positional.push_back(&dp->rgvarg[i]);
   if (put) {
     if (!dp || dp->cArgs == 0) return DISP_E_BADPARAMCOUNT;
     args.positional.assign(1, &dp->rgvarg[0]);
-    result = nullptr;
   } else if (result) {
     VariantInit(result);
   }

@@ -1,6 +1,6 @@
 // What the stand-ins share: an IDispatch that knows its members and named
 // parameters by name, arguments as text for the call records, automation
-// errors raised the way a server raises them, and class registration.
+// errors raised the way a server raises them, class factories and registration.
 #pragma once
 
 #include <windows.h>
@@ -53,6 +53,27 @@ class NamedDispatch : public tamberlux::ComObject<IDispatch, IID_IDispatch> {
  private:
   std::vector<std::wstring> members_;
 };
+
+// The class factory of a library's one class: a new T for each caller.
+template <class T>
+class Factory final : public tamberlux::ComObject<IClassFactory, IID_IClassFactory> {
+ public:
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    const tamberlux::ComPtr<T> object(new T(), false);
+    return object->QueryInterface(iid, out);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+// DllGetClassObject of a library whose one class `clsid` is made of T.
+template <class T>
+HRESULT GetClassObject(const wchar_t* clsid, REFCLSID asked, REFIID iid, void** out) {
+  CLSID own;
+  if (FAILED(CLSIDFromString(clsid, &own)) || asked != own) return CLASS_E_CLASSNOTAVAILABLE;
+  const tamberlux::ComPtr<Factory<T>> factory(new Factory<T>(), false);
+  return factory->QueryInterface(iid, out);
+}
 
 // The file of the program or library this code is linked into.
 std::wstring OwnPath();

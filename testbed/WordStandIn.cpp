@@ -28,14 +28,15 @@
 #include <oleauto.h>
 #include <shlobj.h>
 
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "StandInDispatch.h"
 #include "StandInKeys.h"
+#include "base/LateBound.h"
 #include "base/Text.h"
+#include "base/VbError.h"
 
 namespace {
 
@@ -136,22 +137,37 @@ HRESULT Object(VARIANT* result, IDispatch* object) {
   return S_OK;
 }
 
-// The value of a put or an argument, converted; false when it does not convert.
-bool As(const VARIANT* v, VARTYPE type, VARIANT& out) {
-  VariantInit(&out);
-  return v && SUCCEEDED(VariantChangeType(&out, const_cast<VARIANT*>(v), 0, type));
+// A property put on the application; a value that does not convert is refused.
+HRESULT Put(const std::wstring& member, const VARIANT& value) try {
+  RECT r;
+  if (member == L"Visible") {
+    g.visible = tamberlux::ToBool(value);
+    ShowAsState();
+  } else if (member == L"WindowState") {
+    g.windowState = tamberlux::ToLong(value);
+    if (g.visible) ShowAsState();
+  } else if (member == L"Left") {
+    GetWindowRect(g.window, &r);
+    SetWindowPos(g.window, nullptr, tamberlux::ToLong(value), r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  } else if (member == L"Caption") {
+    g.caption = tamberlux::ToText(value);
+    UpdateTitle();
+  } else {
+    return DISP_E_MEMBERNOTFOUND;
+  }
+  return S_OK;
+} catch (const tamberlux::vb::Error&) {
+  return DISP_E_TYPEMISMATCH;
 }
 
 // --- The objects ------------------------------------------------------------
 
-// One of Word's objects: named by its kind in the log of look-ups; `answer` answers its members
-// (`result` is null for a property put).
-using Answerer = std::function<HRESULT(const std::wstring& member, const standin::Args& args, VARIANT* result,
-                                       EXCEPINFO* ei)>;
+// One of Word's objects, named by its kind in the call records: the Application, its Documents and
+// AddIns, or a Document, AddIn or MacroResult that answers `name` as its Name.
 class WordObject final : public standin::NamedDispatch {
  public:
-  WordObject(std::wstring kind, std::vector<std::wstring> members, Answerer answer)
-      : NamedDispatch(std::move(members)), kind_(std::move(kind)), answer_(std::move(answer)) {}
+  WordObject(std::wstring kind, std::vector<std::wstring> members, std::wstring name = L"")
+      : NamedDispatch(std::move(members)), kind_(std::move(kind)), name_(std::move(name)) {}
 
  protected:
   void LookedUp(LPOLESTR* names, UINT count) override {
@@ -161,75 +177,36 @@ class WordObject final : public standin::NamedDispatch {
     Record(call);
   }
   HRESULT Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
-                 EXCEPINFO* ei) override {
-    return answer_(member, args, result, ei);
-  }
+                 EXCEPINFO* ei) override;
 
  private:
-  std::wstring kind_;
-  Answerer answer_;
+  std::wstring kind_, name_;
 };
 
-// A document or an add-in: something with a name.
-IDispatch* Named(const std::wstring& kind, const std::wstring& name) {
-  return new WordObject(kind, {L"Name"}, [kind, name](const std::wstring& member, auto&, VARIANT* result, auto) {
-    Record(kind + L"." + member);
-    return result ? Answer(result, tamberlux::Variant::Of(name)) : DISP_E_MEMBERNOTFOUND;
-  });
-}
+IDispatch* Named(const wchar_t* kind, const std::wstring& name) { return new WordObject(kind, {L"Name"}, name); }
 
-IDispatch* Documents() {
-  return new WordObject(L"Documents", {L"Count", L"Add"}, [](const std::wstring& member, auto& args, VARIANT* result,
-                                                            EXCEPINFO* ei) {
-    Record(L"Documents." + member + args.Record());
-    if (!result) return DISP_E_MEMBERNOTFOUND;
-    if (member == L"Count") return Answer(result, tamberlux::Variant::Of(static_cast<LONG>(g.documents.size())));
+HRESULT WordObject::Member(const std::wstring& member, WORD, const standin::Args& args, VARIANT* result,
+                           EXCEPINFO* ei) {
+  const bool application = kind_ == L"Application";
+  // The application's own members are recorded by their name alone; puts as "Member=value".
+  Record((application ? L"" : kind_ + L".") + member +
+         (result ? args.Record() : L"=" + standin::Format(*args.At(0))));
+  if (!result) return application ? Put(member, *args.At(0)) : DISP_E_MEMBERNOTFOUND;
+  using tamberlux::Variant;
+  if (member == L"Name") return Answer(result, Variant::Of(name_));
+  if (kind_ == L"Documents" && member == L"Count")
+    return Answer(result, Variant::Of(static_cast<LONG>(g.documents.size())));
+  if (kind_ == L"Documents") {
     if (TakeOne(L"RefuseDocuments"))
       return standin::Raise(ei, kWord4605, L"This method or property is not available because this command is not available for reading.");
     g.documents.push_back(L"Document" + std::to_wstring(g.nextDocument++));
     g.active = static_cast<int>(g.documents.size()) - 1;
     UpdateTitle();
     return Object(result, Named(L"Document", g.documents.back()));
-  });
-}
-
-IDispatch* AddIns() {
-  return new WordObject(L"AddIns", {L"Add"}, [](const std::wstring& member, auto& args, VARIANT* result,
-                                               EXCEPINFO* ei) {
-    Record(L"AddIns." + member + args.Record());
-    if (!result) return DISP_E_MEMBERNOTFOUND;
-    if (TakeOne(L"FailAddIns")) return standin::Raise(ei, kWord4198, L"Command failed");
-    return Object(result, Named(L"AddIn", args.At(0) ? standin::Format(*args.At(0)) : L""));
-  });
-}
-
-HRESULT Put(const std::wstring& member, const VARIANT* value) {
-  Record(member + L"=" + standin::Format(*value));
-  VARIANT v;
-  if (member == L"Visible" && As(value, VT_BOOL, v)) {
-    g.visible = v.boolVal != VARIANT_FALSE;
-    ShowAsState();
-  } else if (member == L"WindowState" && As(value, VT_I4, v)) {
-    g.windowState = v.lVal;
-    if (g.visible) ShowAsState();
-  } else if (member == L"Left" && As(value, VT_I4, v)) {
-    RECT r;
-    GetWindowRect(g.window, &r);
-    SetWindowPos(g.window, nullptr, v.lVal, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  } else if (member == L"Caption" && As(value, VT_BSTR, v)) {
-    g.caption.assign(v.bstrVal, SysStringLen(v.bstrVal));
-    VariantClear(&v);
-    UpdateTitle();
-  } else {
-    return DISP_E_MEMBERNOTFOUND;
   }
-  return S_OK;
-}
-
-HRESULT ApplicationMember(const std::wstring& member, const standin::Args& args, VARIANT* result, EXCEPINFO* ei) {
-  if (!result) return Put(member, args.At(0));
-  Record(member + args.Record());
-  using tamberlux::Variant;
+  const std::wstring first = args.At(0) ? standin::Format(*args.At(0)) : L"";
+  if (kind_ == L"AddIns" && TakeOne(L"FailAddIns")) return standin::Raise(ei, kWord4198, L"Command failed");
+  if (kind_ == L"AddIns") return Object(result, Named(L"AddIn", first));
   RECT r;
   if (member == L"Version") return Answer(result, Variant::Of(g.version));
   if (member == L"Caption") return Answer(result, Variant::Of(g.caption));
@@ -237,25 +214,22 @@ HRESULT ApplicationMember(const std::wstring& member, const standin::Args& args,
   if (member == L"WindowState") return Answer(result, Variant::Of(g.windowState));
   if (member == L"Left") return GetWindowRect(g.window, &r), Answer(result, Variant::Of(r.left));
   if (member == L"Activate") return SetForegroundWindow(g.window), S_OK;
-  if (member == L"Documents") return Object(result, Documents());
-  if (member == L"AddIns") return Object(result, AddIns());
+  if (member == L"Documents") return Object(result, new WordObject(L"Documents", {L"Count", L"Add"}));
+  if (member == L"AddIns") return Object(result, new WordObject(L"AddIns", {L"Add"}));
   if (member == L"ActiveDocument") {
     if (g.active < 0) return standin::Raise(ei, kWord4248, L"This command is not available because no document is open.");
     return Object(result, Named(L"Document", g.documents[g.active]));
   }
   if (member == L"Quit") return PostMessageW(g.window, WM_CLOSE, 0, 0), S_OK;
   // Run: a macro of a loaded template or add-in, by name.
-  const std::wstring macro = args.At(0) ? standin::Format(*args.At(0)) : L"";
-  if (macro.empty() || ScriptListHas(L"MissingMacros", macro))
+  if (first.empty() || ScriptListHas(L"MissingMacros", first))
     return DISP_E_MEMBERNOTFOUND;  // "Unable to run the specified macro"
   // What the macro was given: this application, or something else.
-  VARIANT app;
-  if (args.At(1) && As(args.At(1), VT_UNKNOWN, app)) {
+  Variant app;
+  if (args.At(1) && SUCCEEDED(VariantChangeType(&app, const_cast<VARIANT*>(args.At(1)), 0, VT_UNKNOWN)))
     Record(std::wstring(L"Run.Given\t") + (app.punkVal == g.application ? L"Application" : L"Other"));
-    VariantClear(&app);
-  }
   if (TakeOne(L"FailMacros")) return standin::Raise(ei, kMacroFailed, L"Invalid procedure call or argument");
-  if (ScriptText(L"MacroResult") == L"object") return Object(result, Named(L"MacroResult", macro));
+  if (ScriptText(L"MacroResult") == L"object") return Object(result, Named(L"MacroResult", first));
   return S_OK;
 }
 
@@ -303,10 +277,7 @@ int Serve(HINSTANCE instance) {
     g.log.Reset(CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.lpszClassName = L"OpusApp";
+  const WNDCLASSW wc{0, WindowProc, 0, 0, instance, nullptr, nullptr, nullptr, nullptr, L"OpusApp"};
   RegisterClassW(&wc);
   g.window = CreateWindowExW(0, L"OpusApp", g.caption.c_str(), WS_OVERLAPPEDWINDOW, 100, 80, 640, 480, nullptr,
                              nullptr, instance, nullptr);
@@ -320,8 +291,7 @@ int Serve(HINSTANCE instance) {
 
   g.application = new WordObject(L"Application", {L"Version", L"Visible", L"WindowState", L"Left", L"Activate",
                                                   L"Caption", L"Documents", L"ActiveDocument", L"Quit", L"Run",
-                                                  L"AddIns"},
-                                 ApplicationMember);
+                                                  L"AddIns"});
   Factory* factory = new Factory();
   CoRegisterClassObject(kClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &g.classCookie);
   RegisterActiveObject(g.application, kClsid, ACTIVEOBJECT_STRONG, &g.activeCookie);
@@ -338,7 +308,6 @@ int Serve(HINSTANCE instance) {
   CoDisconnectObject(g.application, 0);
   g.application->Release();
   factory->Release();
-  g.log.Reset();
   return 0;
 }
 
@@ -351,10 +320,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     return 0;
   }
   if (args.find(L"/regserver") != std::wstring::npos) {
-    return standin::RegisterClassKeys(kClsidText, kProgId, L"LocalServer32", L"\"" + standin::OwnPath() + L"\"",
-                                      nullptr)
-               ? 0
-               : 1;
+    const std::wstring server = L"\"" + standin::OwnPath() + L"\"";
+    return standin::RegisterClassKeys(kClsidText, kProgId, L"LocalServer32", server, nullptr) ? 0 : 1;
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   // Word's process ends once its objects are revoked and let go, without leaving COM: under Wine,

@@ -65,24 +65,22 @@ LateObject WordStandIn::Start() {
 
 std::vector<std::vector<std::wstring>> WordStandIn::Lines() const {
   std::vector<std::vector<std::wstring>> lines;
-  std::string bytes = ReadWholeFile(log_);
-  if (bytes == "<missing>") bytes.clear();
-  for (const auto& line : Split(FromUtf8(bytes), L'\n'))
-    if (!line.empty()) lines.push_back(Split(line, L'\t'));
+  for (const auto& line : Split(FromUtf8(ReadWholeFile(log_)), L'\n'))  // a log not yet written: "<missing>"
+    if (line.find(L'\t') != std::wstring::npos) lines.push_back(Split(line, L'\t'));
   return lines;
 }
 
 std::vector<DWORD> WordStandIn::Processes() const {
   std::vector<DWORD> pids;
   for (const auto& fields : Lines())
-    if (fields.size() > 1 && fields[1] == L"Created") pids.push_back(std::wcstoul(fields[0].c_str(), nullptr, 10));
+    if (fields[1] == L"Created") pids.push_back(std::wcstoul(fields[0].c_str(), nullptr, 10));
   return pids;
 }
 
 std::vector<std::wstring> WordStandIn::Calls(DWORD process) const {
   std::vector<std::wstring> calls;
   for (const auto& fields : Lines()) {
-    if (fields.size() < 2 || std::wcstoul(fields[0].c_str(), nullptr, 10) != process) continue;
+    if (std::wcstoul(fields[0].c_str(), nullptr, 10) != process) continue;
     calls.push_back(fields[1]);
     for (size_t i = 2; i < fields.size(); ++i) calls.back() += L"\t" + fields[i];
   }
@@ -111,14 +109,10 @@ std::vector<HWND> WordStandIn::Windows(DWORD process) {
 
 void WordStandIn::EndAll() {
   const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof(entry);
+  PROCESSENTRY32W entry{sizeof(entry)};
   for (BOOL more = snapshot && Process32FirstW(snapshot.Get(), &entry); more;
-       more = Process32NextW(snapshot.Get(), &entry)) {
-    if (_wcsicmp(entry.szExeFile, L"WordStandIn.exe") != 0) continue;
-    const Handle h(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-    if (h && TerminateProcess(h.Get(), 9)) WaitForSingleObject(h.Get(), 5000);
-  }
+       more = Process32NextW(snapshot.Get(), &entry))
+    if (_wcsicmp(entry.szExeFile, L"WordStandIn.exe") == 0) EndProcess(entry.th32ProcessID);
 }
 
 }  // namespace tamberlux::test
