@@ -24,10 +24,6 @@ class Command : public ::testing::Test {
     code = r.code;
     return r.Text();
   }
-  // Control characters in the output other than line ends.
-  static size_t RawControls(const std::wstring& text) {
-    return std::count_if(text.begin(), text.end(), [](wchar_t c) { return c < 32 && c != L'\r' && c != L'\n'; });
-  }
 
   const std::wstring name = L"ZentrelloCmd" + std::to_wstring(GetCurrentProcessId());
   const std::wstring version = L"12." + std::to_wstring(GetCurrentProcessId());

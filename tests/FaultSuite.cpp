@@ -368,9 +368,7 @@ Tried HostileSettings(int index, bool) {
     if (v.name == std::wstring(kDownloadServer) && check.find("download server refused (") == std::string::npos)
       Problem(L"check named a server in place of the refused one");
     if (status.find("\"accepted\": false") == std::string::npos) Problem(L"status did not say the setting was refused");
-    // Output for a person or a program: no raw control character but line ends.
-    if (std::ranges::any_of(check + status, [](char c) { return c >= 0 && c < 0x20 && c != '\r' && c != '\n'; }))
-      Problem(L"check or status printed a raw control character");
+    if (test::RawControls(FromUtf8(check + status))) Problem(L"check or status printed a raw control character");
     what = "install-deps with "s + v.what;
   } else if (index == kValues) {
     // Word goes as the notice is about to be shown.

@@ -170,6 +170,10 @@ bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
   }
 }
 
+size_t RawControls(const std::wstring& text) {
+  return std::count_if(text.begin(), text.end(), [](wchar_t c) { return c < 32 && c != L'\r' && c != L'\n'; });
+}
+
 std::string ReadWholeFile(const std::wstring& path) {
   std::ifstream f(std::filesystem::path(path), std::ios::binary);
   return f ? std::string(std::istreambuf_iterator<char>(f), {}) : "<missing>";
