@@ -145,15 +145,19 @@ Outcome InstallDeps(const std::wstring& args, std::vector<int> presses = {}) {
 // fault suite's installer group.
 TEST(Installer, AMissingGroupIsFetchedAndInstalledQuietlyAndAFailedDownloadWarnsAndRunsNothing) {
   // pin: 0 none, 1 the served file's, 2 another. provided: what the stand-in installer installs.
-  struct Row { const wchar_t* group; bool provided, uac, cancel; int pin; bool requirePins; const wchar_t* version; };
-  const Row rows[] = {{L"comct232.exe", true, false}, {L"comct232.exe", true, true},
-                      {L"comctl32.exe", true, false, false, 0, false, L"winxp"}, {L"infra.exe", false, false, false, 2},
-                      {L"infra.exe", false, false, false, 0, true}, {L"infra.exe", false, false, true},
-                      {L"infra.exe", false, false, false, 1, true}};
+  struct Row { const wchar_t* group; bool provided, uac, cancel; int pin; bool requirePins;
+               const wchar_t* version = L"win7"; };
+  const Row rows[] = {{.group = L"comct232.exe", .provided = true},
+                      {.group = L"comct232.exe", .provided = true, .uac = true},
+                      {.group = L"comctl32.exe", .provided = true, .version = L"winxp"},
+                      {.group = L"infra.exe", .pin = 2},
+                      {.group = L"infra.exe", .requirePins = true},
+                      {.group = L"infra.exe", .cancel = true},
+                      {.group = L"infra.exe", .pin = 1, .requirePins = true}};
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << "row " << &r - rows);
     Machine m(r.cancel ? "slow" : "ok");
-    test::SetText(kVersionKey, L"Version", r.version ? r.version : L"win7");
+    test::SetText(kVersionKey, L"Version", r.version);
     m.Uac(r.uac);
     m.InstallAllBut(r.group);
     if (r.provided) m.Provide(r.group);
