@@ -63,14 +63,8 @@ class ErrorTrap : public ::testing::Test {
 
 TEST(ErrorTrapAnswers, EachAnswerOrAMissingReporterDecidesWhatTheFailingProcedureDoesNext) {
   enum Reporter { kAnswers, kUnregistered, kFailingQuestion };
-  struct Case {
-    const char* what;
-    Reporter reporter;
-    std::vector<LONG> answers;
-    int failures;
-    std::wstring result;
-    Lines methods;
-  };
+  struct Case { const char* what; Reporter reporter; std::vector<LONG> answers; int failures; std::wstring result;
+                Lines methods; };
   const std::wstring init = L"vbwInitializeProtector", ask = L"vbwErrorHandler";
   const Case cases[] = {
       {"retry runs the step again; the reporter is made anew", kAnswers, {4, 4}, 2, L"1234", {init, ask, init, ask}},
