@@ -11,7 +11,6 @@
 namespace tamberlux {
 namespace {
 
-using test::KeyExists;
 using namespace std::string_literals;
 
 const std::wstring kOffice = WordKeys::OfficeKey(L"");  // the keys of kKept lie below it
@@ -23,13 +22,6 @@ const std::wstring kKept[] = {L"12.0\\Word\\Data", L"Word\\Data", L"12.0\\Word\\
 HRESULT Call(const ComPtr<IDispatch>& main2, const wchar_t* method, const std::wstring& text) {
   Variant arg = Variant::Of(text);
   return test::CallByName(main2.Get(), method, {arg});
-}
-
-// How often `part` occurs in `text`.
-size_t Occurrences(const std::wstring& text, const std::wstring& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 class Hostile : public test::Main2Test {
@@ -52,7 +44,6 @@ class Hostile : public test::Main2Test {
       if (test::ReadRaw(kOffice + key, L"kept").exists) kept.push_back(key);
     return kept;
   }
-  HRESULT Call(const wchar_t* method, const std::wstring& text) { return tamberlux::Call(main2, method, text); }
 
   test::PrivateUserHive hive;
 };
@@ -65,19 +56,19 @@ TEST_F(Hostile, AVersionNotShapedLikeWordsIsRefusedAndDeletesNothing) {
        {L""s, L"\\"s, L"\\\\"s, L"12.0\\Word\\Resiliency\\StartupItems\0x"s, L"12.0\0"s, L"12"s, L"12.0.1"s, L"."s,
         L"12.0 "s, L"..\\12.0"s, L"\uff11\uff12.0"s, L"12\uff0e0"s, L"12.0\\Word\\Data\\.."s, L"12.0\\Word"s}) {
     SCOPED_TRACE(testing::Message() << "version of " << version.size() << " characters");
-    ASSERT_EQ(Call(L"DeleteCorruptedDataFolder", version), S_OK) << "nothing escapes";
+    ASSERT_EQ(Call(main2, L"DeleteCorruptedDataFolder", version), S_OK) << "nothing escapes";
     EXPECT_EQ(LastQuestion(), (std::vector<std::wstring>{L"5", L"\"" + version + L"\" cannot be a Word version",
                                                          L"Main2.DeleteCorruptedDataFolder"}));
     EXPECT_EQ(OfficeValues(), all);
   }
-  ASSERT_EQ(Call(L"DeleteCorruptedDataFolder", L"12.0"), S_OK);
-  EXPECT_FALSE(KeyExists(WordKeys::DataKey(L"12.0")));
+  ASSERT_EQ(Call(main2, L"DeleteCorruptedDataFolder", L"12.0"), S_OK);
+  EXPECT_FALSE(test::KeyExists(WordKeys::DataKey(L"12.0")));
   EXPECT_EQ(OfficeValues().size(), 4u) << "only Word 12's Data key went";
   // A Data key with sub-keys is kept, and neither it nor a missing one is reported.
   const size_t asked = reporter.Calls().size();
   test::SetText(WordKeys::DataKey(L"14.0") + L"\\Sub", L"x", L"y");
-  for (const wchar_t* version : {L"14.0", L"15.0"}) ASSERT_EQ(Call(L"DeleteCorruptedDataFolder", version), S_OK);
-  EXPECT_TRUE(KeyExists(WordKeys::DataKey(L"14.0") + L"\\Sub"));
+  for (const wchar_t* version : {L"14.0", L"15.0"}) ASSERT_EQ(Call(main2, L"DeleteCorruptedDataFolder", version), S_OK);
+  EXPECT_TRUE(test::KeyExists(WordKeys::DataKey(L"14.0") + L"\\Sub"));
   EXPECT_EQ(reporter.Calls().size(), asked);
 }
 
@@ -90,10 +81,10 @@ TEST_F(Hostile, ARecordedVersionThatIsNoVersionLeavesWordsListsAlone) {
   test::AddEntry(WordKeys::ResiliencyKey(L"12.0") + L"DisabledItems", L"Z",
                  test::WordEntry(L"c:\\zentrello\\zentrello.dll", L"Zentrello"));
   expectedQuestions = 1;  // the recorded version, refused
-  ASSERT_EQ(Call(L"StartRunTime", L"Zentrello"), S_OK);
+  ASSERT_EQ(Call(main2, L"StartRunTime", L"Zentrello"), S_OK);
   const auto question = LastQuestion();
   EXPECT_EQ(question.empty() ? L"" : question[0] + L" " + question[2], L"5 Main2.enableTamberlux");
-  EXPECT_TRUE(KeyExists(WordKeys::ResiliencyKey(L"12.0") + L"StartupItems"));
+  EXPECT_TRUE(test::KeyExists(WordKeys::ResiliencyKey(L"12.0") + L"StartupItems"));
   EXPECT_TRUE(test::ReadRaw(WordKeys::ResiliencyKey(L"12.0") + L"DisabledItems", L"Z").exists);
   EXPECT_EQ(word.Processes().size(), 1u) << "the launch itself goes on";
 }
@@ -123,7 +114,11 @@ class ErrorLogFile : public test::Main2Test {
     EXPECT_EQ(r.code, 0u);
     return r.Text();
   }
-  static size_t Reports(const std::wstring& log) { return Occurrences(log, L"\r\n  not reported: "); }
+  // How many reports `log` shows, each on a line of its own.
+  static size_t Reports(const std::wstring& log) {
+    const auto lines = test::Split(log, L'\n');
+    return std::ranges::count_if(lines, [](const std::wstring& l) { return l.starts_with(L"  not reported: "); });
+  }
   const std::wstring path = vbw::ErrorLog::Path();
 };
 
