@@ -138,7 +138,6 @@ std::string Command(const std::wstring& args, int expected = -1, DWORD boundMs =
   return r.bytes;
 }
 
-// A stand-in Word of the case's version.
 struct CaseWord : test::WordStandIn {
   CaseWord() { Set(L"Version", kVersion); }
 };
@@ -146,15 +145,6 @@ struct CaseWord : test::WordStandIn {
 // --- The cases: each given its index in its group and whether the suite runs in full; how many faults it tried,
 // and what it tried, for its row.
 struct Tried { int faults; std::string what; };
-
-// The probe: prints the record name of each call a first launch makes into Word, in order.
-void LaunchCalls() {
-  CaseWord word;
-  Launch(kName);
-  for (const auto& c : word.Calls())
-    if (const std::wstring name = c.substr(0, c.find(L'\t')); name != L"Created" && name != L"Exited")
-      std::printf("call %s\n", ToUtf8(name).c_str());
-}
 
 // Word dies at the call `call` after answering `before` calls of that name.
 Tried WordDies(const std::wstring& call, int before) {
@@ -257,26 +247,14 @@ Tried TwoThreads(int, bool full) {
   return {2 * rounds, "two threads, two Main2"};
 }
 
-// A copy of the download under `folder` other than a whole one (`whole` bytes; none after a failed download) is a
-// problem. An empty file is not: Wine makes one before it finds the server down.
-void CheckCache(const std::wstring& folder, ULONGLONG whole) {
-  std::error_code e, none;
-  for (std::filesystem::recursive_directory_iterator f(folder, e), end; !e && f != end; f.increment(e)) {
-    const std::wstring name = f->path().filename().wstring();
-    const auto size = f->is_regular_file(none) ? f->file_size(none) : 0;
-    if (name.starts_with(L"infra") && size && size != whole && size != static_cast<std::uintmax_t>(-1))
-      Problem(L"a failed download left in the cache: " + name + L", " + std::to_wstring(size) + L" bytes");
-  }
-}
-
 // The dependency installer's surroundings for one case, gone afterwards: the Internet cache in a folder with a blank
 // (beside the decoy an unquoted command line of an installer there would start), the stand-in installer (logging its
 // runs, or hanging), and the download server serving it as `serve` says (ok, 404, wrong, slow).
 struct InstallerStage : test::DownloadStage {
   InstallerStage(const char* serve, bool hang)
-      : DownloadStage(L"fault-stage", serve, {{L"/dependencies/infra.exe", Served()}}), pin(Pin("/dependencies/infra.exe")) {
+      : DownloadStage(L"fault-stage", serve), pin(Pin("/dependencies/infra.exe")) {
     test::SetValue(kFolders, L"Cache", REG_EXPAND_SZ, cache.c_str(), static_cast<DWORD>((cache.size() + 1) * 2));
-    CopyFileW(Served().c_str(), (dir + L"a.exe").c_str(), FALSE);
+    CopyFileW(StandIn().c_str(), (dir + L"a.exe").c_str(), FALSE);
     test::SetMachineValue(standin::kInstallerKey, L"Mode", hang ? L"hang" : L"nothing");
     test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
   }
@@ -290,7 +268,6 @@ struct InstallerStage : test::DownloadStage {
   }
 
   static constexpr const wchar_t* kFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-  static std::wstring Served() { return test::BinDir() + L"InstallerStandIn.exe"; }
   test::KeptUserKey kept{kFolders};
   const std::wstring pin, cache = dir + L"a cache";
 };
@@ -326,7 +303,16 @@ Tried Installer(int index, bool full) {
     Problem(L"the installer's settings changed");
   for (const wchar_t* progId : InfraGroups::All().front().progIds)
     if (CLSID clsid; CLSIDFromProgID(progId, &clsid) == S_OK) Problem(L"a library was registered: "s + progId);
-  CheckCache(stage.cache, runs.empty() ? ~0ULL : std::filesystem::file_size(InstallerStage::Served()));
+  // In the cache, no copy of the download but a whole one (none after a failed download), or an empty file: Wine
+  // makes one before it finds the server down.
+  const auto whole = runs.empty() ? ~0ULL : std::filesystem::file_size(InstallerStage::StandIn());
+  std::error_code e, none;
+  for (std::filesystem::recursive_directory_iterator f(stage.cache, e), end; !e && f != end; f.increment(e)) {
+    const std::wstring name = f->path().filename().wstring();
+    const auto size = f->is_regular_file(none) ? f->file_size(none) : 0;
+    if (name.starts_with(L"infra") && size && size != whole && size != static_cast<std::uintmax_t>(-1))
+      Problem(L"a failed download left in the cache: " + name + L", " + std::to_wstring(size) + L" bytes");
+  }
   return {1, "install-deps, "s + m.what + (m.slow ? full ? " (waited out)" : " (given up on)" : "")};
 }
 
@@ -339,22 +325,21 @@ Tried HostileSettings(int index, bool) {
   const std::wstring& good = stage.address;
   const std::wstring notHttp = L"it is not an http:// or https:// address",
                      notWait = L"it is not a number of seconds from 1 to 86400";
-  const struct { const char* what; const wchar_t *key, *name; DWORD type; std::wstring text, why; } values[] = {
-      {"a NUL in the server", kInstallerKey, kDownloadServer, REG_SZ, good + L"\0/x"s, L"it holds a NUL character"},
-      {"an overlong server", kInstallerKey, kDownloadServer, REG_SZ, good + L"/" + std::wstring(2100, L'a'),
-       L"it is longer than 256 characters"},
-      {"a file: server", kInstallerKey, kDownloadServer, REG_SZ, L"file:///C:/windows/system32", notHttp},
-      {"a server with a query", kInstallerKey, kDownloadServer, REG_SZ, good + L"/?x=", L"it has a query or a fragment"},
-      {"a server without a host", kInstallerKey, kDownloadServer, REG_SZ, L"http://", L"it has no host"},
-      {"a server with an escape", kInstallerKey, kDownloadServer, REG_SZ, good + L"\x1b[2J",
+  const struct { const char* what; std::wstring text, why; const wchar_t *name = kDownloadServer, *key = kInstallerKey;
+                 DWORD type = REG_SZ; } values[] = {
+      {"a NUL in the server", good + L"\0/x"s, L"it holds a NUL character"},
+      {"an overlong server", good + L"/" + std::wstring(2100, L'a'), L"it is longer than 256 characters"},
+      {"a file: server", L"file:///C:/windows/system32", notHttp},
+      {"a server with a query", good + L"/?x=", L"it has a query or a fragment"},
+      {"a server without a host", L"http://", L"it has no host"},
+      {"a server with an escape", good + L"\x1b[2J",
        L"it holds a blank, a control character or a character outside ASCII"},
-      {"a policy server refused over a good one", kInstallerPolicyKey, kDownloadServer, REG_SZ, L"ftp://x", notHttp},
-      {"a wait of 0", kInstallerKey, kInstallerWaitSeconds, REG_DWORD, L"0", notWait},
-      {"a wait of 0xFFFFFFFF", kInstallerKey, kInstallerWaitSeconds, REG_DWORD, L"4294967295", notWait},
-      {"pins required as \"2\"", kInstallerKey, kRequirePins, REG_SZ, L"2",
-       L"it is neither 0 nor 1 (a DWORD, or the text \"0\" or \"1\")"},
-      {"a pin of 63 digits", kPinsKey, L"/dependencies/infra.exe", REG_SZ, stage.pin.substr(1),
-       L"a pin is 64 hexadecimal digits (a SHA-256)"}};
+      {"a policy server refused over a good one", L"ftp://x", notHttp, kDownloadServer, kInstallerPolicyKey},
+      {"a wait of 0", L"0", notWait, kInstallerWaitSeconds, kInstallerKey, REG_DWORD},
+      {"a wait of 0xFFFFFFFF", L"4294967295", notWait, kInstallerWaitSeconds, kInstallerKey, REG_DWORD},
+      {"pins required as \"2\"", L"2", L"it is neither 0 nor 1 (a DWORD, or the text \"0\" or \"1\")", kRequirePins},
+      {"a pin of 63 digits", stage.pin.substr(1), L"a pin is 64 hexadecimal digits (a SHA-256)",
+       L"/dependencies/infra.exe", kPinsKey}};
   constexpr int kValues = static_cast<int>(std::size(values));
   std::string what;
   if (index < kValues) {
@@ -480,7 +465,6 @@ Tried MonitorSurfaces(int, bool) {
   return {2, "monitor, two at once, each on its own thread and Word"};
 }
 
-// Each group: its name, number of cases and time bound for one.
 const struct { const wchar_t* name; int cases; DWORD boundMs; Tried (*run)(int index, bool full); } kGroups[] = {
     {L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues},
     {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads}, {L"installer", 5, 180000, Installer},
@@ -492,7 +476,13 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
   test::Regsvr32(L"/s");
   Arrange();
   Tried tried{0, ""};
-  if (group == L"probe") LaunchCalls();
+  if (group == L"probe") {  // prints the record name of each call a first launch makes into Word, in order
+    CaseWord word;
+    Launch(kName);
+    for (const auto& c : word.Calls())
+      if (const std::wstring name = c.substr(0, c.find(L'\t')); name != L"Created" && name != L"Exited")
+        std::printf("call %s\n", ToUtf8(name).c_str());
+  }
   if (group == L"word") tried = WordDies(extra, index);
   for (const auto& g : kGroups)
     if (group == g.name && index < g.cases) tried = g.run(index, full);
@@ -506,7 +496,6 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
 // --- The suite ---------------------------------------------------------------
 
 int Suite(bool full) {
-  // Faults tried, crashes, hangs past the bound, registry or files half-written.
   int tried = 0, crashes = 0, hangs = 0, halfWritten = 0;
   // Runs one case in its own process within its bound, adds it to the tally and prints its row; what it printed.
   const auto runOne = [&](const std::wstring& group, int index, DWORD boundMs, const std::wstring& extra = L"") {

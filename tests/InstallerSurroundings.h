@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cwchar>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -30,9 +29,10 @@ inline void Quit(const LateObject& word) {
 
 // A folder of the case's own where the download server and the stand-in installer leave what they saw, and the
 // installer's settings naming that server and nothing else. The server answers as `mode` says (ok, 404, wrong, slow)
-// and serves each path from its file. Afterwards the server ends, and the folder and all settings go.
+// and serves the stand-in installer as each installer the product asks for. Afterwards the server ends, and the
+// folder and all settings go.
 struct DownloadStage {
-  DownloadStage(const wchar_t* prefix, const char* mode, const std::vector<std::pair<std::wstring, std::wstring>>& served)
+  DownloadStage(const wchar_t* prefix, const char* mode)
       : dir(BinDir() + prefix + L"." + std::to_wstring(GetCurrentProcessId()) + L"\\") {
     CreateDirectoryW(dir.c_str(), nullptr);
     ForgetSettings();
@@ -42,7 +42,8 @@ struct DownloadStage {
       return path.substr(2);
     };
     std::wstring command = L"/usr/bin/python3 " TAMBERLUX_DOWNLOAD_SERVER L" " + unix(dir) + L" " + FromUtf8(mode);
-    for (const auto& [path, file] : served) command += L" " + path + L"=" + unix(file);
+    for (const wchar_t* p : {L"infra", L"comctl32", L"comct232", L"scr98me", L"scr2000xp"})
+      command += L" /dependencies/" + std::wstring(p) + L".exe=" + unix(StandIn());
     Start(command);  // it ends by itself
     WaitUntil([&] { return !Read(L"port").empty(); });
     address = L"http://127.0.0.1:" + FromUtf8(Read(L"port"));
@@ -53,6 +54,7 @@ struct DownloadStage {
     ForgetSettings();
     Run(L"cmd /c rmdir /s /q \"" + dir + L"\"");
   }
+  static std::wstring StandIn() { return BinDir() + L"InstallerStandIn.exe"; }
   static void ForgetSettings() {
     for (const wchar_t* key : {standin::kInstallerKey, WordKeys::kInstallerKey, WordKeys::kInstallerPolicyKey})
       RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);

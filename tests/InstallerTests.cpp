@@ -60,14 +60,8 @@ void SetMachine(const wchar_t* key, const wchar_t* name, const std::wstring& tex
 // The machine as one scenario needs it, and as it was afterwards: stand-in libraries in the system folder, the
 // installer's settings, the download server, the Windows version, the scripting runtime.
 struct Machine : test::DownloadStage {
-  explicit Machine(const char* mode = "ok") : DownloadStage(L"installer-stage", mode, Served()) { Clean(); }
+  explicit Machine(const char* mode = "ok") : DownloadStage(L"installer-stage", mode) { Clean(); }
   ~Machine() { Clean(); }
-  static std::vector<std::pair<std::wstring, std::wstring>> Served() {
-    std::vector<std::pair<std::wstring, std::wstring>> served;
-    for (const wchar_t* p : {L"infra", L"comctl32", L"comct232", L"scr98me", L"scr2000xp"})
-      served.push_back({std::wstring(L"/dependencies/") + p + L".exe", BinDir() + L"InstallerStandIn.exe"});
-    return served;
-  }
 
   // Every group but `missing` in place and registered.
   void InstallAllBut(const std::wstring& missing) {
