@@ -115,10 +115,8 @@ Outcome InstallDeps(const std::wstring& args, std::vector<int> presses = {}) {
   for (size_t i = 0, looks = 0; i < presses.size() || (!ended() && ++looks < 40);) {
     const bool expected = i < presses.size();
     const auto seen = test::DialogWatch(L"", expected ? presses[i] : IDOK, expected ? 60000 : 3000).Result();
-    if (!seen.appeared) {
-      if (expected) break;
-      continue;
-    }
+    if (!seen.appeared && expected) break;
+    if (!seen.appeared) continue;
     // A download that happens to take long shows its progress: not one of the boxes asked about.
     if (seen.title == kProgressTitle && !(expected && presses[i] == IDCANCEL)) {
       test::WaitUntil([&] { return ended() || !FindWindowW(L"#32770", kProgressTitle); }, 60000);
