@@ -21,8 +21,6 @@ const std::wstring kDisabled = kResiliency + L"DisabledItems", kStartup = kResil
 const auto kProductEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrello\\zentrello.dll", L"Zentrello");
 const auto kOtherEntry = WordEntry(L"c:\\program files\\other\\helper.dll", L"Helper");
 
-auto CountOf(const Lines& calls, const std::wstring& call) { return std::count(calls.begin(), calls.end(), call); }
-
 class Launch : public Main2Test {
  protected:
   Launch() {
@@ -64,8 +62,8 @@ TEST_F(Launch, AFirstLaunchStartsWordQuietlyTakesTheAddInOffWordsListsAndOpensOn
   EXPECT_EQ(ValueNames(kDisabled), Lines{L"1B07"}) << "the add-in is off the list; another add-in's entry stays";
   EXPECT_FALSE(KeyExists(kStartup));
   EXPECT_EQ(ReadWholeFile(files.Copy(L".dotm")), "dotm template");
-  EXPECT_EQ(CountOf(calls, L"Run\tSetStartedFromIcon"), 1);
-  EXPECT_EQ(CountOf(calls, L"Documents.Add\tVisible:=True"), 1);
+  EXPECT_EQ(std::ranges::count(calls, L"Run\tSetStartedFromIcon"), 1);
+  EXPECT_EQ(std::ranges::count(calls, L"Documents.Add\tVisible:=True"), 1);
 
   EXPECT_TRUE(ToBool(LateObject::FromVariant(wordVariable).Get(L"Visible"))) << "the caller holds the started Word";
   EXPECT_TRUE(IsWindowVisible(WordStandIn::Windows(pids[0]).at(0)));
@@ -123,7 +121,7 @@ TEST_F(Launch, WordRefusingTheDocumentWith4605LeavesItHiddenAndUsesANewWordOnce)
   EXPECT_EQ(first.back(), L"Visible=False");
   EXPECT_TRUE(word.Running(pids[0])) << "the first Word is left running";
   EXPECT_FALSE(IsWindowVisible(WordStandIn::Windows(pids[0]).at(0)));
-  EXPECT_EQ(CountOf(second, L"Documents.Add\tVisible:=True"), 1);
+  EXPECT_EQ(std::ranges::count(second, L"Documents.Add\tVisible:=True"), 1);
   EXPECT_TRUE(IsWindowVisible(WordStandIn::Windows(pids[1]).at(0)));
   EXPECT_FALSE(Contains(second, L"Run\tSetStartedFromIcon")) << "the macro is not run again";
   EXPECT_TRUE(ToBool(LateObject::FromVariant(wordVariable).Get(L"Visible"))) << "the caller holds the second Word";
