@@ -118,6 +118,7 @@ TEST_F(Command, LaunchGivesAMessageAndExitCodeForEachFailureAndAnswersWithWordsS
             L"tamberlux: Tamberlux.Main2 is not registered: run regsvr32 on Tamberlux.dll first\r\n");
   EXPECT_EQ(code, 3u);
   ASSERT_EQ(Regsvr32(L"/s"), 0u);
+  // Hostile names are a usage error of every command.
   const std::pair<std::wstring, std::wstring> cases[] = {
       {L"Zen\uff3ctrello", L"it does not survive the ANSI code page unchanged"},
       {L"Zen:trello", L"it holds a separator"},

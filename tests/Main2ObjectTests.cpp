@@ -102,6 +102,7 @@ TEST_F(Main2Object, LiteralsScriptVariablesAndNamedArgumentsReachTheMethod) {
   for (const wchar_t* version : {L"11.0", L"13.0"})
     EXPECT_FALSE(test::KeyExists(WordKeys::DataKey(std::wstring(version))));
 
+  // A launch with startZTL named: the macro is left out.
   Variant started;
   const Outcome launch = Invoke(L"StartRunTime", {Variant::Of(L"Zentrello"), ByRefTo(started)},
                                 {{Id(L"StartRunTime", L"startZTL"), Variant::Of(false)}});

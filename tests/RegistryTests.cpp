@@ -99,6 +99,7 @@ TEST_F(RegistryState, DetectionFindsTheProductsEntryOnlyAndReenablingDeletesExac
   EXPECT_EQ(ValueNames(kDisabled).size(), 4u);
   EXPECT_TRUE(KeyExists(kStartup)) << "nothing matched: StartupItems untouched";
 
+  // A match in StartupItems alone removes that list; DisabledItems keeps its values.
   AddEntry(kStartup, L"st", kProductEntry);
   EXPECT_EQ(main2.tamberluxDisabled(L"Zentrello", L"12.0"), L"st");
   main2.enableTamberlux(L"Zentrello", L"12.0");

@@ -41,6 +41,7 @@ TEST_F(WordFixture, AVisibleRunningWordIsReturnedUntouchedAndAHiddenOneIsBrought
   EXPECT_TRUE(main2.WordApplication().SameAs(visible));
   EXPECT_EQ(word.Calls(), (Calls{L"Created", L"Visible"}));
 
+  // Hidden and minimised: shown, restored and activated.
   visible.Put(L"Visible", Variant::Of(false));
   visible.Put(L"WindowState", Variant::Of(2));
   const size_t before = word.Calls().size();
