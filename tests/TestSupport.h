@@ -168,10 +168,8 @@ class WordStandIn {
   // Each "OpusApp" window of a process.
   static std::vector<HWND> Windows(DWORD process);
 
-  static void EndAll();
-
  private:
-  std::vector<std::vector<std::wstring>> Lines() const;
+  std::vector<std::pair<DWORD, std::wstring>> Lines() const;
   std::wstring log_;
 };
 
