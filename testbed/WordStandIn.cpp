@@ -25,12 +25,7 @@
 //
 // Command line: /regserver, /unregserver, or -Embedding when COM starts it.
 #include <windows.h>
-#include <oleauto.h>
 #include <shlobj.h>
-
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "StandInDispatch.h"
 #include "StandInKeys.h"
