@@ -2,9 +2,6 @@
 // COM server, built once per library with STANDIN_PROGID and STANDIN_CLSID, whose DllRegisterServer
 // registers the ProgID and this file (or, with STANDIN_REGISTERS_NOTHING, succeeds registering nothing)
 // and counts its calls under HKEY_CURRENT_USER\Software\TamberluxTests\Registrations, value STANDIN_PROGID.
-#include <windows.h>
-#include <objbase.h>
-
 #include "StandInDispatch.h"
 #include "StandInKeys.h"
 

@@ -11,7 +11,6 @@
 #include "base/ComTypes.h"
 
 #include <string>
-#include <vector>
 
 namespace {
 constexpr const wchar_t* kKey = tamberlux::standin::kInstallerKey;

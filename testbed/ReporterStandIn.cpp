@@ -2,15 +2,10 @@
 // in-process COM class that records every late-bound call with its arguments
 // and answers vbwErrorHandler with the action codes a test scripts. Tests reach
 // its record through the exported StandIn_* calls of the DLL COM created it from.
-#include <windows.h>
-#include <oleauto.h>
-
 #include "StandInDispatch.h"
 #include "StandInKeys.h"
 
 #include <mutex>
-#include <string>
-#include <vector>
 
 namespace {
 

@@ -25,12 +25,7 @@
 //
 // Command line: /regserver, /unregserver, or -Embedding when COM starts it.
 #include <windows.h>
-#include <oleauto.h>
 #include <shlobj.h>
-
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "StandInDispatch.h"
 #include "StandInKeys.h"
@@ -78,10 +73,9 @@ bool ScriptListHas(const wchar_t* name, const std::wstring& item) {
 
 // Takes one from a counter shared by all stand-in processes; false when none is left.
 bool TakeOne(const wchar_t* name) {
-  const DWORD left = ScriptNumber(name);
-  if (left == 0) return false;
-  const DWORD now = left - 1;
-  RegSetKeyValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, REG_DWORD, &now, sizeof(now));
+  DWORD left = ScriptNumber(name);
+  if (left-- == 0) return false;
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, kScriptKey, name, REG_DWORD, &left, sizeof(left));
   return true;
 }
 

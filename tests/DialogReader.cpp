@@ -13,8 +13,6 @@
 #include <io.h>
 
 #include <cstdio>
-#include <cwchar>
-#include <string>
 
 #include "base/ComTypes.h"
 #include "base/Text.h"

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "base/Text.h"
 #include "errortrap/vbwProtector.h"
 
 namespace tamberlux::test {
@@ -26,9 +25,8 @@ StartedTrap::~StartedTrap() {
 
 std::wstring BinDir() {
   wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir = path;
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+  const std::wstring file(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  return file.substr(0, file.find_last_of(L"\\/") + 1);
 }
 
 bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call) {
@@ -97,8 +95,7 @@ std::vector<std::wstring> ReporterStandIn::Methods() const {
 }
 
 int ReporterStandIn::Count(const std::wstring& method) const {
-  const auto methods = Methods();
-  return static_cast<int>(std::count(methods.begin(), methods.end(), method));
+  return static_cast<int>(std::ranges::count(Methods(), method));
 }
 
 Started Start(std::wstring commandLine, HANDLE output, bool withStderr) {
@@ -154,10 +151,7 @@ void EndProcess(DWORD id) {
 }
 
 HWND AddWindow(const wchar_t* className, const wchar_t* caption, WNDPROC proc, DWORD style) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = proc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = className;
+  const WNDCLASSW wc{0, proc, 0, 0, GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr, className};
   RegisterClassW(&wc);
   return CreateWindowExW(0, className, caption, style, 0, 0, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
 }

@@ -30,7 +30,6 @@ struct StartedTrap { StartedTrap(); ~StartedTrap(); };
 // Folder of the running test program (the stand-ins are built beside it).
 std::wstring BinDir();
 bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call);
-// Splits "a\tb\tc" at `sep`.
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t sep);
 
 // The stand-in error reporter "ZentrelloError.Main2", loaded from the DLL COM creates it from.
@@ -168,10 +167,8 @@ class WordStandIn {
   // Each "OpusApp" window of a process.
   static std::vector<HWND> Windows(DWORD process);
 
-  static void EndAll();
-
  private:
-  std::vector<std::vector<std::wstring>> Lines() const;
+  std::vector<std::pair<DWORD, std::wstring>> Lines() const;
   std::wstring log_;
 };
 

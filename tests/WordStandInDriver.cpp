@@ -2,10 +2,7 @@
 // the log of the calls it received.
 #include "TestSupport.h"
 
-#include <gtest/gtest.h>
 #include <tlhelp32.h>
-
-#include "base/Text.h"
 
 namespace tamberlux::test {
 
@@ -20,6 +17,14 @@ void Script(const wchar_t* name, DWORD type, const void* data, size_t size) {
 
 DWORD RunStandIn(const wchar_t* option) {
   return Run(L"\"" + BinDir() + L"WordStandIn.exe\" " + option).code;
+}
+
+void EndAll() {
+  const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{sizeof(entry)};
+  for (BOOL more = snapshot && Process32FirstW(snapshot.Get(), &entry); more;
+       more = Process32NextW(snapshot.Get(), &entry))
+    if (_wcsicmp(entry.szExeFile, L"WordStandIn.exe") == 0) EndProcess(entry.th32ProcessID);
 }
 }  // namespace
 
@@ -63,27 +68,25 @@ LateObject WordStandIn::Start() {
   } catch (...) { return LateObject(); }
 }
 
-std::vector<std::vector<std::wstring>> WordStandIn::Lines() const {
-  std::vector<std::vector<std::wstring>> lines;
+std::vector<std::pair<DWORD, std::wstring>> WordStandIn::Lines() const {
+  std::vector<std::pair<DWORD, std::wstring>> lines;
   for (const auto& line : Split(FromUtf8(ReadWholeFile(log_)), L'\n'))  // a log not yet written: "<missing>"
-    if (line.find(L'\t') != std::wstring::npos) lines.push_back(Split(line, L'\t'));
+    if (const size_t tab = line.find(L'\t'); tab != std::wstring::npos)
+      lines.emplace_back(std::wcstoul(line.c_str(), nullptr, 10), line.substr(tab + 1));
   return lines;
 }
 
 std::vector<DWORD> WordStandIn::Processes() const {
   std::vector<DWORD> pids;
-  for (const auto& fields : Lines())
-    if (fields[1] == L"Created") pids.push_back(std::wcstoul(fields[0].c_str(), nullptr, 10));
+  for (const auto& [pid, call] : Lines())
+    if (call.substr(0, call.find(L'\t')) == L"Created") pids.push_back(pid);
   return pids;
 }
 
 std::vector<std::wstring> WordStandIn::Calls(DWORD process) const {
   std::vector<std::wstring> calls;
-  for (const auto& fields : Lines()) {
-    if (std::wcstoul(fields[0].c_str(), nullptr, 10) != process) continue;
-    calls.push_back(fields[1]);
-    for (size_t i = 2; i < fields.size(); ++i) calls.back() += L"\t" + fields[i];
-  }
+  for (const auto& [pid, call] : Lines())
+    if (pid == process) calls.push_back(call);
   return calls;
 }
 
@@ -105,14 +108,6 @@ std::vector<HWND> WordStandIn::Windows(DWORD process) {
     if (owner == process) windows.push_back(w);
   }
   return windows;
-}
-
-void WordStandIn::EndAll() {
-  const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry{sizeof(entry)};
-  for (BOOL more = snapshot && Process32FirstW(snapshot.Get(), &entry); more;
-       more = Process32NextW(snapshot.Get(), &entry))
-    if (_wcsicmp(entry.szExeFile, L"WordStandIn.exe") == 0) EndProcess(entry.th32ProcessID);
 }
 
 }  // namespace tamberlux::test
