@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 #include "base/Text.h"
 #include "base/VbError.h"
+#include "installer/InfraGroups.h"
 
 namespace tamberlux::test {
 
@@ -42,8 +43,9 @@ struct DownloadStage {
       return path.substr(2);
     };
     std::wstring command = L"/usr/bin/python3 " TAMBERLUX_DOWNLOAD_SERVER L" " + unix(dir) + L" " + FromUtf8(mode);
-    for (const wchar_t* p : {L"infra", L"comctl32", L"comct232", L"scr98me", L"scr2000xp"})
-      command += L" /dependencies/" + std::wstring(p) + L".exe=" + unix(StandIn());
+    std::vector<std::wstring> served{InfraGroups::kScripting98MePath};
+    for (const auto& group : InfraGroups::All()) served.push_back(group.installerPath);
+    for (const auto& path : served) command += L" " + path + L"=" + unix(StandIn());
     Start(command);  // it ends by itself
     WaitUntil([&] { return !Read(L"port").empty(); });
     address = L"http://127.0.0.1:" + FromUtf8(Read(L"port"));
