@@ -200,12 +200,7 @@ TEST(ErrorTrapTracing, ProcInReceivesTheParameterTextOnlyWhenTracingIsOn) {
 TEST(ErrorTrapTracing, AFailureSkippedUnderResumeNextIsLoggedAsIgnoredOnlyWhenTracingIsOn) {
   const std::wstring shown = L"  process " + std::to_wstring(GetCurrentProcessId()) +
                              L"  Tamberlux.Sample.SkipsAFailure, line 2\r\n  ignored error 13: Type mismatch\r\n";
-  const auto timesShown = [&] {
-    const std::wstring log = test::Tamberlux(L"log", false).Text();
-    size_t n = 0;
-    for (size_t at = log.find(shown); at != std::wstring::npos; at = log.find(shown, at + 1)) ++n;
-    return n;
-  };
+  const auto timesShown = [&] { return test::Occurrences(test::Tamberlux(L"log", false).Text(), shown); };
   for (const bool tracing : {false, true}) {
     test::StartedTrap trap;
     ReporterStandIn reporter;

@@ -114,11 +114,7 @@ class ErrorLogFile : public test::Main2Test {
     EXPECT_EQ(r.code, 0u);
     return r.Text();
   }
-  // How many reports `log` shows, each on a line of its own.
-  static size_t Reports(const std::wstring& log) {
-    const auto lines = test::Split(log, L'\n');
-    return std::ranges::count_if(lines, [](const std::wstring& l) { return l.starts_with(L"  not reported: "); });
-  }
+  static size_t Reports(const std::wstring& log) { return test::Occurrences(log, L"\r\n  not reported: "); }
   const std::wstring path = vbw::ErrorLog::Path();
 };
 

@@ -168,6 +168,12 @@ size_t RawControls(const std::wstring& text) {
   return std::count_if(text.begin(), text.end(), [](wchar_t c) { return c < 32 && c != L'\r' && c != L'\n'; });
 }
 
+size_t Occurrences(const std::wstring& text, const std::wstring& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 std::string ReadWholeFile(const std::wstring& path) {
   std::ifstream f(std::filesystem::path(path), std::ios::binary);
   return f ? std::string(std::istreambuf_iterator<char>(f), {}) : "<missing>";

@@ -83,6 +83,8 @@ HWND AddWindow(const wchar_t* className, const wchar_t* caption, WNDPROC proc = 
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = 10000);
 // How many control characters other than line ends output meant for a person or a program holds: none, escaped.
 size_t RawControls(const std::wstring& text);
+// How often `part` occurs in `text`.
+size_t Occurrences(const std::wstring& text, const std::wstring& part);
 // A file's bytes, or "<missing>"; a file written with these bytes.
 std::string ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, const std::string& bytes);
