@@ -147,14 +147,91 @@ TEST_F(ErrorLogFile, WithoutItsReporterTheTrapWritesALineThatTheCommandShowsAndR
   test::WriteWholeFile(path, old);
   ASSERT_EQ(Delete(L"a"), S_OK);
   EXPECT_TRUE(test::ReadWholeFile(path + L".1") == old) << "the full log became the previous one";
-  EXPECT_EQ(Reports(Logged()), 1u) << "the new log holds the one report";
+  log = Logged();
+  EXPECT_EQ(Reports(log), 1u) << "the new log holds the one report";
+  EXPECT_NE(log.find(L": 1 report and 1 damaged line, oldest first\r\n\r\n"
+                     L"damaged line 1 of errors.log.1 (262134 bytes, not a whole report; its first 200 shown):\r\n  " +
+                     std::wstring(200, L'o') + L"\r\n\r\n"),
+            std::wstring::npos);
   ASSERT_EQ(Delete(L"b"), S_OK);
   ASSERT_EQ(Reports(Logged()), 2u);
+  EXPECT_NE(test::Tamberlux(L"log --json").Text().find(L"\"writable\": true, \"problem\": \"\""), std::wstring::npos);
 
-  DeleteFileW(path.c_str());
+  // A log that cannot be written: the caller still never fails, and log and status say so.
+  DeleteFileW((path + L".1").c_str());
+  {
+    const Handle held(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held) << "another program holds the log for itself";
+    EXPECT_EQ(Delete(L"c"), S_OK);
+    EXPECT_EQ(Logged(), L"The error log cannot be written: the file cannot be opened for writing (Windows error 32); "
+                        L"a report the error reporter cannot take is lost.\r\nThe error log cannot be read: errors.log "
+                        L"(Windows error 32); its reports are not shown.\r\nNo errors logged (" + path + L").\r\n");
+  }
+  RemoveLogs();
   ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
   EXPECT_EQ(Delete(L"c"), S_OK);
+  EXPECT_EQ(Logged(), L"The error log cannot be written: its path is taken by a folder; a report the error reporter "
+                      L"cannot take is lost.\r\nThe error log cannot be read: errors.log (a folder, not a file); its "
+                      L"reports are not shown.\r\nNo errors logged (" + path + L").\r\n");
+  const test::Ran status = test::Tamberlux(L"status Zentrello"), json = test::Tamberlux(L"status Zentrello --json");
+  EXPECT_EQ(status.code, 0u);
+  EXPECT_NE(status.Text().find(L"\r\n  error log: cannot be written (its path is taken by a folder): C:\\users\\"),
+            std::wstring::npos) << status.bytes;
+  EXPECT_NE(status.Text().find(L"\\AppData\\Local\\Valdomeren\\Tamberlux\\errors.log\r\n"), std::wstring::npos);
+  EXPECT_NE(json.Text().find(L"\"writable\": false, \"problem\": \"its path is taken by a folder\"}"),
+            std::wstring::npos) << json.bytes;
   RemoveDirectoryW(path.c_str());
+}
+
+// A line a writer left torn, or bytes that were never a report: each shown as damaged, escaped and counted, in its
+// place, and kept; a report written after a torn line starts its own.
+TEST_F(ErrorLogFile, ADamagedLineIsShownEscapedAndCountedAndStopsNoReader) {
+  const std::string good =
+      R"({"time": "2026-12-07T10:00:00Z", "process": 7, "project": "Tamberlux", "module": "Main2", )"
+      R"("procedure": "StartRunTime", "number": 5, "description": "kept\u0007", "line": 3, )"
+      R"("stack": ["Main2.StartRunTime"], "parameters": [], "dump": [], "reporter": "none"})";
+  const std::string previous = good + "\r\n" + R"({"time": "2026-12-07T10:00:01Z", "description": "cut \u)";
+  const std::string current = R"({"time": "t", "procedure": "p", "number": 5, "description": "\uZZZZ"})"
+                              "\r\n\xff\xfe{\"x\"\0\r\n"s
+                              R"({"time": "t", "procedure": "p", "number": 5} and more)"
+                              "\r\n{}\r\n" + good + "\r\n\r\n" +
+                              R"({"time": "t", "procedure": "p", "number": 5, "description": "a)" "\ttab\"}\n" +
+                              R"({"time": "t", "procedure": "p", "number": 5, "description": "a\u00)";
+  test::WriteWholeFile(path + L".1", previous);
+  test::WriteWholeFile(path, current);
+  ASSERT_EQ(Delete(L"d"), S_OK);
+  const std::string after = test::ReadWholeFile(path);
+  EXPECT_EQ(after.substr(0, current.size()), current) << "nothing of the damaged log was lost";
+  EXPECT_EQ(after.substr(current.size(), 3), "\r\n{") << "the new report starts a line of its own";
+  EXPECT_EQ(after.substr(after.size() - 3), "}\r\n");
+
+  const std::wstring log = Logged();
+  EXPECT_EQ(Reports(log), 3u) << ToUtf8(log);
+  EXPECT_EQ(test::Occurrences(log, L", not a whole report):\r\n"), 7u);
+  for (const wchar_t* shown : {
+           L": 3 reports and 7 damaged lines, oldest first\r\n\r\n2026-12-07T10:00:00Z  process 7  "
+           L"Tamberlux.Main2.StartRunTime, line 3\r\n  error 5: kept\\x07\r\n  not reported: none\r\n"
+           L"  call stack: Main2.StartRunTime\r\n  parameters: \r\n\r\n"
+           L"damaged line 2 of errors.log.1 (55 bytes, not a whole report):\r\n"
+           L"  {\"time\": \"2026-12-07T10:00:01Z\", \"description\": \"cut \\u\r\n\r\n"
+           L"damaged line 1 of errors.log (69 bytes, not a whole report):\r\n"
+           L"  {\"time\": \"t\", \"procedure\": \"p\", \"number\": 5, \"description\": \"\\uZZZZ\"}\r\n\r\n"
+           L"damaged line 2 of errors.log (7 bytes, not a whole report):\r\n  \\xff\\xfe{\"x\"\\x00\r\n\r\n"
+           L"damaged line 3 of errors.log (53 bytes, not a whole report):\r\n"
+           L"  {\"time\": \"t\", \"procedure\": \"p\", \"number\": 5} and more\r\n\r\n"
+           L"damaged line 4 of errors.log (2 bytes, not a whole report):\r\n  {}\r\n\r\n2026-12-07T10:00:00Z",
+           L"damaged line 7 of errors.log (68 bytes, not a whole report):\r\n"
+           L"  {\"time\": \"t\", \"procedure\": \"p\", \"number\": 5, \"description\": \"a\\x09tab\"}\r\n\r\n"
+           L"damaged line 8 of errors.log (66 bytes, not a whole report):\r\n"
+           L"  {\"time\": \"t\", \"procedure\": \"p\", \"number\": 5, \"description\": \"a\\u00\r\n\r\n",
+           L"  error 5: \"d\" cannot be a Word version\r\n"})
+    EXPECT_NE(log.find(shown), std::wstring::npos) << ToUtf8(shown) << "\nin\n" << ToUtf8(log);
+
+  const test::Ran json = test::Tamberlux(L"log --json");
+  EXPECT_EQ(json.code, 0u);
+  EXPECT_EQ(test::Occurrences(json.Text(), L"{\"time\": "), 3u) << json.bytes;
+  EXPECT_NE(json.Text().find(L"{\"file\": \"errors.log\", \"line\": 2, \"bytes\": 7, \"text\": \"\\\\xff\\\\xfe{\\\"x\\\"\\\\x00\"}"),
+            std::wstring::npos) << json.bytes;
 }
 
 }  // namespace

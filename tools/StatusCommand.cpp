@@ -15,6 +15,7 @@
 
 #include "base/Text.h"
 #include "base/VbError.h"
+#include "errortrap/ErrorLog.h"
 #include "registry/RegistryFunctions.h"
 #include "registry/RegistryRaw.h"
 #include "registry/WordKeys.h"
@@ -226,7 +227,10 @@ std::wstring JsonPolicy(const std::optional<Policy>& p) {
 }
 
 void PrintJson(const Status& s) {
+  const std::wstring logProblem = vbw::ErrorLog::WriteProblem();
   std::wstring out = L"{\n  \"product\": " + Json(s.product) + L",\n  \"section\": " + Json(s.section) +
+                     L",\n  \"errorLog\": {\"path\": " + Json(vbw::ErrorLog::Path()) + L", \"writable\": " +
+                     (logProblem.empty() ? L"true" : L"false") + L", \"problem\": " + Json(logProblem) + L"}" +
                      L",\n  \"wordVersion\": " + JsonOrNull(s.wordVersion) + L",\n  \"comAddins\": [";
   for (size_t i = 0; i < s.addins.size(); ++i)
     out += (i ? L", " : L"") + std::wstring(L"{\"progId\": ") + Json(s.addins[i].progId) + L", \"friendlyName\": " +
@@ -270,6 +274,8 @@ void PrintList(const wchar_t* title, const std::vector<ShownEntry>& entries, con
 
 void PrintText(const Status& s) {
   Print(Shown(s.product) + L" (HKEY_CURRENT_USER\\" + Shown(s.section) + L")\n");
+  if (const std::wstring problem = vbw::ErrorLog::WriteProblem(); !problem.empty())
+    Print(L"  error log: cannot be written (" + problem + L"): " + Shown(vbw::ErrorLog::Path()) + L"\n");
   Print(L"  recorded Word version: " + Or(Shown(s.wordVersion), L"none (the next launch is a first launch)") +
         (!s.wordVersion.empty() && s.resiliencyKey.empty() ? L" (not a Word version)" : L"") + L"\n");
   for (const auto& a : s.addins)

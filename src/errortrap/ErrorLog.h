@@ -3,7 +3,8 @@
 // (Valdomeren\Tamberlux\errors.log), rotated at 256 KiB with one previous
 // file kept (errors.log.1). Writing it never fails the caller. With tracing
 // on, a failure its procedure skipped is written there too, marked
-// "ignored": true.
+// "ignored": true. A line left torn by a writer that died keeps its own line:
+// the next report starts a new one.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,9 @@
 namespace tamberlux::vbw::ErrorLog {
 
 constexpr uint64_t kMaxBytes = 256 * 1024;
+// How long a writer waits for another process's write to finish before it
+// writes without the lock.
+constexpr uint32_t kLockWaitMs = 2000;
 
 struct Report {
   std::wstring project, module, procedure;
@@ -33,6 +37,9 @@ std::wstring Path();
 // The report as one JSON object on one line (no line break).
 std::wstring ToJson(const Report& report);
 void Write(const Report& report) noexcept;
-
+// Why a report could not be written now ("its path is taken by a folder", a
+// read-only file, a folder that takes no new file); empty when it can. Leaves
+// nothing behind.
+std::wstring WriteProblem();
 
 }  // namespace tamberlux::vbw::ErrorLog
