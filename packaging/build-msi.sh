@@ -48,15 +48,19 @@ action() {  # NAME PROPERTY VALUE CONDITION: sets PROPERTY to VALUE after AppSea
   sequence=$((sequence + 1))
 }
 # Each setting's value as the Registry table takes it: a number as "#n"
-# (REG_DWORD), text as itself (REG_SZ; text starting with "#" escaped as
-# "##"). A value given on the command line wins over the one kept from an
-# earlier install (found by AppSearch in the Registry table's own form).
-setting() {  # PROPERTY number|text
-  local p="$1" number="$1 >= 0 OR $1 < 0"
-  [ "$2" = text ] && number="0 = 1"
+# (REG_DWORD) only where the condition NUMBER tells it exactly (a wider test
+# would wrap 4294967297 into 1), anything else as the text given (REG_SZ;
+# text starting with "#" escaped as "##"), which the component refuses when
+# it reads it if it is no value it takes. A value given on the command line
+# wins over one an earlier install of this product wrote (found by AppSearch
+# in the Registry table's own form, with the product's mark beside it); a
+# value without that mark is an administrator's, and stays theirs: not
+# written again, not copied into the other registry view, not removed.
+setting() {  # PROPERTY NUMBER
+  local p="$1" number="$2"
   action "Set${p}Number" "${p}VALUE" "#[$p]" "$p AND (($number) OR $p << \"#\")"
   action "Set${p}Text" "${p}VALUE" "[$p]" "$p AND NOT ($number) AND NOT $p << \"#\""
-  action "Set${p}Kept" "${p}VALUE" "[SAVED$p]" "NOT $p AND SAVED$p"
+  action "Set${p}Kept" "${p}VALUE" "[SAVED$p]" "NOT $p AND SAVED$p AND OWNED$p"
   local names=(DownloadServer RequirePins InstallerWaitSeconds) name
   for name in "${names[@]}"; do
     [ "${name^^}" = "$p" ] || continue
@@ -65,9 +69,9 @@ setting() {  # PROPERTY number|text
     done
   done
 }
-setting DOWNLOADSERVER text
-setting REQUIREPINS number
-setting INSTALLERWAITSECONDS number
+setting DOWNLOADSERVER '0 = 1'
+setting REQUIREPINS 'REQUIREPINS = "0" OR REQUIREPINS = "1"'
+setting INSTALLERWAITSECONDS '0 = 1'  # any number of seconds as its digits
 queries+=(
   # Every file is versioned (wixl leaves the column empty and hashes them as
   # unversioned files), so that a repair or a later package compares

@@ -3,8 +3,10 @@
 # of its own (created afresh under WORK), with no regsvr32 anywhere.
 #
 #   PackageTests.sh lifecycle WORK PACKAGE VERSION CERT   install with settings (one not valid), use,
-#                                                         repair, uninstall
-#   PackageTests.sh upgrade WORK OLDER PACKAGE VERSION    an older package, then the newer one without settings
+#                                                         repair, uninstall; then one install and uninstall
+#                                                         per row of the properties' table
+#   PackageTests.sh upgrade WORK OLDER PACKAGE VERSION    an older package, then the newer one without settings,
+#                                                         beside an administrator's own value
 #   PackageTests.sh signatures CERT FILE...               each file's Authenticode signature verifies against CERT
 set -uo pipefail
 scenario="$1"
@@ -97,14 +99,52 @@ if [ "$scenario" = lifecycle ]; then
   done
   settings_are "settings after uninstall" "||"
   expect "the administrator's value" "REG_SZ kept" "$(value "$settings" AdminNote 64)"
+
+  # The properties, one install and uninstall per row: the settings each install leaves in the 64-bit and the
+  # 32-bit view, then after its uninstall, and the verdict of `tamberlux check` on them. A value an administrator
+  # wrote before (64-bit view: the server and a wait of 45) is neither taken over, nor copied into the 32-bit view,
+  # nor removed; a number the component does not take is written as the text given, never wrapped into another.
+  admin='REG_SZ https://admin.example.com||REG_DWORD 0x2d'
+  while IFS='|' read -r properties installed64 installed32 verdicts; do
+    [ -n "$properties" ] || continue
+    wine reg delete "$settings" /f /reg:64 >/dev/null 2>&1
+    wine reg delete "$settings" /f /reg:32 >/dev/null 2>&1
+    if [ "$properties" = "REQUIREPINS=1 (beside the administrator's)" ]; then
+      wine reg add "$settings" /v DownloadServer /d https://admin.example.com /f /reg:64 >/dev/null 2>&1
+      wine reg add "$settings" /v InstallerWaitSeconds /t REG_DWORD /d 45 /f /reg:64 >/dev/null 2>&1
+    fi
+    expect "install with $properties" 0 "$(msi /i "$package" ${properties%% (*})"
+    installed64="${installed64//;/|}" installed32="${installed32//;/|}"
+    expect "$properties: 64-bit settings" "$installed64" "$(installer_settings 64)"
+    expect "$properties: 32-bit settings" "$installed32" "$(installer_settings 32)"
+    check="$(wine "$command" check Zentrello 2>&1 | tr -d '\r')"
+    IFS=';' read -ra said <<<"$verdicts"
+    for verdict in "${said[@]}"; do
+      [[ "$check" == *"$verdict"* ]] || fail "$properties: check did not say [$verdict]: $check"
+    done
+    expect "uninstall after $properties" 0 "$(msi /x "$package")"
+    left="||"
+    [[ "$properties" == *administrator* ]] && left="$admin"
+    expect "$properties: 64-bit settings after uninstall" "$left" "$(installer_settings 64)"
+    expect "$properties: 32-bit settings after uninstall" "||" "$(installer_settings 32)"
+    expect "$properties: the package's marks after uninstall (64, 32)" nono \
+      "$(key_exists 'HKLM\Software\Valdomeren\Tamberlux\Package' 64)$(key_exists 'HKLM\Software\Valdomeren\Tamberlux\Package' 32)"
+  done <<'TABLE'
+REQUIREPINS=1 (beside the administrator's)|REG_SZ https://admin.example.com;REG_DWORD 0x1;REG_DWORD 0x2d|;REG_DWORD 0x1;|
+REQUIREPINS=4294967296 INSTALLERWAITSECONDS=4294967297|;REG_SZ 4294967296;REG_SZ 4294967297|;REG_SZ 4294967296;REG_SZ 4294967297|refused: it is neither 0 nor 1;refused: it is not a number of seconds from 1 to 86400
+REQUIREPINS=0 INSTALLERWAITSECONDS=-5|;REG_DWORD 0x0;REG_SZ -5|;REG_DWORD 0x0;REG_SZ -5|refused: it is not a number of seconds from 1 to 86400
+REQUIREPINS=-1 INSTALLERWAITSECONDS=600|;REG_SZ -1;REG_SZ 600|;REG_SZ -1;REG_SZ 600|refused: it is neither 0 nor 1
+TABLE
 else  # upgrade
   older="$2" package="$3" version="$4"
-  expect "install the older package" 0 \
-    "$(msi /i "$older" DOWNLOADSERVER=https://old.example.com REQUIREPINS=1 INSTALLERWAITSECONDS=120)"
+  # The administrator's own wait, written before any package: neither the older package nor the upgrade takes it.
+  wine reg add "$settings" /v InstallerWaitSeconds /t REG_DWORD /d 120 /f /reg:64 >/dev/null 2>&1
+  expect "install the older package" 0 "$(msi /i "$older" DOWNLOADSERVER=https://old.example.com REQUIREPINS=1)"
   expect "upgrade" 0 "$(msi /i "$package")"
   expect "products installed" 1 "$(products)"
   expect "the version installed" "$version.0" "$(file_version "$command")"
-  settings_are "settings kept" "REG_SZ https://old.example.com|REG_DWORD 0x1|REG_DWORD 0x78"
+  expect "settings kept (64)" "REG_SZ https://old.example.com|REG_DWORD 0x1|REG_DWORD 0x78" "$(installer_settings 64)"
+  expect "settings kept (32)" "REG_SZ https://old.example.com|REG_DWORD 0x1|" "$(installer_settings 32)"
   expect "the upgraded class created and called" 0 "$(created)"
   [ "$(msi /i "$older")" != 0 ] || fail "the older package installed over the newer"
   expect "products after a downgrade attempt" 1 "$(products)"
