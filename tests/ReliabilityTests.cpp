@@ -173,13 +173,11 @@ TEST_F(ErrorLogFile, WithoutItsReporterTheTrapWritesALineThatTheCommandShowsAndR
   EXPECT_EQ(Logged(), L"The error log cannot be written: its path is taken by a folder; a report the error reporter "
                       L"cannot take is lost.\r\nThe error log cannot be read: errors.log (a folder, not a file); its "
                       L"reports are not shown.\r\nNo errors logged (" + path + L").\r\n");
-  const test::Ran status = test::Tamberlux(L"status Zentrello"), json = test::Tamberlux(L"status Zentrello --json");
-  EXPECT_EQ(status.code, 0u);
-  EXPECT_NE(status.Text().find(L"\r\n  error log: cannot be written (its path is taken by a folder): C:\\users\\"),
-            std::wstring::npos) << status.bytes;
-  EXPECT_NE(status.Text().find(L"\\AppData\\Local\\Valdomeren\\Tamberlux\\errors.log\r\n"), std::wstring::npos);
-  EXPECT_NE(json.Text().find(L"\"writable\": false, \"problem\": \"its path is taken by a folder\"}"),
-            std::wstring::npos) << json.bytes;
+  const std::wstring status =
+      test::Tamberlux(L"status Zentrello").Text() + test::Tamberlux(L"status Zentrello --json").Text();
+  EXPECT_NE(status.find(L"\r\n  error log: cannot be written (its path is taken by a folder): " + path + L"\r\n"),
+            std::wstring::npos) << ToUtf8(status);
+  EXPECT_NE(status.find(L"\"writable\": false, \"problem\": \"its path is taken by a folder\"}"), std::wstring::npos);
   RemoveDirectoryW(path.c_str());
 }
 
@@ -200,14 +198,11 @@ TEST_F(ErrorLogFile, ADamagedLineIsShownEscapedAndCountedAndStopsNoReader) {
   test::WriteWholeFile(path + L".1", previous);
   test::WriteWholeFile(path, current);
   ASSERT_EQ(Delete(L"d"), S_OK);
-  const std::string after = test::ReadWholeFile(path);
-  EXPECT_EQ(after.substr(0, current.size()), current) << "nothing of the damaged log was lost";
-  EXPECT_EQ(after.substr(current.size(), 3), "\r\n{") << "the new report starts a line of its own";
-  EXPECT_EQ(after.substr(after.size() - 3), "}\r\n");
+  const std::string after = test::ReadWholeFile(path);  // nothing of the damage lost; the report on a line of its own
+  EXPECT_EQ(after.substr(0, current.size() + 3) + after.substr(after.size() - 3), current + "\r\n{}\r\n");
 
   const std::wstring log = Logged();
   EXPECT_EQ(Reports(log), 3u) << ToUtf8(log);
-  EXPECT_EQ(test::Occurrences(log, L", not a whole report):\r\n"), 7u);
   for (const wchar_t* shown : {
            L": 3 reports and 7 damaged lines, oldest first\r\n\r\n2026-12-07T10:00:00Z  process 7  "
            L"Tamberlux.Main2.StartRunTime, line 3\r\n  error 5: kept\\x07\r\n  not reported: none\r\n"
