@@ -42,6 +42,8 @@ class ReporterStandIn {
   // `method` fails `times` times (-1: always).
   void Fail(const wchar_t* method, int times);
   void Unregister();
+  // `call` runs once inside the next question, before it is answered: code reached while the reporter's window is up.
+  void DuringQuestion(void (*call)());
   // Each call: method name, then its arguments as text.
   std::vector<std::vector<std::wstring>> Calls() const;
   // Each call as one line: its fields joined by blanks.
