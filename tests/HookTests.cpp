@@ -72,8 +72,8 @@ TEST_F(Hook, AnAcceptedTemplateRunsTheMacroOnceAndAFailingMacroGetsOneRepairOfWo
       word.Set(L"DieAt", L"Version");
       word.Set(L"DieAfter", 3u);  // the usable-Word check and the release questions answer first
     }
-    const std::wstring data = WordKeys::DataKey(s.version);
-    const std::wstring otherData = WordKeys::DataKey(L"14.0");
+    const std::wstring data = L"Software\\Microsoft\\Office\\" + std::wstring(s.version) + L"\\Word\\Data";
+    const std::wstring otherData = L"Software\\Microsoft\\Office\\14.0\\Word\\Data";
     test::SetText(data, L"Settings", L"corrupt");
     test::SetText(otherData, L"Settings", L"fine");
     const std::wstring copy = files.Copy(s.version == std::wstring(L"12.0") ? L".dotm" : L".dot");

@@ -233,10 +233,10 @@ DWORD ReadDword(const std::wstring& path, const std::wstring& name);
 // Value names in the registry's order (Wine: name order).
 std::vector<std::wstring> ValueNames(const std::wstring& path);
 
-// Where Word finds COM add-ins under HKEY_CURRENT_USER, and the product's two.
-inline constexpr const wchar_t* kAddins = WordKeys::kComAddinsKey;
-inline constexpr const wchar_t* kMonitor = WordKeys::kComAddins[0].progId;
-inline constexpr const wchar_t* kAddin = WordKeys::kComAddins[1].progId;
+// Where Word finds COM add-ins under HKEY_CURRENT_USER, and the product's two, as Word and the add-ins spell them.
+inline constexpr const wchar_t* kAddins = L"SOFTWARE\\Microsoft\\Office\\Word\\Addins\\";
+inline constexpr const wchar_t* kMonitor = L"AddinMonitor.ZentrelloMonitor";
+inline constexpr const wchar_t* kAddin = L"Kestrivane.ZentrelloAddinForWord";
 
 // A DisabledItems/StartupItems entry as Word writes it.
 inline std::vector<BYTE> WordEntry(const std::wstring& path, const std::wstring& friendlyName, DWORD type = 1) {
