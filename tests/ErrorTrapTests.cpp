@@ -176,8 +176,11 @@ TEST_F(ErrorTrap, ADumpWhoseReporterFailsStillAsksAgainAndLeaves) {
   EXPECT_EQ(vbw::State().handlerDepth, 0);
 }
 
-TEST_F(ErrorTrap, AlwaysIgnoreSilencesOneStatementOfAModule) {
-  reporter.Answer({vbw::vbwActionAlwaysIgnore}, vbw::vbwActionIgnore);
+// "Always ignore" goes on with the next step, as ignore does, and silences that statement for the rest of the
+// session: after other questions, other answers and a new reporter, it is still not asked.
+TEST_F(ErrorTrap, AlwaysIgnoreGoesOnAndSilencesOneStatementOfAModuleForTheSession) {
+  reporter.Answer({vbw::vbwActionAlwaysIgnore, vbw::vbwActionAlwaysIgnore}, vbw::vbwActionIgnore);
+  EXPECT_EQ(Steps(L"x", 1), L"134") << "steps 3 and 4 run after the failing step 2";
   FailOn(L"Sample.FailOn", 3, 91);
   struct Case { const wchar_t* procedure; int line; int32_t number; bool asked; } const cases[] = {
       {L"Sample.FailOn", 3, 91, false},     // the same statement again
@@ -191,6 +194,12 @@ TEST_F(ErrorTrap, AlwaysIgnoreSilencesOneStatementOfAModule) {
     FailOn(c.procedure, c.line, c.number);
     EXPECT_EQ(reporter.Count(L"vbwErrorHandler") - before, c.asked ? 1 : 0) << c.line << " " << c.number;
   }
+  const int asked = reporter.Count(L"vbwErrorHandler");
+  reporter.Answer({vbw::vbwActionExitProcedure}, vbw::vbwActionIgnore);
+  FailOn(L"Elsewhere.Other", 7, 5);
+  EXPECT_EQ(Steps(L"x", 3), L"134") << "still silent: each attempt is skipped as ignored";
+  FailOn(L"Sample.FailOn", 3, 91);
+  EXPECT_EQ(reporter.Count(L"vbwErrorHandler") - asked, 1) << "only the other statement was asked";
 }
 
 TEST_F(ErrorTrap, SixtyFiveNestedProceduresKeepTheFirstSixtyFourAndComeBack) {

@@ -186,7 +186,8 @@ class DialogWatch {
   ~DialogWatch();
   // Waits for the watcher; empty when no dialog appeared. `chanceOver`: what could show a box has
   // returned or ended, so a watcher still looking for one stops now.
-  struct Seen { bool appeared = false; std::wstring title, text; LONG watchedLeft = 0; bool watchedVisible = false; };
+  // `style`: the buttons' texts joined by "|", then ", icon" when the box shows one ("OK", "OK, icon").
+  struct Seen { bool appeared = false; std::wstring title, text, style; LONG watchedLeft = 0; bool watchedVisible = false; };
   Seen Result(bool chanceOver = false);
 
  private:

@@ -229,6 +229,7 @@ TEST_F(WordFixture, GuaranteedVisibleMsgBoxKeepsWordFromCoveringTheBox) {
     const auto seen = watch.Result();
     EXPECT_EQ(seen.title, L"Zentrello");
     EXPECT_EQ(seen.text, L"Zentrello needs your attention.\r\nSecond line");
+    EXPECT_EQ(seen.style, L"OK");
     EXPECT_EQ(seen.watchedLeft, -10000);
     EXPECT_TRUE(seen.watchedVisible);
     EXPECT_EQ(ToLong(app.Get(L"Left")), left);
