@@ -6,6 +6,7 @@
 #include "StandInKeys.h"
 
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -20,6 +21,9 @@ struct Script {
   LONG fallback = 7;
   std::wstring failMethod;
   int failTimes = 0;
+  // Runs once, inside the next question, as code the caller's messages reach
+  // while the reporter's window is up.
+  void (*duringQuestion)() = nullptr;
 } gScript;
 std::mutex gLock;
 
@@ -33,8 +37,14 @@ class Reporter final : public standin::NamedDispatch {
  protected:
   HRESULT Member(const std::wstring& method, WORD, const standin::Args& args, VARIANT* result,
                  EXCEPINFO* ei) override {
-    std::lock_guard<std::mutex> guard(gLock);
+    std::unique_lock<std::mutex> guard(gLock);
     gScript.calls.push_back(method + args.Record());
+    if (method == L"vbwErrorHandler" && gScript.duringQuestion) {
+      void (*during)() = std::exchange(gScript.duringQuestion, nullptr);
+      guard.unlock();
+      during();
+      guard.lock();
+    }
     if (gScript.failTimes != 0 && gScript.failMethod == method) {
       if (gScript.failTimes > 0) --gScript.failTimes;
       return standin::Raise(ei, 0x800A0000 | 3001, L"The reporter failed");
@@ -86,6 +96,11 @@ void StandIn_Fail(const wchar_t* method, int times) {
   std::lock_guard<std::mutex> guard(gLock);
   gScript.failMethod = method;
   gScript.failTimes = times;
+}
+
+void StandIn_DuringQuestion(void (*call)()) {
+  std::lock_guard<std::mutex> guard(gLock);
+  gScript.duringQuestion = call;
 }
 
 void StandIn_Reset() {

@@ -1,5 +1,5 @@
 // Reads the message box another process shows, as a user would see it, then presses button --press ID.
-// Writes NUL-separated fields: "title", "text" and, with --watch CLASS, "left" and "visible" of that class's
+// Writes NUL-separated fields: "title", "text", "style" (the buttons' texts, then ", icon" when one shows) and, with --watch CLASS, "left" and "visible" of that class's
 // first window; nothing when no box appears in time. --form reads a dialog of the product's instead: "owner",
 // "ownertitle", "foreground", "dpi", a "control" per child in stacking order ("class|tab or -|text") with its
 // "rect" on the screen ("left,top,right,bottom"), the "client" area and its monitor's "screen", a "tooltip" per
@@ -167,7 +167,22 @@ int wmain(int argc, wchar_t** argv) {
   PumpMessagesUntil([&] { return form ? GetForegroundWindow() == box : !TextOf(GetDlgItem(box, 0xFFFF)).empty(); },
                     5000);
   Field(L"title", TextOf(box));
-  if (!form) Field(L"text", TextOf(GetDlgItem(box, 0xFFFF)));
+  if (!form) {
+    Field(L"text", TextOf(GetDlgItem(box, 0xFFFF)));
+    // Its style as the user sees it: the buttons shown, and whether an icon is.
+    std::wstring buttons;
+    bool icon = false;
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      wchar_t cls[16] = {};
+      GetClassNameW(c, cls, 16);
+      if (!IsWindowVisible(c)) continue;
+      if (!_wcsicmp(cls, L"Button")) buttons += (buttons.empty() ? L"" : L"|") + TextOf(c);
+      if (!_wcsicmp(cls, L"Static") && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+          SendMessageW(c, STM_GETICON, 0, 0))
+        icon = true;
+    }
+    Field(L"style", buttons + (icon ? L", icon" : L""));
+  }
   if (HWND watched = watch.empty() ? nullptr : FindWindowW(watch.c_str(), nullptr)) {
     RECT r{};
     GetWindowRect(watched, &r);

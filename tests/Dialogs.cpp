@@ -24,6 +24,7 @@ DialogWatch::Seen DialogWatch::Result(bool chanceOver) {
     const std::wstring& value = fields[i + 1];
     if (fields[i] == L"title") seen.appeared = true, seen.title = value;
     if (fields[i] == L"text") seen.text = value;
+    if (fields[i] == L"style") seen.style = value;
     if (fields[i] == L"left") seen.watchedLeft = std::wcstol(value.c_str(), nullptr, 10);
     if (fields[i] == L"visible") seen.watchedVisible = value == L"1";
   }

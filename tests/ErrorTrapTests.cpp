@@ -92,6 +92,49 @@ TEST(ErrorTrapAnswers, EachAnswerOrAMissingReporterDecidesWhatTheFailingProcedur
   }
 }
 
+// Code that re-enters the component while the reporter's window is up (a message the window pumped) may fail too:
+// that failure is asked in its own right, and the open question keeps its key, its answer and its log. Only the
+// reporter's own failure is answered at once, and only its question is logged as not reported.
+TEST(ErrorTrapAnswers, AFailureWhileTheReporterIsAskedIsAQuestionOfItsOwn) {
+  struct Case { const char* what; std::vector<LONG> answers; bool innerQuestionFails; std::wstring result;
+                int asked; size_t innerLogged; bool outerRemembered; } const cases[] = {
+      {"both asked, each answered", {7, 5}, false, L"134", 2, 0, false},
+      {"the inner question's reporter fails: only it is logged", {5}, true, L"134", 2, 1, false},
+      {"always ignore remembers the open question's statement", {7, 6}, false, L"134", 2, 0, true},
+  };
+  const std::wstring process = L"  process " + std::to_wstring(GetCurrentProcessId()) + L"  ";
+  const std::wstring outerLine = process + L"Tamberlux.Sample.Steps, line 2";
+  const std::wstring innerLine = process + L"Tamberlux.Inner.FailOn, line 5\r\n  error 91: ";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::StartedTrap trap;
+    ReporterStandIn reporter;
+    reporter.Answer(c.answers);
+    if (c.innerQuestionFails) reporter.Fail(L"vbwErrorHandler", 1);
+    reporter.DuringQuestion([] { FailOn(L"Inner.FailOn", 5, 91); });
+    const std::wstring logBefore = test::Tamberlux(L"log", false).Text();
+    EXPECT_EQ(Steps(L"x", 1), c.result);
+    const Lines records = reporter.Records();
+    ASSERT_EQ(reporter.Count(L"vbwErrorHandler"), c.asked);
+    EXPECT_EQ(records[1].substr(0, 44), L"vbwErrorHandler 13 Type mismatch Tamberlux S");
+    EXPECT_EQ(records[2].substr(0, 55), L"vbwErrorHandler 91 Object variable or With block variab");
+    EXPECT_NE(records[2].find(L" Tamberlux Inner FailOn 5 "), std::wstring::npos) << ToUtf8(records[2]);
+    const std::wstring logAfter = test::Tamberlux(L"log", false).Text();
+    EXPECT_EQ(test::Occurrences(logAfter, outerLine), test::Occurrences(logBefore, outerLine))
+        << "the open question was reported: not logged";
+    EXPECT_EQ(test::Occurrences(logAfter, innerLine) - test::Occurrences(logBefore, innerLine), c.innerLogged);
+    EXPECT_EQ(vbw::State().handlerDepth, 0);
+    EXPECT_FALSE(vbw::State().mErrorParams) << "the reporter is dropped after the answer";
+    // The open question's statement again, then the inner one again.
+    const int before = reporter.Count(L"vbwErrorHandler");
+    reporter.Answer({}, vbw::vbwActionIgnore);
+    EXPECT_EQ(Steps(L"x", 1), L"134");
+    EXPECT_EQ(reporter.Count(L"vbwErrorHandler") - before, c.outerRemembered ? 0 : 1);
+    FailOn(L"Inner.FailOn", 5, 91);
+    EXPECT_EQ(reporter.Count(L"vbwErrorHandler") - before, c.outerRemembered ? 1 : 2) << "the inner one is asked";
+  }
+}
+
 // The question names the failing statement (number, description, project, module, procedure, the
 // step's number as its line, depth, stack); a dump answer reports every level, then asks again with -1.
 TEST_F(ErrorTrap, DumpReportsParametersLocalsModuleAndGlobalsThenAsksAgainWithMinusOne) {
@@ -133,8 +176,11 @@ TEST_F(ErrorTrap, ADumpWhoseReporterFailsStillAsksAgainAndLeaves) {
   EXPECT_EQ(vbw::State().handlerDepth, 0);
 }
 
-TEST_F(ErrorTrap, AlwaysIgnoreSilencesOneStatementOfAModule) {
-  reporter.Answer({vbw::vbwActionAlwaysIgnore}, vbw::vbwActionIgnore);
+// "Always ignore" goes on with the next step, as ignore does, and silences that statement for the rest of the
+// session: after other questions, other answers and a new reporter, it is still not asked.
+TEST_F(ErrorTrap, AlwaysIgnoreGoesOnAndSilencesOneStatementOfAModuleForTheSession) {
+  reporter.Answer({vbw::vbwActionAlwaysIgnore, vbw::vbwActionAlwaysIgnore}, vbw::vbwActionIgnore);
+  EXPECT_EQ(Steps(L"x", 1), L"134") << "steps 3 and 4 run after the failing step 2";
   FailOn(L"Sample.FailOn", 3, 91);
   struct Case { const wchar_t* procedure; int line; int32_t number; bool asked; } const cases[] = {
       {L"Sample.FailOn", 3, 91, false},     // the same statement again
@@ -148,6 +194,12 @@ TEST_F(ErrorTrap, AlwaysIgnoreSilencesOneStatementOfAModule) {
     FailOn(c.procedure, c.line, c.number);
     EXPECT_EQ(reporter.Count(L"vbwErrorHandler") - before, c.asked ? 1 : 0) << c.line << " " << c.number;
   }
+  const int asked = reporter.Count(L"vbwErrorHandler");
+  reporter.Answer({vbw::vbwActionExitProcedure}, vbw::vbwActionIgnore);
+  FailOn(L"Elsewhere.Other", 7, 5);
+  EXPECT_EQ(Steps(L"x", 3), L"134") << "still silent: each attempt is skipped as ignored";
+  FailOn(L"Sample.FailOn", 3, 91);
+  EXPECT_EQ(reporter.Count(L"vbwErrorHandler") - asked, 1) << "only the other statement was asked";
 }
 
 TEST_F(ErrorTrap, SixtyFiveNestedProceduresKeepTheFirstSixtyFourAndComeBack) {

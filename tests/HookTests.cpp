@@ -56,12 +56,12 @@ class Hook : public test::Main2Test {
 // reported (no error report for an empty version), nor the user told that something was.
 TEST_F(Hook, AnAcceptedTemplateRunsTheMacroOnceAndAFailingMacroGetsOneRepairOfWordsData) {
   const std::wstring restart =
-      L"You need to restart Word|Zentrello has fixed a corrupted Word registry key. Please restart Word.";
+      L"You need to restart Word|Zentrello has fixed a corrupted Word registry key. Please restart Word.|OK, icon";
   struct { const wchar_t *version, *macro; DWORD failMacros; bool object; std::wstring dialog; bool dies = false; }
   const scenarios[] = {
-      {L"12.0", L"HookIntoWord", 0, true, L"|"}, {L"12.0", L"HookIntoWord", 1, true, L"|"},
-      {L"12.0", L"HookIntoWord", 2, false, restart}, {L"11.0", L"Initialize", 0, false, L"|"},
-      {L"11.0", L"Initialize", 2, false, restart}, {L"12.0", L"HookIntoWord", 2, false, L"|", true}};
+      {L"12.0", L"HookIntoWord", 0, true, L"||"}, {L"12.0", L"HookIntoWord", 1, true, L"||"},
+      {L"12.0", L"HookIntoWord", 2, false, restart}, {L"11.0", L"Initialize", 0, false, L"||"},
+      {L"11.0", L"Initialize", 2, false, restart}, {L"12.0", L"HookIntoWord", 2, false, L"||", true}};
   for (const auto& s : scenarios) {
     SCOPED_TRACE(std::wstring(s.version) + L" failing " + std::to_wstring(s.failMacros) + (s.dies ? L", dies" : L""));
     test::WordStandIn word;
@@ -72,8 +72,8 @@ TEST_F(Hook, AnAcceptedTemplateRunsTheMacroOnceAndAFailingMacroGetsOneRepairOfWo
       word.Set(L"DieAt", L"Version");
       word.Set(L"DieAfter", 3u);  // the usable-Word check and the release questions answer first
     }
-    const std::wstring data = WordKeys::DataKey(s.version);
-    const std::wstring otherData = WordKeys::DataKey(L"14.0");
+    const std::wstring data = L"Software\\Microsoft\\Office\\" + std::wstring(s.version) + L"\\Word\\Data";
+    const std::wstring otherData = L"Software\\Microsoft\\Office\\14.0\\Word\\Data";
     test::SetText(data, L"Settings", L"corrupt");
     test::SetText(otherData, L"Settings", L"fine");
     const std::wstring copy = files.Copy(s.version == std::wstring(L"12.0") ? L".dotm" : L".dot");
@@ -81,7 +81,7 @@ TEST_F(Hook, AnAcceptedTemplateRunsTheMacroOnceAndAFailingMacroGetsOneRepairOfWo
     test::DialogWatch watch;
     const LateObject result = HookIntoWord(test::WordStandIn::Start());
     const auto seen = watch.Result(true);
-    EXPECT_EQ(seen.title + L"|" + seen.text, s.dialog);
+    EXPECT_EQ(seen.title + L"|" + seen.text + L"|" + seen.style, s.dialog);
     EXPECT_EQ(Calls(word, {L"AddIns.Add"}), Texts{L"AddIns.Add\t\"" + copy + L"\""});
     EXPECT_NE(ReadWholeFile(copy), "<missing>");
     const size_t runs = s.failMacros && !s.dies ? 2 : 1;
@@ -106,7 +106,8 @@ TEST_F(Hook, ARefusedTemplateIsAddedAfterWordsWindowInItsOwnProcessHandled1122) 
   // refuses. Then the second call's work replaces the first's.
   test::DialogWatch watch;
   EXPECT_FALSE(HookIntoWord(app, L"Zentrello Beta"));
-  EXPECT_EQ(watch.Result().text, L"Error: Still cannot install add-in");
+  const auto still = watch.Result();
+  EXPECT_EQ(still.title + L"|" + still.text + L"|" + still.style, L"Tamberlux|Error: Still cannot install add-in|OK");
   ASSERT_TRUE(test::WaitUntil([&] { return Calls(word, {L"Run\t"}).size() == 1; }, 30000));
 
   // The hook is gone: another 1122 reaches Word and nothing follows.
@@ -159,7 +160,9 @@ TEST_F(Hook, AScriptPassesArraysOfVariantsAndGetsTheObjectOrWordIsToldToQuitOrTh
        L"Err.Clear", L"Set w = CreateObject(\"Scripting.Dictionary\")", missing, refused});
   EXPECT_EQ(output, L"0 Object HookIntoWord Example.dll\r\n0 True\r\n12345 True\r\n12345 True\r\n")
       << "the script's own array is unchanged; a checked list would have shown the warning again";
-  EXPECT_EQ(watch.Result().text, kMissing);
+  const auto warned = watch.Result();
+  EXPECT_EQ(warned.text, kMissing);
+  EXPECT_EQ(warned.style, L"OK");
   const auto pids = word.Processes();
   ASSERT_EQ(pids.size(), 2u);
   EXPECT_EQ(Calls(word, {L"Run.Given\tApplication"}).size(), 1u);

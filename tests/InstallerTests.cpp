@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "InstallerSurroundings.h"
@@ -208,6 +209,11 @@ TEST(Installer, TheWindowsVersionDecidesInstallersAndLists) {
     EXPECT_NE(check.find(L"\"ready\": "s + (r.scriptingMissing ? L"false" : L"true")), std::wstring::npos);
     EXPECT_EQ(check.find(L"\"note\": \"not needed on Windows Vista or later\"") != std::wstring::npos, vista);
     EXPECT_TRUE(out.starts_with(L"Zentrello on " + std::wstring(r.release) + L", download server")) << out;
+    // The installer check names is the one the installation then fetches and runs.
+    if (r.scriptingMissing) {
+      const std::wstring fetched = std::wstring(r.requests, r.requests + std::strlen(r.requests) - 1);
+      EXPECT_NE(out.find(L"    installer: " + m.address + fetched + L" /Q\r\n"), std::wstring::npos) << out;
+    }
     // The scripting runtime is installed and asks for a reboot; a missing XP-only DLL is named with the product's page.
     const Boxes expected = r.scriptingMissing ? Boxes{kNotice, reboot}
                            : r.exitCode      ? Boxes{Missing(L"Missing.dll", m.address + L"/Zentrello.exe")}

@@ -15,8 +15,8 @@ using namespace test;
 using Lines = std::vector<std::wstring>;
 using namespace std::string_literals;
 
-const std::wstring kSection = WordKeys::ProductSection(L"Zentrello");
-const std::wstring kResiliency = WordKeys::ResiliencyKey(L"12.0");
+const std::wstring kSection = L"Software\\Zentrello";
+const std::wstring kResiliency = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\";
 const std::wstring kDisabled = kResiliency + L"DisabledItems", kStartup = kResiliency + L"StartupItems";
 const auto kProductEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrello\\zentrello.dll", L"Zentrello");
 const auto kOtherEntry = WordEntry(L"c:\\program files\\other\\helper.dll", L"Helper");

@@ -93,14 +93,14 @@ TEST_F(Main2Object, EachArgumentShapeIsTakenOrRefusedWithTheCallersIndex) {
 
 TEST_F(Main2Object, LiteralsScriptVariablesAndNamedArgumentsReachTheMethod) {
   for (const wchar_t* version : {L"11.0", L"13.0"})
-    test::SetText(WordKeys::DataKey(std::wstring(version)), L"x", L"y");
+    test::SetText(L"Software\\Microsoft\\Office\\" + std::wstring(version) + L"\\Word\\Data", L"x", L"y");
   Variant variable = Variant::Of(L"11.0");
   EXPECT_EQ(Invoke(L"DeleteCorruptedDataFolder", {ByRefTo(variable)}).argErr, kUntouched);
   EXPECT_EQ(std::wstring(variable.bstrVal), L"11.0") << "the caller's variable keeps its text";
   EXPECT_EQ(Invoke(L"DeleteCorruptedDataFolder", {}, {{Id(L"DeleteCorruptedDataFolder", L"version"),
                                                        Variant::Of(L"13.0")}}).hr, S_OK);
   for (const wchar_t* version : {L"11.0", L"13.0"})
-    EXPECT_FALSE(test::KeyExists(WordKeys::DataKey(std::wstring(version))));
+    EXPECT_FALSE(test::KeyExists(L"Software\\Microsoft\\Office\\" + std::wstring(version) + L"\\Word\\Data"));
 
   // A launch with startZTL named: the macro is left out.
   Variant started;

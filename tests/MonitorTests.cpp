@@ -16,7 +16,7 @@ using namespace std::string_literals;
 using Texts = std::vector<std::wstring>;
 using Form = std::map<std::wstring, Texts>;  // each field DialogReader wrote, with its values in order
 
-const std::wstring kLists = WordKeys::ResiliencyKey(L"12.0"), kSection = WordKeys::ProductSection(L"Zentrello");
+const std::wstring kLists = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\", kSection = L"Software\\Zentrello";
 const std::wstring kDisabled = kLists + L"DisabledItems", kStartup = kLists + L"StartupItems";
 constexpr wchar_t kQuestion[] = L"Re-enable Zentrello for Microsoft Word?";
 
@@ -36,7 +36,7 @@ class Monitor : public test::Main2Test {
   struct Scene {
     explicit Scene(bool listed = true, const std::wstring& name = L"Zentrello") {
       word.Set(L"StartVisible", 1u);
-      if (listed) test::SetText(WordKeys::ProductSection(name), L"WordVersion", L"12.0");
+      if (listed) test::SetText(L"Software\\" + std::wstring(name), L"WordVersion", L"12.0");
       const auto entry = test::WordEntry(L"c:\\program files\\valdomeren\\" + LowerCase(name) + L"\\addin.dll", name);
       if (listed) test::AddEntry(kDisabled, L"3F2A", entry), test::AddEntry(kStartup, L"9C1D", entry);
       mine = test::WordStandIn::Start();
@@ -94,7 +94,7 @@ TEST_F(Monitor, TheDialogComesUpInFrontOfWordWithItsTextsTabOrderAndTooltip) {
     // closes, or Space presses the button that has the focus.
     EXPECT_EQ(form[L"focus"], (Texts{L"Re-enable", L"Disable just this time", L"Disable permanently", L"Re-enable",
                                      L"Disable permanently", L"(closed)"}));
-    EXPECT_EQ(test::ReadText(WordKeys::ProductSection(name), L"PermanentlyDisableAddin"), row.flag);
+    EXPECT_EQ(test::ReadText(L"Software\\" + std::wstring(name), L"PermanentlyDisableAddin"), row.flag);
     EXPECT_EQ(LastCaption(scene.word.Calls()), L"Microsoft Word") << "Word's caption back";
 
     // The labels and buttons in stacking order; only the buttons are tab stops.

@@ -69,6 +69,10 @@ void ReporterStandIn::Fail(const wchar_t* method, int times) {
   Fn<void (*)(const wchar_t*, int)>(dll_, "StandIn_Fail")(method, times);
 }
 
+void ReporterStandIn::DuringQuestion(void (*call)()) {
+  Fn<void (*)(void (*)())>(dll_, "StandIn_DuringQuestion")(call);
+}
+
 void ReporterStandIn::Unregister() { Fn<HRESULT(WINAPI*)()>(dll_, "DllUnregisterServer")(); }
 
 std::vector<std::vector<std::wstring>> ReporterStandIn::Calls() const {

@@ -42,6 +42,8 @@ class ReporterStandIn {
   // `method` fails `times` times (-1: always).
   void Fail(const wchar_t* method, int times);
   void Unregister();
+  // `call` runs once inside the next question, before it is answered: code reached while the reporter's window is up.
+  void DuringQuestion(void (*call)());
   // Each call: method name, then its arguments as text.
   std::vector<std::vector<std::wstring>> Calls() const;
   // Each call as one line: its fields joined by blanks.
@@ -184,7 +186,8 @@ class DialogWatch {
   ~DialogWatch();
   // Waits for the watcher; empty when no dialog appeared. `chanceOver`: what could show a box has
   // returned or ended, so a watcher still looking for one stops now.
-  struct Seen { bool appeared = false; std::wstring title, text; LONG watchedLeft = 0; bool watchedVisible = false; };
+  // `style`: the buttons' texts joined by "|", then ", icon" when the box shows one ("OK", "OK, icon").
+  struct Seen { bool appeared = false; std::wstring title, text, style; LONG watchedLeft = 0; bool watchedVisible = false; };
   Seen Result(bool chanceOver = false);
 
  private:
@@ -231,10 +234,10 @@ DWORD ReadDword(const std::wstring& path, const std::wstring& name);
 // Value names in the registry's order (Wine: name order).
 std::vector<std::wstring> ValueNames(const std::wstring& path);
 
-// Where Word finds COM add-ins under HKEY_CURRENT_USER, and the product's two.
-inline constexpr const wchar_t* kAddins = WordKeys::kComAddinsKey;
-inline constexpr const wchar_t* kMonitor = WordKeys::kComAddins[0].progId;
-inline constexpr const wchar_t* kAddin = WordKeys::kComAddins[1].progId;
+// Where Word finds COM add-ins under HKEY_CURRENT_USER, and the product's two, as Word and the add-ins spell them.
+inline constexpr const wchar_t* kAddins = L"SOFTWARE\\Microsoft\\Office\\Word\\Addins\\";
+inline constexpr const wchar_t* kMonitor = L"AddinMonitor.ZentrelloMonitor";
+inline constexpr const wchar_t* kAddin = L"Kestrivane.ZentrelloAddinForWord";
 
 // A DisabledItems/StartupItems entry as Word writes it.
 inline std::vector<BYTE> WordEntry(const std::wstring& path, const std::wstring& friendlyName, DWORD type = 1) {

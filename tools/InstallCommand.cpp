@@ -16,6 +16,7 @@
 #include "base/ComTypes.h"
 #include "base/LateBound.h"
 #include "base/VbError.h"
+#include "component/InstallMessages.h"
 #include "component/hook/WindowHook.h"
 #include "registry/WordKeys.h"
 #include "support/CommonWordInteractionFunctions.h"
@@ -28,7 +29,7 @@ using namespace console;
 
 namespace {
 
-constexpr UINT kDeferredInstallMessage = WM_USER + 98;  // 1122, as the component posts it
+using InstallMessages::kDeferredInstall;
 constexpr DWORD kBoundMs = 120000;
 
 // The message boxes shown on this thread while the object lives.
@@ -127,7 +128,7 @@ int InstallCommand(const std::wstring& name, const std::vector<std::wstring>& de
   bool barrierSeen = false;
   ComPtr<WindowHook> watch = WindowHook::New();
   watch->AfterMessage = [&](int32_t uMsg, int32_t, int32_t, int32_t&) {
-    if (uMsg == static_cast<int32_t>(kDeferredInstallMessage)) {
+    if (uMsg == static_cast<int32_t>(kDeferredInstall)) {
       ++deferrals;
     }
     if (uMsg == static_cast<int32_t>(barrier)) barrierSeen = true;
@@ -156,7 +157,7 @@ int InstallCommand(const std::wstring& name, const std::vector<std::wstring>& de
     return Fail(kFailed, L"HookIntoWord failed: " + e.description + L" (" + std::to_wstring(e.number) + L")");
   }
 
-  if (SeenBoxes::Has(L"Microsoft Word will now exit because")) {
+  if (SeenBoxes::Has(InstallMessages::kWordWillExit)) {
     const auto& box = SeenBoxes::All().back();
     return Fail(kFailed, L"libraries are missing (" + box.title + L"); Word was told to quit, nothing was added");
   }
@@ -168,7 +169,7 @@ int InstallCommand(const std::wstring& name, const std::vector<std::wstring>& de
       return Fail(kFailed, L"Word's window did not answer while the installation was waited for");
   }
   if (deferrals > 0) {
-    if (SeenBoxes::Has(L"Error: Still cannot install add-in"))
+    if (SeenBoxes::Has(InstallMessages::kStillCannotInstall))
       return Fail(kFailed, L"Word refused the template again after message 1122: " + name + L" is not installed");
     Print(L"Word " + version + L" refused the template at first; " + name +
           L" was added after Word's window handled message 1122.\n");
@@ -177,7 +178,7 @@ int InstallCommand(const std::wstring& name, const std::vector<std::wstring>& de
           (result ? std::wstring(L"; its set-up macro answered an object") : std::wstring()) + L".\n");
   }
   watch->Detach();
-  if (SeenBoxes::Has(L"has fixed a corrupted Word registry key"))
+  if (SeenBoxes::Has(InstallMessages::RestartWord(name)))
     return Fail(kFailed, L"the set-up macro failed again after Word's data key was repaired: restart Word");
   if (hadData && !KeyExists(dataKey))
     Print(L"The set-up macro failed once; Word's data key was repaired and the macro ran again.\n");

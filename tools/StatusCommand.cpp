@@ -16,6 +16,7 @@
 #include "base/Text.h"
 #include "base/VbError.h"
 #include "errortrap/ErrorLog.h"
+#include "registry/LoadVerdict.h"
 #include "registry/RegistryFunctions.h"
 #include "registry/RegistryRaw.h"
 #include "registry/WordKeys.h"
@@ -42,10 +43,7 @@ struct Copy {
   bool used = false;
 };
 
-// A policy value and the hive it came from (the machine's wins).
-struct Policy {
-  std::wstring value, hive;
-};
+using LoadVerdict::Policy;
 
 struct Status {
   std::wstring product, section, wordVersion, resiliencyKey;
@@ -92,37 +90,22 @@ std::optional<Policy> ReadPolicy(const std::wstring& path, const std::wstring& n
 }
 
 bool Is(const std::optional<Policy>& p, const wchar_t* value) { return p && p->value == value; }
-std::wstring By(const std::optional<Policy>& p) { return L" (policy in " + p->hive + L")"; }
 
-// What Word will do with the main add-in at its next start, policies first.
+// What Word will do with the main add-in at its next start, as the component's rules decide it.
 void Decide(Status& s) {
-  const auto& addin = s.addins[1];
-  const bool listed = std::any_of(s.disabledItems.begin(), s.disabledItems.end(), [](auto& e) { return e.product; }) ||
-                      std::any_of(s.startupItems.begin(), s.startupItems.end(), [](auto& e) { return e.product; });
-  auto verdict = [&](std::optional<bool> load, std::wstring why) {
-    s.willLoad = load;
-    s.why = std::move(why);
-  };
-  if (Is(s.disableAllAddins, L"1")) return verdict(false, L"DisableAllAddins turns off every add-in" + By(s.disableAllAddins));
-  if (Is(s.addinList, L"0")) return verdict(false, L"the add-in list policy always disables it" + By(s.addinList));
-  if (!addin.loadBehavior) return verdict(false, L"it is not registered with Word");
-  if (Is(s.addinList, L"1")) {
-    if (Is(s.requireAddinSig, L"1"))
-      return verdict(std::nullopt, L"the add-in list policy always enables it" + By(s.addinList) +
-                                       L", but RequireAddinSig loads it only when signed by a trusted publisher" +
-                                       By(s.requireAddinSig));
-    return verdict(true, L"the add-in list policy always enables it" + By(s.addinList));
-  }
-  if (*addin.loadBehavior != 3) return verdict(false, L"its LoadBehavior is " + std::to_wstring(*addin.loadBehavior) + L", not 3");
-  if (s.permanentlyDisableAddin == L"1") return verdict(false, L"PermanentlyDisableAddin is 1: the add-in stays off");
-  if (listed && !Is(s.doNotDisable, L"1")) return verdict(false, L"Word's resiliency lists name it: Word has disabled it");
-  if (s.resiliencyKey.empty())
-    return verdict(std::nullopt, L"registered with LoadBehavior 3, but Word's lists and policies are not known "
-                                 L"without a recorded Word version");
-  if (Is(s.requireAddinSig, L"1"))
-    return verdict(std::nullopt, L"RequireAddinSig loads it only when signed by a trusted publisher" + By(s.requireAddinSig));
-  if (listed) return verdict(true, L"Word's lists name it, but DoNotDisableAddinList keeps it enabled" + By(s.doNotDisable));
-  return verdict(true, L"registered with LoadBehavior 3, not on Word's disabled lists, no policy against it");
+  LoadVerdict::Facts f;
+  f.loadBehavior = s.addins[1].loadBehavior;
+  f.listed = std::any_of(s.disabledItems.begin(), s.disabledItems.end(), [](auto& e) { return e.product; }) ||
+             std::any_of(s.startupItems.begin(), s.startupItems.end(), [](auto& e) { return e.product; });
+  f.versionKnown = !s.resiliencyKey.empty();
+  f.permanentlyDisableAddin = s.permanentlyDisableAddin;
+  f.addinList = s.addinList;
+  f.doNotDisable = s.doNotDisable;
+  f.disableAllAddins = s.disableAllAddins;
+  f.requireAddinSig = s.requireAddinSig;
+  const LoadVerdict::Verdict v = LoadVerdict::Decide(f);
+  s.willLoad = v.willLoad;
+  s.why = v.why;
 }
 
 // Each value of a resiliency list, as the component's detection sees it.

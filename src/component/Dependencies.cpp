@@ -9,6 +9,7 @@
 #include "base/ComTypes.h"
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
+#include "installer/DependencyPlan.h"
 #include "installer/HTTP.h"
 #include "installer/InfraGroups.h"
 #include "installer/InstallerSettings.h"
@@ -38,7 +39,6 @@ using vbw::Var;
 namespace reg = RegistryFunctions;
 
 namespace {
-constexpr int32_t kCsidlSystem = 37;
 constexpr int32_t kNormalFocus = 1;
 
 // Loop bounds are 16-bit, as the lists' indices are.
@@ -191,7 +191,7 @@ bool Main2::EnsureDependenciesAreRegistered(std::wstring& name, std::vector<std:
   p.Run([&] {
     p(60701, [&] { CommonLogger::Log(L"EnsureDependenciesAreRegistered", 0, false, -1); });
     p(60702, [&] {
-      int32_t csidl = kCsidlSystem;
+      int32_t csidl = DependencyPlan::kCsidlSystem;
       systemFolderPath = GetSpecialFolder::fGetSpecialFolder(csidl);
     });
     for (const auto& group : InfraGroups::All()) {
@@ -244,20 +244,27 @@ bool Main2::EnsureInfraIsInstalled(const std::wstring& library, const std::wstri
       return;
     }
     // Any label but the first three is the scripting runtime's.
-    std::wstring path = group ? group->installerPath : InfraGroups::All().back().installerPath;
-    if (library == L"comctl32.exe") {
-      bool vista = false;
-      p(60805, [&] { vista = WindowsVersion::IsWindowsVistaOrHigher(); });
-      if (vista) {
-        result = true;
-        return;
-      }
-    } else if (!group || group->testVBScript) {
-      bool nineX = false;
-      p(60806, [&] { nineX = WindowsVersion::IsWindows98OrMe(); });
-      if (nineX) path = InfraGroups::kScripting98MePath;
+    DependencyPlan::Missing missing;
+    {
+      // Each fact about Windows the plan asks for is a step of its own.
+      DependencyPlan::WindowsFacts windows;
+      windows.vistaOrHigher = [&] {
+        bool vista = false;
+        p(60805, [&] { vista = WindowsVersion::IsWindowsVistaOrHigher(); });
+        return vista;
+      };
+      windows.nineXOrMe = [&] {
+        bool nineX = false;
+        p(60806, [&] { nineX = WindowsVersion::IsWindows98OrMe(); });
+        return nineX;
+      };
+      missing = DependencyPlan::ForMissingGroup(group ? *group : DependencyPlan::GroupOf(library), windows);
     }
-    p(60807, [&] { url = DownloadServer::Address() + path; });
+    if (!missing.needed) {
+      result = true;
+      return;
+    }
+    p(60807, [&] { url = DownloadServer::Address() + missing.installerPath; });
     bool installed = false, uac = true;
     p(60808, [&] { installed = DownloadAndInstallLibrary(name, url); });
     if (installed) p(60809, [&] { uac = UACEnabled(); });
@@ -305,7 +312,7 @@ bool Main2::EnsureProgramDllsAreRegistered(const std::wstring& productName, cons
     };
     bool xp = false;
     if (!firstMissing(fileNames, false)) {
-      p(60904, [&] { xp = WindowsVersion::IsWindowsXPOrHigher(); });
+      p(60904, [&] { xp = DependencyPlan::XpListNeeded(DependencyPlan::CurrentWindows()); });
       if (!xp || !firstMissing(fileNamesXPOrLater, true)) {
         result = true;
         return;
@@ -367,9 +374,7 @@ bool Main2::DownloadAndInstallLibrary(const std::wstring& name, const std::wstri
       std::wstring address = url;
       path = http.DownloadFile(address, name);
     });
-    // Quoted, so a cache path with blanks cannot start a program named by its
-    // first word; an empty path still fails to start.
-    p(61104, [&] { result = ShellAndWait(L"\"" + path + L"\" /Q", kNormalFocus); });
+    p(61104, [&] { result = ShellAndWait(DependencyPlan::CommandLine(path), kNormalFocus); });
   });
   return result;
 }

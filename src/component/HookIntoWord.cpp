@@ -5,6 +5,7 @@
 // handled message 1122, which the window hook reports.
 // Step numbers in this file start at 70000.
 #include "component/Inputs.h"
+#include "component/InstallMessages.h"
 #include "component/Main2.h"
 #include "errortrap/Procedure.h"
 #include "registry/RegistryRaw.h"
@@ -21,8 +22,7 @@ using vbw::Var;
 namespace Word = CommonWordInteractionFunctions;
 
 namespace {
-// The private message after which a deferred installation is tried again.
-constexpr UINT kDeferredInstallMessage = WM_USER + 98;  // 1122
+using InstallMessages::kDeferredInstall;
 
 HWND WindowOf(int32_t handle) { return reinterpret_cast<HWND>(static_cast<intptr_t>(handle)); }
 }  // namespace
@@ -94,7 +94,7 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
       mWord = word;
       mName = name;
     });
-    p(70113, [&] { PostMessageA(WindowOf(hwnd), kDeferredInstallMessage, 0, 0); });
+    p(70113, [&] { PostMessageA(WindowOf(hwnd), kDeferredInstall, 0, 0); });
   });
   return result;
 }
@@ -103,11 +103,11 @@ void Main2::mSubclasser_AfterMessage(int32_t uMsg, int32_t wParam, int32_t lPara
   vbw::Proc p(L"Main2.mSubclasser_AfterMessage", ReportModuleVariables,
               {Var(L"uMsg", uMsg), Var(L"wParam", wParam), Var(L"lParam", lParam), Var(L"retValue", retValue)}, this);
   p.Run([&] {
-    if (uMsg != static_cast<int32_t>(kDeferredInstallMessage)) return;
+    if (uMsg != static_cast<int32_t>(kDeferredInstall)) return;
     bool installed = false;
     p(70201, [&] { installed = addinInstalled(mPath, mWord); });
     if (!installed) {
-      p(70202, [&] { MessageBoxW(nullptr, L"Error: Still cannot install add-in", L"Tamberlux", MB_OK); });
+      p(70202, [&] { MessageBoxW(nullptr, InstallMessages::kStillCannotInstall, InstallMessages::kStillCannotInstallTitle, MB_OK); });
       return;
     }
     p(70203, [&] { mSubclasser->Detach(); });
@@ -172,8 +172,8 @@ LateObject Main2::HookIntoWordImpl(const std::wstring& name, const std::wstring&
       }
       if (p.Try(70508, run) != 0 && repaired) {
         p(70509, [&] {
-          MessageBoxW(nullptr, (name + L" has fixed a corrupted Word registry key. Please restart Word.").c_str(),
-                      L"You need to restart Word", MB_OK | MB_ICONEXCLAMATION);
+          MessageBoxW(nullptr, InstallMessages::RestartWord(name).c_str(), InstallMessages::kRestartWordTitle,
+                      MB_OK | MB_ICONEXCLAMATION);
         });
       }
     }

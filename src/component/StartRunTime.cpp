@@ -1,6 +1,7 @@
 // The launch from the desktop icon: a supported Word, the add-ins registered
 // and enabled for it, Word running and visible, and a new visible document.
 // Step numbers in this file start at 20000.
+#include "component/InstallMessages.h"
 #include "component/Main2.h"
 #include "component/Inputs.h"
 #include "errortrap/Procedure.h"
@@ -191,7 +192,7 @@ void Main2::WarnUserOfCrash(const std::wstring& productName, const std::wstring&
         title = L"You need to reinstall " + Filename;
       }
     });
-    p(20902, [&] { MsgBox(L"Microsoft Word will now exit because " + productName + reason + L"\r\n" + reason2, MB_OK, title); });
+    p(20902, [&] { MsgBox(InstallMessages::kWordWillExit + productName + reason + L"\r\n" + reason2, MB_OK, title); });
   });
 }
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "base/ThreadValues.h"
 #include "errortrap/ErrObject.h"
 #include "errortrap/ErrorLog.h"
@@ -119,7 +121,8 @@ int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
                         const std::wstring& ErrProject, const std::wstring& ErrSource,
                         const std::wstring& ErrProcedure, int32_t errLine) {
   ProtectorState& s = State();
-  if (s.handlerDepth > 0) {
+  if (s.question && s.asking == s.question) {
+    // The reporter's own failure while it is asked: bounded here.
     s.reporterFailure = ErrDescription + L" (" + std::to_wstring(errNumber) + L") in " + ErrProcedure;
     return vbwActionExitProcedure;
   }
@@ -136,19 +139,31 @@ int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
     reachReporter = false;
   }
 
+  // The reporter this question is asked of, held here: a question asked
+  // while this one is open drops the module's reference when it is answered.
+  LateObject reporter;
   if (reachReporter) {
+    // This question's own key and failure; a question asked while this one
+    // is open has its own and must not change what this one remembers or logs.
+    const std::wstring key = s.strLastError;
+    std::wstring outerFailure = std::exchange(s.reporterFailure, std::wstring());
     ++s.handlerDepth;
     Proc p(Proc::Untraced{}, L"vbwProtector.vbwErrorHandler",
            {Var(L"errNumber", errNumber), Var(L"ErrDescription", ErrDescription), Var(L"ErrProject", ErrProject),
             Var(L"ErrSource", ErrSource), Var(L"ErrProcedure", ErrProcedure), Var(L"errLine", errLine)});
+    const Proc* outerQuestion = std::exchange(s.question, &p);
     p.Run([&] {
       p(205, [&] {
-        if (s.mErrorParams) return;
-        LateObject reporter = CreateReporter();
+        if (s.mErrorParams) {
+          reporter = s.mErrorParams;
+          return;
+        }
+        LateObject created = CreateReporter();
         VARIANT_BOOL a = VBool(s.vbwCatchException), b = VBool(s.vbwTraceLine), c = VBool(s.mOldTraceProc),
                      d = VBool(s.vbwCallStack), e = VBool(s.vbwSystemInfo), f = VBool(s.vbwScreenshot);
-        reporter.Call(L"vbwInitializeProtector", {ByRefBool(a), ByRefBool(b), ByRefBool(c), ByRefBool(d), ByRefBool(e), ByRefBool(f)});
-        s.mErrorParams = std::move(reporter);
+        created.Call(L"vbwInitializeProtector", {ByRefBool(a), ByRefBool(b), ByRefBool(c), ByRefBool(d), ByRefBool(e), ByRefBool(f)});
+        reporter = created;
+        s.mErrorParams = std::move(created);
       });
       p(206, [&] {
         LONG number = errNumber, line = errLine;
@@ -159,26 +174,34 @@ int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
         stackArg.vt = VT_BYREF | VT_ARRAY | VT_BSTR;
         SAFEARRAY* sa = stack.Get();
         stackArg.pparray = &sa;
-        Variant answer = s.mErrorParams.Call(
+        Variant answer = reporter.Call(
             L"vbwErrorHandler", {ByRef(number), ByRef(description), ByRef(project), ByRef(source),
                                  ByRef(procedure), ByRef(line), ByRef(depth), stackArg});
         result = ToLong(answer);
       });
       p(207, [&] {
         if (result == vbwActionAlwaysIgnore) {
-          s.StrRememberErrors += s.strLastError;
+          s.StrRememberErrors += key;
           result = vbwActionIgnore;
         }
       });
     });
+    s.question = outerQuestion;
     --s.handlerDepth;
+    s.strLastError = key;
     if (!s.reporterFailure.empty()) {
       LogUnreported(errNumber, ErrDescription, ErrProject, ErrSource, ErrProcedure, errLine);
-      s.reporterFailure.clear();
     }
+    s.reporterFailure = std::move(outerFailure);
   }
 
-  if (result != vbwActionDumpVariables && result != vbwActionEnd) s.mErrorParams = LateObject();
+  if (result != vbwActionDumpVariables && result != vbwActionEnd) {
+    s.mErrorParams = LateObject();
+  } else if (reporter) {
+    // Kept for the dump and the second question, even when a question asked
+    // meanwhile dropped it.
+    s.mErrorParams = reporter;
+  }
   return result;
 }
 

@@ -49,11 +49,15 @@ struct ProtectorState {
   // Static state of vbwErrorHandler.
   std::wstring StrRememberErrors;
   std::wstring strLastError;
-  // How deep the trap is inside its own question; bounds the re-entry when
-  // the reporter cannot be created or fails.
+  // How many questions are open (a question is open while the reporter
+  // shows its window; code that re-enters the component meanwhile may fail
+  // and ask a question of its own).
   int handlerDepth = 0;
-  // Why the reporter could not take the question being asked (its own
-  // failure); the question then goes to the error log.
+  // The trap's own procedure asking the innermost open question: a failure
+  // of that procedure is the reporter's own, answered at once (bounded).
+  const Proc* question = nullptr;
+  // Why the reporter could not take the innermost open question (its own
+  // failure); that question then goes to the error log.
   std::wstring reporterFailure;
   // The procedure whose failure is being asked about.
   const Proc* asking = nullptr;
@@ -77,7 +81,10 @@ bool alwaysIgnore(const std::wstring& StrRememberErrors, const std::wstring& str
 // nested question is answered vbwActionExitProcedure at once instead of
 // trying the reporter again, so the outer question returns 0 and the failing
 // procedure is left, as any unknown action leaves it. Such a question is
-// written to the error log (ErrorLog.h) for support.
+// written to the error log (ErrorLog.h) for support. Any other failure while
+// a question is open (code that re-entered the component while the
+// reporter's window is up) is a question of its own, asked and answered as
+// usual; the open question keeps its own error key and its own outcome.
 int32_t vbwErrorHandler(int32_t errNumber, const std::wstring& ErrDescription,
                         const std::wstring& ErrProject, const std::wstring& ErrSource,
                         const std::wstring& ErrProcedure, int32_t errLine);

@@ -20,7 +20,15 @@ struct Group {
   // The installer's path on the download server; for the scripting runtime,
   // the one for every Windows but 98 and ME.
   const wchar_t* installerPath;
+  // Windows Vista and later carry the group themselves: missing there, it is
+  // not installed.
+  bool windowsHasItFromVista = false;
+  // The installer for Windows 98 and ME, when it is another one.
+  const wchar_t* installerPath98Me = nullptr;
 };
+
+// The scripting runtime's installer for Windows 98 and ME.
+inline constexpr wchar_t kScripting98MePath[] = L"/dependencies/scr98me.exe";
 
 inline const std::vector<Group>& All() {
   static const std::vector<Group> groups{
@@ -31,16 +39,14 @@ inline const std::vector<Group>& All() {
        false,
        L"/dependencies/infra.exe"},
       {L"comctl32.exe", {L"comctl32.ocx", L"mscomctl.ocx"}, {L"Comctl.ImageListCtrl", L"MSComctlLib.ListViewCtrl"},
-       false, L"/dependencies/comctl32.exe"},
+       false, L"/dependencies/comctl32.exe", true},
       {L"comct232.exe", {L"comct232.ocx"}, {L"ComCtl2.UpDown"}, false, L"/dependencies/comct232.exe"},
       {L"Scripting runtime", {L"scrrun.dll", L"vbscript.dll"}, {L"Scripting.Dictionary", L"vbscript.regexp"}, true,
-       L"/dependencies/scr2000xp.exe"},
+       L"/dependencies/scr2000xp.exe", false, kScripting98MePath},
   };
   return groups;
 }
 
-// The scripting runtime's installer for Windows 98 and ME.
-inline constexpr wchar_t kScripting98MePath[] = L"/dependencies/scr98me.exe";
 // Where the user is sent to reinstall the product when one of its own DLLs is missing.
 inline constexpr wchar_t kProductInstallerPath[] = L"/Zentrello.exe";
 

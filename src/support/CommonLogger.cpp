@@ -1,8 +1,6 @@
 #include "support/CommonLogger.h"
 
-#include <algorithm>
-#include <cwctype>
-
+#include "base/Text.h"
 #include "base/ThreadValues.h"
 #include "errortrap/Procedure.h"
 
@@ -17,8 +15,6 @@ std::wstring& mWebsiteAddress() {
 }
 }  // namespace
 
-const std::wstring& WebsiteAddress() { return mWebsiteAddress(); }
-
 void ReportModuleVariables(const void*) {
   vbw::vbwReportToFile(vbw::kModuleBanner);
   vbw::ReportVar(L"mWebsiteAddress", mWebsiteAddress());
@@ -32,10 +28,7 @@ void OpenLog(int32_t level, const std::wstring& productName, const std::wstring&
   p.Run([&] {
     if (!mWebsiteAddress().empty()) return;
     p(101, [&] {
-      std::wstring host = productName;
-      std::transform(host.begin(), host.end(), host.begin(),
-                     [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-      mWebsiteAddress() = L"http://www." + host + L".com";
+      mWebsiteAddress() = L"http://www." + LowerCase(productName) + L".com";
     });
   });
 }
