@@ -29,6 +29,15 @@ std::wstring BinDir() {
   return file.substr(0, file.find_last_of(L"\\/") + 1);
 }
 
+std::wstring ScratchDir() {
+  wchar_t path[MAX_PATH];
+  const std::wstring file(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  const size_t name = file.find_last_of(L"\\/") + 1, dot = file.find_last_of(L'.');
+  const std::wstring dir = BinDir() + L"scratch\\" + file.substr(name, dot > name ? dot - name : std::wstring::npos) + L"\\";
+  SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
+  return dir;
+}
+
 bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call) {
   return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
@@ -184,7 +193,7 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
 }
 
 std::wstring RunVBScript(const std::vector<std::wstring>& lines) {
-  const std::wstring script = BinDir() + L"script-" + std::to_wstring(GetCurrentProcessId()) + L".vbs";
+  const std::wstring script = ScratchDir() + L"script-" + std::to_wstring(GetCurrentProcessId()) + L".vbs";
   std::wstring text;
   for (const auto& line : lines) text += line + L"\r\n";
   WriteWholeFile(script, ToUtf8(text));
