@@ -30,10 +30,15 @@ std::wstring BinDir() {
 }
 
 std::wstring ScratchDir() {
-  wchar_t path[MAX_PATH];
-  const std::wstring file(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-  const size_t name = file.find_last_of(L"\\/") + 1, dot = file.find_last_of(L'.');
-  const std::wstring dir = BinDir() + L"scratch\\" + file.substr(name, dot > name ? dot - name : std::wstring::npos) + L"\\";
+  // Named after the Wine prefix (one per test program, or per part of one), else after the program.
+  wchar_t value[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableW(L"WINEPREFIX", value, MAX_PATH);
+  std::wstring name = n && n < MAX_PATH ? std::wstring(value, n) : L"";
+  if (name.empty()) {
+    const std::wstring file(value, GetModuleFileNameW(nullptr, value, MAX_PATH));
+    name = file.substr(0, file.find_last_of(L'.'));
+  }
+  const std::wstring dir = BinDir() + L"scratch\\" + name.substr(name.find_last_of(L"\\/") + 1) + L"\\";
   SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
   return dir;
 }

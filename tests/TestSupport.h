@@ -29,9 +29,9 @@ struct StartedTrap { StartedTrap(); ~StartedTrap(); };
 
 // Folder of the running test program (the stand-ins are built beside it).
 std::wstring BinDir();
-// A folder beside it of this test program's own (made on first use), on the Unix side so that Unix programs
-// reach it too: for files named by a process id, since test programs run side by side, each in a Wine prefix
-// of its own, and process ids repeat from prefix to prefix.
+// A folder beside it of this Wine prefix's own (made on first use), on the Unix side so that Unix programs
+// reach it too: for files named by a process id, since test programs run side by side, each in a prefix of
+// its own, and process ids repeat from prefix to prefix.
 std::wstring ScratchDir();
 bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call);
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t sep);
