@@ -337,7 +337,7 @@ TEST_F(Repair, RepairPutsTheAddInBackAndSaysWhatItChanged) {
 }
 
 TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
-  const std::wstring file = BinDir() + L"not-a-backup-" + std::to_wstring(GetCurrentProcessId()) + L".reg";
+  const std::wstring file = ScratchDir() + L"not-a-backup-" + std::to_wstring(GetCurrentProcessId()) + L".reg";
   std::vector<HostileBackup> cases = HostileBackups(version, name);
   cases.push_back({"", L"there is no file " + file, data});  // no file at all
   // Generated garbage, UTF-16 and ANSI (now and then a NUL), every other one after a valid start.

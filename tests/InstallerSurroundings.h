@@ -34,7 +34,7 @@ inline void Quit(const LateObject& word) {
 // folder and all settings go.
 struct DownloadStage {
   DownloadStage(const wchar_t* prefix, const char* mode)
-      : dir(BinDir() + prefix + L"." + std::to_wstring(GetCurrentProcessId()) + L"\\") {
+      : dir(ScratchDir() + prefix + L"." + std::to_wstring(GetCurrentProcessId()) + L"\\") {
     CreateDirectoryW(dir.c_str(), nullptr);
     ForgetSettings();
     SetMachineValue(standin::kInstallerKey, L"Log", dir + L"runs.log");

@@ -267,7 +267,7 @@ TEST(Installer, ADllIsLetRegisterItselfOnceAndFailuresReportNothing) {
   test::PrivateUserHive hive;
   test::StartedTrap trap;
   test::ReporterStandIn reporter;
-  const std::wstring folder = BinDir() + L"selfreg." + std::to_wstring(GetCurrentProcessId()) + L"\\";
+  const std::wstring folder = test::ScratchDir() + L"selfreg." + std::to_wstring(GetCurrentProcessId()) + L"\\";
   const wchar_t* files[] = {L"Example.dll", L"NoRegister.dll", L"RegistersNothing.dll", L"NotADll.dll"};
   CreateDirectoryW(folder.c_str(), nullptr);
   for (const wchar_t* f : {files[0], files[1], files[2]})

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The packages as an administrator meets them, each scenario in a Wine prefix
-# of its own (created afresh under WORK), with no regsvr32 anywhere.
+# of its own (a fresh copy of the booted template under WORK), with no regsvr32 anywhere.
 #
 #   PackageTests.sh lifecycle WORK PACKAGE VERSION CERT   install with settings (one not valid), use,
 #                                                         repair, uninstall; then one install and uninstall
@@ -31,9 +31,10 @@ fi
 work="$1"
 rm -rf "$work"
 mkdir -p "$work"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-wineboot -i >/dev/null 2>&1
-wineserver -w
+# A copy of the booted template (made here when the run has none yet).
+. "$(dirname "$0")/../tools/wine-env.sh"
+wine_template "$TAMBERLUX_WINE_TEMPLATE" && wine_copy_template "$TAMBERLUX_WINE_TEMPLATE" "$work/prefix"
+export WINEPREFIX="$work/prefix"
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 drive="$WINEPREFIX/drive_c"
 dir64="$drive/Program Files/Valdomeren/Tamberlux"

@@ -29,6 +29,20 @@ std::wstring BinDir() {
   return file.substr(0, file.find_last_of(L"\\/") + 1);
 }
 
+std::wstring ScratchDir() {
+  // Named after the Wine prefix (one per test program, or per part of one), else after the program.
+  wchar_t value[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableW(L"WINEPREFIX", value, MAX_PATH);
+  std::wstring name = n && n < MAX_PATH ? std::wstring(value, n) : L"";
+  if (name.empty()) {
+    const std::wstring file(value, GetModuleFileNameW(nullptr, value, MAX_PATH));
+    name = file.substr(0, file.find_last_of(L'.'));
+  }
+  const std::wstring dir = BinDir() + L"scratch\\" + name.substr(name.find_last_of(L"\\/") + 1) + L"\\";
+  SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
+  return dir;
+}
+
 bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call) {
   return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
@@ -188,7 +202,7 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
 }
 
 std::wstring RunVBScript(const std::vector<std::wstring>& lines) {
-  const std::wstring script = BinDir() + L"script-" + std::to_wstring(GetCurrentProcessId()) + L".vbs";
+  const std::wstring script = ScratchDir() + L"script-" + std::to_wstring(GetCurrentProcessId()) + L".vbs";
   std::wstring text;
   for (const auto& line : lines) text += line + L"\r\n";
   WriteWholeFile(script, ToUtf8(text));

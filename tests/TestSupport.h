@@ -29,6 +29,10 @@ struct StartedTrap { StartedTrap(); ~StartedTrap(); };
 
 // Folder of the running test program (the stand-ins are built beside it).
 std::wstring BinDir();
+// A folder beside it of this Wine prefix's own (made on first use), on the Unix side so that Unix programs
+// reach it too: for files named by a process id, since test programs run side by side, each in a prefix of
+// its own, and process ids repeat from prefix to prefix.
+std::wstring ScratchDir();
 bool Contains(const std::vector<std::wstring>& calls, const std::wstring& call);
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t sep);
 
@@ -147,8 +151,9 @@ class Main2Test : public TrapTest {
 // --- The stand-in Word (WordStandInDriver.cpp) ------------------------------
 
 // The stand-in Word, registered as "Word.Application" while the object lives. Every stand-in process
-// is ended on construction and destruction; what a test tells it goes to its script key, and each
-// call it received is read back from its log.
+// of this prefix is ended on construction and destruction (each test program has a prefix and a
+// wineserver of its own, so another program's Words are never seen); what a test tells it goes to its
+// script key, and each call it received is read back from its log.
 class WordStandIn {
  public:
   WordStandIn();

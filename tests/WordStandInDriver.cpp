@@ -19,6 +19,7 @@ DWORD RunStandIn(const wchar_t* option) {
   return Run(L"\"" + BinDir() + L"WordStandIn.exe\" " + option).code;
 }
 
+// The snapshot holds the processes of this wineserver, that is of this test program's prefix.
 void EndAll() {
   const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{sizeof(entry)};

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The fault suite, full form: every fault in a process of its own, one table at
 # the end (faults tried, crashes, hangs past the bound, half-written state).
-# The test command runs the short form (FaultSuite.ShortForm).
+# The test command runs the short form (FaultSuite.ShortForm.*, its groups in
+# three parts side by side).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh

@@ -1,37 +1,138 @@
-# Sourced by the test and demo commands: a Wine prefix, an X display and a warm
-# wineserver for one run, and their shutdown.
-#   wine_env_start PREFIX   creates PREFIX when missing, starts Xvfb and wineserver
-#   wine_env_stop           stops what wine_env_start started
+# Sourced by the test and demo commands: Wine prefixes, X displays and warm
+# wineservers for one run, and their shutdown.
+#   wine_env_start PREFIX   a booted template beside PREFIX (made once, then
+#                           copied), PREFIX itself as a copy of it when missing,
+#                           an Xvfb display and a warm wineserver for PREFIX;
+#                           the test programs' own prefixes of the last run go
+#   wine_env_stop           stops what wine_env_start started, and every test
+#                           program's wineserver and display of this run; their
+#                           prefixes go (each is a full copy, about 700 MB)
+#   wine_program_start PREFIX
+#                           one test program's prefix (used by tools/wine-run.sh):
+#                           a fresh copy of the template, its own Xvfb display
+#                           and its own warm wineserver; nothing when it runs
+#   wine_program_stop PREFIX
+#                           ends that prefix's wineserver and display
+#
+# Each test program runs in a prefix of its own under <build>/prefixes/, so
+# programs that run side by side never see each other's Words, registry or
+# files. The template (<build>/wine-template) is booted once and never run in.
+
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
+
+# A booted prefix with one virtual desktop: shown windows then close without a
+# delay per window. Made under a lock, once; a half-made one is made again.
+wine_template() {
+  local template="$1"
+  mkdir -p "$(dirname "$template")"
+  (
+    flock 9
+    [ -f "$template/.booted" ] && exit 0
+    echo "Creating the Wine template prefix $template"
+    rm -rf "$template"
+    mkdir -p "$template"
+    export WINEPREFIX="$template"
+    wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
+    wineserver -w
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1 9>&-
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1 9>&-
+    wineserver -w
+    touch "$template/.booted"
+  ) 9>"$template.lock"
+}
+
+# A copy of the template (a reflink where the file system has them).
+wine_copy_template() {  # TEMPLATE PREFIX
+  rm -rf "$2"
+  mkdir -p "$(dirname "$2")"
+  cp -a --reflink=auto "$1" "$2"
+  rm -f "$2/.booted"
+}
+
+# An Xvfb on a display Xvfb picks itself (no race with other servers); its
+# number and process id go to FILE.display and FILE.xvfb.
+wine_xvfb_start() {  # FILE
+  wine_xvfb_stop "$1"
+  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$1.display" </dev/null >/dev/null 2>&1 9>&- &
+  echo $! >"$1.xvfb"
+  local n
+  for n in $(seq 1 100); do
+    grep -q '^[0-9]' "$1.display" 2>/dev/null && return 0
+    kill -0 "$(cat "$1.xvfb")" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "wine-env: Xvfb did not start" >&2
+  return 1
+}
+
+# Ends the Xvfb recorded in FILE.xvfb, when it is still that Xvfb.
+wine_xvfb_stop() {  # FILE
+  local pid
+  pid="$(cat "$1.xvfb" 2>/dev/null)" || return 0
+  if [ -n "$pid" ] && grep -q Xvfb "/proc/$pid/cmdline" 2>/dev/null; then
+    kill "$pid" 2>/dev/null || true
+  fi
+  rm -f "$1.xvfb" "$1.display"
+}
+
+# A warm wineserver for WINEPREFIX on DISPLAY: a cold one makes every test
+# program start slowly. Its services get no output of ours to hold open.
+wine_warm() {
+  wineserver -p </dev/null >/dev/null 2>&1 9>&-
+  wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+}
+
+wine_program_start() {  # PREFIX
+  local prefix="$1" template
+  template="$(dirname "$(dirname "$prefix")")/wine-template"
+  mkdir -p "$(dirname "$prefix")"
+  (
+    flock 9
+    [ -f "$prefix.display" ] && [ -f "$prefix/system.reg" ] && exit 0
+    [ -f "$template/.booted" ] || { echo "wine-env: no template prefix $template (start with wine_env_start)" >&2; exit 1; }
+    wine_copy_template "$template" "$prefix"
+    wine_xvfb_start "$prefix" || exit 1
+    WINEPREFIX="$prefix" DISPLAY=":$(head -n1 "$prefix.display")" wine_warm
+  ) 9>"$prefix.lock"
+}
+
+wine_program_stop() {  # PREFIX
+  WINEPREFIX="$1" wineserver -k >/dev/null 2>&1 || true
+  wine_xvfb_stop "$1"
+}
+
+# The test programs' prefixes of this build: their wineservers and displays ended.
+wine_programs_stop() {  # DIR
+  local p
+  for p in "$1"/*.xvfb; do
+    [ -e "$p" ] && wine_program_stop "${p%.xvfb}"
+  done
+  return 0
+}
 
 wine_env_start() {
   export WINEPREFIX="$1"
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+  WINE_ENV_PROGRAMS="$(dirname "$WINEPREFIX")/prefixes"
+  wine_programs_stop "$WINE_ENV_PROGRAMS"
+  rm -rf "$WINE_ENV_PROGRAMS"
+  wine_template "$(dirname "$WINEPREFIX")/wine-template"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Creating the Wine prefix $WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
-    # One virtual desktop: shown windows then close without a delay per window.
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-    wineserver -w
+    wine_copy_template "$(dirname "$WINEPREFIX")/wine-template" "$WINEPREFIX"
   fi
-
-  local n=90
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  WINE_ENV_XVFB=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-
-  # A warm wineserver: a cold one makes every test program start slowly.
-  wineserver -p
-  wine cmd /c exit >/dev/null 2>&1 || true
+  WINE_ENV_DISPLAY_FILE="$WINEPREFIX"
+  wine_xvfb_start "$WINE_ENV_DISPLAY_FILE"
+  export DISPLAY=":$(head -n1 "$WINEPREFIX.display")"
+  wine_warm
 }
 
 wine_env_stop() {
   [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
-  [ -n "${WINE_ENV_XVFB:-}" ] && kill "$WINE_ENV_XVFB" >/dev/null 2>&1 || true
-  WINE_ENV_XVFB=""
+  [ -n "${WINE_ENV_DISPLAY_FILE:-}" ] && wine_xvfb_stop "$WINE_ENV_DISPLAY_FILE"
+  if [ -n "${WINE_ENV_PROGRAMS:-}" ]; then
+    wine_programs_stop "$WINE_ENV_PROGRAMS"
+    rm -rf "$WINE_ENV_PROGRAMS"
+  fi
+  WINE_ENV_DISPLAY_FILE=""
+  WINE_ENV_PROGRAMS=""
 }
