@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
+#include <thread>
 
 #include "TestSupport.h"
 
@@ -193,6 +195,51 @@ TEST_F(Launch, ARecordedFailedWordCheckIsDeletedOnceWordCanBeReached) {
   EXPECT_EQ(ReadText(kSection, L"FailedWord2000Check"), L"(none)");
   EXPECT_EQ(word.Processes().size(), 1u) << "the Word reached for the check is the one launched";
   EXPECT_TRUE(Contains(word.Calls(), L"Documents.Add\tVisible:=True"));
+}
+
+// A double-click on the desktop icon: two launchers, each in its own apartment, call at the same
+// instant while the Word the first one starts is still loading. The second Word started meanwhile
+// hands over to the loading one and ends, as Word does.
+TEST_F(Launch, TwoLaunchesAtTheSameInstantShareTheOneWordThatIsStartingAndNoOneIsToldWordIsCorrupted) {
+  word.Set(L"StartDelay", 3000u);
+  struct Launcher {
+    HRESULT hr = E_UNEXPECTED;
+    bool holdsWord = false;
+    long documents = -1;
+  } launchers[2];
+  const Handle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::atomic<int> ready = 0;
+  DialogWatch watch;
+  std::vector<std::thread> threads;
+  for (Launcher& l : launchers)
+    threads.emplace_back([&] {
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      {
+        ComPtr<IDispatch> launcher = CreateMain2();
+        Variant name = Variant::Of(L"Zentrello"), wordVariable;
+        ++ready;
+        WaitForSingleObject(go.Get(), INFINITE);
+        if (launcher) l.hr = CallByName(launcher.Get(), L"StartRunTime", {name, ByRef(wordVariable)});
+        const LateObject started = LateObject::FromVariant(wordVariable);
+        l.holdsWord = static_cast<bool>(started);
+        if (started) l.documents = ToLong(started.Object(L"Documents").Get(L"Count"));
+      }
+      CoUninitialize();
+    });
+  ASSERT_TRUE(WaitUntil([&] { return ready == 2; }));
+  SetEvent(go.Get());
+  for (std::thread& t : threads) t.join();
+
+  EXPECT_FALSE(watch.Result(true).appeared) << "no message: Word could start";
+  const auto pids = word.Processes();
+  ASSERT_EQ(pids.size(), 1u) << "one Word";
+  EXPECT_EQ(std::ranges::count(word.Calls(pids[0]), L"Documents.Add\tVisible:=True"), 2) << "a document each";
+  for (const Launcher& l : launchers) {
+    EXPECT_EQ(l.hr, S_OK);
+    EXPECT_TRUE(l.holdsWord) << "each launcher holds the Word";
+    EXPECT_GE(l.documents, 1);
+  }
+  EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"12.0");
 }
 
 TEST_F(Launch, AnEmptyOrOddProductNameIsReportedAndChangesNothing) {

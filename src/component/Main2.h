@@ -116,6 +116,14 @@ class Main2 {
   // none can be had.
   LateObject WordApplication();
   LateObject CreateWordApplication();
+  // The Word that is starting while this launch could not start one (its
+  // main window is up, its application not yet registered), once it is
+  // registered: asked every kWordBeingStartedPollMs, messages flowing, for
+  // kWordBeingStartedWaitMs at most. Nothing when no Word window is up, when
+  // the window goes, or when the bound passes.
+  LateObject WordBeingStarted();
+  static constexpr int32_t kWordBeingStartedWaitMs = 30000;
+  static constexpr int32_t kWordBeingStartedPollMs = 250;
 
   // The class's section of a variable dump.
   static void ReportModuleVariables(const void* self);
