@@ -24,9 +24,9 @@
 //                                    templates and add-ins; default 0
 //
 // As Word, one Word starts at a time: a process started while another is still
-// starting (its window up, its objects not yet registered) hands over to that
-// one and ends at once, never registering anything; its client's creation
-// fails. A process hands out its one application object once: a second
+// starting (its objects not yet registered) hands over to that one through its
+// window, once the window is up, and ends, never registering anything; its
+// client's creation fails. A process hands out its one application object once: a second
 // creation asked of it is refused (the class is single-use, as Word's).
 //
 // Message 1122 reaching the window is logged as "Message\t1122"; what a macro
@@ -293,10 +293,15 @@ void RecordStart() {
 }
 
 int Serve(HINSTANCE instance) {
-  // Another Word is starting: this one hands over to it and ends.
+  // Another Word is starting: this one hands over to it, through its window
+  // once that is up (within 10 s), and ends.
   const tamberlux::Handle starting(CreateMutexW(nullptr, FALSE, kStartingMutex));
   const DWORD wait = starting ? WaitForSingleObject(starting.Get(), 0) : WAIT_FAILED;
-  if (wait == WAIT_TIMEOUT) return 4;
+  if (wait == WAIT_TIMEOUT) {
+    for (const ULONGLONG end = GetTickCount64() + 10000; !FindWindowW(L"OpusApp", nullptr) && GetTickCount64() < end;)
+      Sleep(20);
+    return 4;
+  }
   g.version = ScriptText(L"Version", L"12.0");
   g.visible = ScriptNumber(L"StartVisible") != 0;
   g.dieAt = ScriptText(L"DieAt");
