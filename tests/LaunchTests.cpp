@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "TestSupport.h"
+#include "base/VbError.h"
 
 namespace tamberlux {
 namespace {
@@ -242,19 +243,29 @@ TEST_F(Launch, TwoLaunchesAtTheSameInstantShareTheOneWordThatIsStartingAndNoOneI
   EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"12.0");
 }
 
-TEST_F(Launch, AnEmptyOrOddProductNameIsReportedAndChangesNothing) {
+TEST_F(Launch, AnEmptyOrOddProductNameIsReportedToTheUserAndTheLauncherAndChangesNothing) {
   const std::wstring rest = L"\" cannot be a product name Tamberlux Main2 StartRunTime 20101 1 [1:Main2.StartRunTime]";
-  Lines expected;
+  Lines expected, answered, expectedAnswers;
+  const LateObject launcher{ComPtr<IDispatch>(main2)};
   // Full-width look-alikes among them: the ANSI code page's best fit would make
   // a real backslash and full stop of them.
   for (const std::wstring& name : {L""s, L"Software\\Zentrello"s, L"  "s, L"Zen:trello"s, L"Zen\uff3ctrello"s,
                                    L"\uff0e\uff0e\uff3cSoftware"s, L"Zen\0trello"s, L"Zen\x1btrello"s, L"\u4e2d\u6587"s}) {
-    ASSERT_EQ(StartRunTime(nullptr, {}, name), S_OK) << "no error escapes to the caller";
+    try {
+      launcher.Call(L"StartRunTime", {Variant::Of(name)});
+      answered.push_back(L"done");
+    } catch (const vb::Error& e) {
+      answered.push_back(std::to_wstring(e.number) + L" " + e.description);
+    }
     expected.push_back(L"vbwErrorHandler 5 \"" + name + rest);
+    // A NUL cannot be part of an error's text: the caller sees it as \0.
+    expectedAnswers.push_back(L"5 \"" + (name.find(L'\0') == name.npos ? name : L"Zen\\0trello"s) +
+                              L"\" cannot be a product name");
   }
+  EXPECT_EQ(answered, expectedAnswers) << "the launcher learns the refusal with its number and text";
   Lines questions = reporter.Records();
   std::erase_if(questions, [](const std::wstring& r) { return !r.starts_with(L"vbwErrorHandler"); });
-  EXPECT_EQ(questions, expected);
+  EXPECT_EQ(questions, expected) << "the user is shown each refusal";
   expectedQuestions = 9;
   EXPECT_TRUE(word.Processes().empty());
   EXPECT_TRUE(ValueNames(L"Software").empty());

@@ -1,9 +1,10 @@
 // Tamberlux.Main2 as a late-bound caller meets it: unloaded when no object is left, and its argument
 // layout through IDispatch::Invoke. The error index must stay untouched on success and name the caller's
-// own argument (its index in rgvarg) when one is refused. A script calls it in HookTests.
+// own argument (its index in rgvarg) when one is refused. A script calls it here and in HookTests.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "base/ComObject.h"
 
 namespace tamberlux {
 namespace {
@@ -14,6 +15,7 @@ struct Outcome {
   HRESULT hr;
   UINT argErr;
   SCODE scode = 0;  // an exception's error, when the method itself refused
+  std::wstring description = {};  // and its text, where a case expects one
 };
 
 // A script's variable holding `value`: a by-reference variant.
@@ -42,6 +44,7 @@ class Main2Object : public test::Main2Test {
     out.hr = main2->Invoke(Id(method), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, &result, &excep,
                            &out.argErr);
     out.scode = excep.scode;
+    if (excep.bstrDescription) out.description = excep.bstrDescription;
     SysFreeString(excep.bstrSource);
     SysFreeString(excep.bstrDescription);
     SysFreeString(excep.bstrHelpFile);
@@ -55,7 +58,8 @@ class Main2Object : public test::Main2Test {
 TEST_F(Main2Object, EachArgumentShapeIsTakenOrRefusedWithTheCallersIndex) {
   // The values outlive the table, which holds plain copies of them.
   Variant name = Variant::Of(L"Zentrello"), maybe = Variant::Of(L"maybe"), text = Variant::Of(L"text"),
-          version = Variant::Of(L"12.0"), yes = Variant::Of(true), missing = Variant::Missing();
+          version = Variant::Of(L"12.0"), yes = Variant::Of(true), missing = Variant::Missing(),
+          refused = Variant::Of(L"Zen:trello");
   const DISPID startZTL = Id(L"StartRunTime", L"startZTL");
   ASSERT_EQ(startZTL, 2) << "a parameter's DISPID is its position";
   struct Case {
@@ -81,13 +85,20 @@ TEST_F(Main2Object, EachArgumentShapeIsTakenOrRefusedWithTheCallersIndex) {
       // non-object with error 13, and no index is reported.
       {"word a script's non-object", L"StartRunTime", {name, ByRefTo(text), yes}, {},
        {DISP_E_EXCEPTION, kUntouched, static_cast<SCODE>(0x800A000D)}},
+      // The method's own refusal, once the user was shown it, with its number and text.
+      {"a name that cannot be a product's", L"StartRunTime", {refused}, {},
+       {DISP_E_EXCEPTION, kUntouched, static_cast<SCODE>(0x800A0005), L"\"Zen:trello\" cannot be a product name"}},
   };
   for (const Case& c : cases) {
     const Outcome got = Invoke(c.method, c.positional, c.named);
     EXPECT_EQ(got.hr, c.expected.hr) << c.what;
     EXPECT_EQ(got.argErr, c.expected.argErr) << c.what;
     EXPECT_EQ(got.scode, c.expected.scode) << c.what;
+    if (!c.expected.description.empty()) {
+      EXPECT_EQ(got.description, c.expected.description) << c.what;
+    }
   }
+  expectedQuestions = 1;  // the refused name
   EXPECT_TRUE(word.Processes().empty()) << "every call was refused before it did anything";
 }
 
@@ -115,6 +126,58 @@ TEST_F(Main2Object, LiteralsScriptVariablesAndNamedArgumentsReachTheMethod) {
   LPOLESTR unknown = const_cast<LPOLESTR>(L"NoSuchMember");
   DISPID id;
   EXPECT_EQ(main2->GetIDsOfNames(IID_NULL, &unknown, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
+}
+
+// A script calls the launch and the monitor with a name no product may have: each call fails for it
+// with the refusal's number and text, in its own process (its user was shown the refusal there).
+TEST_F(Main2Object, AScriptLearnsEachRefusalWithItsNumberAndText) {
+  const std::wstring said = L"WScript.Echo Err.Number & \" \" & Err.Description : Err.Clear";
+  const std::wstring output = test::RunVBScript(
+      {L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")", L"Set w = Nothing", L"n = \"Zen:trello\"",
+       L"m.StartRunTime n", said, L"m.StartRunTime \"Zen|trello\", w, False", said, L"m.CreateAddInMonitor \"\", w",
+       said, L"m.Quit", said});
+  EXPECT_EQ(output, L"5 \"Zen:trello\" cannot be a product name\r\n5 \"Zen|trello\" cannot be a product name\r\n"
+                    L"5 \"\" cannot be a product name\r\n0 \r\n");
+  EXPECT_TRUE(word.Processes().empty());
+}
+
+// The monitor add-in's Word, in the caller's own process: it tells how many references are held
+// on it and which members it was asked for.
+class CountedWord final : public ComObject<IDispatch, IID_IDispatch> {
+ public:
+  ULONG Held() { return AddRef(), Release(); }
+  std::vector<std::wstring> asked;
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override {
+    asked.push_back(names[0]);
+    *ids = 1;
+    return asked.back() == L"Version" ? S_OK : DISP_E_UNKNOWNNAME;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                   UINT*) override {
+    if (!result) return DISP_E_MEMBERNOTFOUND;
+    Variant version = Variant::Of(L"12.0");
+    *result = version;
+    VariantInit(&version);  // the text is the caller's now
+    return S_OK;
+  }
+};
+
+TEST_F(Main2Object, ReleasingTheLastObjectLetsGoOfTheCallersWordWithoutClosingIt) {
+  const ComPtr<CountedWord> counted(new CountedWord(), false);
+  ASSERT_EQ(counted->Held(), 1u);
+  {
+    Variant name = Variant::Of(L"Zentrello"), word = Variant::Of(static_cast<IDispatch*>(counted.Get()));
+    ASSERT_EQ(counted->Held(), 2u);
+    // Nothing on Word's lists: the monitor keeps the Word for the helpers, and returns.
+    EXPECT_EQ(Invoke(L"CreateAddInMonitor", {ByRefTo(name), ByRefTo(word)}).hr, S_OK);
+    EXPECT_EQ(counted->Held(), 3u) << "held for the helpers while the object lives";
+  }
+  main2 = nullptr;
+  EXPECT_EQ(counted->Held(), 1u) << "the terminator's Quit let go of it";
+  EXPECT_EQ(counted->asked, std::vector<std::wstring>{L"Version"}) << "Word was not closed";
 }
 
 TEST_F(Main2Object, CanUnloadFollowsLiveObjects) {

@@ -135,9 +135,24 @@ class Main2 {
   ComPtr<WindowHook> mSubclasser;
 
   // Not part of the class's dump:
-  // The error of a call that was refused before it did anything, once the
-  // trap has had it: the COM caller gets it too (HookIntoWord's refusals).
+  // The error the COM caller gets too, once the trap has had it: a call
+  // refused before it did anything (a product name or a Word that cannot be
+  // used), or the monitor's Word that went while the user was answering.
   std::optional<vb::Error> mRefusal;
+  // `check` as a step whose failure is the call's answer to its caller: the
+  // error is kept in mRefusal (cleared when a retry succeeds).
+  template <class F>
+  auto Refusing(F&& check) {
+    return [this, &check] {
+      mRefusal.reset();
+      try {
+        check();
+      } catch (...) {
+        mRefusal = vb::CurrentError();
+        throw;
+      }
+    };
+  }
   // Gives the download notice in place of the box through Word, for a caller
   // that tells its user itself (the tamberlux command on a console); answers
   // whether the notice was given.

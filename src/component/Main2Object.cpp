@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,6 +77,27 @@ std::vector<std::wstring> TextsOf(SAFEARRAY** array) {
   return texts;
 }
 
+// Hands the caller the text of the error its call failed with, as a
+// Visual Basic object does: a script's Err.Description, a compiled caller's
+// exception text. The text ends at a NUL: one inside it (a name's) is
+// written \0. A call that succeeded leaves no error behind.
+void SetErrorText(HRESULT hr, const std::wstring& text) {
+  ComPtr<ICreateErrorInfo> create;
+  ComPtr<IErrorInfo> info;
+  if (FAILED(hr) && SUCCEEDED(CreateErrorInfo(create.Put()))) {
+    std::wstring whole;
+    for (const wchar_t c : text) {
+      if (c) whole += c;
+      else whole += L"\\0";
+    }
+    create->SetGUID(IID__Main2);
+    create->SetSource(const_cast<LPOLESTR>(L"Tamberlux.Main2"));
+    create->SetDescription(whole.data());
+    create->QueryInterface(IID_IErrorInfo, info.PutVoid());
+  }
+  SetErrorInfo(0, info.Get());
+}
+
 class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
  public:
   Main2Object() {
@@ -115,9 +137,28 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* excep, UINT* argErr) override;
 
-  // _Main2
+  // _Main2. Each member runs behind the barrier; a call refused (or a Word
+  // gone) once the trap has had it fails for its caller with that error's
+  // number and text.
+  template <class F>
+  HRESULT Answer(F&& call) {
+    std::wstring text;
+    const HRESULT hr = vb::Barrier([&] {
+      try {
+        main_.mRefusal.reset();
+        call();
+        if (main_.mRefusal) throw *std::exchange(main_.mRefusal, std::nullopt);
+      } catch (...) {
+        text = vb::CurrentError().description;
+        throw;
+      }
+    });
+    SetErrorText(hr, text);
+    return hr;
+  }
+
   HRESULT STDMETHODCALLTYPE CreateAddInMonitor(BSTR* name, IDispatch** word) override {
-    return vb::Barrier([&] {
+    return Answer([&] {
       std::wstring n = TextOf(name);
       LateObject w(ComPtr<IDispatch>(word ? *word : nullptr));
       main_.CreateAddInMonitor(n, w);
@@ -132,24 +173,22 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
   HRESULT STDMETHODCALLTYPE HookIntoWord(BSTR* name, IDispatch** word, SAFEARRAY** dependencies,
                                          SAFEARRAY** dependenciesXPOrLater, IDispatch** result) override {
     if (result) *result = nullptr;
-    return vb::Barrier([&] {
+    return Answer([&] {
       std::wstring n = TextOf(name);
       LateObject w = (word && *word) ? LateObject(ComPtr<IDispatch>(*word)) : LateObject();
       std::vector<std::wstring> deps = TextsOf(dependencies), depsXP = TextsOf(dependenciesXPOrLater);
       const LateObject answer = main_.HookIntoWord(n, w, deps, depsXP);
-      // A refused call did nothing: its caller learns why.
-      if (main_.mRefusal) throw *std::exchange(main_.mRefusal, std::nullopt);
-      if (result && answer) (*result = answer.Get())->AddRef();
+      if (result && answer && !main_.mRefusal) (*result = answer.Get())->AddRef();
     });
   }
   HRESULT STDMETHODCALLTYPE DeleteCorruptedDataFolder(BSTR* version) override {
-    return vb::Barrier([&] {
+    return Answer([&] {
       std::wstring v = TextOf(version);
       main_.DeleteCorruptedDataFolder(v);
     });
   }
   HRESULT STDMETHODCALLTYPE StartRunTime(BSTR* name, VARIANT* word, VARIANT_BOOL* startZTL) override {
-    return vb::Barrier([&] {
+    return Answer([&] {
       std::wstring n = TextOf(name);
       const bool omitted = !word || (word->vt == VT_ERROR && word->scode == DISP_E_PARAMNOTFOUND);
       LateObject w = omitted ? LateObject() : LateObject::FromVariant(*word);
@@ -158,7 +197,7 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
     });
   }
   HRESULT STDMETHODCALLTYPE Quit() override {
-    return vb::Barrier([&] { main_.Quit(); });
+    return Answer([&] { main_.Quit(); });
   }
 
  private:
