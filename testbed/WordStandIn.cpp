@@ -19,15 +19,11 @@
 //   LogLookups         REG_DWORD     1: name look-ups are logged too, as "Lookup\tObject.Name"
 //   WatchKey, WatchValue REG_SZ      a value under HKEY_CURRENT_USER recorded on start-up:
 //                                    its text, "(data)" for other types, "(none)"
-//   StartDelay         REG_DWORD     ms between the window appearing and the application being
-//                                    registered (class and running object), as Word loading its
-//                                    templates and add-ins; default 0
+//   StartDelay         REG_DWORD     ms before the application is registered (Word loading)
 //
-// As Word, one Word starts at a time: a process started while another is still
-// starting (its objects not yet registered) hands over to that one through its
-// window, once the window is up, and ends, never registering anything; its
-// client's creation fails. A process hands out its one application object once: a second
-// creation asked of it is refused (the class is single-use, as Word's).
+// As Word, one Word starts at a time: one started while another is still starting hands over
+// to it through its window and ends unregistered (its client's creation fails); and each
+// process hands out its application once (a second creation asked of it is refused).
 //
 // Message 1122 reaching the window is logged as "Message\t1122"; what a macro
 // was given as "Run.Given\tApplication" (this application) or "...\tOther".
@@ -258,15 +254,11 @@ constexpr wchar_t kStartingMutex[] = L"TamberluxTests.WordStandIn.Starting";
 
 // Keeps the window answering for `ms`; false when it was closed meanwhile.
 bool Load(DWORD ms) {
-  const ULONGLONG end = GetTickCount64() + ms;
-  for (ULONGLONG now; (now = GetTickCount64()) < end;) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  for (const ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);)
       if (msg.message == WM_QUIT) return false;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
+      else DispatchMessageW(&msg);
   }
   return true;
 }
