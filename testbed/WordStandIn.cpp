@@ -19,6 +19,11 @@
 //   LogLookups         REG_DWORD     1: name look-ups are logged too, as "Lookup\tObject.Name"
 //   WatchKey, WatchValue REG_SZ      a value under HKEY_CURRENT_USER recorded on start-up:
 //                                    its text, "(data)" for other types, "(none)"
+//   StartDelay         REG_DWORD     ms before the application is registered (Word loading)
+//
+// As Word, one Word starts at a time: one started while another is still starting hands over
+// to it through its window and ends unregistered (its client's creation fails); and each
+// process hands out its application once (a second creation asked of it is refused).
 //
 // Message 1122 reaching the window is logged as "Message\t1122"; what a macro
 // was given as "Run.Given\tApplication" (this application) or "...\tOther".
@@ -233,11 +238,30 @@ class Factory final : public tamberlux::ComObject<IClassFactory, IID_IClassFacto
  public:
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (outer) return CLASS_E_NOAGGREGATION;
+    if (std::exchange(handedOut_, true)) return CO_E_SERVER_EXEC_FAILURE;
     PostMessageW(g.window, kRevokeClass, 0, 0);
     return g.application->QueryInterface(iid, out);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+ private:
+  bool handedOut_ = false;
 };
+
+// Held by the stand-in process that is starting, from before its window
+// appears until its objects are registered.
+constexpr wchar_t kStartingMutex[] = L"TamberluxTests.WordStandIn.Starting";
+
+// Keeps the window answering for `ms`; false when it was closed meanwhile.
+bool Load(DWORD ms) {
+  for (const ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);)
+      if (msg.message == WM_QUIT) return false;
+      else DispatchMessageW(&msg);
+  }
+  return true;
+}
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kRevokeClass && g.classCookie) CoRevokeClassObject(std::exchange(g.classCookie, 0));
@@ -261,6 +285,15 @@ void RecordStart() {
 }
 
 int Serve(HINSTANCE instance) {
+  // Another Word is starting: this one hands over to it, through its window
+  // once that is up (within 10 s), and ends.
+  const tamberlux::Handle starting(CreateMutexW(nullptr, FALSE, kStartingMutex));
+  const DWORD wait = starting ? WaitForSingleObject(starting.Get(), 0) : WAIT_FAILED;
+  if (wait == WAIT_TIMEOUT) {
+    for (const ULONGLONG end = GetTickCount64() + 10000; !FindWindowW(L"OpusApp", nullptr) && GetTickCount64() < end;)
+      Sleep(20);
+    return 4;
+  }
   g.version = ScriptText(L"Version", L"12.0");
   g.visible = ScriptNumber(L"StartVisible") != 0;
   g.dieAt = ScriptText(L"DieAt");
@@ -286,9 +319,11 @@ int Serve(HINSTANCE instance) {
   g.application = new WordObject(L"Application", {L"Version", L"Visible", L"WindowState", L"Left", L"Activate",
                                                   L"Caption", L"Documents", L"ActiveDocument", L"Quit", L"Run",
                                                   L"AddIns"});
+  if (!Load(ScriptNumber(L"StartDelay"))) return 0;
   Factory* factory = new Factory();
   CoRegisterClassObject(kClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &g.classCookie);
   RegisterActiveObject(g.application, kClsid, ACTIVEOBJECT_STRONG, &g.activeCookie);
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(starting.Get());
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
+#include <thread>
 
 #include "TestSupport.h"
+#include "base/VbError.h"
 
 namespace tamberlux {
 namespace {
@@ -195,19 +198,65 @@ TEST_F(Launch, ARecordedFailedWordCheckIsDeletedOnceWordCanBeReached) {
   EXPECT_TRUE(Contains(word.Calls(), L"Documents.Add\tVisible:=True"));
 }
 
-TEST_F(Launch, AnEmptyOrOddProductNameIsReportedAndChangesNothing) {
+// A double-click on the desktop icon: two launchers, each in its own apartment, call at the same
+// instant while the Word the first one starts is still loading. The second Word started meanwhile
+// hands over to the loading one and ends, as Word does.
+TEST_F(Launch, TwoLaunchesAtTheSameInstantShareTheOneWordThatIsStartingAndNoOneIsToldWordIsCorrupted) {
+  word.Set(L"StartDelay", 3000u);
+  HRESULT hr[2] = {E_UNEXPECTED, E_UNEXPECTED};
+  bool holdsWord[2] = {};
+  const Handle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::atomic<int> ready = 0;
+  DialogWatch watch;
+  std::vector<std::thread> launchers;
+  for (int i : {0, 1})
+    launchers.emplace_back([&, i] {
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      if (ComPtr<IDispatch> launcher = CreateMain2()) {
+        Variant name = Variant::Of(L"Zentrello"), wordVariable;
+        ++ready;
+        WaitForSingleObject(go.Get(), INFINITE);
+        hr[i] = CallByName(launcher.Get(), L"StartRunTime", {name, ByRef(wordVariable)});
+        holdsWord[i] = static_cast<bool>(LateObject::FromVariant(wordVariable));
+      }
+      CoUninitialize();
+    });
+  EXPECT_TRUE(WaitUntil([&] { return ready == 2; }));
+  SetEvent(go.Get());
+  for (std::thread& t : launchers) t.join();
+
+  EXPECT_FALSE(watch.Result(true).appeared) << "no message: Word could start";
+  const auto pids = word.Processes();
+  ASSERT_EQ(pids.size(), 1u) << "one Word";
+  EXPECT_EQ(std::ranges::count(word.Calls(pids[0]), L"Documents.Add\tVisible:=True"), 2) << "a document each";
+  EXPECT_TRUE(hr[0] == S_OK && hr[1] == S_OK);
+  EXPECT_TRUE(holdsWord[0] && holdsWord[1]) << "each launcher's variable holds the Word";
+  EXPECT_EQ(ReadText(kSection, L"WordVersion"), L"12.0");
+}
+
+TEST_F(Launch, AnEmptyOrOddProductNameIsReportedToTheUserAndTheLauncherAndChangesNothing) {
   const std::wstring rest = L"\" cannot be a product name Tamberlux Main2 StartRunTime 20101 1 [1:Main2.StartRunTime]";
-  Lines expected;
+  Lines expected, answered, expectedAnswers;
+  const LateObject launcher{ComPtr<IDispatch>(main2)};
   // Full-width look-alikes among them: the ANSI code page's best fit would make
   // a real backslash and full stop of them.
   for (const std::wstring& name : {L""s, L"Software\\Zentrello"s, L"  "s, L"Zen:trello"s, L"Zen\uff3ctrello"s,
                                    L"\uff0e\uff0e\uff3cSoftware"s, L"Zen\0trello"s, L"Zen\x1btrello"s, L"\u4e2d\u6587"s}) {
-    ASSERT_EQ(StartRunTime(nullptr, {}, name), S_OK) << "no error escapes to the caller";
+    try {
+      launcher.Call(L"StartRunTime", {Variant::Of(name)});
+      answered.push_back(L"done");
+    } catch (const vb::Error& e) {
+      answered.push_back(std::to_wstring(e.number) + L" " + e.description);
+    }
     expected.push_back(L"vbwErrorHandler 5 \"" + name + rest);
+    // A NUL cannot be part of an error's text: the caller sees it as \0.
+    expectedAnswers.push_back(L"5 \"" + (name.find(L'\0') == name.npos ? name : L"Zen\\0trello"s) +
+                              L"\" cannot be a product name");
   }
+  EXPECT_EQ(answered, expectedAnswers) << "the launcher learns the refusal with its number and text";
   Lines questions = reporter.Records();
   std::erase_if(questions, [](const std::wstring& r) { return !r.starts_with(L"vbwErrorHandler"); });
-  EXPECT_EQ(questions, expected);
+  EXPECT_EQ(questions, expected) << "the user is shown each refusal";
   expectedQuestions = 9;
   EXPECT_TRUE(word.Processes().empty());
   EXPECT_TRUE(ValueNames(L"Software").empty());

@@ -1,9 +1,10 @@
 // Tamberlux.Main2 as a late-bound caller meets it: unloaded when no object is left, and its argument
 // layout through IDispatch::Invoke. The error index must stay untouched on success and name the caller's
-// own argument (its index in rgvarg) when one is refused. A script calls it in HookTests.
+// own argument (its index in rgvarg) when one is refused. A script calls it here and in HookTests.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "base/ComObject.h"
 
 namespace tamberlux {
 namespace {
@@ -117,19 +118,59 @@ TEST_F(Main2Object, LiteralsScriptVariablesAndNamedArgumentsReachTheMethod) {
   EXPECT_EQ(main2->GetIDsOfNames(IID_NULL, &unknown, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
 }
 
-TEST_F(Main2Object, CanUnloadFollowsLiveObjects) {
-  main2 = nullptr;
-  const Module dll(LoadLibraryW((test::BinDir() + L"Tamberlux.dll").c_str()));
-  ASSERT_TRUE(dll);
-  auto canUnload =
-      reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllCanUnloadNow")));
-  ASSERT_NE(canUnload, nullptr);
-  {
-    ComPtr<IDispatch> main2 = test::CreateMain2();
-    ASSERT_TRUE(main2);
-    EXPECT_EQ(canUnload(), S_FALSE);
+// A script calls the launch and the monitor with a name no product may have: each call fails for it
+// with the refusal's number and text, in its own process (its user was shown the refusal there).
+TEST_F(Main2Object, AScriptLearnsEachRefusalWithItsNumberAndText) {
+  const std::wstring said = L"WScript.Echo Err.Number & \" \" & Err.Description : Err.Clear";
+  const std::wstring output = test::RunVBScript(
+      {L"On Error Resume Next", L"Set m = CreateObject(\"Tamberlux.Main2\")", L"Set w = Nothing", L"n = \"Zen:trello\"",
+       L"m.StartRunTime n", said, L"m.StartRunTime \"Zen|trello\", w, False", said, L"m.CreateAddInMonitor \"\", w",
+       said, L"m.Quit", said});
+  EXPECT_EQ(output, L"5 \"Zen:trello\" cannot be a product name\r\n5 \"Zen|trello\" cannot be a product name\r\n"
+                    L"5 \"\" cannot be a product name\r\n0 \r\n");
+  EXPECT_TRUE(word.Processes().empty());
+}
+
+// The monitor add-in's Word, in the caller's own process: it tells how many references are held
+// on it and which members it was asked for.
+class CountedWord final : public ComObject<IDispatch, IID_IDispatch> {
+ public:
+  ULONG Held() { return AddRef(), Release(); }
+  std::vector<std::wstring> asked;
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override {
+    asked.push_back(names[0]);
+    *ids = 1;
+    return asked.back() == L"Version" ? S_OK : DISP_E_UNKNOWNNAME;
   }
-  EXPECT_EQ(canUnload(), S_OK) << "released: Quit ran in the terminator and nothing is left";
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                   UINT*) override {
+    if (result) result->vt = VT_BSTR, result->bstrVal = SysAllocString(L"12.0");
+    return result ? S_OK : DISP_E_MEMBERNOTFOUND;
+  }
+};
+
+// The component may be unloaded once no object is left, and the last one's terminator lets go of the
+// Word the caller gave it, without closing it.
+TEST_F(Main2Object, ReleasingTheLastObjectLetsGoOfTheCallersWordWithoutClosingItAndLetsTheDllUnload) {
+  const Module dll(LoadLibraryW((test::BinDir() + L"Tamberlux.dll").c_str()));
+  const auto canUnload = reinterpret_cast<HRESULT(WINAPI*)()>(
+      reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllCanUnloadNow")));
+  ASSERT_NE(canUnload, nullptr);
+  const ComPtr<CountedWord> counted(new CountedWord(), false);
+  {
+    Variant name = Variant::Of(L"Zentrello"), word = Variant::Of(static_cast<IDispatch*>(counted.Get()));
+    // Nothing on Word's lists: the monitor keeps the Word for the helpers, and returns.
+    EXPECT_EQ(Invoke(L"CreateAddInMonitor", {ByRefTo(name), ByRefTo(word)}).hr, S_OK);
+    EXPECT_EQ(counted->Held(), 3u) << "the test's, the variable's, and the helpers' while the object lives";
+  }
+  EXPECT_EQ(canUnload(), S_FALSE);
+  main2 = nullptr;
+  EXPECT_EQ(canUnload(), S_OK);
+  EXPECT_EQ(counted->Held(), 1u) << "the terminator's Quit let go of it";
+  EXPECT_EQ(counted->asked, std::vector<std::wstring>{L"Version"}) << "Word was not closed";
 }
 
 }  // namespace

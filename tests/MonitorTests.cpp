@@ -7,6 +7,7 @@
 #include <map>
 
 #include "TestSupport.h"
+#include "base/VbError.h"
 
 namespace tamberlux {
 namespace {
@@ -46,17 +47,24 @@ class Monitor : public test::Main2Test {
     LateObject mine;
   };
   // The monitor add-in's call from inside `word` while DialogReader, in its own process, answers
-  // the dialog as `answer` says: what the reader saw, and the Word the caller's variable holds.
-  std::pair<Form, LateObject> Ask(const LateObject& word, const std::wstring& answer, const wchar_t* name = L"Zentrello") {
+  // the dialog as `answer` says: what the reader saw, the Word the caller's variable holds, and the
+  // error the call answered ("" when none: "number description").
+  struct Asked { Form form; LateObject word; std::wstring error; };
+  Asked Ask(const LateObject& word, const std::wstring& answer, const wchar_t* name = L"Zentrello") {
     auto reader = std::async(std::launch::async, [answer] {
       return test::Run(L"\"" + test::BinDir() + L"DialogReader.exe\" --form " + answer, 100000).Text();
     });
     Variant n = Variant::Of(name), w = Variant::Of(word.Get());
-    EXPECT_EQ(test::CallByName(main2.Get(), L"CreateAddInMonitor", {ByRef(n), ByRef(w)}), S_OK);
+    Asked asked;
+    try {
+      LateObject(ComPtr<IDispatch>(main2)).Call(L"CreateAddInMonitor", {ByRef(n), ByRef(w)});
+    } catch (const vb::Error& e) {
+      asked.error = std::to_wstring(e.number) + L" " + e.description;
+    }
     const auto f = test::Split(reader.get(), L'\0');
-    Form form;
-    for (size_t i = 0; i + 1 < f.size(); i += 2) form[f[i]].push_back(f[i + 1]);
-    return {form, LateObject::FromVariant(w)};
+    for (size_t i = 0; i + 1 < f.size(); i += 2) asked.form[f[i]].push_back(f[i + 1]);
+    asked.word = LateObject::FromVariant(w);
+    return asked;
   }
 };
 
@@ -81,7 +89,7 @@ TEST_F(Monitor, TheDialogComesUpInFrontOfWordWithItsTextsTabOrderAndTooltip) {
     const std::wstring pictures = test::BinDir() + L"..\\artifacts\\", picture = L"ReenableForm-" + row.picture;
     CreateDirectoryW(pictures.c_str(), nullptr);
     Form form = Ask(scene.mine, L"--picture \"" + pictures + picture + L"{dpi}.bmp\" --keys tab,tab,tab,shift+tab," + row.lastKey,
-                    name.c_str()).first;
+                    name.c_str()).form;
 
     const std::wstring instructions = L"You can re-enable " + name + L" any time by launching it from the desktop icon.";
     EXPECT_EQ(form[L"title"], Texts{L"Re-enable " + name + L"?"});
@@ -135,26 +143,29 @@ TEST(MonitorDialog, AtTheSystemDpiOf144) {
 // caption of 10,000 characters, and one with control characters and a NUL.
 TEST_F(Monitor, EachAnswerLeavesTheRegistryAndWordAsTheUserChoseAndAWordThatQuitsIsReportedOnce) {
   // What becomes of the Word the dialog came up in: "kept", "restarted", "gone" (quit, but no new
-  // Word starts) or "quit" (it quits under the dialog); Word's caption before the call, when not its own.
+  // Word starts), "quit" (it quits under the dialog) or "went" (it quits under the dialog, and then
+  // the user answers Re-enable); Word's caption before the call, when not its own.
   struct Row { const wchar_t *answer, *word, *permanentlyDisabled; std::wstring caption; };
   const std::wstring huge(10000, L'c'), control = L"Old\r\nWord\tx\x1b[31m\0after a NUL"s;
-  expectedQuestions = 1;  // from the Word that quits under the dialog
+  expectedQuestions = 2;  // from the Words that quit under the dialog
   for (const Row& row : {Row{L"--keys return", L"restarted", L"(none)"}, Row{L"--keys tab,return", L"kept", L"(none)"},
                          Row{L"--keys tab,tab,return", L"kept", L"1"}, Row{L"--keys escape", L"kept", L"(none)"},
                          Row{L"--close", L"kept", L"(none)"}, Row{L"--keys return --then-none 3000", L"gone", L"(none)"},
                          Row{L"--close-owner --close", L"quit", L"(none)"},
+                         Row{L"--close-owner --keys return --then-none 3000", L"went", L"(none)"},
                          Row{L"--keys tab,return", L"kept", L"(none)", huge},
                          Row{L"--keys tab,tab,return", L"kept", L"1", control},
                          Row{L"--keys escape", L"kept", L"(none)", control}}) {
     SCOPED_TRACE(std::wstring(row.answer) + L", Word " + row.word);
     const std::wstring outcome = row.word;
     const bool restarted = outcome == L"restarted" || outcome == L"gone", newWord = outcome == L"restarted";
+    const bool reenabled = restarted || outcome == L"went";
     Scene scene;
     test::ProductTemplate files;
     test::WriteWholeFile(files.Source(L".dotm"), "dotm template");
     if (outcome == L"gone") scene.word.Unregister();
     if (!row.caption.empty()) scene.mine.Put(L"Caption", Variant::Of(row.caption));
-    auto [form, after] = Ask(scene.mine, row.answer);
+    auto [form, after, error] = Ask(scene.mine, row.answer);
     // The title bar shows the question up to a NUL; DialogReader reads 2,047 characters of it.
     const std::wstring question = row.caption.empty() ? kQuestion : L"Re-enable Zentrello for " + row.caption + L"?";
     EXPECT_EQ(form[L"ownertitle"], Texts{question.substr(0, std::min<size_t>(question.find(L'\0'), 2047))});
@@ -164,18 +175,26 @@ TEST_F(Monitor, EachAnswerLeavesTheRegistryAndWordAsTheUserChoseAndAWordThatQuit
     EXPECT_EQ(pids.size(), newWord ? 2u : 1u);
     EXPECT_EQ(test::Contains(calls, L"Quit\tSaveChanges:=False"), restarted);
     EXPECT_EQ(test::ReadText(kSection, L"PermanentlyDisableAddin"), row.permanentlyDisabled);
-    EXPECT_EQ(test::ValueNames(kDisabled), restarted ? Texts{} : Texts{L"3F2A"});
-    EXPECT_EQ(test::KeyExists(kStartup), !restarted);
+    EXPECT_EQ(test::ValueNames(kDisabled), reenabled ? Texts{} : Texts{L"3F2A"});
+    EXPECT_EQ(test::KeyExists(kStartup), !reenabled);
     if (row.caption.empty())
-      EXPECT_EQ(LastCaption(calls), restarted || outcome == L"quit" ? kQuestion : L"Microsoft Word")
+      EXPECT_EQ(LastCaption(calls), reenabled || outcome == L"quit" ? kQuestion : L"Microsoft Word")
           << "restored exactly, unless Word is gone";
     else
       EXPECT_EQ(ToText(scene.mine.Get(L"Caption")), row.caption) << "restored exactly";
-    if (outcome == L"quit") {  // restoring the caption fails; the trap's answer leaves the procedure
+    EXPECT_EQ(error, outcome == L"went" ? L"462 Word has gone: Zentrello is re-enabled for Word 12.0 and loads when "
+                                          L"Word starts again"
+                                        : L"")
+        << "the monitor learns that Word has gone";
+    if (outcome == L"quit" || outcome == L"went") {
+      // Restoring the caption fails, or the re-enabled add-in finds no Word to restart: the trap
+      // has the error, its answer leaves the procedure.
       EXPECT_FALSE(scene.word.Running(pids[0]));
       const auto asked = reporter.Calls().back();
       EXPECT_EQ(asked.at(0) + L"|" + asked.at(4) + L"." + asked.at(5) + L"|" + asked.at(6),
-                L"vbwErrorHandler|Main2.CreateAddInMonitor|80115");
+                outcome == L"quit" ? L"vbwErrorHandler|Main2.CreateAddInMonitor|80115"
+                                   : L"vbwErrorHandler|Main2.CreateAddInMonitor|80119");
+      EXPECT_EQ(form[L"another"], Texts{}) << "no message";
     } else if (!restarted) {
       EXPECT_EQ(calls.back(), L"Visible=True");
       EXPECT_TRUE(after.SameAs(scene.mine));
@@ -199,7 +218,9 @@ TEST_F(Monitor, APermanentChoiceHoldsUntilWordNoLongerListsTheAddInAndAnOddNameI
     SCOPED_TRACE(std::wstring(row.name) + L", " + (row.flag ? row.flag : L"no flag") + (row.listed ? L", listed" : L""));
     Scene scene(row.listed);
     if (row.flag) test::SetText(kSection, L"PermanentlyDisableAddin", row.flag);
-    EXPECT_EQ(Ask(scene.mine, L"--timeout 2000 --keys escape", row.name).first[L"title"].size(), row.dialog ? 1u : 0u);
+    Asked asked = Ask(scene.mine, L"--timeout 2000 --keys escape", row.name);
+    EXPECT_EQ(asked.form[L"title"].size(), row.dialog ? 1u : 0u);
+    EXPECT_EQ(asked.error, row.name[0] ? L"" : L"5 \"\" cannot be a product name") << "the monitor learns the refusal";
     EXPECT_EQ(test::ReadText(kSection, L"PermanentlyDisableAddin"), row.flagAfter);
     EXPECT_EQ(LastCaption(scene.word.Calls()), row.dialog ? L"Microsoft Word" : L"(none)");
   }

@@ -17,9 +17,5 @@ int EnableCommand(const std::wstring& name, bool json);
 int LogCommand(bool json);
 int RepairCommand(const std::wstring& name, bool data, bool json);
 int RestoreCommand(const std::wstring& file, bool json);
-// How many reports the error log holds; the descriptions of the refusals
-// (error 5) of `procedure` in this process logged after the first `count`.
-size_t LoggedCount();
-std::vector<std::wstring> RefusalsSince(size_t count, const std::wstring& procedure);
 
 }  // namespace tamberlux

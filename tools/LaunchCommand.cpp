@@ -37,19 +37,15 @@ int LaunchCommand(const std::wstring& name, bool startMacro) {
   Bstr text;
   *text.Put() = SysAllocString(name.c_str());
   VARIANT_BOOL macro = startMacro ? VARIANT_TRUE : VARIANT_FALSE;
-  const size_t logged = LoggedCount();
   try {
     main2.Call(L"StartRunTime", {ByRef(text), ByRef(word), ByRefBool(macro)});
   } catch (const vb::Error& e) {
-    return Fail(kFailed, L"StartRunTime failed: " + e.description + L" (" + std::to_wstring(e.number) + L")");
+    // The component refuses what it cannot use (error 5) with its reason.
+    if (e.number == vb::kInvalidCall) return Fail(kUsage, L"the component refused the launch: " + Shown(e.description));
+    return Fail(kFailed, L"StartRunTime failed: " + Shown(e.description) + L" (" + std::to_wstring(e.number) + L")");
   }
   const LateObject started = LateObject::FromVariant(word);
-  if (!started) {
-    // Without its reporter the component logs a refusal: say it as one.
-    if (const auto refused = RefusalsSince(logged, L"StartRunTime"); !refused.empty())
-      return Fail(kUsage, L"the component refused the launch: " + Shown(refused.back()));
-    return Fail(kNoWord, L"the launch did not reach Word");
-  }
+  if (!started) return Fail(kNoWord, L"the launch did not reach Word");
   try {
     const std::wstring version = ToText(started.Get(L"Version"));
     const int32_t documents = ToLong(started.Object(L"Documents").Get(L"Count"));

@@ -221,20 +221,6 @@ std::wstring Joined(const std::vector<std::wstring>& items, const wchar_t* separ
 
 }  // namespace
 
-std::vector<std::wstring> RefusalsSince(size_t count, const std::wstring& procedure) {
-  std::vector<std::wstring> found;
-  auto entries = ReadLog(vbw::ErrorLog::Path()).entries;
-  for (size_t i = count; i < entries.size(); ++i) {
-    auto& f = entries[i].field;
-    if (f[L"procedure"] == procedure && f[L"number"] == L"5" && f[L"ignored"] != L"true" &&
-        f[L"process"] == std::to_wstring(GetCurrentProcessId()))
-      found.push_back(f[L"description"]);
-  }
-  return found;
-}
-
-size_t LoggedCount() { return ReadLog(vbw::ErrorLog::Path()).entries.size(); }
-
 int LogCommand(bool json) {
   const std::wstring path = vbw::ErrorLog::Path();
   const std::wstring problem = vbw::ErrorLog::WriteProblem();

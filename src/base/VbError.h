@@ -19,6 +19,8 @@ enum ErrorNumber : int32_t {
   kFileNotFound = 53,
   kObjectVariableNotSet = 91,
   kCannotCreateObject = 429,
+  // An out-of-process object (Word) whose process has gone.
+  kRemoteServerUnavailable = 462,
   kNoSuchMember = 438,
   kArgumentNotOptional = 449,
   kWrongArgumentCount = 450,

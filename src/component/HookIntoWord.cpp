@@ -49,19 +49,8 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
     // The name becomes a registry key and part of the template's paths; the
     // Word shows the notices and runs the macro. Neither refusal goes any
     // further: nothing is checked, downloaded or run.
-    const auto refusing = [&](auto&& check) {
-      return [&] {
-        try {
-          check();
-        } catch (...) {
-          mRefusal = vb::CurrentError();
-          throw;
-        }
-      };
-    };
-    mRefusal.reset();
-    if (!p.Completed(70100, refusing([&] { Inputs::RequireProductName(name); }))) return;
-    if (!p.Completed(70114, refusing([&] { Inputs::RequireUsableWord(word); }))) return;
+    if (!p.Completed(70100, Refusing([&] { Inputs::RequireProductName(name); }))) return;
+    if (!p.Completed(70114, Refusing([&] { Inputs::RequireUsableWord(word); }))) return;
     mRefusal.reset();
     p(70101, [&] { CommonLogger::OpenLog(0, name, L"Tamberlux", L"Valdomeren"); });
     p(70102, [&] { Word::Initialize(word); });

@@ -5,6 +5,8 @@
 #include "errortrap/Procedure.h"
 #include "support/CommonLogger.h"
 #include "support/CommonWordInteractionFunctions.h"
+#include "support/CommonWordWindowFunctions.h"
+#include "support/SleepReplacement.h"
 
 namespace tamberlux {
 
@@ -37,7 +39,12 @@ LateObject Main2::WordApplication() {
     p.ResumeNext();
     if (p.Try(10203, [&] { result = ActiveObject(L"Word.Application"); }) != 0) {
       p(10204, [&] { result = CreateWordApplication(); });
-      return;
+      if (result) return;
+      // Word may have refused to start twice: another launch (the second
+      // click of a double-click) is starting it this very moment. That Word,
+      // once up, is the one to use, as a running one.
+      p(10210, [&] { result = WordBeingStarted(); });
+      if (!result) return;
     }
     bool visible = true;
     if (p.Try(10205, [&] { visible = ToBool(result.Get(L"Visible")); }) != 0 || visible) return;
@@ -59,6 +66,25 @@ LateObject Main2::CreateWordApplication() {
     p.ResumeNext();
     if (p.Try(10303, [&] { result = NewObject(L"Word.Application"); }) == 0)
       p(10304, [&] { result.Put(L"Visible", Variant::Of(true)); });
+  });
+  return result;
+}
+
+LateObject Main2::WordBeingStarted() {
+  LateObject result;
+  vbw::Proc p(L"Main2.WordBeingStarted", ReportModuleVariables, {}, this);
+  p.Run([&] {
+    p(10401, [&] { CommonLogger::Log(L"WordBeingStarted"); });
+    p.ResumeNext();
+    const ULONGLONG deadline = GetTickCount64() + kWordBeingStartedWaitMs;
+    for (;;) {
+      // A Word's main window is up: a Word is starting, or running unregistered.
+      int32_t window = 0;
+      p(10402, [&] { window = CommonWordWindowFunctions::WordWindowShowing(L""); });
+      if (!window) return;
+      if (p.Try(10403, [&] { result = ActiveObject(L"Word.Application"); }) == 0 || GetTickCount64() >= deadline) return;
+      p(10404, [&] { SleepReplacement::Wait(kWordBeingStartedPollMs); });
+    }
   });
   return result;
 }

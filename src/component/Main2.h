@@ -116,6 +116,14 @@ class Main2 {
   // none can be had.
   LateObject WordApplication();
   LateObject CreateWordApplication();
+  // The Word that is starting while this launch could not start one (its
+  // main window is up, its application not yet registered), once it is
+  // registered: asked every kWordBeingStartedPollMs, messages flowing, for
+  // kWordBeingStartedWaitMs at most. Nothing when no Word window is up, when
+  // the window goes, or when the bound passes.
+  LateObject WordBeingStarted();
+  static constexpr int32_t kWordBeingStartedWaitMs = 30000;
+  static constexpr int32_t kWordBeingStartedPollMs = 250;
 
   // The class's section of a variable dump.
   static void ReportModuleVariables(const void* self);
@@ -127,9 +135,24 @@ class Main2 {
   ComPtr<WindowHook> mSubclasser;
 
   // Not part of the class's dump:
-  // The error of a call that was refused before it did anything, once the
-  // trap has had it: the COM caller gets it too (HookIntoWord's refusals).
+  // The error the COM caller gets too, once the trap has had it: a call
+  // refused before it did anything (a product name or a Word that cannot be
+  // used), or the monitor's Word that went while the user was answering.
   std::optional<vb::Error> mRefusal;
+  // `check` as a step whose failure is the call's answer to its caller: the
+  // error is kept in mRefusal (cleared when a retry succeeds).
+  template <class F>
+  auto Refusing(F&& check) {
+    return [this, &check] {
+      mRefusal.reset();
+      try {
+        check();
+      } catch (...) {
+        mRefusal = vb::CurrentError();
+        throw;
+      }
+    };
+  }
   // Gives the download notice in place of the box through Word, for a caller
   // that tells its user itself (the tamberlux command on a console); answers
   // whether the notice was given.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,6 +77,27 @@ std::vector<std::wstring> TextsOf(SAFEARRAY** array) {
   return texts;
 }
 
+// Hands the caller the text of the error its call failed with, as a
+// Visual Basic object does: a script's Err.Description, a compiled caller's
+// exception text. The text ends at a NUL: one inside it (a name's) is
+// written \0. A call that succeeded leaves no error behind.
+void SetErrorText(HRESULT hr, const std::wstring& text) {
+  ComPtr<ICreateErrorInfo> create;
+  ComPtr<IErrorInfo> info;
+  if (FAILED(hr) && SUCCEEDED(CreateErrorInfo(create.Put()))) {
+    std::wstring whole;
+    for (const wchar_t c : text) {
+      if (c) whole += c;
+      else whole += L"\\0";
+    }
+    create->SetGUID(IID__Main2);
+    create->SetSource(const_cast<LPOLESTR>(L"Tamberlux.Main2"));
+    create->SetDescription(whole.data());
+    create->QueryInterface(IID_IErrorInfo, info.PutVoid());
+  }
+  SetErrorInfo(0, info.Get());
+}
+
 class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
  public:
   Main2Object() {
@@ -115,9 +137,28 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* excep, UINT* argErr) override;
 
-  // _Main2
+  // _Main2. Each member runs behind the barrier; a call refused (or a Word
+  // gone) once the trap has had it fails for its caller with that error's
+  // number and text.
+  template <class F>
+  HRESULT Answer(F&& call) {
+    std::wstring text;
+    const HRESULT hr = vb::Barrier([&] {
+      try {
+        main_.mRefusal.reset();
+        call();
+        if (main_.mRefusal) throw *std::exchange(main_.mRefusal, std::nullopt);
+      } catch (...) {
+        text = vb::CurrentError().description;
+        throw;
+      }
+    });
+    SetErrorText(hr, text);
+    return hr;
+  }
+
   HRESULT STDMETHODCALLTYPE CreateAddInMonitor(BSTR* name, IDispatch** word) override {
-    return vb::Barrier([&] {
+    return Answer([&] {
       std::wstring n = TextOf(name);
       LateObject w(ComPtr<IDispatch>(word ? *word : nullptr));
       main_.CreateAddInMonitor(n, w);
@@ -132,24 +173,22 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
   HRESULT STDMETHODCALLTYPE HookIntoWord(BSTR* name, IDispatch** word, SAFEARRAY** dependencies,
                                          SAFEARRAY** dependenciesXPOrLater, IDispatch** result) override {
     if (result) *result = nullptr;
-    return vb::Barrier([&] {
+    return Answer([&] {
       std::wstring n = TextOf(name);
       LateObject w = (word && *word) ? LateObject(ComPtr<IDispatch>(*word)) : LateObject();
       std::vector<std::wstring> deps = TextsOf(dependencies), depsXP = TextsOf(dependenciesXPOrLater);
       const LateObject answer = main_.HookIntoWord(n, w, deps, depsXP);
-      // A refused call did nothing: its caller learns why.
-      if (main_.mRefusal) throw *std::exchange(main_.mRefusal, std::nullopt);
-      if (result && answer) (*result = answer.Get())->AddRef();
+      if (result && answer && !main_.mRefusal) (*result = answer.Get())->AddRef();
     });
   }
   HRESULT STDMETHODCALLTYPE DeleteCorruptedDataFolder(BSTR* version) override {
-    return vb::Barrier([&] {
+    return Answer([&] {
       std::wstring v = TextOf(version);
       main_.DeleteCorruptedDataFolder(v);
     });
   }
   HRESULT STDMETHODCALLTYPE StartRunTime(BSTR* name, VARIANT* word, VARIANT_BOOL* startZTL) override {
-    return vb::Barrier([&] {
+    return Answer([&] {
       std::wstring n = TextOf(name);
       const bool omitted = !word || (word->vt == VT_ERROR && word->scode == DISP_E_PARAMNOTFOUND);
       LateObject w = omitted ? LateObject() : LateObject::FromVariant(*word);
@@ -158,7 +197,7 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
     });
   }
   HRESULT STDMETHODCALLTYPE Quit() override {
-    return vb::Barrier([&] { main_.Quit(); });
+    return Answer([&] { main_.Quit(); });
   }
 
  private:
@@ -225,8 +264,8 @@ HRESULT ChangeArrayType(Variant& out, const VARIANT& source, VARTYPE want) {
   return S_OK;
 }
 
-// The arguments are laid out afresh, one per parameter, before the type
-// library's own dispatch runs:
+// The caller's arguments laid out afresh, one per parameter, the way the
+// type library's own dispatch takes them:
 // - a script passes its variables as by-reference variants, which a typed
 //   by-reference parameter would refuse with a type mismatch: such an
 //   argument is converted into a holder of the parameter's type, passed by
@@ -236,6 +275,107 @@ HRESULT ChangeArrayType(Variant& out, const VARIANT& source, VARTYPE want) {
 //   default (Wine would pass the default value itself in place of a pointer),
 //   any other omitted optional one arrives as "missing";
 // - named arguments become positional.
+class LaidOutArguments {
+ public:
+  // Lays out the caller's `params` for the method `desc`; a failure names
+  // the caller's own argument in `argErr` where one is to blame.
+  HRESULT LayOut(const FUNCDESC& desc, const DISPPARAMS& params, UINT* argErr);
+  DISPPARAMS Params() { return DISPPARAMS{args_.data(), nullptr, static_cast<UINT>(args_.size()), 0}; }
+  // The caller's index of the laid-out argument at `index`, if the caller gave it.
+  std::optional<UINT> CallersIndex(UINT index) const;
+  // What the method left in the holders goes back into the caller's variables.
+  void WriteBack();
+
+ private:
+  HRESULT LayOutOne(UINT param, const ELEMDESC& element, UINT* argErr);
+
+  struct Holder {
+    VARIANT* callerVariant;
+    Variant value;
+  };
+  const VARIANT* callersArgs_ = nullptr;
+  std::vector<const VARIANT*> given_;  // by parameter, null when omitted
+  std::vector<Holder> holders_;
+  std::vector<VARIANT> args_;          // in DISPPARAMS order: last parameter first
+};
+
+HRESULT LaidOutArguments::LayOut(const FUNCDESC& desc, const DISPPARAMS& params, UINT* argErr) {
+  const UINT count = static_cast<UINT>(desc.cParams);
+  const UINT positional = params.cArgs - params.cNamedArgs;
+  if (positional > count) return DISP_E_BADPARAMCOUNT;
+  callersArgs_ = params.rgvarg;
+  given_.assign(count, nullptr);
+  for (UINT i = 0; i < positional; ++i) given_[i] = &params.rgvarg[params.cArgs - 1 - i];
+  for (UINT i = 0; i < params.cNamedArgs; ++i) {
+    const auto param = static_cast<UINT>(params.rgdispidNamedArgs[i]);
+    if (param >= count) {
+      if (argErr) *argErr = i;
+      return DISP_E_PARAMNOTFOUND;
+    }
+    given_[param] = &params.rgvarg[i];
+  }
+  holders_.reserve(count);  // arguments point into the holders: no reallocation
+  args_.assign(count, VARIANT{});
+  for (UINT param = 0; param < count; ++param)
+    if (const HRESULT hr = LayOutOne(param, desc.lprgelemdescParam[param], argErr); FAILED(hr)) return hr;
+  return S_OK;
+}
+
+HRESULT LaidOutArguments::LayOutOne(UINT param, const ELEMDESC& element, UINT* argErr) {
+  const UINT count = static_cast<UINT>(given_.size());
+  const VARTYPE want = ByRefType(element.tdesc);
+  VARIANT& arg = args_[count - 1 - param];
+  const VARIANT* from = given_[param];
+  const bool byRefVariant = from && from->vt == (VT_BYREF | VT_VARIANT) && from->pvarVal;
+  // A script's Array(...) given as an expression arrives as an array by value.
+  const bool arrayByValue = from && (want & VT_ARRAY) && (from->vt & VT_ARRAY) && !(from->vt & VT_BYREF);
+  if (from && ((!byRefVariant && !arrayByValue) || want == VT_EMPTY)) {
+    arg = *from;
+    return S_OK;
+  }
+  const USHORT paramFlags = element.paramdesc.wParamFlags;
+  if (!from && !(paramFlags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT))) return DISP_E_PARAMNOTOPTIONAL;
+  if (!from && (want == VT_EMPTY || !(paramFlags & PARAMFLAG_FHASDEFAULT) || !element.paramdesc.pparamdescex)) {
+    arg.vt = VT_ERROR;
+    arg.scode = DISP_E_PARAMNOTFOUND;
+    return S_OK;
+  }
+  // A converted array is not written back: the caller's variable keeps its
+  // own kind of array.
+  Holder& h = holders_.emplace_back(Holder{byRefVariant && !(want & VT_ARRAY) ? from->pvarVal : nullptr, Variant()});
+  const VARIANT& source = byRefVariant ? *from->pvarVal : from ? *from : element.paramdesc.pparamdescex->varDefaultValue;
+  HRESULT hr = S_OK;
+  if (want == VT_DISPATCH && (source.vt == VT_EMPTY || source.vt == VT_NULL)) {
+    h.value.vt = VT_DISPATCH;
+    h.value.pdispVal = nullptr;
+  } else if ((want & VT_ARRAY) && (source.vt & VT_ARRAY)) {
+    hr = ChangeArrayType(h.value, source, want);
+  } else {
+    hr = VariantChangeType(&h.value, const_cast<VARIANT*>(&source), 0, want);
+  }
+  if (FAILED(hr)) {
+    if (argErr) *argErr = static_cast<UINT>(from ? from - callersArgs_ : 0);
+    return DISP_E_TYPEMISMATCH;
+  }
+  arg.vt = VT_BYREF | h.value.vt;
+  arg.byref = (h.value.vt & VT_ARRAY) ? static_cast<void*>(&h.value.parray) : static_cast<void*>(&h.value.bstrVal);
+  return S_OK;
+}
+
+std::optional<UINT> LaidOutArguments::CallersIndex(UINT index) const {
+  const UINT count = static_cast<UINT>(given_.size());
+  if (index >= count || !given_[count - 1 - index]) return std::nullopt;
+  return static_cast<UINT>(given_[count - 1 - index] - callersArgs_);
+}
+
+void LaidOutArguments::WriteBack() {
+  for (Holder& h : holders_)
+    if (h.callerVariant) VariantCopy(h.callerVariant, &h.value);
+}
+
+// The call: the arguments laid out, the type library's dispatch, and what
+// the method left written back. A call with named arguments the layout does
+// not know (DISPID_PROPERTYPUT and the like) goes to the dispatch as it came.
 HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                               VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
   ComPtr<ITypeInfo> info;
@@ -249,85 +389,17 @@ HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flag
     }
   if (!desc) return DispInvoke(static_cast<_Main2*>(this), info.Get(), id, flags, params, result, excep, argErr);
 
-  const UINT count = static_cast<UINT>(desc->cParams);
-  const UINT positional = params->cArgs - params->cNamedArgs;
-  std::vector<const VARIANT*> given(count, nullptr);
-  hr = positional > count ? DISP_E_BADPARAMCOUNT : S_OK;
-  for (UINT i = 0; SUCCEEDED(hr) && i < positional; ++i) given[i] = &params->rgvarg[params->cArgs - 1 - i];
-  for (UINT i = 0; SUCCEEDED(hr) && i < params->cNamedArgs; ++i) {
-    const auto param = static_cast<UINT>(params->rgdispidNamedArgs[i]);
-    if (param < count) {
-      given[param] = &params->rgvarg[i];
-    } else {
-      hr = DISP_E_PARAMNOTFOUND;
-      if (argErr) *argErr = i;
-    }
-  }
-
-  struct Holder {
-    VARIANT* callerVariant;
-    Variant value;
-  };
-  std::vector<Holder> holders;
-  holders.reserve(count);  // arguments point into the holders: no reallocation
-  std::vector<VARIANT> args(count);
-  for (UINT param = 0; SUCCEEDED(hr) && param < count; ++param) {
-    const ELEMDESC& element = desc->lprgelemdescParam[param];
-    const VARTYPE want = ByRefType(element.tdesc);
-    VARIANT& arg = args[count - 1 - param];
-    const VARIANT* from = given[param];
-    const bool byRefVariant = from && from->vt == (VT_BYREF | VT_VARIANT) && from->pvarVal;
-    // A script's Array(...) given as an expression arrives as an array by value.
-    const bool arrayByValue = from && (want & VT_ARRAY) && (from->vt & VT_ARRAY) && !(from->vt & VT_BYREF);
-    if (from && ((!byRefVariant && !arrayByValue) || want == VT_EMPTY)) {
-      arg = *from;
-      continue;
-    }
-    const USHORT paramFlags = element.paramdesc.wParamFlags;
-    if (!from && !(paramFlags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT))) {
-      hr = DISP_E_PARAMNOTOPTIONAL;
-      break;
-    }
-    if (!from && (want == VT_EMPTY || !(paramFlags & PARAMFLAG_FHASDEFAULT) || !element.paramdesc.pparamdescex)) {
-      arg.vt = VT_ERROR;
-      arg.scode = DISP_E_PARAMNOTFOUND;
-      continue;
-    }
-    // A converted array is not written back: the caller's variable keeps its
-    // own kind of array.
-    Holder& h =
-        holders.emplace_back(Holder{byRefVariant && !(want & VT_ARRAY) ? from->pvarVal : nullptr, Variant()});
-    const VARIANT& source =
-        byRefVariant ? *from->pvarVal : from ? *from : element.paramdesc.pparamdescex->varDefaultValue;
-    if (want == VT_DISPATCH && (source.vt == VT_EMPTY || source.vt == VT_NULL)) {
-      h.value.vt = VT_DISPATCH;
-      h.value.pdispVal = nullptr;
-    } else if ((want & VT_ARRAY) && (source.vt & VT_ARRAY)) {
-      if (FAILED(ChangeArrayType(h.value, source, want))) {
-        hr = DISP_E_TYPEMISMATCH;
-        if (argErr) *argErr = static_cast<UINT>(from - params->rgvarg);
-        break;
-      }
-    } else if (FAILED(VariantChangeType(&h.value, const_cast<VARIANT*>(&source), 0, want))) {
-      hr = DISP_E_TYPEMISMATCH;
-      if (argErr) *argErr = static_cast<UINT>(from ? from - params->rgvarg : 0);
-      break;
-    }
-    arg.vt = VT_BYREF | h.value.vt;
-    arg.byref = (h.value.vt & VT_ARRAY) ? static_cast<void*>(&h.value.parray) : static_cast<void*>(&h.value.bstrVal);
-  }
+  LaidOutArguments args;
+  hr = args.LayOut(*desc, *params, argErr);
   info->ReleaseFuncDesc(desc);
   if (FAILED(hr)) return hr;
-
-  DISPPARAMS laidOut{args.data(), nullptr, count, 0};
+  DISPPARAMS laidOut = args.Params();
   UINT laidOutErr = 0;
   hr = DispInvoke(static_cast<_Main2*>(this), info.Get(), id, flags, &laidOut, result, excep, &laidOutErr);
   // The caller is told which of its own arguments failed, in its own order.
-  if ((hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND) && argErr && laidOutErr < count &&
-      given[count - 1 - laidOutErr])
-    *argErr = static_cast<UINT>(given[count - 1 - laidOutErr] - params->rgvarg);
-  for (Holder& h : holders)
-    if (h.callerVariant) VariantCopy(h.callerVariant, &h.value);
+  if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND)
+    if (const auto index = args.CallersIndex(laidOutErr); index && argErr) *argErr = *index;
+  args.WriteBack();
   return hr;
 }
 

@@ -15,21 +15,18 @@ namespace tamberlux {
 
 using vbw::Var;
 
-namespace {
-enum Answer : int32_t { kReenable = 0, kDisableThisTime = 1, kDisablePermanently = 2 };
-}  // namespace
-
 void Main2::CreateAddInMonitor(std::wstring& name, LateObject& word) {
   vbw::Proc p(L"Main2.CreateAddInMonitor", ReportModuleVariables, {Var(L"name", name), Var(L"word", word)}, this);
-  std::wstring oldCaption;
+  std::wstring oldCaption, version;
   // A dialog that never answered leaves the add-in off this time: no restart.
-  int32_t answer = kDisableThisTime;
+  int32_t answer = ReenableForm::kDisableThisTime;
   p.Local(L"oldCaption", oldCaption);
   p.Local(L"answer", answer);
+  p.Local(L"version", version);
   p.Run([&] {
     // The name finds the product's settings section and its entry in Word's
     // lists; an empty one would match every disabled add-in.
-    if (!p.Completed(80101, [&] { Inputs::RequireProductName(name); })) return;
+    if (!p.Completed(80101, Refusing([&] { Inputs::RequireProductName(name); }))) return;
     p(80102, [&] { CommonLogger::OpenLog(0, name, L"MonitorAddin", L"Valdomeren"); });
     p(80103, [&] { CommonWordInteractionFunctions::Initialize(word); });
     bool permanent = false;
@@ -43,7 +40,9 @@ void Main2::CreateAddInMonitor(std::wstring& name, LateObject& word) {
       return;
     }
     bool listed = false;
-    p(80107, [&] { listed = !tamberluxDisabled(name, ToText(word.Get(L"Version"))).empty(); });
+    // The version is kept: Word may be gone by the time the user answers.
+    p(80117, [&] { version = ToText(word.Get(L"Version")); });
+    p(80107, [&] { listed = !tamberluxDisabled(name, version).empty(); });
     if (!listed) return;
     p(80108, [&] { oldCaption = ToText(word.Get(L"Caption")); });
     const std::wstring question = L"Re-enable " + name + L" for " + oldCaption + L"?";
@@ -55,8 +54,20 @@ void Main2::CreateAddInMonitor(std::wstring& name, LateObject& word) {
       const int32_t asking = CommonWordWindowFunctions::WordWindowShowing(question);
       answer = ToLong(form.Execute(name, reinterpret_cast<HWND>(static_cast<intptr_t>(asking))));
     });
-    if (answer == kReenable) {
-      p(80111, [&] { enableTamberlux(name, ToText(word.Get(L"Version"))); });
+    if (answer == ReenableForm::kReenable) {
+      p(80111, [&] { enableTamberlux(name, version); });
+      // Word closed (or crashed) while the user was answering: the add-in is
+      // re-enabled for Word's next start, and the monitor learns that there
+      // is no Word left to restart.
+      bool gone = false;
+      p(80118, [&] { gone = wordExitedBecauseOfMissingLibrary(word); });
+      if (gone) {
+        p(80119, Refusing([&] {
+          vb::Raise(vb::kRemoteServerUnavailable, L"Word has gone: " + name + L" is re-enabled for Word " + version +
+                                                      L" and loads when Word starts again");
+        }));
+        return;
+      }
       p(80112, [&] { word = RestartWord(name, word); });
       // The launch runs as a call of the public member: name and word by
       // reference, traced under its own name, the launch's own checks on the
@@ -65,7 +76,7 @@ void Main2::CreateAddInMonitor(std::wstring& name, LateObject& word) {
       if (word) p(80113, [&] { StartRunTime(name, word, true); });
       return;  // the old Word is gone: its caption is not restored
     }
-    if (answer == kDisablePermanently) p(80114, [&] { permanentlyDisableAddin(name, true); });
+    if (answer == ReenableForm::kDisablePermanently) p(80114, [&] { permanentlyDisableAddin(name, true); });
     p(80115, [&] { word.Put(L"Caption", Variant::Of(oldCaption)); });
     p(80116, [&] { word.Put(L"Visible", Variant::Of(true)); });
   });

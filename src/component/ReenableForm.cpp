@@ -350,9 +350,9 @@ INT_PTR CALLBACK ReenableForm::Window::Proc(HWND window, UINT message, WPARAM wP
   }
 }
 
-ReenableForm::ReenableForm() : object_(new FormObject()) {}
+ReenableForm::ReenableForm() : object_(new FormObject(), false) {}
 
-ReenableForm::~ReenableForm() { object_->Release(); }
+ReenableForm::~ReenableForm() = default;
 
 void ReenableForm::ReportModuleVariables(const void* self) {
   vbw::vbwReportToFile(vbw::kModuleBanner);
@@ -372,7 +372,7 @@ Variant ReenableForm::Execute(const std::wstring& productName, HWND owner) {
       Window window{this, owner ? owner
                                 : reinterpret_cast<HWND>(static_cast<intptr_t>(
                                       CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook)))};
-      const Loaded loaded(object_);
+      const Loaded loaded(object_.Get());
       const PerMonitorAwareness awareness;
       struct alignas(4) Template {
         DLGTEMPLATE dialog;

@@ -15,7 +15,7 @@ namespace tamberlux {
 
 class ReenableForm {
  public:
-  // The user's answers, as mCommand holds them.
+  // The user's answers, as mCommand holds them and Execute answers them.
   enum Command : int32_t { kReenable = 0, kDisableThisTime = 1, kDisablePermanently = 2 };
 
   ReenableForm();
@@ -45,7 +45,7 @@ class ReenableForm {
 
   std::wstring caption_, question_, instructions_;
   Window* window_ = nullptr;  // while shown
-  IDispatch* object_;         // the form as the error report lists it while loaded
+  ComPtr<IDispatch> object_;  // the form as the error report lists it while loaded
 };
 
 }  // namespace tamberlux

@@ -32,8 +32,9 @@ void Main2::StartRunTime(std::wstring& name, LateObject& word, bool startZTL) {
   std::wstring version;
   p.Local(L"version", version);
   p.Run([&] {
-    // The name becomes a registry key and a file name: an unusable one ends the launch.
-    if (!p.Completed(20101, [&] { Inputs::RequireProductName(name); })) return;
+    // The name becomes a registry key and a file name: an unusable one ends
+    // the launch, and the launcher learns why.
+    if (!p.Completed(20101, Refusing([&] { Inputs::RequireProductName(name); }))) return;
     bool supported = true;
     p(20102, [&] { supported = WordIsSupported(name); });
     if (!supported) {
