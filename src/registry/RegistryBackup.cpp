@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/ComTypes.h"
+#include "base/RegistryDoor.h"
 #include "base/Text.h"
 #include "base/VbError.h"
 #include "errortrap/ErrorLog.h"
@@ -30,28 +31,17 @@ bool StartsWith(const std::wstring& text, const std::wstring& start) {
   return text.size() >= start.size() && Same(text.substr(0, start.size()), start);
 }
 
-// The values of an open key in index order, `name` a buffer for the longest value name.
-std::vector<Value> Values(HKEY key, const std::wstring& path, std::vector<wchar_t>& name) {
+// The values of an open key in index order.
+std::vector<Value> Values(HKEY key, const std::wstring& path) {
   std::vector<Value> values;
-  const auto unread = [&](LONG rc) {
-    Refuse(L"a value of " + path + L" cannot be read (error " + std::to_wstring(rc) + L")");
-  };
   for (DWORD i = 0;; ++i) {
     Value v;
-    LONG rc = ERROR_MORE_DATA;
-    // A value that grows between the two calls is asked for again.
-    for (int tries = 0; tries < 4 && rc == ERROR_MORE_DATA; ++tries) {
-      DWORD nameLength = static_cast<DWORD>(name.size()), size = 0;
-      rc = RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &v.type, nullptr, &size);
-      if (rc != ERROR_SUCCESS) break;
-      v.data.resize(size);
-      nameLength = static_cast<DWORD>(name.size());
-      rc = RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &v.type, v.data.data(), &size);
-      v.name.assign(name.data(), nameLength);
-      v.data.resize(size);
-    }
+    RegistryDoor::Value data;
+    const LONG rc = RegistryDoor::ValueAt(key, i, v.name, data);
     if (rc == ERROR_NO_MORE_ITEMS) break;
-    if (rc != ERROR_SUCCESS) unread(rc);
+    if (rc != ERROR_SUCCESS) Refuse(L"a value of " + path + L" cannot be read (error " + std::to_wstring(rc) + L")");
+    v.type = data.type;
+    v.data = std::move(data.data);
     values.push_back(std::move(v));
   }
   return values;
@@ -69,14 +59,13 @@ std::optional<std::vector<Key>> Walk(const std::wstring& path) {
   };
   std::vector<Key> keys;
   std::vector<Open> open;
-  std::vector<wchar_t> name(RegFile::kMaxValueName + 1);
   const auto enter = [&](HKEY parent, const std::wstring& sub, std::wstring full) {
     Open o{{}, std::move(full), 0};
-    if (const LONG rc = RegOpenKeyExW(parent, sub.c_str(), 0, KEY_READ, o.key.Put()); rc != ERROR_SUCCESS) {
+    if (const LONG rc = RegistryDoor::Open(parent, sub, KEY_READ, o.key); rc != ERROR_SUCCESS) {
       if (rc == ERROR_FILE_NOT_FOUND && open.empty()) return false;
       Refuse(L"the key " + o.path + L" cannot be read (error " + std::to_wstring(rc) + L")");
     }
-    keys.push_back({o.path, Values(o.key.Get(), o.path, name)});
+    keys.push_back({o.path, Values(o.key.Get(), o.path)});
     open.push_back(std::move(o));
     return true;
   };
@@ -84,15 +73,15 @@ std::optional<std::vector<Key>> Walk(const std::wstring& path) {
     return std::nullopt;
   while (!open.empty()) {
     Open& top = open.back();
-    DWORD length = RegFile::kMaxKeyName + 1;
-    const LONG rc = RegEnumKeyExW(top.key.Get(), top.next++, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    std::wstring sub;
+    const LONG rc = RegistryDoor::SubkeyAt(top.key.Get(), top.next++, sub);
     if (rc == ERROR_NO_MORE_ITEMS) {
       open.pop_back();
       continue;
     }
     if (rc != ERROR_SUCCESS)
       Refuse(L"a sub-key of " + top.path + L" cannot be read (error " + std::to_wstring(rc) + L")");
-    const std::wstring sub(name.data(), length), full = top.path + L"\\" + sub;
+    const std::wstring full = top.path + L"\\" + sub;
     if (const std::wstring problem = RegFile::KeyNameProblem(sub); !problem.empty())
       Refuse(L"the key " + full + L" cannot be backed up: " + problem);
     enter(top.key.Get(), sub, full);
@@ -158,6 +147,7 @@ std::vector<Key> Parse(const std::string& bytes) {
   RegFile::Read(bytes, [&](const RegFile::Entry& e) {
     if (e.isKey) return keys.push_back({KeyPath(e.line, e.path, section), {}});
     if (keys.empty()) RefuseLine(L"a value before any key", e.line);
+    if (e.value.name.find(L'\0') != std::wstring::npos) RefuseLine(L"a value name holding a NUL, which Windows does not write", e.line);
     if (section && std::none_of(std::begin(WordKeys::kProductValues), std::end(WordKeys::kProductValues),
                                 [&](const wchar_t* name) { return Same(e.value.name, name); }))
       RefuseLine(L"a value the product's settings section does not hold", e.line);
@@ -251,20 +241,14 @@ std::vector<std::wstring> Restore(const std::wstring& file) {
   std::vector<std::wstring> changes;
   for (const Key& k : keys) {
     RegKey key;
-    DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, k.path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(),
-                        &disposition) != ERROR_SUCCESS)
-      vb::Raise(kNotWritten, L"the key " + k.path + L" cannot be written");
-    if (disposition == REG_CREATED_NEW_KEY) changes.push_back(L"created key HKEY_CURRENT_USER\\" + k.path);
+    bool created = false;
+    if (const LONG rc = RegistryDoor::Create(HKEY_CURRENT_USER, k.path, KEY_WRITE, key, &created))
+      vb::Raise(kNotWritten, RegistryDoor::Failure(HKEY_CURRENT_USER, k.path, nullptr, rc));
+    if (created) changes.push_back(L"created key HKEY_CURRENT_USER\\" + k.path);
     for (const Value& v : k.values) {
-      // RegSetValueExW adds a terminator to text data that lacks one when the
-      // character after the data is a NUL ("the caller forgot to count it"):
-      // a non-NUL guard behind the data keeps the bytes exactly as saved.
-      std::vector<BYTE> guarded = v.data;
-      guarded.insert(guarded.end(), {0xFF, 0xFF});
-      if (RegSetValueExW(key.Get(), v.name.empty() ? nullptr : v.name.c_str(), 0, v.type, guarded.data(),
-                         static_cast<DWORD>(v.data.size())) != ERROR_SUCCESS)
-        vb::Raise(kNotWritten, L"the value " + v.name + L" of " + k.path + L" cannot be written");
+      // The door keeps the bytes exactly as saved (no terminator added to text data).
+      if (const LONG rc = RegistryDoor::Set(key.Get(), v.name, v.type, v.data.data(), static_cast<DWORD>(v.data.size())))
+        vb::Raise(kNotWritten, RegistryDoor::Failure(HKEY_CURRENT_USER, k.path, &v.name, rc));
       changes.push_back(L"wrote value " + (v.name.empty() ? std::wstring(L"(default)") : RegFile::Quoted(v.name)) + L" of " +
                         k.path);
     }
