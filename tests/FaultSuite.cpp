@@ -596,7 +596,7 @@ Tried DamagedBackups(int, bool full) {
   const std::string whole = test::ReadWholeFile(made[0]);
   DeleteFileW(made[0].c_str());
   std::vector<std::string> files;
-  const size_t points = full ? 64 : 12;
+  const size_t points = full ? 64 : 6;
   for (size_t i = 1; i < points; ++i) files.push_back(whole.substr(0, whole.size() * i / points));
   for (size_t i = 1; i < points; ++i) {
     std::string changed = whole;
