@@ -126,9 +126,8 @@ LONG ValueAt(HKEY key, DWORD index, std::wstring& name, Value& out, Text text) {
 }
 
 LONG SubkeyAt(HKEY key, DWORD index, std::wstring& name) {
-  // The longest key name the registry takes is 255 characters.
-  wchar_t buffer[256];
-  DWORD length = 256;
+  wchar_t buffer[kMaxKeyName + 1];
+  DWORD length = kMaxKeyName + 1;
   const LONG rc = RegEnumKeyExW(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
   if (rc == ERROR_SUCCESS) name.assign(buffer, length);
   return rc;

@@ -18,7 +18,8 @@
 
 namespace tamberlux::RegistryDoor {
 
-// The longest value name the registry takes, and a buffer for it.
+// The longest key name (one part of a key path) and value name the registry takes.
+constexpr DWORD kMaxKeyName = 255;
 constexpr DWORD kMaxValueName = 16383;
 // The error a door failure raises as (Visual Basic's "Path/File access error").
 constexpr int32_t kRegistryError = 75;

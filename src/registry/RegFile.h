@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "base/RegistryDoor.h"
+
 namespace tamberlux::RegFile {
 
 // What the registry takes: a key name of 255 characters, a value name of
 // 16,383, a key path (below its root) of 32,767 (the most a counted string
 // of the platform holds; a longer one wraps round to a shorter key).
-constexpr size_t kMaxKeyName = 255;
-constexpr size_t kMaxValueName = 16383;
+constexpr size_t kMaxKeyName = RegistryDoor::kMaxKeyName;
+constexpr size_t kMaxValueName = RegistryDoor::kMaxValueName;
 constexpr size_t kMaxKeyPath = 32767;
 // How many characters of an offending line a refusal quotes.
 constexpr size_t kShownLine = 200;
