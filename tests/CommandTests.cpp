@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "TestSupport.h"
+#include "base/VbError.h"
 #include "registry/RegistryBackup.h"
 
 namespace tamberlux {
@@ -265,6 +266,10 @@ TEST_F(Repair, WordsDataKeyIsBackedUpExactlyBeforeItGoesAndRestorePutsItBack) {
       {L"Big", REG_BINARY, std::vector<BYTE>(65536, 0xA5)}, {L"Multi", REG_MULTI_SZ, Bytes(L"a\0bc\0\0"s)},
       {L"Expand", REG_EXPAND_SZ, Bytes(L"%TEMP%\\x\0"s)}, {L"Qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
       {L"OddType", 0x4321, {9, 8, 7}},               {L"Name \"with\" \\ and = [x]", REG_SZ, Bytes(L"v\0"s)},
+      // Names a "..." text cannot hold as they are, and text that looks like a continued hex line.
+      {L"line\r\nbreak", REG_SZ, Bytes(L"one\0"s)},   {L"tab\tand\\r\\0", REG_DWORD, {5, 0, 0, 0}},
+      {L"\n", REG_BINARY, {1}},                      {L"ends=hex\\", REG_SZ, Bytes(L"x=hex:01,\\\0"s)},
+      {L"=hex(7):00,\\", REG_SZ, Bytes(L"\"\0"s)},
   };
   // What the registry holds is compared, not what was handed to it: the
   // platform may add a terminator to text data.
@@ -305,6 +310,39 @@ TEST_F(Repair, WordsDataKeyIsBackedUpExactlyBeforeItGoesAndRestorePutsItBack) {
   EXPECT_EQ(kept.size(), 5u);
   ASSERT_EQ(Run(L"restore \"" + kept.back() + L"\"").find(L"Restored "), 0u);
   EXPECT_EQ(ReadRaw(data, L"round").data, Bytes(L"5\0"s)) << "the newest is the last one saved";
+}
+
+TEST_F(Repair, ADataKeyOfAnyDepthIsBackedUpWholeAndABackupIsComparedWithTheKey) {
+  // 120 levels, each with a value naming its depth.
+  std::wstring key = data;
+  for (int i = 0; i < 120; ++i, key += L"\\level") SetText(key, L"depth", std::to_wstring(i));
+  SetText(section, L"WordVersion", version);
+  const std::wstring output = Run(L"repair " + name + L" --data");
+  EXPECT_EQ(code, 0u) << ToUtf8(output);
+  EXPECT_NE(output.find(L"  (Word's Data key has sub-keys: Windows keeps such a key)\r\n"), std::wstring::npos)
+      << ToUtf8(output);
+  StartedTrap trap;
+  Variant arg = Variant::Of(version);
+  EXPECT_EQ(CallByName(CreateMain2().Get(), L"DeleteCorruptedDataFolder", {arg}), S_OK);
+  const auto backups = RegistryBackup::Backups();
+  ASSERT_EQ(backups.size(), 2u);
+  EXPECT_EQ(ReadWholeFile(backups[0]), ReadWholeFile(backups[1])) << "the command and the method save the same key";
+
+  // A backup is compared with the key as it is now: one value more and it no longer matches.
+  SetText(key, L"late", L"x");
+  try {
+    RegistryBackup::Verify(backups[1], data);
+    ADD_FAILURE() << "a backup without the value written after it matched the key";
+  } catch (const vb::Error& e) {
+    EXPECT_EQ(e.description, L"the backup of " + data + L" does not read back as the key: it does not hold what the key "
+                             L"holds now");
+  }
+  RegDeleteTreeW(HKEY_CURRENT_USER, data.c_str());
+  const std::wstring restored = Run(L"restore \"" + backups[1] + L"\"");
+  EXPECT_EQ(code, 0u) << ToUtf8(restored);
+  key = data;
+  for (int i = 0; i < 120; ++i, key += L"\\level") ASSERT_EQ(ReadText(key, L"depth"), std::to_wstring(i)) << i;
+  EXPECT_FALSE(KeyExists(key));
 }
 
 TEST_F(Repair, RepairPutsTheAddInBackAndSaysWhatItChanged) {
@@ -349,6 +387,36 @@ TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
       text += chars[((i * 2654435761u + seed * 40503u) >> 7) % chars.size()];
     cases.push_back({seed % 3 ? Utf16File(text) : std::string(text.begin(), text.end()), L"", data});
   }
+  // Files it cannot read exactly, each after the Data key (line 2).
+  const auto after = [&](const std::wstring& lines) { return Utf16File(start + lines); };
+  std::wstring deep = L"[HKEY_CURRENT_USER\\" + data;
+  while (deep.size() < 40000) deep += L"\\" + std::wstring(200, L'k');
+  const std::wstring runsOn = L"a continued hex value that runs into a comment, a key, a blank line or the end of the "
+                              L"file (line 3): \"b\"=hex:01,\\";
+  for (const HostileBackup& c : std::initializer_list<HostileBackup>{
+           {after(L"\"b\"=\"2\""), L"a last line without its line end (line 3): \"b\"=\"2\"", data},
+           {after(L"\"b\"=hex:1,02\r\n"), L"a hexadecimal byte of one digit (line 3): \"b\"=hex:1,02", data},
+           {after(L"\"b\"=hex:01,\r\n"), L"a dangling comma in hexadecimal data (line 3): \"b\"=hex:01,", data},
+           {after(L"\"b\"=hex:01,\\\r\n; 02\r\n"), runsOn, data},
+           {after(L"\"b\"=hex:01,\\\r\n\r\n\"c\"=\"3\"\r\n"), runsOn, data},
+           {after(L"\"b\"=hex:01,\\\r\n"), runsOn, data},
+           {after(L"\"b\"=\"\\q\"\r\n"), L"an unknown escape \"\\q\" in a quoted text (line 3): \"b\"=\"\\q\"", data},
+           {after(deep + L"]\r\n"), L"a key path longer than the registry takes (32767 characters) (line 3): ", data},
+       })
+    cases.push_back(c);
+  // The product's own backups: cut inside the last line, cut at a line end, or changed by one byte.
+  SetText(data, L"a", L"1");
+  const std::wstring made = RegistryBackup::Backup(data, L"Hostile").value_or(L"");
+  RegDeleteTreeW(HKEY_CURRENT_USER, data.c_str());
+  const std::string whole = ReadWholeFile(made);
+  std::string changed = whole;
+  changed[changed.find(std::string("\"\0a\0\"\0=\0\"\0001", 11)) + 10] = '2';
+  const std::wstring damaged = L"a backup of the product's that was cut short or changed (its last line's check fails)";
+  for (const HostileBackup& c : std::initializer_list<HostileBackup>{
+           {whole.substr(0, whole.size() - 8), L"a last line without its line end (line ", data},
+           {whole.substr(0, whole.rfind(std::string("\n\0", 2), whole.size() - 3) + 2), damaged, data},
+           {changed, damaged, data}})
+    cases.push_back(c);
   for (const auto& c : cases) {
     if (c.bytes.empty()) DeleteFileW(file.c_str());
     else WriteWholeFile(file, c.bytes);
@@ -361,8 +429,9 @@ TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
     EXPECT_FALSE(KeyExists(data)) << ToUtf8(c.why);
   }
   // Word's Data key and the product's own settings, in any case, are a backup.
-  const std::wstring both = start + L"\"a\"=\"1\"\r\n[hkey_current_user\\SOFTWARE\\" + name + L"]\r\n" +
-                           L"\"wordversion\"=\"" + version + L"\"\r\n";
+  // A comment ending as a continued hex line does not swallow the value after it.
+  const std::wstring both = start + L"; see =hex:01,\\\r\n\"a\"=\"1\"\r\n[hkey_current_user\\SOFTWARE\\" + name +
+                           L"]\r\n\"wordversion\"=\"" + version + L"\"\r\n";
   WriteWholeFile(file, Utf16File(both));
   Run(L"restore \"" + file + L"\"");
   EXPECT_EQ(code, 0u);

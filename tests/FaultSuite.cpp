@@ -536,11 +536,166 @@ Tried DamagedLog(int index, bool) {
   return {1, "damaged log: "s + c.what};
 }
 
+// --- Deep and wide Data keys, damaged and hostile backups --------------------------------------------------------
+
+const std::wstring kData = WordKeys::DataKey(kVersion);
+
+// Every key from `path` down and its values, one line each (path, name, type, bytes), each key opened from its
+// parent's handle: what "nothing lost" compares.
+std::vector<std::string> Contents(HKEY parent, const std::wstring& sub, const std::wstring& path) {
+  std::vector<std::string> out;
+  RegKey key;
+  if (RegOpenKeyExW(parent, sub.c_str(), 0, KEY_READ, key.Put())) return out;
+  const auto bytes = [](const std::wstring& t) { return std::string(reinterpret_cast<const char*>(t.data()), t.size() * 2); };
+  DWORD maxName = 0, maxData = 0;
+  RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData, nullptr, nullptr);
+  std::vector<wchar_t> name(std::max<DWORD>(maxName, 256) + 1);
+  std::vector<BYTE> data(maxData + 1);
+  out.push_back(bytes(path));
+  for (DWORD i = 0;; ++i) {
+    DWORD n = static_cast<DWORD>(name.size()), type = 0, size = static_cast<DWORD>(data.size());
+    if (RegEnumValueW(key.Get(), i, name.data(), &n, nullptr, &type, data.data(), &size)) break;
+    out.push_back(bytes(path) + '|' + bytes({name.data(), n}) + '|' + std::to_string(type) + '|' +
+                  std::string(data.begin(), data.begin() + size));
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD n = static_cast<DWORD>(name.size());
+    if (RegEnumKeyExW(key.Get(), i, name.data(), &n, nullptr, nullptr, nullptr, nullptr)) break;
+    const std::wstring child(name.data(), n);
+    for (auto& line : Contents(key.Get(), child, path + L"\\" + child)) out.push_back(std::move(line));
+  }
+  return out;
+}
+std::vector<std::string> DataContents() { return Contents(HKEY_CURRENT_USER, kData, kData); }
+
+// A chain of `depth` keys named `part` below the Data key, each made from its parent's handle, each with a value.
+void Chain(int depth, const std::wstring& part) {
+  RegKey key;
+  RegCreateKeyExW(HKEY_CURRENT_USER, kData.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr);
+  for (int i = 0; i < depth; ++i) {
+    const std::wstring level = std::to_wstring(i);
+    RegSetValueExW(key.Get(), L"level", 0, REG_SZ, reinterpret_cast<const BYTE*>(level.c_str()),
+                   static_cast<DWORD>((level.size() + 1) * 2));
+    RegKey child;
+    RegCreateKeyExW(key.Get(), part.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, child.Put(), nullptr);
+    key = std::move(child);
+  }
+}
+
+// The backups the case made, newest last.
+std::vector<std::wstring> NewBackups(const std::vector<std::wstring>& before) {
+  std::vector<std::wstring> made;
+  for (const auto& b : RegistryBackup::Backups())
+    if (std::find(before.begin(), before.end(), b) == before.end()) made.push_back(b);
+  return made;
+}
+
+// Word's Data key repaired through COM or the command: afterwards it is as it was (kept), or gone with a backup
+// that restores it exactly. `backedUp`: whether a backup must have been made.
+void RepairData(bool command, bool backedUp) {
+  const auto before = DataContents();
+  const auto backups = RegistryBackup::Backups();
+  if (command) {
+    test::SetText(kSection, L"WordVersion", kVersion);
+    Command(L"repair " + kName + L" --data", 0, 170000);
+  } else {
+    Variant v = Variant::Of(kVersion);
+    if (test::CallByName(test::CreateMain2().Get(), L"DeleteCorruptedDataFolder", {v}) != S_OK)
+      Problem(L"DeleteCorruptedDataFolder failed its caller");
+  }
+  const auto made = NewBackups(backups);
+  if (made.size() != (backedUp ? 1u : 0u)) Problem(std::to_wstring(made.size()) + L" backups made");
+  const auto after = DataContents();
+  if (!after.empty() && after != before) Problem(L"Word's Data key was changed, not kept");
+  if (after.empty() && made.empty()) Problem(L"Word's Data key went without a backup");
+  for (const auto& b : made) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kData.c_str());
+    Command(L"restore \"" + b + L"\"", 0, 170000);
+    if (DataContents() != before) Problem(L"the backup does not restore Word's Data key exactly");
+    DeleteFileW(b.c_str());
+  }
+}
+
+// Data keys 70 and 512 levels deep (through COM and the command), and one whose path passes what a key path can
+// be (130 levels of 255-character names): that one is neither backed up nor deleted.
+Tried DeepData(int index, bool) {
+  const struct { int depth; size_t name; bool command, backedUp; const char* what; } cases[] = {
+      {70, 5, false, true, "a Data key 70 levels deep, through COM"},
+      {512, 5, true, true, "a Data key 512 levels deep, repair --data"},
+      {130, 255, false, false, "a Data key path of 33,000 characters"}};
+  const auto& c = cases[index];
+  Chain(c.depth, std::wstring(c.name, L'd'));
+  RepairData(c.command, c.backedUp);
+  return {1, c.what};
+}
+
+// Wide Data keys: 5,000 values (names with CR, LF, quotes and backslashes, every type) deleted and restored;
+// 1,000 sub-keys kept and backed up; values past the backup limit, neither backed up nor deleted.
+Tried WideData(int index, bool) {
+  const std::wstring names[] = {L"a\r\nb", L"\"q\"", L"back\\slash\\", L"=hex:01,\\", L"\n", L"plain"};
+  const DWORD types[] = {REG_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_EXPAND_SZ, REG_QWORD, REG_NONE, 0x1234};
+  if (index == 0) {
+    for (int i = 0; i < 5000; ++i) {
+      const std::wstring text = names[i % 6] + L"\r\n\"" + std::to_wstring(i);
+      test::SetValue(kData, names[i % 6] + std::to_wstring(i), types[i % 8], text.c_str(),
+                     static_cast<DWORD>(text.size() * 2 + i % 3));
+    }
+    RepairData(false, true);
+    return {1, "a Data key of 5,000 values"};
+  }
+  if (index == 1) {
+    for (int i = 0; i < 1000; ++i) test::SetText(kData + L"\\k" + std::to_wstring(i), names[i % 6], L"v");
+    RepairData(true, true);
+    return {1, "a Data key of 1,000 sub-keys"};
+  }
+  const std::vector<BYTE> big(1 << 20, 0x5A);
+  for (int i = 0; i < 3; ++i) test::SetValue(kData, L"big" + std::to_wstring(i), REG_BINARY, big.data(), 1 << 20);
+  RepairData(false, false);
+  return {1, "a Data key past the backup limit"};
+}
+
+// A backup of the product's cut short at points through it and changed at one byte, and hostile .reg texts:
+// each restore is refused (exit 2) and writes nothing.
+Tried DamagedBackups(int, bool full) {
+  test::SetText(kData, L"a\r\nb", L"text");
+  test::SetValue(kData, L"bin", REG_BINARY, "\x01\x02\x03", 3);
+  const auto backups = RegistryBackup::Backups();
+  Variant v = Variant::Of(kVersion);
+  test::CallByName(test::CreateMain2().Get(), L"DeleteCorruptedDataFolder", {v});
+  const auto made = NewBackups(backups);
+  if (made.size() != 1 || test::KeyExists(kData)) return Problem(L"the Data key was not backed up and deleted"), Tried{1, "damaged backups"};
+  const std::string whole = test::ReadWholeFile(made[0]);
+  DeleteFileW(made[0].c_str());
+  std::vector<std::string> files;
+  const size_t points = full ? 64 : 6;
+  for (size_t i = 1; i < points; ++i) files.push_back(whole.substr(0, whole.size() * i / points));
+  for (size_t i = 1; i < points; ++i) {
+    std::string changed = whole;
+    changed[changed.size() * i / points] ^= 0x01;
+    files.push_back(changed);
+  }
+  const std::wstring start = L"\xFEFFWindows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + kData + L"]\r\n";
+  for (const std::wstring& hostile :
+       {start + L"\"x\"=hex:0,01\r\n", start + L"\"x\"=hex:01,\r\n", start + L"\"x\"=hex:01,\\\r\n; c\r\n",
+        start + L"\"x\"=\"\\q\"\r\n", start + L"\"x\"=\"1\"", start + L"; c \\\r\n\"x\"=\"1\"\r\n\"y\"=hex:1\r\n"})
+    files.emplace_back(reinterpret_cast<const char*>(hostile.data()), hostile.size() * 2);
+  const std::wstring file = vbw::ErrorLog::Folder() + L"damaged-" + std::to_wstring(GetCurrentProcessId()) + L".reg";
+  for (const auto& bytes : files) {
+    test::WriteWholeFile(file, bytes);
+    Command(L"restore \"" + file + L"\"", 2);
+    if (test::KeyExists(kData)) Problem(L"a refused restore wrote Word's Data key");
+    RegDeleteTreeW(HKEY_CURRENT_USER, kData.c_str());
+  }
+  DeleteFileW(file.c_str());
+  return {static_cast<int>(files.size()), "damaged and hostile backups"};
+}
+
 const struct { const wchar_t* name; int cases; DWORD boundMs; Tried (*run)(int index, bool full); } kGroups[] = {
     {L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues},
     {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads}, {L"installer", 5, 180000, Installer},
     {L"settings", 13, 150000, HostileSettings}, {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags},
-    {L"monitor", 1, 90000, MonitorSurfaces}, {L"damaged", 6, 120000, DamagedLog}};
+    {L"monitor", 1, 90000, MonitorSurfaces}, {L"damaged", 6, 120000, DamagedLog}, {L"deep", 3, 180000, DeepData},
+    {L"wide", 3, 180000, WideData}, {L"backups", 1, 180000, DamagedBackups}};
 
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;

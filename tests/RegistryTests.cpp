@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "base/Text.h"
 #include "component/Main2.h"
+#include "errortrap/vbwProtector.h"
 #include "registry/RegistryFunctions.h"
 
 namespace tamberlux {
@@ -83,6 +84,23 @@ TEST_F(RegistryState, WritesCreateTheWholePathAndStoreTextOrNumbers) {
   EXPECT_EQ(reporter.Records().at(1).substr(0, 54), L"vbwErrorHandler 13 Type mismatch Tamberlux RegistryFun");
   EXPECT_EQ(reporter.Calls().at(1).at(5), L"WriteRegistry");
   EXPECT_FALSE(ReadRaw(k, L"bad").exists);
+}
+
+// The registry's own failures reach no caller: each is skipped and, with tracing on, logged as ignored, naming the
+// key and the Win32 code. A missing key or value is no failure.
+TEST_F(RegistryState, ARefusedDeleteIsLoggedAsIgnoredNamingTheKeyAndTheCode) {
+  const std::wstring k = L"Software\\Fixture\\Parent";
+  SetText(k + L"\\Child", L"v", L"1");
+  const std::wstring shown = L"  ignored error 75: the key HKEY_CURRENT_USER\\Software\\Fixture\\Parent: error 5 (";
+  const auto timesShown = [&] { return Occurrences(Tamberlux(L"log", false).Text(), shown); };
+  const size_t before = timesShown();
+  vbw::State().vbwTraceLine = true;
+  reg::DeleteSubkey(HKEY_CURRENT_USER, k);
+  reg::DeleteSubkey(HKEY_CURRENT_USER, L"Software\\Fixture\\Missing");
+  reg::DeleteValue(HKEY_CURRENT_USER, k, L"missing");
+  vbw::State().vbwTraceLine = false;
+  EXPECT_EQ(ReadText(k + L"\\Child", L"v"), L"1") << "a key with a sub-key stays";
+  EXPECT_EQ(timesShown() - before, 1u);
 }
 
 // Another add-in's entry, the monitor's own, a document and an upper-case spelling are not the product's; a

@@ -13,6 +13,7 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include "base/RegistryDoor.h"
 #include "base/ComTypes.h"
 #include "base/LateBound.h"
 #include "base/VbError.h"
@@ -66,7 +67,7 @@ class SeenBoxes {
 
 bool KeyExists(const std::wstring& path) {
   RegKey key;
-  return RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+  return RegistryDoor::Open(HKEY_CURRENT_USER, path, KEY_READ, key) == ERROR_SUCCESS;
 }
 
 // A list of texts as a compiled caller passes it, by reference.

@@ -12,6 +12,7 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include "base/RegistryDoor.h"
 #include "base/VbError.h"
 #include "component/Main2.h"
 #include "registry/RegistryBackup.h"
@@ -51,19 +52,16 @@ Snapshot Take(const std::wstring& name, const std::wstring& version) {
   return s;
 }
 
+// LoadBehavior is a REG_DWORD: its bytes read as one.
 std::wstring DwordText(const std::optional<std::vector<BYTE>>& v) {
   if (!v) return L"none";
-  if (v->size() != 4) return L"(not a number)";
-  DWORD d;
-  std::memcpy(&d, v->data(), 4);
-  return std::to_wstring(d);
+  return RegistryDoor::AsText({REG_DWORD, *v}).value_or(L"(not a number)");
 }
 
+// PermanentlyDisableAddin is text: its bytes read as REG_SZ.
 std::wstring TextOf(const std::optional<std::vector<BYTE>>& v) {
   if (!v) return L"not set";
-  std::wstring t(reinterpret_cast<const wchar_t*>(v->data()), v->size() / sizeof(wchar_t));
-  while (!t.empty() && t.back() == L'\0') t.pop_back();
-  return L"\"" + Shown(t) + L"\"";
+  return L"\"" + Shown(*RegistryDoor::AsText({REG_SZ, *v})) + L"\"";
 }
 
 std::vector<std::wstring> Changes(const Snapshot& before, const Snapshot& after, const std::wstring& backup) {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/RegistryDoor.h"
 #include "base/Text.h"
 #include "base/VbError.h"
 #include "errortrap/ErrorLog.h"
@@ -71,20 +72,9 @@ struct Status {
 std::optional<Policy> ReadPolicy(const std::wstring& path, const std::wstring& name) {
   for (const auto& [root, hive] : {std::pair{HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE"},
                                    std::pair{HKEY_CURRENT_USER, L"HKEY_CURRENT_USER"}}) {
-    const auto v = RegistryRaw::Read(root, path, name);
-    if (!v) continue;
-    std::wstring text;
-    if ((v->type == REG_DWORD && v->data.size() == 4)) {
-      DWORD d;
-      std::memcpy(&d, v->data.data(), 4);
-      text = std::to_wstring(d);
-    } else if (v->type == REG_SZ || v->type == REG_EXPAND_SZ) {
-      text.assign(reinterpret_cast<const wchar_t*>(v->data.data()), v->data.size() / sizeof(wchar_t));
-      while (!text.empty() && text.back() == L'\0') text.pop_back();
-    } else {
-      text = L"(type " + std::to_wstring(v->type) + L")";
-    }
-    return Policy{text, hive};
+    RegistryDoor::Value v;
+    if (RegistryDoor::Read(root, path, name, v) != ERROR_SUCCESS) continue;
+    return Policy{RegistryDoor::AsText(v).value_or(L"(type " + std::to_wstring(v.type) + L")"), hive};
   }
   return std::nullopt;
 }

@@ -6,7 +6,9 @@
 # it (quoted: beside the including file, then the include roots; angle: the
 # include roots), whatever its spelling ("../x/y.h", <x/y.h>), before its
 # layer is ranked; the headers generated from component/Tamberlux.idl belong
-# to component. Usage: check-layers.sh [TREE] (default: this checkout).
+# to component. It also fails on a registry call (Reg...( ) anywhere but in
+# the one door, src/base/RegistryDoor.cpp. Usage: check-layers.sh [TREE]
+# (default: this checkout).
 set -euo pipefail
 tree="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
 python3 - "$tree" <<'PY'
@@ -57,6 +59,19 @@ for top in ("src", "tools"):
                     bad.append(f"{shown}: includes {target}, which is outside the layers")
                 elif rank[theirs] > rank[own]:
                     bad.append(f"{shown}: {own} includes {target} ({theirs}), a layer above it")
+# One door to the registry: no registry call outside base/RegistryDoor.cpp.
+door = os.path.join(src, "base", "RegistryDoor.cpp")
+call = re.compile(r'\bReg(?!Key\b)[A-Z][A-Za-z]*\s*\(')
+for top in ("src", "tools"):
+    for folder, _, files in os.walk(os.path.join(tree, top)):
+        for f in files:
+            path = os.path.join(folder, f)
+            if not f.endswith((".h", ".cpp")) or os.path.realpath(path) == door:
+                continue
+            for number, text in enumerate(open(path, errors="replace"), 1):
+                code = text.split("//")[0]
+                if call.search(code):
+                    bad.append(f"{os.path.relpath(path, tree)}:{number}: a registry call outside base/RegistryDoor.cpp")
 for line in bad:
     print("check-layers:", line, file=sys.stderr)
 sys.exit(1 if bad else 0)

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "base/RegistryDoor.h"
 #include "base/ThreadValues.h"
 #include "errortrap/ErrObject.h"
 #include "errortrap/ErrorLog.h"
@@ -30,17 +31,10 @@ constexpr wchar_t kRuntimeName[] = L"Tamberlux";
 
 bool TraceSwitch() {
   if (wcsstr(GetCommandLineW(), L"/trace")) return true;
-  wchar_t data[16] = {};
-  DWORD size = sizeof(data) - sizeof(wchar_t);
-  DWORD type = 0;
-  RegKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS)
+  RegistryDoor::Value v;
+  if (RegistryDoor::Read(HKEY_CURRENT_USER, kSettingsKey, L"vbwTrace", v) != ERROR_SUCCESS || v.type != REG_SZ)
     return false;
-  if (RegQueryValueExW(key.Get(), L"vbwTrace", nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
-          ERROR_SUCCESS ||
-      type != REG_SZ)
-    return false;
-  return std::wstring(data) == L"1";
+  return RegistryDoor::AsText(v) == L"1";
 }
 
 // A question the reporter could not take, for the error log. Number -1 is

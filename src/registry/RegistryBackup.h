@@ -1,6 +1,5 @@
 // A registry key, its values (types and data exactly) and its sub-keys, saved
-// to and restored from a .reg file ("Windows Registry Editor Version 5.00",
-// UTF-16 with a byte-order mark). Wide, untraced access below the component's
+// to and restored from a .reg file (RegFile). Wide, untraced access below the component's
 // procedures, as RegistryRaw. Only HKEY_CURRENT_USER is written or read back,
 // and a restore writes only what a backup can hold.
 #pragma once
@@ -18,19 +17,20 @@ constexpr size_t kKept = 5;
 // The largest backup file: a restore refuses a larger file before reading it,
 // and a backup that would be larger is not written.
 constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
-// How many characters of an offending line a refusal quotes.
-constexpr size_t kShownLine = 200;
 // The error a restore raises when a key or value cannot be written (Visual
 // Basic's "Path/File access error"); a refused file raises vb::kInvalidCall.
 constexpr int32_t kNotWritten = 75;
 
-// The .reg text of the key under HKEY_CURRENT_USER; nothing when it is missing.
-std::optional<std::wstring> Export(const std::wstring& path);
-
 // Writes the key to a new backup file in the per-user folder (written whole
-// or not at all) and keeps the newest kKept backups. The file's path; nothing
-// when the key is missing. Throws a run-time error when it cannot be written.
+// or not at all, RegFile's text), reads it back and compares it with the key,
+// and keeps the newest kKept backups. The file's path; nothing when the key
+// is missing. Raises a run-time error, and leaves no file, when the key
+// cannot be read whole, the file cannot be written, or it does not read back
+// as the key: a caller deletes the key only after a backup came back.
 std::optional<std::wstring> Backup(const std::wstring& path, const std::wstring& label);
+// Raises vb::kInvalidCall (the reason) unless the file, read as a restore
+// reads it, holds exactly the key under HKEY_CURRENT_USER and everything below it.
+void Verify(const std::wstring& file, const std::wstring& path);
 // The per-user backups, oldest first.
 std::vector<std::wstring> Backups();
 
@@ -38,9 +38,8 @@ std::vector<std::wstring> Backups();
 // read and checked whole before anything is written; it is refused (error
 // vb::kInvalidCall with the reason and, where there is one, the first
 // offending line's number and text, unescaped) when it is missing, larger
-// than kMaxFileBytes, neither UTF-16 text with its byte-order mark nor ANSI
-// text, holds a NUL character, is not "Windows Registry Editor Version 5.00"
-// text, or names anything a backup cannot hold. A backup holds only, under
+// than kMaxFileBytes, cannot be read exactly (RegFile::Read), or names
+// anything a backup cannot hold. A backup holds only, under
 // HKEY_CURRENT_USER (key paths compared regardless of case):
 // - Word's Data key for a version of Word's shape, and keys below it, with
 //   any values;

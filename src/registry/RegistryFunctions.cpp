@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/RegistryDoor.h"
 #include "errortrap/Procedure.h"
 
 namespace tamberlux::RegistryFunctions {
@@ -10,9 +11,16 @@ namespace tamberlux::RegistryFunctions {
 namespace {
 
 using vbw::Var;
+namespace door = RegistryDoor;
+constexpr auto kAnsi = door::Text::kAnsi;
 
-// A null name addresses the key's default value.
-const char* ValueName(const std::string& name) { return name.empty() ? nullptr : name.c_str(); }
+// A missing key or value is the answer "not found", not a failure; any other
+// Win32 failure raises, naming the key, the value and the code.
+bool Found(LONG rc, HKEY Group, const std::wstring& section, const std::wstring* key = nullptr) {
+  if (rc == ERROR_FILE_NOT_FOUND) return false;
+  door::Check(rc, Group, section, key);
+  return true;
+}
 
 // The buffer keeps its last byte free, as a fixed-length string of 2048
 // would: data of 2048 bytes or more counts as not fitting.
@@ -22,18 +30,22 @@ struct Query {
   bool ok = false;
   DWORD type = 0;
   DWORD length = 0;
-  char data[kBufferSize] = {};
+  const char* data = "";
+  door::Value value;
 };
 
-// Opens section, queries key into a 2048-byte buffer, closes the key.
+// Opens section, queries key as a 2048-byte buffer would hold it, closes the
+// key. A key or value that cannot be read raises, naming it and the Win32
+// code: the caller's trap skips it.
 void QueryValue(HKEY Group, const std::wstring& section, const std::wstring& key, Query& q) {
   RegKey k;
-  RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put());
-  q.length = kBufferSize;
-  const std::string name = ToAnsi(key);
-  q.ok = RegQueryValueExA(k.Get(), ValueName(name), nullptr, &q.type, reinterpret_cast<BYTE*>(q.data),
-                          &q.length) == ERROR_SUCCESS &&
-         Fits(q.length);
+  if (!Found(door::Open(Group, section, MAXIMUM_ALLOWED, k, kAnsi), Group, section) ||
+      !Found(door::Query(k.Get(), key, q.value, kAnsi), Group, section, &key))
+    return;
+  q.type = q.value.type;
+  q.length = static_cast<DWORD>(q.value.data.size());
+  q.data = reinterpret_cast<const char*>(q.value.data.data());
+  q.ok = Fits(q.length);
 }
 
 // A name with an embedded NUL would reach the platform cut short and name
@@ -45,14 +57,14 @@ void RequireWhole(const std::wstring& section, const std::wstring& key) {
 
 // Stores the value unless it already holds exactly this type and data: an
 // unchanged value is not written again, and then there is nothing to flush.
-bool Store(HKEY k, const char* name, DWORD type, const BYTE* data, DWORD size) {
-  std::string held(size + 1, '\0');
-  DWORD heldType = 0, heldSize = size + 1;
-  if (RegQueryValueExA(k, name, nullptr, &heldType, reinterpret_cast<BYTE*>(held.data()), &heldSize) ==
-          ERROR_SUCCESS &&
-      heldType == type && heldSize == size && std::memcmp(held.data(), data, size) == 0)
+// A write that fails raises, naming the value and the Win32 code.
+bool Store(HKEY Group, const std::wstring& section, HKEY k, const std::wstring& name, DWORD type, const BYTE* data,
+           DWORD size) {
+  door::Value held;
+  if (door::Query(k, name, held, kAnsi) == ERROR_SUCCESS && held.type == type && held.data.size() == size &&
+      std::memcmp(held.data.data(), data, size) == 0)
     return false;
-  RegSetValueExA(k, name, 0, type, data, size);
+  door::Check(door::Set(k, name, type, data, size, kAnsi), Group, section, &name);
   return true;
 }
 
@@ -116,30 +128,37 @@ void WriteRegistry(HKEY Group, const std::wstring& section, const std::wstring& 
               {Var(L"Group", Group), Var(L"section", section), Var(L"key", key), Var(L"ValType", ValType),
                Var(L"value", value)});
   RegKey k;
-  const std::string name = ToAnsi(key);
   p.Run([&] {
     if (!p.Completed(300, [&] { RequireWhole(section, key); })) return;
-    p(301, [&] { RegCreateKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    // The registry's own failures raise nothing to the caller: each is
+    // skipped, and traced as ignored.
+    p.Try(301, [&] { door::Check(door::Create(Group, section, MAXIMUM_ALLOWED, k, nullptr, kAnsi), Group, section); });
     bool changed = true;
+    DWORD type = REG_SZ;
+    std::string bytes;
     if (ValType == REG_DWORD_TYPE) {
       p(302, [&] {
         const DWORD number = static_cast<DWORD>(ToLong(value));
-        changed = Store(k.Get(), ValueName(name), REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+        bytes.assign(reinterpret_cast<const char*>(&number), sizeof(number));
+        type = REG_DWORD;
       });
     } else {
       p(303, [&] {
-        std::string text = ToAnsi(ToText(value));
-        if (ValType == REG_SZ_TYPE) text.push_back('\0');
-        changed = Store(k.Get(), ValueName(name), REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
-                        static_cast<DWORD>(text.size()));
+        bytes = ToAnsi(ToText(value));
+        if (ValType == REG_SZ_TYPE) bytes.push_back('\0');
       });
     }
-    if (changed) p(304, [&] { RegFlushKey(k.Get()); });
+    if (type == REG_DWORD || ValType != REG_DWORD_TYPE)
+      p.Try(305, [&] {
+        changed = Store(Group, section, k.Get(), key, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()));
+      });
+    if (changed) p.Try(304, [&] { door::Check(door::Flush(k.Get()), Group, section); });
   });
 }
 
 WalkKey::WalkKey(HKEY Group, const std::wstring& section) {
-  if (section.find(L'\0') == std::wstring::npos) RegOpenKeyA(Group, ToAnsi(section).c_str(), key_.Put());
+  if (section.find(L'\0') == std::wstring::npos) door::Open(Group, section, MAXIMUM_ALLOWED, key_, kAnsi);
 }
 
 std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, int32_t& Idx, std::wstring& value,
@@ -151,19 +170,21 @@ std::wstring ReadRegistryStringGetAll(HKEY Group, const std::wstring& section, i
     if (!p.Completed(400, [&] { RequireWhole(section, {}); })) return;
     p.ResumeNext();
     RegKey k;
-    if (!walk) p(401, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
+    if (!walk) p(401, [&] { Found(door::Open(Group, section, MAXIMUM_ALLOWED, k, kAnsi), Group, section); });
     const HKEY key = walk ? walk->Get() : k.Get();
     p(402, [&] { value.assign(kBufferSize, L' '); });
     p(403, [&] {
-      char name[kBufferSize];
-      char data[kBufferSize];
-      DWORD nameLength = kBufferSize, dataLength = kBufferSize, type = 0;
-      if (RegEnumValueA(key, static_cast<DWORD>(Idx), name, &nameLength, nullptr, &type,
-                        reinterpret_cast<BYTE*>(data), &dataLength) != ERROR_SUCCESS ||
-          !Fits(dataLength))
-        return;
-      value = DataText(data, dataLength);
-      result = FromAnsi(name, nameLength);
+      if (!key) return;
+      std::wstring name;
+      door::Value data;
+      const LONG rc = door::ValueAt(key, static_cast<DWORD>(Idx), name, data, kAnsi);
+      // Past the last value is the end of a walk, not a failure.
+      if (rc == ERROR_NO_MORE_ITEMS) return;
+      door::Check(rc, Group, section);
+      // What a 2048-byte name or data buffer does not hold counts as not found.
+      if (ToAnsi(name).size() >= kBufferSize || !Fits(static_cast<DWORD>(data.data.size()))) return;
+      value = DataText(reinterpret_cast<const char*>(data.data.data()), static_cast<DWORD>(data.data.size()));
+      result = name;
     });
   });
   return result;
@@ -174,9 +195,8 @@ void DeleteSubkey(HKEY Group, const std::wstring& section) {
   p.Run([&] {
     if (!p.Completed(500, [&] { RequireWhole(section, {}); })) return;
     p.ResumeNext();
-    RegKey root;
-    p(501, [&] { RegOpenKeyExA(Group, "", 0, KEY_ALL_ACCESS, root.Put()); });
-    p(502, [&] { RegDeleteKeyA(root.Get(), ToAnsi(section).c_str()); });
+    // The root opened with full access, the key deleted (refused while it has sub-keys).
+    p(502, [&] { Found(door::DeleteKey(Group, section, kAnsi), Group, section); });
   });
 }
 
@@ -187,8 +207,10 @@ void DeleteValue(HKEY Group, const std::wstring& section, const std::wstring& ke
     if (!p.Completed(600, [&] { RequireWhole(section, key); })) return;
     p.ResumeNext();
     RegKey k;
-    p(601, [&] { RegOpenKeyA(Group, ToAnsi(section).c_str(), k.Put()); });
-    p(602, [&] { RegDeleteValueA(k.Get(), ToAnsi(key).c_str()); });
+    p(601, [&] { Found(door::Open(Group, section, MAXIMUM_ALLOWED, k, kAnsi), Group, section); });
+    p(602, [&] {
+      if (k) Found(door::DeleteValue(k.Get(), key, kAnsi), Group, section, &key);
+    });
   });
 }
 

@@ -1,6 +1,9 @@
-// The component's only door to the registry: six procedures, each opening and
-// closing its key within the call. Text crosses in the ANSI code page, one
-// character per data byte.
+// The component's traced way to the registry: six procedures, each opening and
+// closing its key within the call, over the one door (base/RegistryDoor).
+// Text crosses in the ANSI code page, one character per data byte. The
+// registry's own failures never reach the caller: each is skipped, naming the
+// key, the value and the Win32 code in the trap's "ignored" trace (a missing
+// key or value is no failure: it reads as the empty text).
 #pragma once
 
 #include <windows.h>

@@ -1,25 +1,17 @@
 #include "registry/RegistryRaw.h"
 
-#include "base/ComTypes.h"
+#include "base/RegistryDoor.h"
 
 namespace tamberlux::RegistryRaw {
 
+namespace door = RegistryDoor;
+
 LONG Query(HKEY root, const std::wstring& path, const std::wstring& name, Value& out) {
   if (path.find(L'\0') != std::wstring::npos || name.find(L'\0') != std::wstring::npos) return ERROR_FILE_NOT_FOUND;
-  RegKey key;
-  LONG rc = RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.Put());
-  if (rc != ERROR_SUCCESS) return rc;
-  // A value that grows between the two calls is asked for again.
-  for (int tries = 0; tries < 4; ++tries) {
-    DWORD size = 0;
-    rc = RegQueryValueExW(key.Get(), name.c_str(), nullptr, &out.type, nullptr, &size);
-    if (rc != ERROR_SUCCESS) return rc;
-    out.data.resize(size);
-    rc = RegQueryValueExW(key.Get(), name.c_str(), nullptr, &out.type, out.data.data(), &size);
-    if (rc == ERROR_MORE_DATA) continue;
-    out.data.resize(size);
-    return rc;
-  }
+  door::Value v;
+  const LONG rc = door::Read(root, path, name, v);
+  out.type = v.type;
+  out.data = std::move(v.data);
   return rc;
 }
 
@@ -32,23 +24,18 @@ std::optional<Value> Read(HKEY root, const std::wstring& path, const std::wstrin
 LONG WriteText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text) {
   if (path.find(L'\0') != std::wstring::npos) return ERROR_INVALID_PARAMETER;
   RegKey key;
-  LONG rc = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(), nullptr);
+  const LONG rc = door::Create(root, path, KEY_WRITE, key);
   if (rc != ERROR_SUCCESS) return rc;
-  return RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  return door::Set(key.Get(), name ? name : L"", REG_SZ, text.c_str(),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-LONG DeleteTree(HKEY root, const std::wstring& path) {
-  if (path.empty() || path.find(L'\0') != std::wstring::npos) return ERROR_INVALID_PARAMETER;
-  return RegDeleteTreeW(root, path.c_str());
-}
+LONG DeleteTree(HKEY root, const std::wstring& path) { return door::DeleteTree(root, path); }
 
 std::optional<DWORD> ValueCount(HKEY root, const std::wstring& path) {
   RegKey key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) return std::nullopt;
   DWORD count = 0;
-  if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
-                       nullptr, nullptr) != ERROR_SUCCESS)
+  if (door::Open(root, path, KEY_QUERY_VALUE, key) != ERROR_SUCCESS || door::ValueCount(key.Get(), count))
     return std::nullopt;
   return count;
 }
@@ -56,13 +43,10 @@ std::optional<DWORD> ValueCount(HKEY root, const std::wstring& path) {
 std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path) {
   std::vector<std::wstring> names;
   RegKey key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) return names;
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[16384];
-    DWORD length = 16384;
-    if (RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.emplace_back(name, length);
-  }
+  if (door::Open(root, path, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return names;
+  std::wstring name;
+  door::Value value;
+  for (DWORD i = 0; door::ValueAt(key.Get(), i, name, value) == ERROR_SUCCESS; ++i) names.push_back(name);
   return names;
 }
 

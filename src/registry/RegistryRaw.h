@@ -1,6 +1,7 @@
-// The registry below the component's procedures: wide names, raw data, no
-// trace. For the COM server's self-registration and for tools that show data
-// exactly as stored; the component's own procedures use RegistryFunctions.
+// Whole-value reads and writes by key path, over RegistryDoor (base/): wide
+// names, raw data, no trace. For the COM server's self-registration and for
+// tools that show data exactly as stored; the component's own procedures use
+// RegistryFunctions.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,7 @@
 #include "component/hook/HookLibrary.h"
 
 #include "base/ComTypes.h"
+#include "base/RegistryDoor.h"
 #include "base/VbError.h"
 #include "component/hook/HookProtocol.h"
 
@@ -26,17 +27,15 @@ bool Exists(const std::wstring& path) {
 // A value of Windows' own CurrentVersion key, read in the 64-bit view where
 // there is one; empty when absent.
 std::wstring ProgramFilesValue(const wchar_t* name) {
-  HKEY raw = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0,
-                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &raw) != ERROR_SUCCESS)
+  RegistryDoor::Value v;
+  if (RegistryDoor::Read(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", name, v,
+                         KEY_WOW64_64KEY) != ERROR_SUCCESS ||
+      (v.type != REG_SZ && v.type != REG_EXPAND_SZ))
     return {};
-  RegKey key(raw);
-  wchar_t buffer[MAX_PATH] = {};
-  DWORD size = sizeof(buffer) - sizeof(wchar_t), type = 0;
-  if (RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ))
-    return {};
-  std::wstring folder(buffer);
+  // A folder path: text up to its first NUL, shorter than MAX_PATH.
+  std::wstring folder = RegistryDoor::AsText(v).value_or(L"");
+  folder = folder.substr(0, folder.find(L'\0'));
+  if (folder.size() >= MAX_PATH) return {};
   if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
   return folder;
 }
