@@ -56,8 +56,8 @@ bool Store(HKEY k, const char* name, DWORD type, const BYTE* data, DWORD size) {
   return true;
 }
 
-// The data without its last byte.
-std::wstring DataText(const char* data, DWORD length) { return length ? FromAnsi(data, length - 1) : L""; }
+// The data without its last byte, one character per byte: binary entries are read as text too.
+std::wstring DataText(const char* data, DWORD length) { return length ? OneCharPerByte(data, length - 1) : L""; }
 
 }  // namespace
 
