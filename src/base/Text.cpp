@@ -4,16 +4,24 @@
 
 namespace tamberlux {
 
-std::string ToAnsi(const std::wstring& text) {
+std::string ToAnsi(const std::wstring& text, unsigned codePage) {
   if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+  const int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
                                     nullptr);
   std::string out(n, '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
 
-std::wstring FromAnsi(const char* bytes, size_t count) {
+std::wstring FromAnsi(const char* bytes, size_t count, unsigned codePage) {
+  if (count == 0) return {};
+  const int n = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(count), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(count), out.data(), n);
+  return out;
+}
+
+std::wstring OneCharPerByte(const char* bytes, size_t count) {
   // One character per byte, whatever the code page makes of the high half.
   std::wstring out(count, L'\0');
   for (size_t i = 0; i < count; ++i) {

@@ -1,15 +1,21 @@
 // Text as the component hands it to the platform and to people: the ANSI code
 // page for the ANSI platform functions, UTF-8 for consoles and logs, and the
-// one lower-casing that decides which list entry is the product's.
+// one lower-casing that decides which list entry is the product's. Text is
+// converted as whole strings (a double-byte code page's characters take two
+// bytes); only binary data is read one character per byte.
 #pragma once
 
 #include <string>
 
 namespace tamberlux {
 
-std::string ToAnsi(const std::wstring& text);
-// One character per byte, so a byte count stays a character count.
-std::wstring FromAnsi(const char* bytes, size_t count);
+// codePage 0 is the system's ANSI code page; another number names the code
+// page to use instead.
+std::string ToAnsi(const std::wstring& text, unsigned codePage = 0);
+std::wstring FromAnsi(const char* bytes, size_t count, unsigned codePage = 0);
+// Binary data as text: one character per byte, so a byte count stays a
+// character count (a byte the code page cannot map alone keeps its value).
+std::wstring OneCharPerByte(const char* bytes, size_t count);
 // True when text goes through the ANSI code page and back unchanged (no
 // best-fit look-alikes, nothing lost).
 bool SurvivesAnsi(const std::wstring& text);

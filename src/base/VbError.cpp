@@ -54,6 +54,7 @@ std::wstring Description(int32_t number) {
     case kTypeMismatch: return L"Type mismatch";
     case kBadFileName: return L"Bad file name or number";
     case kFileNotFound: return L"File not found";
+    case kPathFileAccessError: return L"Path/File access error";
     case kWordCommandNotAvailable: return L"This command is not available.";
     case kObjectVariableNotSet: return L"Object variable or With block variable not set";
     case kCannotCreateObject: return L"ActiveX component can't create object";

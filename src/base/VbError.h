@@ -17,6 +17,7 @@ enum ErrorNumber : int32_t {
   kTypeMismatch = 13,
   kBadFileName = 52,
   kFileNotFound = 53,
+  kPathFileAccessError = 75,
   kObjectVariableNotSet = 91,
   kCannotCreateObject = 429,
   // An out-of-process object (Word) whose process has gone.

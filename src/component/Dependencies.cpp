@@ -395,13 +395,13 @@ bool Main2::ShellAndWait(std::wstring program_name, int32_t window_style) {
       if (const DWORD seconds = InstallerSettings::Read().waitSeconds) waitMs = seconds * 1000;
     });
     if (p.Try(61202, [&] {
-          std::string commandLine = ToAnsi(program_name);
-          STARTUPINFOA si{};
+          std::wstring commandLine = program_name;  // CreateProcessW may write to it
+          STARTUPINFOW si{};
           si.cb = sizeof(si);
           si.dwFlags = STARTF_USESHOWWINDOW;
           si.wShowWindow = static_cast<WORD>(window_style);
           PROCESS_INFORMATION pi{};
-          if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+          if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
             vb::Raise(vb::kFileNotFound);
           Handle process(pi.hProcess), thread(pi.hThread);
           process_id = static_cast<int32_t>(pi.dwProcessId);

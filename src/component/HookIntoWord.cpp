@@ -83,7 +83,7 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
       mWord = word;
       mName = name;
     });
-    p(70113, [&] { PostMessageA(WindowOf(hwnd), kDeferredInstall, 0, 0); });
+    p(70113, [&] { PostMessageW(WindowOf(hwnd), kDeferredInstall, 0, 0); });
   });
   return result;
 }

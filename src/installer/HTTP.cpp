@@ -235,7 +235,7 @@ std::wstring Address() { return InstallerSettings::Read().address; }
 std::wstring Sha256OfFile(const std::wstring& path) {
   CryptProvider provider;
   CryptHash hash;
-  Handle file(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file || !CryptAcquireContextW(provider.Put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ||
       !CryptCreateHash(provider.Get(), CALG_SHA_256, 0, 0, hash.Put()))
@@ -272,13 +272,15 @@ std::wstring HTTP::DownloadFile(std::wstring& myUrl, const std::wstring& product
   p.Local(L"pin", pin);
   p.Run([&] {
     p.ResumeNext();
-    std::string buffer(260, ' ');
+    std::wstring buffer(MAX_PATH, L' ');
     HRESULT hr = E_FAIL;
     const size_t slash = myUrl.find_last_of(L'/');
     ProgressWindow progress(productName, slash == std::wstring::npos ? myUrl : myUrl.substr(slash + 1));
     DownloadCallback callback(progress);
     if (p.Try(101, [&] {
-          hr = URLDownloadToCacheFileA(nullptr, ToAnsi(myUrl).c_str(), buffer.data(), 260, 0, &callback);
+          // The wide form: the cache lies in the user's profile, whose path
+          // holds the user's name.
+          hr = URLDownloadToCacheFileW(nullptr, myUrl.c_str(), buffer.data(), MAX_PATH, 0, &callback);
         }) != 0)
       return;
     // A download that did not end whole leaves nothing in the cache.
@@ -293,7 +295,7 @@ std::wstring HTTP::DownloadFile(std::wstring& myUrl, const std::wstring& product
       ForgetDownload(myUrl, callback.cacheFiles);
       return;
     }
-    if (p.Try(102, [&] { path = FromAnsi(buffer.c_str(), strlen(buffer.c_str())); }) != 0) return;
+    if (p.Try(102, [&] { path = buffer.substr(0, buffer.find(L'\0')); }) != 0) return;
 
     // Integrity: the machine's pin for the server path decides what may run.
     std::wstring serverPath;

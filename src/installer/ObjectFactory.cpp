@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "base/ComTypes.h"
-#include "base/Text.h"
 #include "errortrap/Procedure.h"
 
 namespace tamberlux::ObjectFactory {
@@ -24,7 +23,7 @@ bool RegisterServer(const std::wstring& path) {
     using EntryPoint = HRESULT(STDAPICALLTYPE*)();
     EntryPoint entry = nullptr;
     p(101, [&] {
-      module = Module(LoadLibraryExA(ToAnsi(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+      module = Module(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
       hModule = static_cast<double>(reinterpret_cast<uintptr_t>(module.Get()));
     });
     if (!module) return;
@@ -40,7 +39,7 @@ bool RegisterServer(const std::wstring& path) {
 }
 
 bool CanRegister(const std::wstring& path) {
-  const Module module(LoadLibraryExA(ToAnsi(path).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+  const Module module(LoadLibraryExW(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
   return module && GetProcAddress(module.Get(), "DllRegisterServer") != nullptr;
 }
 

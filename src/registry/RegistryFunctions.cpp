@@ -68,8 +68,8 @@ bool Store(HKEY Group, const std::wstring& section, HKEY k, const std::wstring& 
   return true;
 }
 
-// The data without its last byte.
-std::wstring DataText(const char* data, DWORD length) { return length ? FromAnsi(data, length - 1) : L""; }
+// The data without its last byte, one character per byte: binary entries are read as text too.
+std::wstring DataText(const char* data, DWORD length) { return length ? OneCharPerByte(data, length - 1) : L""; }
 
 }  // namespace
 

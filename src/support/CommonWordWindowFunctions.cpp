@@ -27,7 +27,7 @@ int32_t ActiveDocumentHandle(bool& inOutlook2000) {
     int32_t count = 0;
     p(101, [&] { count = ToLong(Word::Documents().Get(L"Count")); });
     if (count == 0) {
-      p(102, [&] { result = Handle(FindWindowExA(nullptr, nullptr, "OpusApp", nullptr)); });
+      p(102, [&] { result = Handle(FindWindowExW(nullptr, nullptr, L"OpusApp", nullptr)); });
       return;
     }
     // A Word without an active document gives an empty title.
@@ -47,13 +47,12 @@ int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstri
   vbw::Proc p(L"CommonWordWindowFunctions.ActiveDocumentHandleImpl[Get]", vbw::BannerOnly,
               {Var(L"className", className), Var(L"title", title)});
   p.Run([&] {
-    const std::string cls = ToAnsi(className);
-    const std::string wanted = ToAnsi(title);
+    const std::wstring wanted = title.substr(0, title.find(L'\0'));
     HWND active = nullptr;
     p(201, [&] { active = GetActiveWindow(); });
     p(202, [&] {
-      for (HWND w = FindWindowExA(nullptr, nullptr, cls.c_str(), nullptr); w;
-           w = FindWindowExA(nullptr, w, cls.c_str(), nullptr)) {
+      for (HWND w = FindWindowExW(nullptr, nullptr, className.c_str(), nullptr); w;
+           w = FindWindowExW(nullptr, w, className.c_str(), nullptr)) {
         if (w == active) {
           result = Handle(w);
           return;
@@ -62,11 +61,11 @@ int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstri
     });
     if (result) return;
     p(203, [&] {
-      for (HWND w = FindWindowExA(nullptr, nullptr, cls.c_str(), nullptr); w;
-           w = FindWindowExA(nullptr, w, cls.c_str(), nullptr)) {
-        char caption[256] = {};
-        const int n = GetWindowTextA(w, caption, 255);
-        if (std::string_view(caption, n > 0 ? n : 0).find(wanted) != std::string_view::npos) {
+      for (HWND w = FindWindowExW(nullptr, nullptr, className.c_str(), nullptr); w;
+           w = FindWindowExW(nullptr, w, className.c_str(), nullptr)) {
+        wchar_t caption[256] = {};
+        const int n = GetWindowTextW(w, caption, 255);
+        if (std::wstring_view(caption, n > 0 ? n : 0).find(wanted) != std::wstring_view::npos) {
           result = Handle(w);
           return;
         }

@@ -4,7 +4,6 @@
 #include <shlobj.h>
 
 #include "errortrap/Procedure.h"
-#include "base/Text.h"
 
 namespace tamberlux::GetSpecialFolder {
 
@@ -16,12 +15,14 @@ std::wstring fGetSpecialFolder(int32_t& CSIDL) {
   std::wstring path;
   p.Local(L"path", path);
   p.Run([&] {
-    char buffer[MAX_PATH + 1] = {};
+    wchar_t buffer[MAX_PATH + 1] = {};
     HRESULT hr = E_FAIL;
     p(101, [&] { path.assign(MAX_PATH, L'\0'); });
-    p(102, [&] { hr = SHGetFolderPathA(nullptr, CSIDL, reinterpret_cast<HANDLE>(-1), 0, buffer); });
+    p(102, [&] { hr = SHGetFolderPathW(nullptr, CSIDL, reinterpret_cast<HANDLE>(-1), 0, buffer); });
+    // The wide form: a user's folder holds the user's name, which the ANSI
+    // code page may not have.
     if (hr == S_OK) {
-      p(103, [&] { result = FromAnsi(buffer, strlen(buffer)) + L"\\"; });
+      p(103, [&] { result = std::wstring(buffer) + L"\\"; });
       return;
     }
     if (CSIDL == CSIDL_PROGRAM_FILES_COMMON) {

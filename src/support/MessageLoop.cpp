@@ -50,9 +50,9 @@ void MessageLoop::EnterBlockingLoop() {
       MSG message;
       do {
         // 0 is the quit message; -1 a failure, after which nothing more can come.
-        if (GetMessageA(&message, nullptr, 0, 0) <= 0) break;
+        if (GetMessageW(&message, nullptr, 0, 0) <= 0) break;
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
       } while (!mFinishedBlocking);
     });
     p(103, [&] { mInBlockingLoop = false; });

@@ -1,7 +1,7 @@
 #include "support/UtilityFunctions.h"
 
 #include "errortrap/Procedure.h"
-#include "base/Text.h"
+#include "base/VbError.h"
 #include "support/CommonLogger.h"
 #include "support/CommonWordInteractionFunctions.h"
 #include "support/GetSpecialFolder.h"
@@ -9,6 +9,28 @@
 namespace tamberlux::UtilityFunctions {
 
 using vbw::Var;
+
+namespace {
+
+// The Templates folder and those above it, when Word has not made them yet.
+void CreateFolders(const std::wstring& path) {
+  for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+}
+
+// Copies source over destination. A missing source is left as the product's
+// installer left it (nothing to copy, nothing said); any other failure raises
+// "Path/File access error" (75), naming both files and the Windows error.
+void CopyTemplate(const std::wstring& source, const std::wstring& destination) {
+  if (GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+  CreateFolders(destination);
+  if (CopyFileW(source.c_str(), destination.c_str(), FALSE)) return;
+  const DWORD error = GetLastError();
+  vb::Raise(vb::kPathFileAccessError, L"The template " + source + L" could not be copied to " + destination +
+                                          L" (Windows error " + std::to_wstring(error) + L")");
+}
+
+}  // namespace
 
 std::wstring SRC_PATH(const std::wstring& name) {
   std::wstring result;
@@ -28,7 +50,7 @@ bool fileExists(const std::wstring& path) {
   p.Run([&] {
     p.ResumeNext();
     p(201, [&] {
-      const DWORD attributes = GetFileAttributesA(ToAnsi(path).c_str());
+      const DWORD attributes = GetFileAttributesW(path.c_str());
       result = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     });
   });
@@ -45,7 +67,7 @@ FILETIME getTime(const std::wstring& filePath) {
   p.Run([&] {
     Handle file;
     p(301, [&] {
-      file = Handle(CreateFileA(ToAnsi(filePath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+      file = Handle(CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     });
     if (!file) return;
@@ -99,8 +121,9 @@ std::wstring CopyTemplateIntoTrustedFolder(const std::wstring& name) {
       std::wstring source;
       p(505, [&] { source = SRC_PATH(name) + fileName; });
       p(506, [&] { CommonLogger::Log(L"Copying " + source); });
-      // A missing source makes the copy fail; nobody is told.
-      p(507, [&] { CopyFileA(ToAnsi(source).c_str(), ToAnsi(destination).c_str(), FALSE); });
+      // A copy that fails is reported: Word would otherwise be handed the
+      // path of a template that is not there.
+      p(507, [&] { CopyTemplate(source, destination); });
     }
     p(508, [&] { result = L"\"" + destination + L"\""; });
   });

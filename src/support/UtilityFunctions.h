@@ -17,8 +17,10 @@ FILETIME getTime(const std::wstring& filePath);
 std::wstring TrustedTemplatePath(const std::wstring& fileName);
 // True when the copy is missing or its time differs from the source ".dot".
 bool NeedToCopy(const std::wstring& name, const std::wstring& templatePath);
-// Copies the template into the user's Templates folder when needed; answers
-// the copy's path in double quotes.
+// Copies the template into the user's Templates folder when needed (making
+// the folder when Word has not), and answers the copy's path in double
+// quotes. A missing source copies nothing, silently; a copy that fails
+// otherwise goes to the error trap ("Path/File access error").
 std::wstring CopyTemplateIntoTrustedFolder(const std::wstring& name);
 
 }  // namespace tamberlux::UtilityFunctions
