@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -107,9 +106,12 @@ std::string ReadAll(const std::wstring& path) {
 std::vector<Entry> ReadLog(const std::wstring& path) {
   std::vector<Entry> entries;
   for (const std::wstring& file : {path + L".1", path}) {
-    std::istringstream in(ReadAll(file));
-    std::string line;
-    while (std::getline(in, line)) {
+    const std::string bytes = ReadAll(file);
+    for (size_t start = 0; start < bytes.size();) {
+      size_t end = bytes.find('\n', start);
+      if (end == std::string::npos) end = bytes.size();
+      std::string line = bytes.substr(start, end - start);
+      start = end + 1;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       Entry e;
       e.json = FromUtf8(line);
