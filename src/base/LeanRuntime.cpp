@@ -2,7 +2,8 @@
 // in a lighter form than the static libraries would give them. Each is linked
 // as an object of its own into those binaries (not from a layer's library),
 // so that the linker finds these definitions before it searches the runtime
-// libraries for theirs; the tests keep the libraries' own.
+// libraries for theirs. The test programs link the libraries' own (and meet
+// these through the DLL and the command they drive).
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
