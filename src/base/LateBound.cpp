@@ -11,7 +11,9 @@ LateBoundCounters& LateBoundCalls() {
 
 LateObject::LateObject(ComPtr<IDispatch> d)
     : d_(std::move(d)),
-      cache_(std::make_shared<std::vector<std::pair<std::wstring, std::vector<DISPID>>>>()) {}
+      // Not make_shared: without run-time type information it brings in the
+      // library's type-name hashing, 3 KiB of the DLL.
+      cache_(new std::vector<std::pair<std::wstring, std::vector<DISPID>>>()) {}
 
 LateObject LateObject::FromVariant(const VARIANT& in) {
   const VARIANT& v = (in.vt == (VT_BYREF | VT_VARIANT) && in.pvarVal) ? *in.pvarVal : in;

@@ -41,7 +41,7 @@ void Wait(int32_t timeInMs, HWND hwnd) {
         vb::Raise(vb::kInvalidCall, L"SetTimer failed");
     });
     p(104, [&] {
-      auto loop = std::make_shared<MessageLoop>();
+      std::shared_ptr<MessageLoop> loop(new MessageLoop());  // not make_shared: see LateObject
       mMessageLoop() = loop;
       loop->EnterBlockingLoop();
     });

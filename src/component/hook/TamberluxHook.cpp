@@ -2,12 +2,13 @@
 // window of another thread or process (Word's main window, as a rule). It
 // holds no state of its own: each hooking side is one subclass of the window,
 // identified by its sink window. See HookProtocol.h.
+//
+// It lives in someone else's process, so it carries nothing but its own code:
+// no C or C++ runtime (no heap, no thread-start code, no exception tables),
+// its own entry point, and imports from kernel32, user32 and comctl32 only.
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdlib>
-
-#include "base/ComTypes.h"
 #include "component/hook/HookProtocol.h"
 
 namespace {
@@ -22,6 +23,14 @@ UINT AttachMessage() {
 UINT DetachMessage() {
   static const UINT message = RegisterWindowMessageW(kDetachMessageName);
   return message;
+}
+
+// A decimal number at text, after any blanks; text is left after its digits.
+ULONG_PTR ReadDecimal(const char*& text) {
+  while (*text == ' ' || *text == '\t') ++text;
+  ULONG_PTR value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) value = value * 10 + static_cast<ULONG_PTR>(*text - '0');
+  return value;
 }
 
 LRESULT CALLBACK Subclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
@@ -65,19 +74,26 @@ extern "C" LRESULT CALLBACK TamberluxCallWndProc(int code, WPARAM wParam, LPARAM
 // library of its own bitness. Exit code 0: the window answered; 1: it did not;
 // 2: the hook could not be placed; 3: the command line names no window.
 extern "C" void CALLBACK TamberluxPlaceHook(HWND, HINSTANCE, LPSTR commandLine, int) {
-  char* rest = nullptr;
-  const auto window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoull(commandLine, &rest, 10)));
-  const auto sink = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoull(rest, nullptr, 10)));
+  const char* rest = commandLine ? commandLine : "";
+  const auto window = reinterpret_cast<HWND>(ReadDecimal(rest));
+  const auto sink = reinterpret_cast<HWND>(ReadDecimal(rest));
   const DWORD thread = window && sink ? GetWindowThreadProcessId(window, nullptr) : 0;
   if (!thread) ExitProcess(3);
   HMODULE self = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCWSTR>(&Subclass), &self);
-  tamberlux::HookHandle placed(SetWindowsHookExW(WH_CALLWNDPROC, TamberluxCallWndProc, self, thread));
+  const HHOOK placed = SetWindowsHookExW(WH_CALLWNDPROC, TamberluxCallWndProc, self, thread);
   if (!placed) ExitProcess(2);
   DWORD_PTR answer = 0;
   const bool sent = SendMessageTimeoutW(window, AttachMessage(), reinterpret_cast<WPARAM>(sink), 0,
                                         SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs, &answer) != 0;
-  placed.Reset();  // before the process ends: ExitProcess runs no destructors
+  UnhookWindowsHookEx(placed);
   ExitProcess(sent ? 0 : 1);
+}
+
+// The library's entry point (there is no runtime to call a DllMain of ours):
+// it keeps no per-thread state, so it asks for no thread notifications.
+extern "C" BOOL WINAPI TamberluxHookEntry(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+  return TRUE;
 }
