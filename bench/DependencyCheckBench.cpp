@@ -11,6 +11,7 @@
 #include "BenchClock.h"
 #include "base/LateBound.h"
 #include "base/ComTypes.h"
+#include "base/OwnModule.h"
 #include "component/Main2.h"
 #include "errortrap/vbwProtector.h"
 #include "installer/InfraGroups.h"
@@ -32,9 +33,7 @@ std::wstring Folder(bool system) {
     GetSystemDirectoryW(path, MAX_PATH);
     return std::wstring(path) + L"\\";
   }
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  const std::wstring self = path;
-  return self.substr(0, self.find_last_of(L'\\') + 1);
+  return OwnModuleFolder();
 }
 
 void Call(const std::wstring& dll, const char* entry) {

@@ -4,11 +4,6 @@
 
 namespace tamberlux {
 
-LateBoundCounters& LateBoundCalls() {
-  thread_local LateBoundCounters counters;
-  return counters;
-}
-
 LateObject::LateObject(ComPtr<IDispatch> d)
     : d_(std::move(d)),
       // Not make_shared: without run-time type information it brings in the
@@ -57,7 +52,6 @@ const std::vector<DISPID>& LateObject::Ids(const wchar_t* name, const NamedArg* 
   names.push_back(const_cast<LPOLESTR>(name));
   for (size_t i = 0; i < namedCount; ++i) names.push_back(const_cast<LPOLESTR>(named[i].name));
   std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
-  ++LateBoundCalls().nameLookups;
   vb::Check(d_->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()),
                               LOCALE_USER_DEFAULT, ids.data()));
   cache_->emplace_back(std::move(key), std::move(ids));
@@ -88,7 +82,6 @@ Variant LateObject::Invoke(WORD flags, const wchar_t* name, const VARIANT* args,
   Variant result;
   EXCEPINFO ei{};
   UINT argErr = 0;
-  ++LateBoundCalls().invokes;
   HRESULT hr = d_->Invoke(ids[0], IID_NULL, LOCALE_USER_DEFAULT, flags, &dp,
                           (flags & DISPATCH_PROPERTYPUT) ? nullptr : &result, &ei, &argErr);
   if (hr == DISP_E_EXCEPTION) {

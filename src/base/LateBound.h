@@ -17,13 +17,6 @@
 
 namespace tamberlux {
 
-// How many calls crossed into outside objects on this thread.
-struct LateBoundCounters {
-  uint64_t invokes = 0;
-  uint64_t nameLookups = 0;
-};
-LateBoundCounters& LateBoundCalls();
-
 struct NamedArg {
   const wchar_t* name;
   VARIANT value;

@@ -5,6 +5,7 @@
 // Step numbers in this file start at 60000.
 #include <cmath>
 #include <cwchar>
+#include <limits>
 
 #include "base/ComTypes.h"
 #include "component/Main2.h"
@@ -43,7 +44,7 @@ constexpr int32_t kNormalFocus = 1;
 
 // Loop bounds are 16-bit, as the lists' indices are.
 int16_t UpperBound(const std::vector<std::wstring>& list) {
-  if (list.size() > 32767) vb::Raise(vb::kOverflow);
+  if (list.size() > static_cast<size_t>(std::numeric_limits<int16_t>::max())) vb::Raise(vb::kOverflow);
   return static_cast<int16_t>(static_cast<int>(list.size()) - 1);
 }
 
@@ -335,7 +336,7 @@ bool Main2::UACEnabled() {
     if (text.empty() || !Numeric(text, value)) return;
     p(61002, [&] {
       const double rounded = std::nearbyint(value);
-      if (rounded < -32768 || rounded > 32767) vb::Raise(vb::kOverflow);
+      if (rounded < std::numeric_limits<int16_t>::min() || rounded > std::numeric_limits<int16_t>::max()) vb::Raise(vb::kOverflow);
       result = rounded == 1;
     });
   });

@@ -9,6 +9,7 @@
 #include "TamberluxVersion.h"
 #include "base/ComObject.h"
 #include "base/ComTypes.h"
+#include "base/OwnModule.h"
 #include "base/ThreadValues.h"
 #include "base/VbError.h"
 #include "component/Main2Object.h"
@@ -18,7 +19,6 @@
 namespace tamberlux {
 namespace {
 
-HMODULE gModule;
 std::atomic<LONG> gLive{0};  // objects alive plus server locks
 
 }  // namespace
@@ -26,13 +26,7 @@ std::atomic<LONG> gLive{0};  // objects alive plus server locks
 void DllAddRef() { ++gLive; }
 void DllRelease() { --gLive; }
 
-std::wstring ModulePath() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(gModule, path, MAX_PATH);
-  return path;
-}
-
-HRESULT LoadOwnTypeLib(REGKIND kind, ITypeLib** out) { return LoadTypeLibEx(ModulePath().c_str(), kind, out); }
+HRESULT LoadOwnTypeLib(REGKIND kind, ITypeLib** out) { return LoadTypeLibEx(OwnModulePath().c_str(), kind, out); }
 
 HRESULT OwnTypeInfo(REFIID iid, ITypeInfo** out) {
   ComPtr<ITypeLib> lib;
@@ -94,10 +88,9 @@ LONG SetText(const std::wstring& path, const wchar_t* name, const std::wstring& 
 
 using namespace tamberlux;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   // No work of the component's here: a thread that ends gives back what the
   // component kept for it (its COM references went with its last Main2).
-  if (reason == DLL_PROCESS_ATTACH) gModule = instance;
   if (reason == DLL_THREAD_DETACH) EndThreadValues();
   if (reason == DLL_PROCESS_DETACH && !reserved) EndProcessValues();  // unloaded, not the process ending
   return TRUE;
@@ -124,7 +117,7 @@ STDAPI DllRegisterServer() {
   return vb::Barrier([] {
     ComPtr<ITypeLib> lib;
     vb::Check(LoadOwnTypeLib(REGKIND_REGISTER, lib.Put()));
-    const std::wstring path = ModulePath();
+    const std::wstring path = OwnModulePath();
     const std::wstring libid = GuidText(LIBID_Tamberlux);
     for (const ClassEntry& entry : kClasses) {
       const std::wstring key = L"CLSID\\" + GuidText(*entry.clsid);

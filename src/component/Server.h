@@ -13,7 +13,6 @@ namespace tamberlux {
 void DllAddRef();
 void DllRelease();
 
-std::wstring ModulePath();
 // The type library embedded in this DLL, the one description of _Main2.
 HRESULT LoadOwnTypeLib(REGKIND kind, ITypeLib** out);
 HRESULT OwnTypeInfo(REFIID iid, ITypeInfo** out);

@@ -1,6 +1,7 @@
 #include "errortrap/Procedure.h"
 
 #include <cwchar>
+#include <limits>
 #include <utility>
 
 #include "errortrap/ErrorLog.h"
@@ -67,7 +68,7 @@ Proc::Proc(const wchar_t* qualifiedName, ModuleReport module, std::initializer_l
   if (!state_->vbwTraceProc) return;
   if (state_->vbwTraceParameters) {
     vbwProcIn(name_, ParameterText());
-  } else if (state_->mStackCalls < 32767 && state_->mStackCalls >= 0 && state_->mStackCalls < kStackSize) {
+  } else if (state_->mStackCalls < std::numeric_limits<int16_t>::max() && state_->mStackCalls >= 0 && state_->mStackCalls < kStackSize) {
     // vbwProcIn with an empty parameter text, on the state already at hand.
     state_->mStack[++state_->mStackCalls] = name_;
   } else {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <limits>
 #include <utility>
 
 #include "base/RegistryDoor.h"
@@ -296,7 +297,7 @@ void vbwReportGlobalVariables() {
 
 void vbwProcIn(const wchar_t* lProc, const std::wstring& lParameters) {
   ProtectorState& s = State();
-  if (s.mStackCalls < 32767) {
+  if (s.mStackCalls < std::numeric_limits<int16_t>::max()) {
     ++s.mStackCalls;
   } else {
     const std::wstring proc = lProc ? lProc : L"";

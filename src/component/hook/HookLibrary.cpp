@@ -1,6 +1,7 @@
 #include "component/hook/HookLibrary.h"
 
 #include "base/ComTypes.h"
+#include "base/OwnModule.h"
 #include "base/RegistryDoor.h"
 #include "base/VbError.h"
 #include "component/hook/HookProtocol.h"
@@ -11,13 +12,6 @@ namespace {
 constexpr wchar_t kInstallFolder[] = L"Valdomeren\\Tamberlux\\";
 
 using IsWow64Process2Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
-
-HMODULE OwnModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&OwnModule), &module);
-  return module;
-}
 
 bool Exists(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -68,10 +62,7 @@ Bitness ProcessBitness(HANDLE process) {
 
 HookFolders InstalledHookFolders() {
   HookFolders folders;
-  wchar_t path[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameW(OwnModule(), path, MAX_PATH);
-  folders.own = std::wstring(path, n);
-  folders.own.erase(folders.own.find_last_of(L"\\/") + 1);
+  folders.own = OwnModuleFolder();
   if (WindowsIs64Bit()) {
     const std::wstring programFiles64 = ProgramFilesValue(L"ProgramFilesDir");
     const std::wstring programFiles32 = ProgramFilesValue(L"ProgramFilesDir (x86)");

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/OwnModule.h"
 #include "base/VbError.h"
 #include "component/hook/HookLibrary.h"
 #include "component/hook/HookProtocol.h"
@@ -13,13 +14,6 @@ namespace tamberlux {
 namespace {
 constexpr wchar_t kSinkClass[] = L"Tamberlux.WindowHook.Sink";
 using hook::kSendTimeoutMs;
-
-HMODULE OwnModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&OwnModule), &module);
-  return module;
-}
 
 bool SendToWindow(HWND window, UINT message, WPARAM wParam) {
   DWORD_PTR answer = 0;
