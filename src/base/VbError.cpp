@@ -1,7 +1,6 @@
 #include "base/VbError.h"
 
 #include <new>
-#include <stdexcept>
 
 namespace tamberlux::vb {
 
@@ -78,13 +77,35 @@ Error CurrentError() {
     return e;
   } catch (const std::bad_alloc&) {
     return {kOutOfMemory, Description(kOutOfMemory)};
-  } catch (const std::out_of_range&) {
-    return {kSubscriptOutOfRange, Description(kSubscriptOutOfRange)};
-  } catch (const std::overflow_error&) {
-    return {kOverflow, Description(kOverflow)};
   } catch (...) {
     return {kInvalidCall, Description(kInvalidCall)};
   }
 }
 
 }  // namespace tamberlux::vb
+
+// The C++ library reports a failed bounds, length or conversion check (a
+// container's at(), a string's substr(), std::stoi) through these functions.
+// Here they raise the run-time error a caller sees, so that the standard
+// exception classes, and the copy-on-write strings that carry their texts,
+// are linked into no program: a tenth of the component's DLL. They are all of
+// the library's functions of that kind, so that its own are never linked
+// beside them.
+namespace std {
+using tamberlux::vb::Raise;
+void __throw_out_of_range(const char*) { Raise(tamberlux::vb::kSubscriptOutOfRange); }
+void __throw_out_of_range_fmt(const char*, ...) { Raise(tamberlux::vb::kSubscriptOutOfRange); }
+void __throw_overflow_error(const char*) { Raise(tamberlux::vb::kOverflow); }
+void __throw_bad_alloc() { throw bad_alloc(); }
+void __throw_bad_array_new_length() { throw bad_alloc(); }
+void __throw_length_error(const char*) { Raise(tamberlux::vb::kInvalidCall); }
+void __throw_logic_error(const char*) { Raise(tamberlux::vb::kInvalidCall); }
+void __throw_domain_error(const char*) { Raise(tamberlux::vb::kInvalidCall); }
+void __throw_invalid_argument(const char*) { Raise(tamberlux::vb::kInvalidCall); }
+void __throw_runtime_error(const char*) { Raise(tamberlux::vb::kInvalidCall); }
+void __throw_range_error(const char*) { Raise(tamberlux::vb::kInvalidCall); }
+void __throw_underflow_error(const char*) { Raise(tamberlux::vb::kInvalidCall); }
+void __throw_bad_cast() { Raise(tamberlux::vb::kInvalidCall); }
+void __throw_bad_typeid() { Raise(tamberlux::vb::kInvalidCall); }
+void __throw_bad_exception() { Raise(tamberlux::vb::kInvalidCall); }
+}  // namespace std
