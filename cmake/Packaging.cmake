@@ -32,8 +32,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(x86_bin ${TAMBERLUX_X86_BINARY_DIR}/bin)
   set(x86_files ${x86_bin}/Tamberlux.dll ${x86_bin}/TamberluxHook.dll ${x86_bin}/tamberlux.exe)
   add_custom_target(x86_product
-    COMMAND ${CMAKE_COMMAND} -S ${PROJECT_SOURCE_DIR} -B ${TAMBERLUX_X86_BINARY_DIR}
-            --toolchain ${PROJECT_SOURCE_DIR}/cmake/mingw-x86.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+    COMMAND ${CMAKE_COMMAND} -S ${PROJECT_SOURCE_DIR} -B ${TAMBERLUX_X86_BINARY_DIR} -G ${CMAKE_GENERATOR}
+            --toolchain ${PROJECT_SOURCE_DIR}/cmake/mingw-x86.cmake -DCMAKE_BUILD_TYPE=Release -DTAMBERLUX_TESTS=OFF >/dev/null
     COMMAND ${CMAKE_COMMAND} --build ${TAMBERLUX_X86_BINARY_DIR} --target Tamberlux TamberluxHook tamberlux
     BYPRODUCTS ${x86_files}
     COMMENT "Building the 32-bit component for the x64 package")

@@ -45,7 +45,6 @@ const CLSID kClsid = {0x5f0c3b7e, 0x6a41, 0x4d2e, {0x8b, 0x19, 0x2c, 0x7e, 0x4a,
 constexpr wchar_t kClsidText[] = L"{5F0C3B7E-6A41-4D2E-8B19-2C7E4A90D613}";
 constexpr wchar_t kProgId[] = L"Word.Application";
 constexpr const wchar_t* kScriptKey = tamberlux::standin::kWordScriptKey;
-constexpr UINT kRevokeClass = WM_APP + 1;
 
 constexpr HRESULT kWord4605 = 0x800A11FD;    // "This method or property is not available…"
 constexpr HRESULT kWord4248 = 0x800A1098;    // no document is open
@@ -232,14 +231,14 @@ HRESULT WordObject::Member(const std::wstring& member, WORD, const standin::Args
   return S_OK;
 }
 
-// Hands out the one application object of this process, once: the next
-// client that asks for a new Word gets a new process, as with Word.
+// Hands out the one application object of this process, once: registered
+// for a single use, so that COM starts a new process for the next client
+// that asks for a new Word, as with Word.
 class Factory final : public tamberlux::ComObject<IClassFactory, IID_IClassFactory> {
  public:
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (outer) return CLASS_E_NOAGGREGATION;
     if (std::exchange(handedOut_, true)) return CO_E_SERVER_EXEC_FAILURE;
-    PostMessageW(g.window, kRevokeClass, 0, 0);
     return g.application->QueryInterface(iid, out);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
@@ -264,11 +263,10 @@ bool Load(DWORD ms) {
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == kRevokeClass && g.classCookie) CoRevokeClassObject(std::exchange(g.classCookie, 0));
   if (message == WM_DESTROY) PostQuitMessage(0);
   // The component's deferred-installation message reached the window.
   if (message == WM_USER + 98) Record(L"Message\t1122");
-  return message == kRevokeClass || message == WM_USER + 98 ? 0 : DefWindowProcW(window, message, wParam, lParam);
+  return message == WM_USER + 98 ? 0 : DefWindowProcW(window, message, wParam, lParam);
 }
 
 void RecordStart() {
@@ -285,13 +283,21 @@ void RecordStart() {
 }
 
 int Serve(HINSTANCE instance) {
+  const std::wstring logPath = ScriptText(L"CallLog");
+  if (!logPath.empty())
+    g.log.Reset(CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   // Another Word is starting: this one hands over to it, through its window
-  // once that is up (within 10 s), and ends.
+  // once that is up (within 10 s), and ends. When the other one ends first
+  // without a window, this one starts after all.
   const tamberlux::Handle starting(CreateMutexW(nullptr, FALSE, kStartingMutex));
-  const DWORD wait = starting ? WaitForSingleObject(starting.Get(), 0) : WAIT_FAILED;
+  DWORD wait = starting ? WaitForSingleObject(starting.Get(), 0) : WAIT_FAILED;
+  for (const ULONGLONG end = GetTickCount64() + 10000; wait == WAIT_TIMEOUT && GetTickCount64() < end;) {
+    if (FindWindowW(L"OpusApp", nullptr)) break;
+    wait = WaitForSingleObject(starting.Get(), 20);
+  }
   if (wait == WAIT_TIMEOUT) {
-    for (const ULONGLONG end = GetTickCount64() + 10000; !FindWindowW(L"OpusApp", nullptr) && GetTickCount64() < end;)
-      Sleep(20);
+    Record(L"HandedOver");
     return 4;
   }
   g.version = ScriptText(L"Version", L"12.0");
@@ -299,10 +305,6 @@ int Serve(HINSTANCE instance) {
   g.dieAt = ScriptText(L"DieAt");
   g.dieAfter = ScriptNumber(L"DieAfter");
   g.logLookups = ScriptNumber(L"LogLookups") != 0;
-  const std::wstring logPath = ScriptText(L"CallLog");
-  if (!logPath.empty())
-    g.log.Reset(CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 
   const WNDCLASSW wc{0, WindowProc, 0, 0, instance, nullptr, nullptr, nullptr, nullptr, L"OpusApp"};
   RegisterClassW(&wc);
@@ -321,7 +323,7 @@ int Serve(HINSTANCE instance) {
                                                   L"AddIns"});
   if (!Load(ScriptNumber(L"StartDelay"))) return 0;
   Factory* factory = new Factory();
-  CoRegisterClassObject(kClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &g.classCookie);
+  CoRegisterClassObject(kClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &g.classCookie);
   RegisterActiveObject(g.application, kClsid, ACTIVEOBJECT_STRONG, &g.activeCookie);
   if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(starting.Get());
 

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
-cmake --preset x64 >/dev/null
+bash tools/configure.sh x64
 cmake --build --preset x64 -j"$(nproc)" --target TraceBench DisabledItemsBench LaunchBench DependencyCheckBench Tamberlux TamberluxHook tamberlux WordStandIn
 . tools/wine-env.sh
 trap wine_env_stop EXIT

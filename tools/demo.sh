@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
-cmake --preset x64 >/dev/null
+bash tools/configure.sh x64
 cmake --build --preset x64 -j"$(nproc)"
 
 . tools/wine-env.sh

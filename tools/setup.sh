@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(wine wine64 libwine-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686
-          mingw-w64-tools xvfb googletest cmake make python3 x11-utils
+          mingw-w64-tools xvfb googletest cmake ninja-build python3 x11-utils
           msitools wixl osslsigncode openssl)
 
 missing=()
