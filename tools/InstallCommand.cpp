@@ -113,8 +113,7 @@ int InstallCommand(const std::wstring& name, const std::vector<std::wstring>& de
     version = ToText(word.Get(L"Version"));
     CommonWordInteractionFunctions::Initialize(word);
     bool inOutlook2000 = false;
-    window = reinterpret_cast<HWND>(
-        static_cast<intptr_t>(CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook2000)));
+    window = CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook2000);
   } catch (const vb::Error& e) {
     return Fail(kNoWord, L"Word could not be started: " + e.description);
   }

@@ -23,8 +23,6 @@ namespace Word = CommonWordInteractionFunctions;
 
 namespace {
 using InstallMessages::kDeferredInstall;
-
-HWND WindowOf(int32_t handle) { return reinterpret_cast<HWND>(static_cast<intptr_t>(handle)); }
 }  // namespace
 
 Main2::~Main2() {
@@ -42,7 +40,7 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
                Var(L"dependenciesXPOrLater", dependenciesXPOrLater)},
               this);
   std::wstring path;
-  int32_t hwnd = 0;
+  HWND hwnd = nullptr;
   p.Local(L"path", path);
   p.Local(L"hwnd", hwnd);
   p.Run([&] {
@@ -77,13 +75,13 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
         mSubclasser_AfterMessage(uMsg, wParam, lParam, retValue);
       };
     });
-    p(70111, [&] { mSubclasser->Attach(WindowOf(hwnd)); });
+    p(70111, [&] { mSubclasser->Attach(hwnd); });
     p(70112, [&] {
       mPath = path;
       mWord = word;
       mName = name;
     });
-    p(70113, [&] { PostMessageW(WindowOf(hwnd), kDeferredInstall, 0, 0); });
+    p(70113, [&] { PostMessageW(hwnd, kDeferredInstall, 0, 0); });
   });
   return result;
 }
