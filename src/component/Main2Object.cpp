@@ -99,7 +99,8 @@ void SetErrorText(HRESULT hr, const std::wstring& text) {
   SetErrorInfo(0, info.Get());
 }
 
-class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
+class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2>,
+                          public InstallMessages::IInstallOutcome {
  public:
   Main2Object() {
     // The first creation in a thread runs the component's start-up.
@@ -119,6 +120,29 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
       vbw::State().mErrorParams = LateObject();
     }
     DllRelease();
+  }
+
+  // IUnknown for both interfaces: one object, one count.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out && iid == InstallMessages::IID_IInstallOutcome) {
+      *out = static_cast<IInstallOutcome*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return ComObject::QueryInterface(iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
+
+  // What the last HookIntoWord did.
+  HRESULT STDMETHODCALLTYPE LastInstall(LONG* added, LONG* macro, BSTR* missing) override {
+    if (!added || !macro || !missing) return E_POINTER;
+    const InstallMessages::Outcome& o = main_.mInstallOutcome;
+    *missing = SysAllocStringLen(o.missing.data(), static_cast<UINT>(o.missing.size()));
+    if (!*missing) return E_OUTOFMEMORY;
+    *added = static_cast<LONG>(o.added);
+    *macro = static_cast<LONG>(o.macro);
+    return S_OK;
   }
 
   // IDispatch, from the type library.
