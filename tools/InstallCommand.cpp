@@ -94,7 +94,12 @@ int InstallCommand(const std::wstring& name, const std::vector<std::wstring>& de
     // A deferred installation ends on this thread, once Word's window has
     // handled message 1122 and the component's hook has heard of it.
     if (outcome.added == Added::kDeferred &&
-        !PumpMessagesUntil([&] { return ask(), outcome.added != Added::kDeferred; }, kBoundMs))
+        !PumpMessagesUntil(
+            [&] {
+              ask();
+              return outcome.added != Added::kDeferred;
+            },
+            kBoundMs))
       return Fail(kFailed, L"Word's window did not answer while the installation was waited for");
   } catch (const vb::Error& e) {
     return Fail(kFailed, L"HookIntoWord failed: " + e.description + L" (" + std::to_wstring(e.number) + L")");
