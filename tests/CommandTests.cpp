@@ -28,9 +28,10 @@ class Command : public ::testing::Test {
 
   const std::wstring name = L"ZentrelloCmd" + std::to_wstring(GetCurrentProcessId());
   const std::wstring version = L"12." + std::to_wstring(GetCurrentProcessId());
-  const std::wstring resiliency = WordKeys::ResiliencyKey(version), section = WordKeys::ProductSection(name);
+  const std::wstring office = L"Software\\Microsoft\\Office\\" + version, section = L"Software\\" + name;
+  const std::wstring resiliency = office + L"\\Word\\Resiliency\\";
   const std::wstring product = L"c:\\valdomeren\\" + LowerCase(name) + L"\\addin.dll";
-  KeptUserKey kept{section}, office{WordKeys::OfficeKey(version)},
+  KeptUserKey kept{section}, officeKept{office},
       monitor{kAddins + std::wstring(kMonitor)}, addin{kAddins + std::wstring(kAddin)};
   ProductTemplate files{name};
   DWORD code = 99;  // of the last Run
@@ -153,7 +154,7 @@ TEST_F(Command, LaunchGivesAMessageAndExitCodeForEachFailureAndAnswersWithWordsS
 }
 
 TEST_F(Command, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWillLoad) {
-  const std::wstring policies = WordKeys::PolicyWordKey(version);
+  const std::wstring policies = L"Software\\Policies\\Microsoft\\Office\\" + version + L"\\Word";
   const std::wstring addinKey = std::wstring(kAddins) + kAddin;
   const auto cleanPolicies = [&] {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) RegDeleteTreeW(root, policies.c_str());
@@ -188,7 +189,7 @@ TEST_F(Command, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWil
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    RegDeleteTreeW(HKEY_CURRENT_USER, WordKeys::OfficeKey(version).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, office.c_str());
     cleanPolicies();
     RegDeleteTreeW(HKEY_CURRENT_USER, addinKey.c_str());
     SetText(section, L"WordVersion", version);
@@ -207,8 +208,8 @@ TEST_F(Command, StatusReadsTheOfficePoliciesOfBothHivesAndSaysWhetherTheAddInWil
 }
 
 TEST_F(Command, EnableTakesTheAddInOffWordsListsAndClearsThePermanentChoice) {
-  SetText(section, WordKeys::kWordVersion, version);
-  SetText(section, WordKeys::kPermanentlyDisableAddin, L"1");
+  SetText(section, L"WordVersion", version);
+  SetText(section, L"PermanentlyDisableAddin", L"1");
   AddEntry(resiliency + L"DisabledItems", L"A1", WordEntry(product, name));
   AddEntry(resiliency + L"DisabledItems", L"B2", WordEntry(L"c:\\other\\helper.dll", L"Helper"));
   AddEntry(resiliency + L"DisabledItems", L"C3", WordEntry(product, name));  // Word listed it twice
@@ -219,7 +220,7 @@ TEST_F(Command, EnableTakesTheAddInOffWordsListsAndClearsThePermanentChoice) {
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(ValueNames(resiliency + L"DisabledItems"), std::vector<std::wstring>{L"B2"});
   EXPECT_FALSE(KeyExists(resiliency + L"StartupItems"));
-  EXPECT_EQ(ReadText(section, WordKeys::kPermanentlyDisableAddin), L"0");
+  EXPECT_EQ(ReadText(section, L"PermanentlyDisableAddin"), L"0");
   EXPECT_NE(out.find(L"\"removedEntries\": [\"A1\", \"C3\"],\n  \"startupItemsDeleted\": 1,\n  "
                      L"\"permanentlyDisableAddin\": {\"before\": \"1\", \"after\": \"0\"},\n  \"stillDisabled\": false"),
             std::wstring::npos)
@@ -242,7 +243,7 @@ class Repair : public Command {
   void TearDown() override {
     for (const auto& f : RegistryBackup::Backups()) DeleteFileW(f.c_str());
   }
-  const std::wstring data = WordKeys::DataKey(version);
+  const std::wstring data = L"Software\\Microsoft\\Office\\" + version + L"\\Word\\Data";
 };
 
 std::vector<BYTE> Bytes(const std::wstring& t) {

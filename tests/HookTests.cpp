@@ -173,17 +173,23 @@ TEST_F(Hook, AScriptPassesArraysOfVariantsAndGetsTheObjectOrWordIsToldToQuitOrTh
 }
 
 TEST_F(Hook, TheInstallCommandDoesWhatTheInstallerDoesAndSaysWhatHappened) {
-  struct { DWORD failAddIns; const wchar_t* args; DWORD code; std::wstring output, dialog; } const scenarios[] = {
+  struct { DWORD failAddIns; const wchar_t* args; DWORD code; std::wstring output, dialog; DWORD failMacros = 0; }
+  const scenarios[] = {
       {0, L"", 0, L"Zentrello was added to Word 12.0 at once; its set-up macro answered an object.\r\n", L""},
+      {0, L"", 0, L"Zentrello was added to Word 12.0 at once; its set-up macro answered an object.\r\nThe set-up "
+       L"macro failed once; Word's data key was repaired and the macro ran again.\r\n", L"", 1},
+      {0, L"", 5, L"tamberlux: the set-up macro failed again after Word's data key was repaired: restart Word\r\n",
+       L"Zentrello has fixed a corrupted Word registry key. Please restart Word.", 2},
       {1, L"", 0, L"Word 12.0 refused the template at first; Zentrello was added after Word's window handled message 1122.\r\n", L""},
       {2, L"", 5, L"tamberlux: Word refused the template again after message 1122: Zentrello is not installed\r\n",
        L"Error: Still cannot install add-in"},
-      {0, L" --deps Missing.dll", 5, L"tamberlux: libraries are missing (You need to reinstall Missing.dll); Word was told to "
-       L"quit, nothing was added\r\n", kMissing}};
+      {0, L" --deps Missing.dll", 5, L"tamberlux: libraries are missing (Missing.dll); Word was told to quit, nothing "
+       L"was added\r\n", kMissing}};
   for (const auto& s : scenarios) {
     SCOPED_TRACE(s.output);
     test::WordStandIn word;
     word.Set(L"FailAddIns", s.failAddIns);
+    word.Set(L"FailMacros", s.failMacros);
     word.Set(L"MacroResult", L"object");
     DeleteFileW(files.Copy(L".dotm").c_str());
     test::DialogWatch watch;

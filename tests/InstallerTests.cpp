@@ -21,7 +21,11 @@ namespace {
 using namespace std::string_literals;
 using test::BinDir;
 using Boxes = std::vector<std::wstring>;  // each "title|text"
-using WordKeys::kInstallerKey;
+// The machine-wide settings, where the product's installer and the
+// administrators' policies put them.
+constexpr wchar_t kInstallerKey[] = L"Software\\Valdomeren\\Zentrello\\Installer";
+constexpr wchar_t kPinsKey[] = L"Software\\Valdomeren\\Zentrello\\Installer\\Pins";
+constexpr wchar_t kRequirePins[] = L"RequirePins";
 using standin::kRegistrationsKey;
 constexpr const wchar_t* kStandInKey = standin::kInstallerKey;
 constexpr wchar_t kVersionKey[] = L"Software\\Wine\\AppDefaults\\tamberlux.exe";
@@ -82,7 +86,7 @@ struct Machine : test::DownloadStage {
     }
     SetMachine(kStandInKey, L"Files", files, REG_MULTI_SZ);
   }
-  void Uac(bool on) { SetMachine(WordKeys::kUacPolicyKey, WordKeys::kEnableLUA, on ? L"1" : L"0", REG_DWORD); }
+  void Uac(bool on) { SetMachine(L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", L"EnableLUA", on ? L"1" : L"0", REG_DWORD); }
 
   void Clean() {
     for (const auto& [group, files] : kGroups)
@@ -156,8 +160,8 @@ TEST(Installer, AMissingGroupIsFetchedAndInstalledQuietlyAndAFailedDownloadWarns
     if (r.provided) m.Provide(r.group);
     else SetMachine(kStandInKey, L"Mode", L"nothing");
     const std::wstring path = L"/dependencies/"s + r.group;
-    if (r.pin) SetMachine(WordKeys::kPinsKey, path.c_str(), r.pin == 2 ? std::wstring(64, L'0') : m.Pin(ToUtf8(path)));
-    if (r.requirePins) SetMachine(kInstallerKey, WordKeys::kRequirePins, L"1", REG_DWORD);
+    if (r.pin) SetMachine(kPinsKey, path.c_str(), r.pin == 2 ? std::wstring(64, L'0') : m.Pin(ToUtf8(path)));
+    if (r.requirePins) SetMachine(kInstallerKey, kRequirePins, L"1", REG_DWORD);
     const Boxes expected = r.provided && !r.uac ? Boxes{kNotice}
                            : r.uac              ? Boxes{Missing(r.group, m.address + path)}
                                                 : Boxes{kNotice, Missing(r.group, m.address + path)};
@@ -230,8 +234,8 @@ TEST(Installer, TheWindowsVersionDecidesInstallersAndLists) {
 // policy value winning over the installer's, a refused value never replaced by the default. The hostile values,
 // each through install-deps, check and status: the fault suite's settings group.
 TEST(Installer, MachineSettingsAreTakenOnlyInTheirDocumentedForm) {
-  using namespace WordKeys;
-  constexpr const wchar_t *kPolicy = kInstallerPolicyKey, *kServer = kDownloadServer, *kPin = L"/dependencies/infra.exe";
+  constexpr const wchar_t *kPolicy = L"Software\\Policies\\Valdomeren\\Zentrello\\Installer",
+                         *kServer = L"DownloadServer", *kWait = L"InstallerWaitSeconds", *kPin = L"/dependencies/infra.exe";
   // Set: key, value, type, text (a REG_DWORD's number). Then: the first refusal
   // ("source: why"), and address|pins required|wait|pin.
   struct Row { const wchar_t *key, *name; DWORD type; std::wstring text, refusal, taken; };
@@ -246,7 +250,7 @@ TEST(Installer, MachineSettingsAreTakenOnlyInTheirDocumentedForm) {
       {kPolicy, kServer, REG_SZ, L"http://policy.example", L"", L"http://policy.example|0|900|"},
       {kInstallerKey, kRequirePins, REG_SZ, L"1", L"", L"http://machine.example|1|900|"},
       {kPolicy, kRequirePins, REG_DWORD, L"1", L"", L"http://machine.example|1|900|"},
-      {kInstallerKey, kInstallerWaitSeconds, REG_SZ, L"30", L"", L"http://machine.example|0|30|"},
+      {kInstallerKey, kWait, REG_SZ, L"30", L"", L"http://machine.example|0|30|"},
       {kPinsKey, kPin, REG_SZ, std::wstring(64, L'A'), L"", L"http://machine.example|0|900|" + std::wstring(64, L'a')}};
   for (const Row& r : rows) {
     SCOPED_TRACE(std::wstring(r.key) + L" " + r.name + L" = " + r.text);

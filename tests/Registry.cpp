@@ -103,11 +103,11 @@ std::string Utf16File(const std::wstring& text) {
 }
 
 std::vector<HostileBackup> HostileBackups(const std::wstring& version, const std::wstring& productName) {
-  const std::wstring data = WordKeys::DataKey(version), section = WordKeys::ProductSection(productName),
+  const std::wstring data = L"Software\\Microsoft\\Office\\" + version + L"\\Word\\Data", section = L"Software\\" + productName,
                      run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", cu = L"[HKEY_CURRENT_USER\\",
                      start = L"Windows Registry Editor Version 5.00\r\n\r\n" + cu + data + L"]\r\n\"a\"=\"1\"\r\n",
                      other = L"a key other than Word's Data key and the product's settings section (line 5): ",
-                     odd = WordKeys::DataKey(version + L"x"), evil = L"Tamberlux" + version,
+                     odd = L"Software\\Microsoft\\Office\\" + version + L"x\\Word\\Data", evil = L"Tamberlux" + version,
                      part = L"an empty, \".\", \"..\" or over-long part (line 5)",
                      header = L"no \"" + start.substr(0, 36);
   const auto after = [&](const std::wstring& lines) { return Utf16File(start + lines + L"\r\n"); };

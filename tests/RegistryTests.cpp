@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 
 #include "TestSupport.h"
 #include "base/Text.h"
@@ -16,7 +17,7 @@ namespace reg = RegistryFunctions;
 using namespace test;
 using Names = std::vector<std::wstring>;
 
-const std::wstring kResiliency = WordKeys::ResiliencyKey(L"12.0");
+const std::wstring kResiliency = L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\";
 const std::wstring kDisabled = kResiliency + L"DisabledItems", kStartup = kResiliency + L"StartupItems";
 const auto kProductEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrello\\zentrello.dll", L"Zentrello");
 const auto kMonitorEntry = WordEntry(L"c:\\program files\\valdomeren\\zentrellomonitor.dll", L"ZentrelloMonitor");
@@ -134,7 +135,7 @@ TEST_F(RegistryState, DetectionFindsTheProductsEntryOnlyAndReenablingDeletesExac
   EXPECT_FALSE(KeyExists(kStartup));
 
   const auto big = WordEntry(L"c:\\" + std::wstring(1100, L'p') + L"\\zentrello.dll", L"Big");
-  const std::wstring v14 = WordKeys::ResiliencyKey(L"14.0") + WordKeys::kDisabledItems;
+  const std::wstring v14 = L"Software\\Microsoft\\Office\\14.0\\Word\\Resiliency\\DisabledItems";
   AddEntry(v14, L"a1", kOtherEntry);
   AddEntry(v14, L"a2", big);
   AddEntry(v14, L"a3", kProductEntry);
@@ -144,11 +145,13 @@ TEST_F(RegistryState, DetectionFindsTheProductsEntryOnlyAndReenablingDeletesExac
 TEST_F(RegistryState, RegistrationCreatesBothAddinsAndRestoresLoadBehavior) {
   SetDword(kAddins + std::wstring(kAddin), L"LoadBehavior", 2);
   main2.EnableComAddins();
-  for (const auto& addin : WordKeys::kComAddins) {
-    const std::wstring key = kAddins + std::wstring(addin.progId);
+  for (const auto& [progId, friendlyName, description] : std::vector<std::array<const wchar_t*, 3>>{
+           {L"AddinMonitor.ZentrelloMonitor", L"ZentrelloMonitor", L"Zentrello monitor add-in"},
+           {L"Kestrivane.ZentrelloAddinForWord", L"Zentrello", L"Zentrello add-in"}}) {
+    const std::wstring key = kAddins + std::wstring(progId);
     EXPECT_EQ(Sorted(ValueNames(key)), (Names{L"CommandLineSafe", L"LoadBehavior", L"description", L"friendlyName"}));
-    EXPECT_EQ(ReadText(key, L"friendlyName"), addin.friendlyName) << "the name Word shows";
-    EXPECT_EQ(ReadText(key, L"description"), addin.description);
+    EXPECT_EQ(ReadText(key, L"friendlyName"), friendlyName) << "the name Word shows";
+    EXPECT_EQ(ReadText(key, L"description"), description);
     EXPECT_EQ(ReadDword(key, L"LoadBehavior"), 3u);
     EXPECT_EQ(ReadDword(key, L"CommandLineSafe"), 0u);
   }

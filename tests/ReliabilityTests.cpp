@@ -13,7 +13,7 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::wstring kOffice = WordKeys::OfficeKey(L"");  // the keys of kKept lie below it
+const std::wstring kOffice = L"Software\\Microsoft\\Office\\";  // the keys of kKept lie below it
 // Every key a cut-short or empty version could name.
 const std::wstring kKept[] = {L"12.0\\Word\\Data", L"Word\\Data", L"12.0\\Word\\Resiliency\\StartupItems",
                               L"12.0\\Word\\Resiliency\\DisabledItems", L"12.0\\Word"};
@@ -62,13 +62,13 @@ TEST_F(Hostile, AVersionNotShapedLikeWordsIsRefusedAndDeletesNothing) {
     EXPECT_EQ(OfficeValues(), all);
   }
   ASSERT_EQ(Call(main2, L"DeleteCorruptedDataFolder", L"12.0"), S_OK);
-  EXPECT_FALSE(test::KeyExists(WordKeys::DataKey(L"12.0")));
+  EXPECT_FALSE(test::KeyExists(L"Software\\Microsoft\\Office\\12.0\\Word\\Data"));
   EXPECT_EQ(OfficeValues().size(), 4u) << "only Word 12's Data key went";
   // A Data key with sub-keys is kept, and neither it nor a missing one is reported.
   const size_t asked = reporter.Calls().size();
-  test::SetText(WordKeys::DataKey(L"14.0") + L"\\Sub", L"x", L"y");
+  test::SetText(L"Software\\Microsoft\\Office\\14.0\\Word\\Data\\Sub", L"x", L"y");
   for (const wchar_t* version : {L"14.0", L"15.0"}) ASSERT_EQ(Call(main2, L"DeleteCorruptedDataFolder", version), S_OK);
-  EXPECT_TRUE(test::KeyExists(WordKeys::DataKey(L"14.0") + L"\\Sub"));
+  EXPECT_TRUE(test::KeyExists(L"Software\\Microsoft\\Office\\14.0\\Word\\Data\\Sub"));
   EXPECT_EQ(reporter.Calls().size(), asked);
 }
 
@@ -76,16 +76,16 @@ TEST_F(Hostile, ARecordedVersionThatIsNoVersionLeavesWordsListsAlone) {
   test::WordStandIn word;
   // A recorded version with an embedded NUL would cut the resiliency path short.
   const std::wstring recorded = L"12.0\\Word\\Resiliency\\StartupItems\0x"s;
-  test::SetValue(WordKeys::ProductSection(L"Zentrello"), L"WordVersion", REG_SZ, recorded.c_str(),
+  test::SetValue(L"Software\\Zentrello", L"WordVersion", REG_SZ, recorded.c_str(),
                  static_cast<DWORD>((recorded.size() + 1) * sizeof(wchar_t)));
-  test::AddEntry(WordKeys::ResiliencyKey(L"12.0") + L"DisabledItems", L"Z",
+  test::AddEntry(L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\DisabledItems", L"Z",
                  test::WordEntry(L"c:\\zentrello\\zentrello.dll", L"Zentrello"));
   expectedQuestions = 1;  // the recorded version, refused
   ASSERT_EQ(Call(main2, L"StartRunTime", L"Zentrello"), S_OK);
   const auto question = LastQuestion();
   EXPECT_EQ(question.empty() ? L"" : question[0] + L" " + question[2], L"5 Main2.enableTamberlux");
-  EXPECT_TRUE(test::KeyExists(WordKeys::ResiliencyKey(L"12.0") + L"StartupItems"));
-  EXPECT_TRUE(test::ReadRaw(WordKeys::ResiliencyKey(L"12.0") + L"DisabledItems", L"Z").exists);
+  EXPECT_TRUE(test::KeyExists(L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\StartupItems"));
+  EXPECT_TRUE(test::ReadRaw(L"Software\\Microsoft\\Office\\12.0\\Word\\Resiliency\\DisabledItems", L"Z").exists);
   EXPECT_EQ(word.Processes().size(), 1u) << "the launch itself goes on";
 }
 

@@ -24,7 +24,6 @@ Calls Puts(const Calls& calls) {
   return puts;
 }
 
-int32_t H(HWND w) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(w)); }
 using test::AddWindow;
 
 class WordFixture : public test::TrapTest {
@@ -183,16 +182,16 @@ TEST_F(WordFixture, WindowWalkFindsTheActiveWindowFirstThenByCaption) {
   HWND report = AddWindow(L"OpusApp", L"Report.doc - Microsoft Word");
   HWND letter = AddWindow(L"OpusApp", L"Letter.doc - Microsoft Word");
   AddWindow(L"rctrl_renwnd32", L"Memo - Message");
-  EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Letter.doc"), H(letter));
-  EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Report"), H(report));
-  EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Memo"), 0) << "another class's caption";
-  EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"report.doc"), 0) << "binary comparison";
+  EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Letter.doc"), letter);
+  EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Report"), report);
+  EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Memo"), nullptr) << "another class's caption";
+  EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"report.doc"), nullptr) << "binary comparison";
 
   // The active one wins even when its caption does not name the document.
   ShowWindow(report, SW_SHOW);
   SetActiveWindow(report);
   ASSERT_EQ(GetActiveWindow(), report);
-  EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Letter.doc"), H(report));
+  EXPECT_EQ(Windows::ActiveDocumentHandleImpl(L"OpusApp", L"Letter.doc"), report);
 }
 
 TEST_F(WordFixture, ActiveDocumentHandleFindsWordsWindowThenTheMailEditorsForWord2002) {
@@ -202,18 +201,18 @@ TEST_F(WordFixture, ActiveDocumentHandleFindsWordsWindowThenTheMailEditorsForWor
   AddWindow(L"OpusApp", L"Other.doc - Microsoft Word");  // newer, so first in the walk
 
   bool inOutlook = false;
-  EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), H(FindWindowExW(nullptr, nullptr, L"OpusApp", nullptr)))
+  EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), FindWindowExW(nullptr, nullptr, L"OpusApp", nullptr))
       << "no documents: the first OpusApp window";
   EXPECT_FALSE(test::Contains(word.Calls(), L"ActiveDocument")) << "captions are not looked at";
 
   app.Object(L"Documents").Call(L"Add");
-  EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), H(WordWindow())) << "by its caption, Document1";
+  EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), WordWindow()) << "by its caption, Document1";
   EXPECT_FALSE(inOutlook);
 
   // Word's own window no longer names the document; the mail editor's does.
   SetWindowTextW(WordWindow(), L"Microsoft Word");
   HWND mail = AddWindow(L"rctrl_renwnd32", L"Document1 - Message (Rich Text)");
-  EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), H(mail));
+  EXPECT_EQ(Windows::ActiveDocumentHandle(inOutlook), mail);
   EXPECT_TRUE(inOutlook);
 }
 

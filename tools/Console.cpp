@@ -30,18 +30,6 @@ int RefuseName(const std::wstring& name, const std::wstring& problem) {
   return Fail(kUsage, L"\"" + Shown(name) + L"\" cannot be a product name: " + problem);
 }
 
-std::wstring Shown(const std::wstring& text) {
-  std::wstring out;
-  for (wchar_t c : text) {
-    if (c < 0x20 || c == 0x7F) {
-      wchar_t u[8];
-      swprintf(u, 8, L"\\x%02x", static_cast<unsigned>(c));
-      out += u;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+std::wstring Shown(const std::wstring& text) { return Escaped(text, EscapeForm::kTerminal); }
 
 }  // namespace tamberlux::console

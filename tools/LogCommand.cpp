@@ -194,19 +194,11 @@ constexpr size_t kShownBytes = 200;
 
 // A damaged line's first bytes as text: printable ASCII as it is, every other
 // byte as \xNN.
-std::wstring Escaped(const std::string& bytes) {
-  std::wstring out;
-  for (size_t i = 0; i < bytes.size() && i < kShownBytes; ++i) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    if (b >= 0x20 && b < 0x7F) {
-      out += static_cast<wchar_t>(b);
-    } else {
-      wchar_t x[8];
-      swprintf(x, 8, L"\\x%02x", b);
-      out += x;
-    }
-  }
-  return out;
+std::wstring EscapedBytes(const std::string& bytes) {
+  std::wstring oneCharPerByte;
+  for (size_t i = 0; i < bytes.size() && i < kShownBytes; ++i)
+    oneCharPerByte += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]));
+  return Escaped(oneCharPerByte, EscapeForm::kBytes);
 }
 
 std::wstring Counted(size_t n, const wchar_t* one, const wchar_t* many) {
@@ -236,7 +228,7 @@ int LogCommand(bool json) {
       const Damaged& d = log.damaged[i];
       out += (i ? L",\n  " : L"\n  ") + std::wstring(L"{\"file\": ") + Json(d.file) + L", \"line\": " +
              std::to_wstring(d.line) + L", \"bytes\": " + std::to_wstring(d.bytes.size()) + L", \"text\": " +
-             Json(Escaped(d.bytes)) + L"}";
+             Json(EscapedBytes(d.bytes)) + L"}";
     }
     Print(out + L"]}\n");
     return kDone;
@@ -259,7 +251,7 @@ int LogCommand(bool json) {
       const Damaged& d = *damaged++;
       Print(L"\ndamaged line " + std::to_wstring(d.line) + L" of " + Shown(d.file) + L" (" +
             Counted(d.bytes.size(), L"byte", L"bytes") + L", not a whole report" +
-            (d.bytes.size() > kShownBytes ? L"; its first 200 shown" : L"") + L"):\n  " + Escaped(d.bytes) + L"\n");
+            (d.bytes.size() > kShownBytes ? L"; its first 200 shown" : L"") + L"):\n  " + EscapedBytes(d.bytes) + L"\n");
       continue;
     }
     Entry& e = *entry++;

@@ -67,26 +67,35 @@ std::wstring LowerCase(std::wstring text) {
   return text;
 }
 
-std::wstring JsonString(const std::wstring& text) {
-  std::wstring out = L"\"";
+std::wstring Escaped(std::wstring_view text, EscapeForm form) {
+  std::wstring out;
+  out.reserve(text.size());
   for (wchar_t c : text) {
-    switch (c) {
-      case L'"': out += L"\\\""; break;
-      case L'\\': out += L"\\\\"; break;
-      case L'\n': out += L"\\n"; break;
-      case L'\r': out += L"\\r"; break;
-      case L'\t': out += L"\\t"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          wchar_t u[8];
-          swprintf(u, 8, L"\\u%04x", static_cast<unsigned>(c));
-          out += u;
-        } else {
-          out += c;
-        }
+    if (form == EscapeForm::kJson) {
+      const wchar_t* named = nullptr;
+      switch (c) {
+        case L'"': named = L"\\\""; break;
+        case L'\\': named = L"\\\\"; break;
+        case L'\n': named = L"\\n"; break;
+        case L'\r': named = L"\\r"; break;
+        case L'\t': named = L"\\t"; break;
+      }
+      if (named) {
+        out += named;
+        continue;
+      }
     }
+    if (c >= 0x20 && (c < 0x7F || (c > 0x7F && form != EscapeForm::kBytes))) {
+      out += c;
+      continue;
+    }
+    wchar_t escape[8];
+    swprintf(escape, 8, form == EscapeForm::kJson ? L"\\u%04x" : L"\\x%02x", static_cast<unsigned>(c));
+    out += escape;
   }
-  return out + L"\"";
+  return out;
 }
+
+std::wstring JsonString(const std::wstring& text) { return L"\"" + Escaped(text, EscapeForm::kJson) + L"\""; }
 
 }  // namespace tamberlux

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tamberlux {
 
@@ -26,6 +27,14 @@ std::wstring FromUtf8(const std::string& bytes);
 // Lower case as the system's locale-independent mapping gives it; non-ASCII
 // letters included.
 std::wstring LowerCase(std::wstring text);
+
+// How escaped characters are written. kJson: JSON's own escapes (\" \\ \n \r
+// \t) and \u00XX for the other control characters. kTerminal: \xXX for each
+// control character (below 0x20, and DEL); everything else as it is. kBytes:
+// text that holds one byte per character (OneCharPerByte): \xXX for every byte
+// that is not printable ASCII.
+enum class EscapeForm { kJson, kTerminal, kBytes };
+std::wstring Escaped(std::wstring_view text, EscapeForm form);
 
 // A JSON string literal: quotes, backslashes and control characters escaped.
 std::wstring JsonString(const std::wstring& text);

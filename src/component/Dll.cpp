@@ -11,6 +11,7 @@
 #include "base/ComTypes.h"
 #include "base/OwnModule.h"
 #include "base/ThreadValues.h"
+#include "base/TypeDescriptions.h"
 #include "base/VbError.h"
 #include "component/Main2Object.h"
 #include "component/Server.h"
@@ -141,11 +142,9 @@ STDAPI DllUnregisterServer() {
     }
     ComPtr<ITypeLib> lib;
     if (SUCCEEDED(LoadOwnTypeLib(REGKIND_NONE, lib.Put()))) {
-      TLIBATTR* attr = nullptr;
-      if (SUCCEEDED(lib->GetLibAttr(&attr))) {
+      TLibAttr attr(lib.Get());
+      if (SUCCEEDED(lib->GetLibAttr(attr.Put())))
         UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
-        lib->ReleaseTLibAttr(attr);
-      }
     }
   });
 }

@@ -23,8 +23,6 @@ namespace Word = CommonWordInteractionFunctions;
 
 namespace {
 using InstallMessages::kDeferredInstall;
-
-HWND WindowOf(int32_t handle) { return reinterpret_cast<HWND>(static_cast<intptr_t>(handle)); }
 }  // namespace
 
 Main2::~Main2() {
@@ -42,7 +40,7 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
                Var(L"dependenciesXPOrLater", dependenciesXPOrLater)},
               this);
   std::wstring path;
-  int32_t hwnd = 0;
+  HWND hwnd = nullptr;
   p.Local(L"path", path);
   p.Local(L"hwnd", hwnd);
   p.Run([&] {
@@ -52,11 +50,13 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
     if (!p.Completed(70100, Refusing([&] { Inputs::RequireProductName(name); }))) return;
     if (!p.Completed(70114, Refusing([&] { Inputs::RequireUsableWord(word); }))) return;
     mRefusal.reset();
+    mInstallOutcome = {};
     p(70101, [&] { CommonLogger::OpenLog(0, name, L"Tamberlux", L"Valdomeren"); });
     p(70102, [&] { Word::Initialize(word); });
     bool registered = true;
     p(70103, [&] { registered = EnsureDependenciesAreRegistered(name, dependencies, dependenciesXPOrLater); });
     if (!registered) {
+      mInstallOutcome.added = InstallMessages::Added::kLibrariesMissing;
       p(70104, [&] { word.Call(L"Quit"); });
       return;
     }
@@ -65,6 +65,7 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
     bool installed = false;
     p(70107, [&] { installed = addinInstalled(path, word); });
     if (installed) {
+      mInstallOutcome.added = InstallMessages::Added::kAtOnce;
       p(70108, [&] { result = HookIntoWordImpl(name, path, word); });
       return;
     }
@@ -77,13 +78,14 @@ LateObject Main2::HookIntoWord(std::wstring& name, LateObject& word, std::vector
         mSubclasser_AfterMessage(uMsg, wParam, lParam, retValue);
       };
     });
-    p(70111, [&] { mSubclasser->Attach(WindowOf(hwnd)); });
+    p(70111, [&] { mSubclasser->Attach(hwnd); });
     p(70112, [&] {
       mPath = path;
       mWord = word;
       mName = name;
     });
-    p(70113, [&] { PostMessageW(WindowOf(hwnd), kDeferredInstall, 0, 0); });
+    mInstallOutcome.added = InstallMessages::Added::kDeferred;
+    p(70113, [&] { PostMessageW(hwnd, kDeferredInstall, 0, 0); });
   });
   return result;
 }
@@ -96,9 +98,11 @@ void Main2::mSubclasser_AfterMessage(int32_t uMsg, int32_t wParam, int32_t lPara
     bool installed = false;
     p(70201, [&] { installed = addinInstalled(mPath, mWord); });
     if (!installed) {
+      mInstallOutcome.added = InstallMessages::Added::kRefusedAgain;
       p(70202, [&] { MessageBoxW(nullptr, InstallMessages::kStillCannotInstall, InstallMessages::kStillCannotInstallTitle, MB_OK); });
       return;
     }
+    mInstallOutcome.added = InstallMessages::Added::kAfterDeferral;
     p(70203, [&] { mSubclasser->Detach(); });
     p(70204, [&] { HookIntoWordImpl(mName, mPath, mWord); });
     p(70205, [&] {
@@ -143,6 +147,8 @@ LateObject Main2::HookIntoWordImpl(const std::wstring& name, const std::wstring&
       Variant answer = word.Call(L"Run", {Variant::Of(macro), Variant::Of(word.Get())});
       if (word2007OrLater) result = LateObject::FromVariant(answer);
     };
+    using InstallMessages::Macro;
+    mInstallOutcome.macro = Macro::kRan;
     if (p.Try(70505, run) != 0) {
       // A failing macro means a corrupted data key: repaired once, run once more.
       std::wstring version;
@@ -159,7 +165,10 @@ LateObject Main2::HookIntoWordImpl(const std::wstring& name, const std::wstring&
                      !RegistryRaw::ValueCount(HKEY_CURRENT_USER, WordKeys::DataKey(version));
         });
       }
-      if (p.Try(70508, run) != 0 && repaired) {
+      const bool ran = p.Try(70508, run) == 0;
+      mInstallOutcome.macro = ran ? (repaired ? Macro::kRanAfterRepair : Macro::kRanAtSecondTry)
+                                  : (repaired ? Macro::kFailedAfterRepair : Macro::kFailedTwice);
+      if (!ran && repaired) {
         p(70509, [&] {
           MessageBoxW(nullptr, InstallMessages::RestartWord(name).c_str(), InstallMessages::kRestartWordTitle,
                       MB_OK | MB_ICONEXCLAMATION);

@@ -79,7 +79,7 @@ LateObject Main2::WordBeingStarted() {
     const ULONGLONG deadline = GetTickCount64() + kWordBeingStartedWaitMs;
     for (;;) {
       // A Word's main window is up: a Word is starting, or running unregistered.
-      int32_t window = 0;
+      HWND window = nullptr;
       p(10402, [&] { window = CommonWordWindowFunctions::WordWindowShowing(L""); });
       if (!window) return;
       if (p.Try(10403, [&] { result = ActiveObject(L"Word.Application"); }) == 0 || GetTickCount64() >= deadline) return;

@@ -13,6 +13,7 @@
 
 #include "base/LateBound.h"
 #include "base/VbError.h"
+#include "component/InstallMessages.h"
 #include "component/hook/WindowHook.h"
 
 namespace tamberlux {
@@ -139,6 +140,8 @@ class Main2 {
   // refused before it did anything (a product name or a Word that cannot be
   // used), or the monitor's Word that went while the user was answering.
   std::optional<vb::Error> mRefusal;
+  // What the last HookIntoWord did, for a caller that reports it.
+  InstallMessages::Outcome mInstallOutcome;
   // `check` as a step whose failure is the call's answer to its caller: the
   // error is kept in mRefusal (cleared when a retry succeeds).
   template <class F>

@@ -10,6 +10,7 @@
 #include "Tamberlux.h"
 #include "base/ComObject.h"
 #include "base/ThreadValues.h"
+#include "base/TypeDescriptions.h"
 #include "base/VbError.h"
 #include "component/Main2.h"
 #include "component/Server.h"
@@ -98,7 +99,8 @@ void SetErrorText(HRESULT hr, const std::wstring& text) {
   SetErrorInfo(0, info.Get());
 }
 
-class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
+class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2>,
+                          public InstallMessages::IInstallOutcome {
  public:
   Main2Object() {
     // The first creation in a thread runs the component's start-up.
@@ -118,6 +120,29 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
       vbw::State().mErrorParams = LateObject();
     }
     DllRelease();
+  }
+
+  // IUnknown for both interfaces: one object, one count.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out && iid == InstallMessages::IID_IInstallOutcome) {
+      *out = static_cast<IInstallOutcome*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return ComObject::QueryInterface(iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
+
+  // What the last HookIntoWord did.
+  HRESULT STDMETHODCALLTYPE LastInstall(LONG* added, LONG* macro, BSTR* missing) override {
+    if (!added || !macro || !missing) return E_POINTER;
+    const InstallMessages::Outcome& o = main_.mInstallOutcome;
+    *missing = SysAllocStringLen(o.missing.data(), static_cast<UINT>(o.missing.size()));
+    if (!*missing) return E_OUTOFMEMORY;
+    *added = static_cast<LONG>(o.added);
+    *macro = static_cast<LONG>(o.macro);
+    return S_OK;
   }
 
   // IDispatch, from the type library.
@@ -205,18 +230,15 @@ class Main2Object final : public ComObject<_Main2, IID_IDispatch, IID__Main2> {
 };
 
 // The description of the method with this DISPID, or null.
-FUNCDESC* FindFunc(ITypeInfo* info, DISPID id) {
-  TYPEATTR* attr = nullptr;
-  if (FAILED(info->GetTypeAttr(&attr))) return nullptr;
-  const WORD count = attr->cFuncs;
-  info->ReleaseTypeAttr(attr);
-  for (WORD i = 0; i < count; ++i) {
-    FUNCDESC* desc = nullptr;
-    if (FAILED(info->GetFuncDesc(i, &desc))) continue;
+FuncDesc FindFunc(ITypeInfo* info, DISPID id) {
+  TypeAttr attr(info);
+  if (FAILED(info->GetTypeAttr(attr.Put()))) return FuncDesc(info);
+  for (WORD i = 0; i < attr->cFuncs; ++i) {
+    FuncDesc desc(info);
+    if (FAILED(info->GetFuncDesc(i, desc.Put()))) continue;
     if (desc->memid == id && desc->invkind == INVOKE_FUNC) return desc;
-    info->ReleaseFuncDesc(desc);
   }
-  return nullptr;
+  return FuncDesc(info);
 }
 
 // The element type a typed by-reference parameter wants (VT_ARRAY|VT_BSTR for
@@ -381,17 +403,14 @@ HRESULT STDMETHODCALLTYPE Main2Object::Invoke(DISPID id, REFIID, LCID, WORD flag
   ComPtr<ITypeInfo> info;
   HRESULT hr = Main2TypeInfo(info.Put());
   if (FAILED(hr)) return hr;
-  FUNCDESC* desc = params ? FindFunc(info.Get(), id) : nullptr;
+  FuncDesc desc = params ? FindFunc(info.Get(), id) : FuncDesc(info.Get());
   for (UINT i = 0; desc && i < params->cNamedArgs; ++i)
-    if (params->rgdispidNamedArgs[i] < 0) {
-      info->ReleaseFuncDesc(desc);
-      desc = nullptr;
-    }
+    if (params->rgdispidNamedArgs[i] < 0) desc.Reset();
   if (!desc) return DispInvoke(static_cast<_Main2*>(this), info.Get(), id, flags, params, result, excep, argErr);
 
   LaidOutArguments args;
-  hr = args.LayOut(*desc, *params, argErr);
-  info->ReleaseFuncDesc(desc);
+  hr = args.LayOut(*desc.Get(), *params, argErr);
+  desc.Reset();
   if (FAILED(hr)) return hr;
   DISPPARAMS laidOut = args.Params();
   UINT laidOutErr = 0;

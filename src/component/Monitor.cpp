@@ -51,8 +51,7 @@ void Main2::CreateAddInMonitor(std::wstring& name, LateObject& word) {
     // may be running, and asking too.
     p(80110, [&] {
       ReenableForm form;
-      const int32_t asking = CommonWordWindowFunctions::WordWindowShowing(question);
-      answer = ToLong(form.Execute(name, reinterpret_cast<HWND>(static_cast<intptr_t>(asking))));
+      answer = ToLong(form.Execute(name, CommonWordWindowFunctions::WordWindowShowing(question)));
     });
     if (answer == ReenableForm::kReenable) {
       p(80111, [&] { enableTamberlux(name, version); });

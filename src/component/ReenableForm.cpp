@@ -369,9 +369,7 @@ Variant ReenableForm::Execute(const std::wstring& productName, HWND owner) {
     p(104, [&] { instructions_ = L"You can re-enable " + productName + L" any time by launching it from the desktop icon."; });
     p(105, [&] {
       bool inOutlook = false;
-      Window window{this, owner ? owner
-                                : reinterpret_cast<HWND>(static_cast<intptr_t>(
-                                      CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook)))};
+      Window window{this, owner ? owner : CommonWordWindowFunctions::ActiveDocumentHandle(inOutlook)};
       const Loaded loaded(object_.Get());
       const PerMonitorAwareness awareness;
       struct alignas(4) Template {

@@ -192,6 +192,7 @@ void Main2::WarnUserOfCrash(const std::wstring& productName, const std::wstring&
         reason2 = L"To fix this problem, please download and install it from:\r\n" + url;
         title = L"You need to reinstall " + Filename;
       }
+      mInstallOutcome.missing = Filename;
     });
     p(20902, [&] { MsgBox(InstallMessages::kWordWillExit + productName + reason + L"\r\n" + reason2, MB_OK, title); });
   });

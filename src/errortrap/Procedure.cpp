@@ -20,6 +20,9 @@ Variant ValueOf(double v) { return Variant::Of(v); }
 Variant ValueOf(HKEY v) {
   return Variant::Of(static_cast<LONG>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(v))));
 }
+// A window handle is 32 bits wide in every process, whatever its bitness (the
+// upper half of a 64-bit one repeats the sign): the report shows it as a Long.
+Variant ValueOf(HWND v) { return Variant::Of(static_cast<LONG>(reinterpret_cast<intptr_t>(v))); }
 Variant ValueOf(const LateObject& v) { return Variant::Of(v.Get()); }
 Variant ValueOf(const VARIANT& v) { return Variant(v); }
 Variant ValueOf(const Variant& v) { return v; }

@@ -51,6 +51,7 @@ Variant ValueOf(int32_t v);
 Variant ValueOf(int16_t v);
 Variant ValueOf(double v);
 Variant ValueOf(HKEY v);
+Variant ValueOf(HWND v);
 Variant ValueOf(const LateObject& v);
 Variant ValueOf(const std::vector<std::wstring>& v);
 Variant ValueOf(const VARIANT& v);

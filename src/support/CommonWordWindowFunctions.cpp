@@ -13,12 +13,8 @@ namespace tamberlux::CommonWordWindowFunctions {
 using vbw::Var;
 namespace Word = CommonWordInteractionFunctions;
 
-namespace {
-int32_t Handle(HWND window) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(window)); }
-}  // namespace
-
-int32_t ActiveDocumentHandle(bool& inOutlook2000) {
-  int32_t result = 0;
+HWND ActiveDocumentHandle(bool& inOutlook2000) {
+  HWND result = nullptr;
   vbw::Proc p(L"CommonWordWindowFunctions.ActiveDocumentHandle[Get]", vbw::BannerOnly,
               {Var(L"inOutlook2000", inOutlook2000)});
   std::wstring title;
@@ -27,14 +23,14 @@ int32_t ActiveDocumentHandle(bool& inOutlook2000) {
     int32_t count = 0;
     p(101, [&] { count = ToLong(Word::Documents().Get(L"Count")); });
     if (count == 0) {
-      p(102, [&] { result = Handle(FindWindowExW(nullptr, nullptr, L"OpusApp", nullptr)); });
+      p(102, [&] { result = FindWindowExW(nullptr, nullptr, L"OpusApp", nullptr); });
       return;
     }
     // A Word without an active document gives an empty title.
     p.ResumeNext();
     p(103, [&] { title = ToText(Word::Application().Object(L"ActiveDocument").Get(L"Name")); });
     if (!title.empty()) p(104, [&] { result = ActiveDocumentHandleImpl(L"OpusApp", title); });
-    if (result == 0 && Word::isWord2002OrEarlier()) {
+    if (!result && Word::isWord2002OrEarlier()) {
       p(105, [&] { result = ActiveDocumentHandleImpl(L"rctrl_renwnd32", title); });
       p(106, [&] { inOutlook2000 = true; });
     }
@@ -42,8 +38,8 @@ int32_t ActiveDocumentHandle(bool& inOutlook2000) {
   return result;
 }
 
-int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstring& title) {
-  int32_t result = 0;
+HWND ActiveDocumentHandleImpl(const std::wstring& className, const std::wstring& title) {
+  HWND result = nullptr;
   vbw::Proc p(L"CommonWordWindowFunctions.ActiveDocumentHandleImpl[Get]", vbw::BannerOnly,
               {Var(L"className", className), Var(L"title", title)});
   p.Run([&] {
@@ -54,7 +50,7 @@ int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstri
       for (HWND w = FindWindowExW(nullptr, nullptr, className.c_str(), nullptr); w;
            w = FindWindowExW(nullptr, w, className.c_str(), nullptr)) {
         if (w == active) {
-          result = Handle(w);
+          result = w;
           return;
         }
       }
@@ -66,7 +62,7 @@ int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstri
         wchar_t caption[256] = {};
         const int n = GetWindowTextW(w, caption, 255);
         if (std::wstring_view(caption, n > 0 ? n : 0).find(wanted) != std::wstring_view::npos) {
-          result = Handle(w);
+          result = w;
           return;
         }
       }
@@ -75,8 +71,8 @@ int32_t ActiveDocumentHandleImpl(const std::wstring& className, const std::wstri
   return result;
 }
 
-int32_t WordWindowShowing(const std::wstring& text) {
-  int32_t result = 0;
+HWND WordWindowShowing(const std::wstring& text) {
+  HWND result = nullptr;
   vbw::Proc p(L"CommonWordWindowFunctions.WordWindowShowing", vbw::BannerOnly, {Var(L"text", text)});
   p.Run([&] {
     p(301, [&] {
@@ -85,7 +81,7 @@ int32_t WordWindowShowing(const std::wstring& text) {
         std::wstring title(static_cast<size_t>(GetWindowTextLengthW(w)) + 1, L'\0');
         title.resize(static_cast<size_t>(std::max(0, GetWindowTextW(w, title.data(), static_cast<int>(title.size())))));
         if (title.find(wanted) != std::wstring::npos) {
-          result = Handle(w);
+          result = w;
           return;
         }
       }

@@ -24,8 +24,7 @@ void ReportModuleVariables(const void*) {
 
 void Wait(int32_t timeInMs, HWND hwnd) {
   vbw::Proc p(L"SleepReplacement.Wait", ReportModuleVariables,
-              {Var(L"timeInMs", timeInMs),
-               Var(L"hwnd", static_cast<int32_t>(reinterpret_cast<intptr_t>(hwnd)))});
+              {Var(L"timeInMs", timeInMs), Var(L"hwnd", hwnd)});
   int32_t id = 0;
   p.Local(L"id", id);
   p.Run([&] {
@@ -49,11 +48,11 @@ void Wait(int32_t timeInMs, HWND hwnd) {
 }
 
 void CALLBACK TimerExpired(HWND hwnd, UINT uint1, UINT_PTR nEventId, DWORD dwParam) {
-  const auto event = static_cast<int32_t>(nEventId);
+  // The dump reads the parameters when it is written: each lives as long as the procedure.
+  const auto message = static_cast<int32_t>(uint1), event = static_cast<int32_t>(nEventId),
+             time = static_cast<int32_t>(dwParam);
   vbw::Proc p(L"SleepReplacement.TimerExpired", ReportModuleVariables,
-              {Var(L"hwnd", static_cast<int32_t>(reinterpret_cast<intptr_t>(hwnd))),
-               Var(L"uint1", static_cast<int32_t>(uint1)), Var(L"nEventId", event),
-               Var(L"dwParam", static_cast<int32_t>(dwParam))});
+              {Var(L"hwnd", hwnd), Var(L"uint1", message), Var(L"nEventId", event), Var(L"dwParam", time)});
   p.Run([&] {
     if (!mMessageLoop()) return;
     p(201, [&] { KillTimer(hwnd, nEventId); });
