@@ -747,14 +747,15 @@ struct ForeignUser {
 };
 
 // The main job for such a user while something fails: launches through COM (the Templates folder missing, Word dying
-// in the launch, the copy there held open by another program, a file where the folder goes), the install (Word must be handed the real quoted path),
-// install-deps with the download server answering 404 and the Internet cache in the user's folder, and repair --data of a
-// Data key holding the user's name. The template must land in the user's real folder and nowhere else.
+// in the launch, the copy there held open by another program, a file where the folder goes), the install (Word must
+// be handed the real quoted path), install-deps fetching other bytes than its pin into an Internet cache in the
+// user's folder, and repair --data of a Data key holding the user's name. The template must land in the user's real
+// folder and nowhere else.
 Tried Users(int index, bool) {
   const std::wstring names[] = {L"Иван", L"山田太郎"}, &name = names[index % 2];
   const char* whats[] = {"launch, the Templates folder missing", "launch, Word dying at its macro",
                          "launch, the copy held open and out of date", "launch, a file where the Templates folder goes",
-                         "install, the Templates folder missing", "install-deps, the download server answering 404",
+                         "install, the Templates folder missing", "install-deps, a download not matching its pin",
                          "repair --data of the user's own values"};
   const int fault = index / 2;
   const ForeignUser user(name);
@@ -798,7 +799,7 @@ Tried Users(int index, bool) {
     if (calls != std::vector<std::wstring>{L"AddIns.Add\t\"" + user.copy + L"\""})
       Problem(L"Word was not handed the copy's quoted path: " + (calls.empty() ? L"no AddIns.Add" : calls[0]));
   } else if (fault == 5) {
-    const InstallerStage stage("404", false);
+    const InstallerStage stage("wrong", false);
     const std::wstring cache = user.profile + L"AppData\\Local\\Microsoft\\Windows\\INetCache";
     test::SetValue(InstallerStage::kFolders, L"Cache", REG_EXPAND_SZ, cache.c_str(), static_cast<DWORD>((cache.size() + 1) * 2));
     test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
@@ -811,7 +812,7 @@ Tried Users(int index, bool) {
     std::error_code e, none;
     for (std::filesystem::recursive_directory_iterator f(cache, e), end; !e && f != end; f.increment(e))
       if (f->path().filename().wstring().starts_with(L"infra") && f->is_regular_file(none) && f->file_size(none))
-        Problem(L"an error page left in the user's cache: " + f->path().wstring());
+        Problem(L"a refused download left in the user's cache: " + f->path().wstring());
     expected = "<missing>";
   } else {
     test::SetText(kData, name, name + L" \u2014 " + user.profile);
