@@ -20,6 +20,8 @@
 #include "errortrap/ErrorLog.h"
 #include "installer/InstallerSettings.h"
 #include "registry/RegistryBackup.h"
+// After the component's headers: its CSIDL constants share the shell's macro names.
+#include <urlmon.h>
 
 namespace tamberlux {
 namespace {
@@ -692,12 +694,148 @@ Tried DamagedBackups(int, bool full) {
   return {static_cast<int>(files.size()), "damaged and hostile backups"};
 }
 
+// --- Users whose profile folder's name the ANSI code page lacks ------------------------------------------------------
+
+// A user named in Cyrillic or in Japanese, in this prefix: the application-data folder the component looks up (the
+// default user's, which Wine answers for every user), and the local one where the error log and the backups go, lead
+// into C:\users\<name>\; the product's template is installed. All as it was afterwards.
+struct ForeignUser {
+  explicit ForeignUser(const std::wstring& name) : profile(L"C:\\users\\" + name + L"\\") {
+    std::error_code e;
+    for (const auto& folder : {profile, source}) std::filesystem::remove_all(folder, e);
+    std::filesystem::create_directories(profile + L"AppData\\Roaming", e);
+    std::filesystem::create_directories(source, e);
+    test::WriteWholeFile(source + kName + L".dot", "dot template");
+    test::WriteWholeFile(source + kName + L".dotm", "dotm template");
+    const std::wstring roaming = profile + L"AppData\\Roaming", local = profile + L"AppData\\Local";
+    RegSetKeyValueW(HKEY_USERS, defaults[0].key.c_str(), L"AppData", REG_EXPAND_SZ, roaming.c_str(),
+                    static_cast<DWORD>((roaming.size() + 1) * 2));
+    test::SetValue(kUserFolders, L"Local AppData", REG_EXPAND_SZ, local.c_str(), static_cast<DWORD>((local.size() + 1) * 2));
+  }
+  ~ForeignUser() {
+    std::error_code e;
+    for (const auto& folder : {profile, source}) std::filesystem::remove_all(folder, e);
+  }
+  // The files in the user's Templates folder.
+  std::vector<std::wstring> Templates() const {
+    std::vector<std::wstring> names;
+    std::error_code e;
+    for (std::filesystem::directory_iterator f(templates, e), end; !e && f != end; f.increment(e))
+      names.push_back(f->path().filename().wstring());
+    return names;
+  }
+
+  static inline const std::wstring kUserFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                                   kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  // The default user's "AppData" in both keys, put back as it was.
+  struct KeptDefault {
+    explicit KeptDefault(const std::wstring& k) : key(L".Default\\" + k) {
+      if (RegGetValueW(HKEY_USERS, key.c_str(), L"AppData", RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &size)) size = 0;
+    }
+    ~KeptDefault() {
+      if (size) RegSetKeyValueW(HKEY_USERS, key.c_str(), L"AppData", type, data.data(), size);
+      else RegDeleteKeyValueW(HKEY_USERS, key.c_str(), L"AppData");
+    }
+    const std::wstring key;
+    DWORD type = 0, size = 4096;
+    std::vector<BYTE> data = std::vector<BYTE>(4096);
+  } defaults[2]{KeptDefault(kUserFolders), KeptDefault(kShellFolders)};
+  test::KeptUserKey kept[2]{test::KeptUserKey(kUserFolders), test::KeptUserKey(kShellFolders)};
+  const std::wstring profile, source = L"C:\\Program Files\\Valdomeren\\" + kName + L"\\",
+                              templates = profile + L"AppData\\Roaming\\Microsoft\\Templates\\",
+                              copy = templates + kName + L".dotm";
+};
+
+// The main job for such a user while something fails: launches through COM (the Templates folder missing, Word dying
+// in the launch, the copy there held open by another program, a file where the folder goes), the install (Word must
+// be handed the real quoted path), install-deps fetching other bytes than its pin into an Internet cache in the
+// user's folder, and repair --data of a Data key holding the user's name. The template must land in the user's real
+// folder and nowhere else.
+Tried Users(int index, bool) {
+  const std::wstring names[] = {L"Иван", L"山田太郎"}, &name = names[index % 2];
+  const char* whats[] = {"launch, the Templates folder missing", "launch, Word dying at its macro",
+                         "launch, the copy held open and out of date", "launch, a file where the Templates folder goes",
+                         "install, the Templates folder missing", "install-deps, a download not matching its pin",
+                         "repair --data of the user's own values"};
+  const int fault = index / 2;
+  const ForeignUser user(name);
+  std::string expected = "dotm template";
+  if (vbw::ErrorLog::Folder() != user.profile + L"AppData\\Local\\Valdomeren\\Tamberlux\\")
+    Problem(L"the user's local folder was not set up: " + vbw::ErrorLog::Folder());
+  if (fault < 4) {
+    CaseWord word;
+    if (fault == 1) word.Set(L"DieAt", L"Run");
+    Handle held;  // another program's, without sharing
+    if (fault == 2) {
+      std::filesystem::create_directories(user.templates);
+      test::WriteWholeFile(user.copy, expected = "user's copy");
+      test::ProductTemplate::SetTime(user.copy, FILETIME{1, 1});
+      held = Handle(CreateFileW(user.copy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    if (fault == 3) {
+      std::filesystem::create_directories(user.profile + L"AppData\\Roaming\\Microsoft");
+      test::WriteWholeFile(user.templates.substr(0, user.templates.size() - 1), "not a folder");
+      expected = "<missing>";
+    }
+    BoxPresser boxes;
+    Launch(kName);
+    held.Reset();
+    // The refused copy is reported with its path whole.
+    std::wstring doubled;
+    for (const wchar_t c : user.copy) doubled += c == L'\\' ? L"\\\\" : std::wstring(1, c);
+    if (fault >= 2 && test::ReadWholeFile(vbw::ErrorLog::Path()).find(ToUtf8(L"could not be copied to " + doubled)) ==
+                          std::string::npos)
+      Problem(L"no report names the copy " + user.copy);
+  } else if (fault == 4) {
+    const test::PresentLibraries libraries(kName.c_str());
+    CaseWord word;
+    word.Set(L"MacroResult", L"object");
+    BoxPresser boxes;
+    Command(L"install " + kName, 0, 150000);
+    std::vector<std::wstring> calls;
+    for (const DWORD process : word.Processes())
+      for (const auto& call : word.Calls(process))
+        if (call.starts_with(L"AddIns.Add")) calls.push_back(call);
+    if (calls != std::vector<std::wstring>{L"AddIns.Add\t\"" + user.copy + L"\""})
+      Problem(L"Word was not handed the copy's quoted path: " + (calls.empty() ? L"no AddIns.Add" : calls[0]));
+  } else if (fault == 5) {
+    const InstallerStage stage("wrong", false);
+    const std::wstring cache = user.profile + L"AppData\\Local\\Microsoft\\Windows\\INetCache";
+    test::SetValue(InstallerStage::kFolders, L"Cache", REG_EXPAND_SZ, cache.c_str(), static_cast<DWORD>((cache.size() + 1) * 2));
+    test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
+    // Wine makes the Internet cache of a profile outside the code page only on a first use, which fails.
+    wchar_t warm[MAX_PATH];
+    URLDownloadToCacheFileW(nullptr, (stage.address + L"/warm").c_str(), warm, MAX_PATH, 0, nullptr);
+    stage.InstallDeps(150000);
+    if (stage.Read(L"requests").find("/dependencies/infra.exe") == std::string::npos) Problem(L"nothing was fetched");
+    if (!stage.InstallerRuns().empty()) Problem(L"an installer ran");
+    std::error_code e, none;
+    for (std::filesystem::recursive_directory_iterator f(cache, e), end; !e && f != end; f.increment(e))
+      if (f->path().filename().wstring().starts_with(L"infra") && f->is_regular_file(none) && f->file_size(none))
+        Problem(L"a refused download left in the user's cache: " + f->path().wstring());
+    expected = "<missing>";
+  } else {
+    test::SetText(kData, name, name + L" \u2014 " + user.profile);
+    test::SetText(kData + L"\\" + name, L"", name);
+    RepairData(true, true);
+    expected = "<missing>";
+  }
+  if (test::ReadWholeFile(user.copy) != expected) Problem(L"the user's copy of the template is not " + FromUtf8(expected));
+  if (user.Templates().size() > (expected == "<missing>" ? 0u : 1u)) Problem(L"more than the copy in the Templates folder");
+  wchar_t own[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"APPDATA", own, MAX_PATH);
+  if (GetFileAttributesW((own + L"\\Microsoft\\Templates\\"s + kName + L".dotm").c_str()) != INVALID_FILE_ATTRIBUTES)
+    Problem(L"the template was copied into the prefix's own user's folder "s + own);
+  CheckWhole();
+  return {1, whats[fault] + " ("s + ToUtf8(name) + ")"};
+}
+
 const struct { const wchar_t* name; int cases; DWORD boundMs; Tried (*run)(int index, bool full); } kGroups[] = {
     {L"reporter", 10, 30000, Reporter}, {L"registry", 5, 180000, RegistryValues},
     {L"many", 1, 180000, ManyEntries}, {L"threads", 1, 120000, TwoThreads}, {L"installer", 5, 180000, Installer},
     {L"settings", 13, 150000, HostileSettings}, {L"hook", 2, 60000, WindowGoes}, {L"flags", 1, 120000, Flags},
     {L"monitor", 1, 90000, MonitorSurfaces}, {L"damaged", 6, 120000, DamagedLog}, {L"deep", 3, 180000, DeepData},
-    {L"wide", 3, 180000, WideData}, {L"backups", 1, 180000, DamagedBackups}};
+    {L"wide", 3, 180000, WideData}, {L"backups", 1, 180000, DamagedBackups}, {L"users", 14, 180000, Users}};
 
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;

@@ -2,7 +2,7 @@
 # The fault suite, full form: every fault in a process of its own, one table at
 # the end (faults tried, crashes, hangs past the bound, half-written state).
 # The test command runs the short form (FaultSuite.ShortForm.*, its groups in
-# three parts side by side).
+# four parts side by side).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
