@@ -893,8 +893,11 @@ int Suite(bool full, const std::wstring& only) {
   }
   for (auto c = calls.begin(); c != calls.end(); ++c)
     runOne(L"word", static_cast<int>(std::count(calls.begin(), c, *c)), 60000, *c);
+  // The group users pairs each fault with both users; the short form takes one of them for each, in turn.
+  const auto inForm = [full](const std::wstring& group, int i) { return full || group != L"users" || i % 2 == i / 2 % 2; };
   for (const auto& g : kGroups)
-    for (int i = 0; i < g.cases && chosen(g.name); ++i) runOne(g.name, i, g.boundMs);
+    for (int i = 0; i < g.cases && chosen(g.name); ++i)
+      if (inForm(g.name, i)) runOne(g.name, i, g.boundMs);
   std::printf("\n%-14s %-8s %-24s %s\n%-14d %-8d %-24d %d\n", "faults tried", "crashes", "hangs past the bound",
               "registry or files half-written", tried, crashes, hangs, halfWritten);
   return crashes || hangs || halfWritten ? 1 : 0;
