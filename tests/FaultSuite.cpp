@@ -33,11 +33,12 @@ constexpr int kHalfWritten = 3;
 
 const std::wstring kName = L"ZentrelloFault" + std::to_wstring(GetCurrentProcessId());
 const std::wstring kVersion = L"12." + std::to_wstring(GetCurrentProcessId());
-const std::wstring kSection = WordKeys::ProductSection(kName);
-const std::wstring kLists = WordKeys::ResiliencyKey(kVersion);
+const std::wstring kSection = L"Software\\" + kName;
+const std::wstring kOffice = L"Software\\Microsoft\\Office\\" + kVersion;
+const std::wstring kLists = kOffice + L"\\Word\\Resiliency\\";
 // Keys no fault may touch: another add-in's list entry, Word's other Data keys.
 const std::wstring kSentinels[] = {kLists + L"DisabledItems", L"Software\\Microsoft\\Office\\Word\\Data",
-                                   WordKeys::OfficeKey(kVersion) + L"\\Word"};
+                                   kOffice + L"\\Word"};
 
 // What went wrong in the case, reported from any of its threads.
 std::vector<std::wstring> problems;
@@ -49,7 +50,7 @@ void Problem(const std::wstring& p) {
 
 // The case's keys, and the section of the second product name some cases use.
 void Clean() {
-  for (const std::wstring& k : {kSection, kSection + L"B", WordKeys::OfficeKey(kVersion), kSentinels[1]})
+  for (const std::wstring& k : {kSection, kSection + L"B", kOffice, kSentinels[1]})
     RegDeleteTreeW(HKEY_CURRENT_USER, k.c_str());
   for (const auto& a : WordKeys::kComAddins)
     RegDeleteTreeW(HKEY_CURRENT_USER, (WordKeys::kComAddinsKey + std::wstring(a.progId)).c_str());
@@ -455,7 +456,7 @@ Tried MonitorSurfaces(int, bool) {
   std::vector<std::function<void()>> callers;
   for (const std::wstring& n : {kName, kName + L"B"}) {
     // Word's lists name the add-in for the case's Word version.
-    test::SetText(WordKeys::ProductSection(n), L"WordVersion", kVersion);
+    test::SetText(L"Software\\" + n, L"WordVersion", kVersion);
     const auto entry = test::WordEntry(L"c:\\valdomeren\\" + LowerCase(n) + L"\\addin.dll", n);
     test::AddEntry(kLists + L"DisabledItems", L"m" + n, entry);
     callers.push_back([n] { Monitor(n); });
@@ -542,7 +543,7 @@ Tried DamagedLog(int index, bool) {
 
 // --- Deep and wide Data keys, damaged and hostile backups --------------------------------------------------------
 
-const std::wstring kData = WordKeys::DataKey(kVersion);
+const std::wstring kData = kOffice + L"\\Word\\Data";
 
 // Every key from `path` down and its values, one line each (path, name, type, bytes), each key opened from its
 // parent's handle: what "nothing lost" compares.
