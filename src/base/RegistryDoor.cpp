@@ -13,6 +13,9 @@ namespace {
 const wchar_t* Name(const std::wstring& name) { return name.empty() ? nullptr : name.c_str(); }
 const char* Name(const std::string& name) { return name.empty() ? nullptr : name.c_str(); }
 
+// What a first read of a value's data has room for.
+constexpr DWORD kFirstRead = 2048;
+
 // A name holding a NUL would reach the platform cut short and name another key or value.
 bool Whole(const std::wstring& text) { return text.find(L'\0') == std::wstring::npos; }
 
@@ -22,6 +25,23 @@ std::wstring RootName(HKEY root) {
   if (root == HKEY_LOCAL_MACHINE) return L"HKEY_LOCAL_MACHINE";
   if (root == HKEY_USERS) return L"HKEY_USERS";
   return L"an open key";
+}
+
+// Reads a value's data in one call when it fits a first buffer the size of
+// most values; a larger one is read again at the size the registry gave, and
+// again if it grew in between. Each call is a round trip to the registry.
+template <class Call>
+LONG ReadGrowing(Value& out, Call call) {
+  DWORD room = kFirstRead;
+  LONG rc = ERROR_MORE_DATA;
+  for (int tries = 0; tries < 4 && rc == ERROR_MORE_DATA; ++tries) {
+    out.data.resize(room);
+    DWORD size = room;
+    rc = call(out.data.data(), &size);
+    if (rc == ERROR_SUCCESS) out.data.resize(size);
+    room = size > room ? size : room * 2;
+  }
+  return rc;
 }
 
 }  // namespace
@@ -68,17 +88,7 @@ LONG Query(HKEY key, const std::wstring& name, Value& out, Text text) {
     return text == Text::kAnsi ? RegQueryValueExA(key, Name(ansi), nullptr, &out.type, data, size)
                                : RegQueryValueExW(key, Name(name), nullptr, &out.type, data, size);
   };
-  // A value that grows between the two calls is asked for again.
-  LONG rc = ERROR_MORE_DATA;
-  for (int tries = 0; tries < 4 && rc == ERROR_MORE_DATA; ++tries) {
-    DWORD size = 0;
-    rc = query(nullptr, &size);
-    if (rc != ERROR_SUCCESS) return rc;
-    out.data.resize(size);
-    rc = query(out.data.data(), &size);
-    if (rc == ERROR_SUCCESS) out.data.resize(size);
-  }
-  return rc;
+  return ReadGrowing(out, query);
 }
 
 LONG Read(HKEY root, const std::wstring& path, const std::wstring& name, Value& out, REGSAM extra) {
@@ -100,28 +110,23 @@ LONG Set(HKEY key, const std::wstring& name, DWORD type, const void* data, DWORD
 }
 
 LONG ValueAt(HKEY key, DWORD index, std::wstring& name, Value& out, Text text) {
-  LONG rc = ERROR_MORE_DATA;
-  for (int tries = 0; tries < 4 && rc == ERROR_MORE_DATA; ++tries) {
-    DWORD nameLength = kMaxValueName + 1, size = 0;
-    if (text == Text::kAnsi) {
-      std::string buffer(nameLength, '\0');
-      rc = RegEnumValueA(key, index, buffer.data(), &nameLength, nullptr, &out.type, nullptr, &size);
-      if (rc != ERROR_SUCCESS) return rc;
-      out.data.resize(size);
-      nameLength = kMaxValueName + 1;
-      rc = RegEnumValueA(key, index, buffer.data(), &nameLength, nullptr, &out.type, out.data.data(), &size);
-      name = FromAnsi(buffer.data(), nameLength);
-    } else {
-      std::wstring buffer(nameLength, L'\0');
-      rc = RegEnumValueW(key, index, buffer.data(), &nameLength, nullptr, &out.type, nullptr, &size);
-      if (rc != ERROR_SUCCESS) return rc;
-      out.data.resize(size);
-      nameLength = kMaxValueName + 1;
-      rc = RegEnumValueW(key, index, buffer.data(), &nameLength, nullptr, &out.type, out.data.data(), &size);
-      name.assign(buffer.data(), nameLength);
-    }
-    if (rc == ERROR_SUCCESS) out.data.resize(size);
+  if (text == Text::kAnsi) {
+    std::string buffer(kMaxValueName + 1, '\0');
+    DWORD length = 0;
+    const LONG rc = ReadGrowing(out, [&](BYTE* data, DWORD* size) {
+      length = kMaxValueName + 1;
+      return RegEnumValueA(key, index, buffer.data(), &length, nullptr, &out.type, data, size);
+    });
+    if (rc == ERROR_SUCCESS) name = FromAnsi(buffer.data(), length);
+    return rc;
   }
+  std::wstring buffer(kMaxValueName + 1, L'\0');
+  DWORD length = 0;
+  const LONG rc = ReadGrowing(out, [&](BYTE* data, DWORD* size) {
+    length = kMaxValueName + 1;
+    return RegEnumValueW(key, index, buffer.data(), &length, nullptr, &out.type, data, size);
+  });
+  if (rc == ERROR_SUCCESS) name.assign(buffer.data(), length);
   return rc;
 }
 
