@@ -47,7 +47,9 @@ std::wstring TextOf(HWND w) {
 std::wstring FocusOf(HWND box) {
   GUITHREADINFO info{sizeof(info)};
   if (!IsWindow(box) || !IsWindowVisible(box)) return L"(closed)";  // gone from the screen
-  return GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info) ? TextOf(info.hwndFocus) : L"";
+  // The box itself holds the focus only for a moment, as it closes: no control has it.
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info) || info.hwndFocus == box) return L"";
+  return TextOf(info.hwndFocus);
 }
 
 // A tooltip answers with pointers into its own process: the text is read
@@ -194,11 +196,12 @@ int wmain(int argc, wchar_t** argv) {
   if (HWND owner = closeOwner ? GetWindow(box, GW_OWNER) : nullptr; PostMessageW(owner, WM_CLOSE, 0, 0))
     PumpMessagesUntil([&] { return !IsWindow(owner); }, 5000);
   // Each key moves the focus to another control or closes the box; the reader
-  // waits for that (at most 5 s), past the moment a closing box has no focus.
+  // waits for that (at most 10 s), past the moments a closing box has no
+  // focus or holds it itself.
   for (size_t at = 0, comma; (comma = keys.find(L',', at)) != std::wstring::npos; at = comma + 1) {
     const std::wstring before = FocusOf(box);
     Type(keys.substr(at, comma - at));
-    PumpMessagesUntil([&] { return FocusOf(box) != before && !FocusOf(box).empty(); }, 5000);
+    PumpMessagesUntil([&] { return FocusOf(box) != before && !FocusOf(box).empty(); }, 10000);
     Field(L"focus", FocusOf(box));
   }
   if (keys.empty()) PostMessageW(box, close ? WM_SYSCOMMAND : WM_COMMAND, close ? SC_CLOSE : MAKEWPARAM(press, BN_CLICKED), 0);
