@@ -42,8 +42,8 @@ namespace {
 
 // {5F0C3B7E-6A41-4D2E-8B19-2C7E4A90D613}
 const CLSID kClsid = {0x5f0c3b7e, 0x6a41, 0x4d2e, {0x8b, 0x19, 0x2c, 0x7e, 0x4a, 0x90, 0xd6, 0x13}};
-constexpr wchar_t kClsidText[] = L"{5F0C3B7E-6A41-4D2E-8B19-2C7E4A90D613}";
-constexpr wchar_t kProgId[] = L"Word.Application";
+constexpr const wchar_t* kClsidText = tamberlux::standin::kWordClsid;
+constexpr const wchar_t* kProgId = tamberlux::standin::kWordProgId;
 constexpr const wchar_t* kScriptKey = tamberlux::standin::kWordScriptKey;
 
 constexpr HRESULT kWord4605 = 0x800A11FD;    // "This method or property is not available…"
@@ -282,7 +282,7 @@ void RecordStart() {
   Record(call);
 }
 
-int Serve(HINSTANCE instance) {
+int Serve(HINSTANCE instance, const std::wstring& args) {
   const std::wstring logPath = ScriptText(L"CallLog");
   if (!logPath.empty())
     g.log.Reset(CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -325,6 +325,9 @@ int Serve(HINSTANCE instance) {
   Factory* factory = new Factory();
   CoRegisterClassObject(kClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &g.classCookie);
   RegisterActiveObject(g.application, kClsid, ACTIVEOBJECT_STRONG, &g.activeCookie);
+  if (const size_t at = args.find(tamberlux::standin::kWordReadyOption); at != std::wstring::npos)
+    if (const tamberlux::Handle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, args.substr(at + wcslen(tamberlux::standin::kWordReadyOption) + 1).c_str())); ready)
+      SetEvent(ready.Get());
   if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(starting.Get());
 
   MSG msg;
@@ -358,5 +361,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   // Word's process ends once its objects are revoked and let go, without leaving COM: under Wine,
   // CoUninitialize was seen to wait for good when a client's call came in as Word was going, a call
   // this thread, no longer dispatching, could never answer. The client's call fails, as with Word.
-  ExitProcess(static_cast<UINT>(Serve(instance)));
+  ExitProcess(static_cast<UINT>(Serve(instance, args)));
 }

@@ -235,7 +235,7 @@ TEST_F(Command, EnableTakesTheAddInOffWordsListsAndClearsThePermanentChoice) {
 class Repair : public Command {
  protected:
   void SetUp() override {
-    ASSERT_EQ(Regsvr32(L"/s"), 0u);
+    ASSERT_EQ(RegisterComponent(), S_OK);
     TearDown();
     for (const wchar_t* progId : {kMonitor, kAddin})
       RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kAddins) + progId).c_str());

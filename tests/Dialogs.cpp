@@ -10,10 +10,19 @@ DialogWatch::DialogWatch(const std::wstring& watchClass, int press, DWORD timeou
   stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, stop.c_str()));
   std::wstring cmd = L"\"" + BinDir() + L"DialogReader.exe\" --press " + std::to_wstring(press) + L" --timeout " +
                      std::to_wstring(timeoutMs) + L" --stop-event " + stop + (watchClass.empty() ? L"" : L" --watch " + watchClass);
-  reader_ = std::thread([this, cmd, timeoutMs] { output_ = Run(cmd, timeoutMs + 60000).Text(); });
+  reader_ = std::thread([this, cmd, timeoutMs] {
+    output_ = Run(cmd, timeoutMs + 60000).Text();
+    done_ = true;
+  });
 }
 
 DialogWatch::~DialogWatch() { if (reader_.joinable()) reader_.join(); }
+
+DialogWatch::Seen DialogWatch::ResultWhile(HANDLE process) {
+  bool ended = false;
+  WaitUntil([&] { return done_ || (ended = WaitForSingleObject(process, 0) != WAIT_TIMEOUT); }, INFINITE);
+  return Result(ended);
+}
 
 DialogWatch::Seen DialogWatch::Result(bool chanceOver) {
   if (chanceOver) SetEvent(stop_.Get());

@@ -842,7 +842,7 @@ const struct { const wchar_t* name; int cases; DWORD boundMs; Tried (*run)(int i
 
 int RunCase(const std::wstring& group, int index, const std::wstring& extra, bool full) {
   test::StartedTrap trap;
-  test::Regsvr32(L"/s");
+  test::RegisterComponent();
   Arrange();
   Tried tried{0, ""};
   if (group == L"probe") {  // prints the record name of each call a first launch makes into Word, in order

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,8 @@ struct DownloadStage {
   ~DownloadStage() {
     DeleteFileW((dir + L"port").c_str());  // and the server ends
     ForgetSettings();
-    Run(L"cmd /c rmdir /s /q \"" + dir + L"\"");
+    std::error_code kept;
+    std::filesystem::remove_all(std::filesystem::path(dir), kept);
   }
   static std::wstring StandIn() { return BinDir() + L"InstallerStandIn.exe"; }
   static void ForgetSettings() {

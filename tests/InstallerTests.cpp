@@ -119,7 +119,8 @@ Outcome InstallDeps(const std::wstring& args, std::vector<int> presses = {}) {
   // Past the boxes expected, any further box is read and answered while the program runs: counted, never left waiting.
   for (size_t i = 0, looks = 0; i < presses.size() || (!ended() && ++looks < 40);) {
     const bool expected = i < presses.size();
-    const auto seen = test::DialogWatch(L"", expected ? presses[i] : IDOK, expected ? 60000 : 3000).Result();
+    test::DialogWatch watch(L"", expected ? presses[i] : IDOK, expected ? 60000 : 3000);
+    const auto seen = expected ? watch.Result() : watch.ResultWhile(process);
     if (!seen.appeared && expected) break;
     if (!seen.appeared) continue;
     // A download that happens to take long shows its progress: not one of the boxes asked about.

@@ -50,8 +50,15 @@ value() {  # KEY NAME BITS
   wine reg query "$1" "${which[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' |
     sed -n "s/^    ${2:-(Default)}    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p"
 }
-# The installer's settings as "server|pins|wait": in a view, and as expected in both.
-installer_settings() { echo "$(value "$settings" DownloadServer $1)|$(value "$settings" RequirePins $1)|$(value "$settings" InstallerWaitSeconds $1)"; }
+# The installer's settings as "server|pins|wait": in a view (one listing of the key), and as expected in both.
+installer_settings() {  # BITS
+  local listing name shown=()
+  listing="$(wine reg query "$settings" "/reg:$1" 2>/dev/null | tr -d '\r')"
+  for name in DownloadServer RequirePins InstallerWaitSeconds; do
+    shown+=("$(sed -n "s/^    $name    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p" <<<"$listing")")
+  done
+  echo "${shown[0]}|${shown[1]}|${shown[2]}"
+}
 settings_are() { for bits in 64 32; do expect "$1 ($bits)" "$2" "$(installer_settings $bits)"; done; }
 key_exists() { wine reg query "$1" "/reg:$2" >/dev/null 2>&1 && echo yes || echo no; }
 vbscript() { printf '%s\r\n' "$@" >"$drive/case.vbs"; wine cscript //nologo 'C:\case.vbs' 2>/dev/null | tr -d '\r'; }

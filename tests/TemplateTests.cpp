@@ -139,7 +139,7 @@ TEST(UsersNames, DISABLED_TheMainJobInThisUsersPrefix) {
   std::printf("copy: %s\n", ToUtf8(copy).c_str());
 
   test::StartedTrap apartment;
-  ASSERT_EQ(Regsvr32(L"/s"), 0u);
+  ASSERT_EQ(RegisterComponent(), S_OK);
   WordStandIn word;
   const std::wstring source = L"C:\\Program Files\\Valdomeren\\Zentrello\\";
   SHCreateDirectoryExW(nullptr, source.c_str(), nullptr);

@@ -215,6 +215,15 @@ DWORD Regsvr32(const std::wstring& flags) {
   return Run(L"regsvr32 " + flags + L" \"" + BinDir() + L"Tamberlux.dll\"").code;
 }
 
+HRESULT RegisterComponent() {
+  const HMODULE dll = LoadLibraryW((BinDir() + L"Tamberlux.dll").c_str());
+  if (!dll) return HRESULT_FROM_WIN32(GetLastError());
+  const auto proc = GetProcAddress(dll, "DllRegisterServer");
+  const HRESULT hr = proc ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(proc))() : E_FAIL;
+  FreeLibrary(dll);
+  return hr;
+}
+
 ComPtr<IDispatch> CreateMain2() {
   try {
     return ComPtr<IDispatch>(NewObject(L"Tamberlux.Main2", CLSCTX_INPROC_SERVER).Get());

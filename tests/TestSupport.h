@@ -98,6 +98,9 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 std::wstring RunVBScript(const std::vector<std::wstring>& lines);
 // regsvr32 with `flags` ("/s", "/u /s") on the built Tamberlux.dll; its exit code.
 DWORD Regsvr32(const std::wstring& flags);
+// Tamberlux.dll's DllRegisterServer called from this process, as regsvr32 /s calls it, without a process of its
+// own; its answer.
+HRESULT RegisterComponent();
 // A new Tamberlux.Main2, created by ProgID as the product's programs create it, or null.
 ComPtr<IDispatch> CreateMain2();
 // A late-bound call with positional arguments in call order.
@@ -133,11 +136,11 @@ class TrapTest : public ::testing::Test {
   int expectedQuestions = 0;
 };
 
-// And Tamberlux.Main2 registered with regsvr32 and created by ProgID; released before the test's own members go.
+// And Tamberlux.Main2 registered and created by ProgID; released before the test's own members go.
 class Main2Test : public TrapTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(Regsvr32(L"/s"), 0u);
+    ASSERT_EQ(RegisterComponent(), S_OK);
     main2 = CreateMain2();
     ASSERT_TRUE(main2);
   }
@@ -194,11 +197,14 @@ class DialogWatch {
   // `style`: the buttons' texts joined by "|", then ", icon" when the box shows one ("OK", "OK, icon").
   struct Seen { bool appeared = false; std::wstring title, text, style; LONG watchedLeft = 0; bool watchedVisible = false; };
   Seen Result(bool chanceOver = false);
+  // Waits for the watcher, or until `process` ends: a box it could show can no longer come.
+  Seen ResultWhile(HANDLE process);
 
  private:
   Handle stop_;
   std::thread reader_;
   std::wstring output_;
+  std::atomic<bool> done_{false};
 };
 
 // --- The registry (Registry.cpp) ----------------------------------------------

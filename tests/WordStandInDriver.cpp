@@ -4,6 +4,8 @@
 
 #include <tlhelp32.h>
 
+#include "StandInDispatch.h"
+
 namespace tamberlux::test {
 
 namespace {
@@ -13,10 +15,6 @@ void Script(const wchar_t* name, DWORD type, const void* data, size_t size) {
   ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kWordScript, name, type, data, static_cast<DWORD>(size)),
             ERROR_SUCCESS)
       << "the stand-in Word cannot be told " << ToUtf8(name);
-}
-
-DWORD RunStandIn(const wchar_t* option) {
-  return Run(L"\"" + BinDir() + L"WordStandIn.exe\" " + option).code;
 }
 
 // The snapshot holds the processes of this wineserver, that is of this test program's prefix.
@@ -60,10 +58,31 @@ void WordStandIn::SetList(const wchar_t* name, const std::vector<std::wstring>& 
   Script(name, REG_MULTI_SZ, data.c_str(), data.size() * sizeof(wchar_t));
 }
 
-void WordStandIn::Register() { EXPECT_EQ(RunStandIn(L"/regserver"), 0u) << "the stand-in Word registers"; }
-void WordStandIn::Unregister() { RunStandIn(L"/unregserver"); }
+// The keys the stand-in's own /regserver writes, written here: a process less for every case.
+void WordStandIn::Register() {
+  EXPECT_TRUE(::standin::RegisterClassKeys(standin::kWordClsid, standin::kWordProgId, L"LocalServer32",
+                                         L"\"" + BinDir() + L"WordStandIn.exe\"", nullptr))
+      << "the stand-in Word registers";
+}
+void WordStandIn::Unregister() { ::standin::UnregisterClassKeys(standin::kWordClsid, standin::kWordProgId); }
 
 LateObject WordStandIn::Start() {
+  // Wine waits a whole second after starting a local server itself before it looks for the class again. So the
+  // stand-in registered as Register() registers it is started here, as COM starts it, and created once it says its
+  // class is registered; created as before, the object comes from that single-use registration.
+  wchar_t server[MAX_PATH * 2] = {};
+  LONG size = sizeof(server);
+  const std::wstring registered = L"\"" + BinDir() + L"WordStandIn.exe\"";
+  if (RegQueryValueW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + standin::kWordClsid + L"\\LocalServer32").c_str(), server,
+                     &size) == ERROR_SUCCESS && server == registered) {
+    static std::atomic<int> starts{0};
+    const std::wstring name = L"TamberluxWordReady." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                              std::to_wstring(++starts);
+    const Handle ready(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+    const Started word = test::Start(registered + L" -Embedding " + standin::kWordReadyOption + L" " + name);
+    const HANDLE either[] = {ready.Get(), word.process.Get()};
+    if (word.process) WaitForMultipleObjects(2, either, FALSE, 30000);
+  }
   try {
     return NewObject(L"Word.Application", CLSCTX_LOCAL_SERVER);
   } catch (...) { return LateObject(); }
