@@ -1,9 +1,14 @@
 // Stand-in for an infrastructure library (a message-hook server, the common controls, …): an in-process
-// COM server, built once per library with STANDIN_PROGID and STANDIN_CLSID, whose DllRegisterServer
-// registers the ProgID and this file (or, with STANDIN_REGISTERS_NOTHING, succeeds registering nothing)
-// and counts its calls under HKEY_CURRENT_USER\Software\TamberluxTests\Registrations, value STANDIN_PROGID.
+// COM server, compiled once and linked into each library with that library's ProgID and CLSID (a small source
+// the build writes per library), whose DllRegisterServer registers the ProgID and this file (or, for the library
+// that registers nothing, succeeds registering nothing) and counts its calls under
+// HKEY_CURRENT_USER\Software\TamberluxTests\Registrations, value the ProgID.
 #include "StandInDispatch.h"
 #include "StandInKeys.h"
+
+// The library's own, from the source the build writes for it.
+extern const wchar_t kStandInProgId[], kStandInClsid[];
+extern const bool kStandInRegistersNothing;
 
 namespace {
 
@@ -13,7 +18,7 @@ struct Creatable final : tamberlux::ComObject<IUnknown> {};
 }  // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  return standin::GetClassObject<Creatable>(STANDIN_CLSID, clsid, iid, out);
+  return standin::GetClassObject<Creatable>(kStandInClsid, clsid, iid, out);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return S_FALSE; }
@@ -21,18 +26,15 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return S_FALSE; }
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   constexpr const wchar_t* kCounts = tamberlux::standin::kRegistrationsKey;
   DWORD n = 0, size = sizeof(n);
-  RegGetValueW(HKEY_CURRENT_USER, kCounts, STANDIN_PROGID, RRF_RT_REG_DWORD, nullptr, &n, &size);
+  RegGetValueW(HKEY_CURRENT_USER, kCounts, kStandInProgId, RRF_RT_REG_DWORD, nullptr, &n, &size);
   ++n;
-  RegSetKeyValueW(HKEY_CURRENT_USER, kCounts, STANDIN_PROGID, REG_DWORD, &n, sizeof(n));
-#ifdef STANDIN_REGISTERS_NOTHING
-  return S_OK;
-#else
+  RegSetKeyValueW(HKEY_CURRENT_USER, kCounts, kStandInProgId, REG_DWORD, &n, sizeof(n));
+  if (kStandInRegistersNothing) return S_OK;
   const std::wstring path = standin::OwnPath();
-  return standin::RegisterClassKeys(STANDIN_CLSID, STANDIN_PROGID, L"InprocServer32", path, nullptr) ? S_OK : E_FAIL;
-#endif
+  return standin::RegisterClassKeys(kStandInClsid, kStandInProgId, L"InprocServer32", path, nullptr) ? S_OK : E_FAIL;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  standin::UnregisterClassKeys(STANDIN_CLSID, STANDIN_PROGID);
+  standin::UnregisterClassKeys(kStandInClsid, kStandInProgId);
   return S_OK;
 }

@@ -5,14 +5,16 @@ cd "$(dirname "$0")/.."
 bash tools/setup.sh
 bash tools/check-layers.sh
 python3 tools/number-steps.py --check
-for preset in x64 x86; do bash tools/configure.sh "$preset"; done
+bash tools/configure.sh x64
 # The tests' Wine template boots while the build runs (wine_env_start below
 # waits for it under the template's lock).
 . tools/wine-env.sh
 (wine_template "$PWD/build/x64/wine-template" >/dev/null 2>&1 &)
-# x86 first: the x64 package takes the 32-bit component from it.
-for preset in x86 x64; do cmake --build --preset "$preset" -j"$(nproc)"; done
-bash tools/check-imports.sh build/x64/bin build/x86/bin
+# What the test programs run. The rest (the 32-bit product, the packages, the
+# benchmarks) is built by the first test, beside the others, which wait on Wine
+# much of the time (tools/build-beside-tests.sh); the package tests and the
+# import check wait for it.
+cmake --build --preset x64 --target test_programs -j"$(nproc)"
 
 # Test programs run side by side, each in a Wine prefix of its own copied from
 # one booted template (tools/wine-env.sh); the cases of one program in turn.
