@@ -206,9 +206,13 @@ std::wstring RunVBScript(const std::vector<std::wstring>& lines) {
   std::wstring text;
   for (const auto& line : lines) text += line + L"\r\n";
   WriteWholeFile(script, ToUtf8(text));
-  const std::wstring output = Run(L"cscript //nologo \"" + script + L"\"").Text();
+  const Ran r = Run(L"cscript //nologo \"" + script + L"\"", 60000, true);
   DeleteFileW(script.c_str());
-  return output;
+  // A script host that failed says so in what the test compares, with how it ended.
+  if (r.code || r.hung)
+    return r.Text() + L"[cscript " + (r.hung ? L"hung" : L"ended with " + std::to_wstring(r.code)) +
+           L", start error " + std::to_wstring(r.startError) + L"]";
+  return r.Text();
 }
 
 DWORD Regsvr32(const std::wstring& flags) {

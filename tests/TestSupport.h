@@ -94,7 +94,8 @@ size_t Occurrences(const std::wstring& text, const std::wstring& part);
 // A file's bytes, or "<missing>"; a file written with these bytes.
 std::string ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, const std::string& bytes);
-// Runs a VBScript of these lines with cscript; what it echoed.
+// Runs a VBScript of these lines with cscript; what it echoed (and wrote to stderr), then how it ended when it
+// failed or hung.
 std::wstring RunVBScript(const std::vector<std::wstring>& lines);
 // regsvr32 with `flags` ("/s", "/u /s") on the built Tamberlux.dll; its exit code.
 DWORD Regsvr32(const std::wstring& flags);
