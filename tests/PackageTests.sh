@@ -42,7 +42,15 @@ dir32="$drive/Program Files (x86)/Valdomeren/Tamberlux"
 settings='HKLM\Software\Valdomeren\Zentrello\Installer'
 clsid='HKLM\Software\Classes\CLSID\{B7C5E913-0D2A-4B68-A1F4-69E83C27D051}'
 
-msi() { wine msiexec "$@" /qn >/dev/null 2>&1; echo $?; }
+# msiexec's exit code; when it is not 0, also what Wine and msiexec wrote, on standard error (the caller's
+# $(...) takes standard output only).
+msi() {
+  local code
+  wine msiexec "$@" /qn >"$work/msiexec.out" 2>&1
+  code=$?
+  [ "$code" = 0 ] || { echo "msiexec $*: $code" >&2; cat "$work/msiexec.out" >&2; }
+  echo "$code"
+}
 # A registry value in a view ("REG_DWORD 0x1"; NAME empty: the default value), empty when absent.
 value() {  # KEY NAME BITS
   local which=(/ve)
