@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "errortrap/vbwProtector.h"
 
@@ -192,13 +191,24 @@ size_t Occurrences(const std::wstring& text, const std::wstring& part) {
   return n;
 }
 
+// Files are opened with handles that are never inherited: a program another thread starts meanwhile (a dialog
+// reader, say) must not keep the file open. An inherited write handle kept cscript from opening its script, which
+// it then took as an empty one.
 std::string ReadWholeFile(const std::wstring& path) {
-  std::ifstream f(std::filesystem::path(path), std::ios::binary);
-  return f ? std::string(std::istreambuf_iterator<char>(f), {}) : "<missing>";
+  const Handle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!f) return "<missing>";
+  std::string bytes;
+  char buffer[65536];
+  for (DWORD got = 0; ReadFile(f.Get(), buffer, sizeof(buffer), &got, nullptr) && got;) bytes.append(buffer, got);
+  return bytes;
 }
 
 void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
+  const Handle f(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (f) WriteFile(f.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 std::wstring RunVBScript(const std::vector<std::wstring>& lines) {
