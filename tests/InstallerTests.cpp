@@ -20,6 +20,7 @@ namespace {
 
 using namespace std::string_literals;
 using test::BinDir;
+using test::CallExport;
 using Boxes = std::vector<std::wstring>;  // each "title|text"
 // The machine-wide settings, where the product's installer and the
 // administrators' policies put them.
@@ -52,12 +53,6 @@ std::wstring Folder(int csidl, const wchar_t* under) {
   return std::wstring(path) + L"\\" + under;
 }
 const std::wstring kSystem = Folder(CSIDL_SYSTEM, L""), kProgram = Folder(CSIDL_PROGRAM_FILES, L"Valdomeren\\Zentrello\\");
-HRESULT CallExport(const std::wstring& dll, const char* name) {
-  const Module m(LoadLibraryW(dll.c_str()));
-  auto f = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(m.Get(), name)));
-  return f ? f() : E_NOINTERFACE;
-}
-
 void SetMachine(const wchar_t* key, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
   ASSERT_EQ(test::SetMachineValue(key, name, text, type), ERROR_SUCCESS);
 }

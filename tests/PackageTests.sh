@@ -51,21 +51,19 @@ msi() {
   [ "$code" = 0 ] || { echo "msiexec $*: $code" >&2; cat "$work/msiexec.out" >&2; }
   echo "$code"
 }
-# A registry value in a view ("REG_DWORD 0x1"; NAME empty: the default value), empty when absent.
+# A value as reg's listing on standard input shows it ("REG_DWORD 0x1"), empty when absent.
+shown() { sed -n "s/^    $1    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p"; }  # NAME
+# A registry value in a view (NAME empty: the default value).
 value() {  # KEY NAME BITS
   local which=(/ve)
   [ -n "$2" ] && which=(/v "$2")
-  wine reg query "$1" "${which[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' |
-    sed -n "s/^    ${2:-(Default)}    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p"
+  wine reg query "$1" "${which[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' | shown "${2:-(Default)}"
 }
 # The installer's settings as "server|pins|wait": in a view (one listing of the key), and as expected in both.
 installer_settings() {  # BITS
-  local listing name shown=()
+  local listing
   listing="$(wine reg query "$settings" "/reg:$1" 2>/dev/null | tr -d '\r')"
-  for name in DownloadServer RequirePins InstallerWaitSeconds; do
-    shown+=("$(sed -n "s/^    $name    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p" <<<"$listing")")
-  done
-  echo "${shown[0]}|${shown[1]}|${shown[2]}"
+  echo "$(shown DownloadServer <<<"$listing")|$(shown RequirePins <<<"$listing")|$(shown InstallerWaitSeconds <<<"$listing")"
 }
 settings_are() { for bits in 64 32; do expect "$1 ($bits)" "$2" "$(installer_settings $bits)"; done; }
 key_exists() { wine reg query "$1" "/reg:$2" >/dev/null 2>&1 && echo yes || echo no; }

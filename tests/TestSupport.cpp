@@ -229,14 +229,14 @@ DWORD Regsvr32(const std::wstring& flags) {
   return Run(L"regsvr32 " + flags + L" \"" + BinDir() + L"Tamberlux.dll\"").code;
 }
 
-HRESULT RegisterComponent() {
-  const HMODULE dll = LoadLibraryW((BinDir() + L"Tamberlux.dll").c_str());
-  if (!dll) return HRESULT_FROM_WIN32(GetLastError());
-  const auto proc = GetProcAddress(dll, "DllRegisterServer");
-  const HRESULT hr = proc ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(proc))() : E_FAIL;
-  FreeLibrary(dll);
-  return hr;
+HRESULT CallExport(const std::wstring& dll, const char* name) {
+  const Module m(LoadLibraryW(dll.c_str()));
+  if (!m) return HRESULT_FROM_WIN32(GetLastError());
+  auto f = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(m.Get(), name)));
+  return f ? f() : E_NOINTERFACE;
 }
+
+HRESULT RegisterComponent() { return CallExport(BinDir() + L"Tamberlux.dll", "DllRegisterServer"); }
 
 ComPtr<IDispatch> CreateMain2() {
   try {

@@ -99,6 +99,9 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 std::wstring RunVBScript(const std::vector<std::wstring>& lines);
 // regsvr32 with `flags` ("/s", "/u /s") on the built Tamberlux.dll; its exit code.
 DWORD Regsvr32(const std::wstring& flags);
+// A library's DllRegisterServer-shaped export (no arguments, an HRESULT) called from this process, the library
+// loaded for the call; E_NOINTERFACE when it has no such export.
+HRESULT CallExport(const std::wstring& dll, const char* name);
 // Tamberlux.dll's DllRegisterServer called from this process, as regsvr32 /s calls it, without a process of its
 // own; its answer.
 HRESULT RegisterComponent();

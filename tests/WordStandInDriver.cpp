@@ -17,6 +17,9 @@ void Script(const wchar_t* name, DWORD type, const void* data, size_t size) {
       << "the stand-in Word cannot be told " << ToUtf8(name);
 }
 
+// The stand-in Word's server command, as registered and as COM starts it.
+std::wstring ServerCommand() { return L"\"" + BinDir() + L"WordStandIn.exe\""; }
+
 // The snapshot holds the processes of this wineserver, that is of this test program's prefix.
 void EndAll() {
   const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -61,7 +64,7 @@ void WordStandIn::SetList(const wchar_t* name, const std::vector<std::wstring>& 
 // The keys the stand-in's own /regserver writes, written here: a process less for every case.
 void WordStandIn::Register() {
   EXPECT_TRUE(::standin::RegisterClassKeys(standin::kWordClsid, standin::kWordProgId, L"LocalServer32",
-                                         L"\"" + BinDir() + L"WordStandIn.exe\"", nullptr))
+                                         ServerCommand(), nullptr))
       << "the stand-in Word registers";
 }
 void WordStandIn::Unregister() { ::standin::UnregisterClassKeys(standin::kWordClsid, standin::kWordProgId); }
@@ -72,7 +75,7 @@ LateObject WordStandIn::Start() {
   // class is registered; created as before, the object comes from that single-use registration.
   wchar_t server[MAX_PATH * 2] = {};
   LONG size = sizeof(server);
-  const std::wstring registered = L"\"" + BinDir() + L"WordStandIn.exe\"";
+  const std::wstring registered = ServerCommand();
   if (RegQueryValueW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + standin::kWordClsid + L"\\LocalServer32").c_str(), server,
                      &size) == ERROR_SUCCESS && server == registered) {
     static std::atomic<int> starts{0};
