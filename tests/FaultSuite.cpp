@@ -27,7 +27,9 @@ namespace tamberlux {
 namespace {
 
 using namespace std::string_literals;
-constexpr int kHalfWritten = 3;
+// A case's exit code for data left half-written, and for a case stopped by an error it did not expect (an abort
+// ends with 3, a crash with an exception code: both are crashes).
+constexpr int kHalfWritten = 40, kStopped = 41;
 
 // --- What every case checks afterwards --------------------------------------
 
@@ -258,6 +260,7 @@ Tried TwoThreads(int, bool full) {
 struct InstallerStage : test::DownloadStage {
   InstallerStage(const char* serve, bool hang)
       : DownloadStage(L"fault-stage", serve), pin(Pin("/dependencies/infra.exe")) {
+    if (pin.empty()) vb::Raise(vb::kInvalidCall, L"the download server did not start within a minute");
     test::SetValue(kFolders, L"Cache", REG_EXPAND_SZ, cache.c_str(), static_cast<DWORD>((cache.size() + 1) * 2));
     CopyFileW(StandIn().c_str(), (dir + L"a.exe").c_str(), FALSE);
     test::SetMachineValue(standin::kInstallerKey, L"Mode", hang ? L"hang" : L"nothing");
@@ -852,10 +855,16 @@ int RunCase(const std::wstring& group, int index, const std::wstring& extra, boo
       if (const std::wstring name = c.substr(0, c.find(L'\t')); name != L"Created" && name != L"Exited")
         std::printf("call %s\n", ToUtf8(name).c_str());
   }
-  if (group == L"word") tried = WordDies(extra, index);
-  for (const auto& g : kGroups)
-    if (group == g.name && index < g.cases) tried = g.run(index, full);
-  CheckWhole();
+  try {
+    if (group == L"word") tried = WordDies(extra, index);
+    for (const auto& g : kGroups)
+      if (group == g.name && index < g.cases) tried = g.run(index, full);
+    CheckWhole();
+  } catch (const vb::Error& e) {
+    std::printf("case: %s %d\ntried 1\nstopped by error %d: %s\n", ToUtf8(group).c_str(), index, e.number,
+                ToUtf8(e.description).c_str());
+    return kStopped;
+  }
   Clean();
   std::printf("case: %s\ntried %d\n", tried.what.c_str(), tried.faults);
   for (const auto& p : problems) std::printf("problem: %s\n", ToUtf8(p).c_str());
@@ -881,7 +890,11 @@ int Suite(bool full, const std::wstring& only) {
     if (r.hung || r.code) ++(r.hung ? hangs : r.code == kHalfWritten ? halfWritten : crashes);
     const std::string what =
         line == std::string::npos ? ToUtf8(group) : r.bytes.substr(line + 6, r.bytes.find('\n', line) - line - 6);
-    const char* verdict = r.hung ? "HANG" : !r.code ? "ok" : r.code == kHalfWritten ? "HALF-WRITTEN" : "CRASH";
+    const char* verdict = r.hung             ? "HANG"
+                          : !r.code              ? "ok"
+                          : r.code == kHalfWritten ? "HALF-WRITTEN"
+                          : r.code == kStopped   ? "STOPPED"
+                                                 : "CRASH";
     std::printf("  %-12s %-50s %3d  %s\n", verdict, what.c_str(), n, r.code && !r.hung ? r.bytes.c_str() : "");
     std::fflush(stdout);
     return r.bytes;

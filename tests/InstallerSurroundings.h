@@ -48,7 +48,9 @@ struct DownloadStage {
     for (const auto& group : InfraGroups::All()) served.push_back(group.installerPath);
     for (const auto& path : served) command += L" " + path + L"=" + unix(StandIn());
     Start(command);  // it ends by itself
-    WaitUntil([&] { return !Read(L"port").empty(); });
+    // Python starts slowly on a machine busy with other tests: a server that never says its port leaves the address
+    // and the pins empty, which the case then reports.
+    WaitUntil([&] { return !Read(L"port").empty(); }, 60000);
     address = L"http://127.0.0.1:" + FromUtf8(Read(L"port"));
     SetMachineValue(WordKeys::kInstallerKey, WordKeys::kDownloadServer, address);
   }

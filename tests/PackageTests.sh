@@ -59,10 +59,13 @@ value() {  # KEY NAME BITS
   [ -n "$2" ] && which=(/v "$2")
   wine reg query "$1" "${which[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' | shown "${2:-(Default)}"
 }
-# The installer's settings as "server|pins|wait": in a view (one listing of the key), and as expected in both.
+# The installer's settings as "server|pins|wait": in a view (one listing of the key), and as expected in both. What
+# reg or Wine said, other than that the key is missing, goes to standard error.
 installer_settings() {  # BITS
-  local listing
-  listing="$(wine reg query "$settings" "/reg:$1" 2>/dev/null | tr -d '\r')"
+  local listing said
+  listing="$(wine reg query "$settings" "/reg:$1" 2>"$work/reg.err" | tr -d '\r')"
+  said="$(tr -d '\r' <"$work/reg.err")"
+  [ -z "$said" ] || [ "$said" = "reg: Unable to find the specified registry key" ] || echo "reg query /reg:$1: $said" >&2
   echo "$(shown DownloadServer <<<"$listing")|$(shown RequirePins <<<"$listing")|$(shown InstallerWaitSeconds <<<"$listing")"
 }
 settings_are() { for bits in 64 32; do expect "$1 ($bits)" "$2" "$(installer_settings $bits)"; done; }
