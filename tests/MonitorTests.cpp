@@ -134,7 +134,7 @@ TEST(MonitorDialog, AtTheSystemDpiOf144) {
   DeleteFileW(picture.c_str());
   test::KeptUserKey desktop(L"Control Panel\\Desktop");
   test::SetDword(L"Control Panel\\Desktop", L"LogPixels", 144);
-  const test::Ran r = test::Run(L"\"" + test::BinDir() + L"MonitorTests.exe\" --gtest_filter=Monitor.TheDialog*", 100000);
+  const test::Ran r = test::Run(L"\"" + test::TestProgram() + L"\" --gtest_filter=Monitor.TheDialog*", 100000);
   EXPECT_EQ(r.code, 0u) << r.bytes;
   EXPECT_EQ(test::ReadWholeFile(picture).substr(0, 2), "BM");
 }

@@ -237,7 +237,7 @@ TEST(UsersNames, TheMainJobWorksForUsersWhoseNamesTheCodePageLacks) {
         "export USER='" + ToUtf8(names[i]) + "' TAMBERLUX_USER_NAME='" + ToUtf8(names[i]) + "' TAMBERLUX_USER_STAGE=" +
         "users-stage." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(i) + "\n"
         "cp -a --reflink=auto '" + unix(BinDir()) + "../wine-template' \"$WINEPREFIX\"\n"
-        "wine '" + unix(BinDir()) + "TemplateTests.exe' --gtest_also_run_disabled_tests "
+        "wine '" + unix(TestProgram()) + "' --gtest_also_run_disabled_tests "
         "--gtest_filter=UsersNames.DISABLED_TheMainJobInThisUsersPrefix >'" + unix(folder) + "output' 2>&1\n"
         "echo $? >'" + unix(folder) + "code.part'\n"
         "wineserver -k; wineserver -w\n"

@@ -22,9 +22,13 @@ StartedTrap::~StartedTrap() {
   CoUninitialize();
 }
 
-std::wstring BinDir() {
+std::wstring TestProgram() {
   wchar_t path[MAX_PATH];
-  const std::wstring file(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  return std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+}
+
+std::wstring BinDir() {
+  const std::wstring file = TestProgram();
   return file.substr(0, file.find_last_of(L"\\/") + 1);
 }
 
@@ -33,10 +37,7 @@ std::wstring ScratchDir() {
   wchar_t value[MAX_PATH];
   const DWORD n = GetEnvironmentVariableW(L"WINEPREFIX", value, MAX_PATH);
   std::wstring name = n && n < MAX_PATH ? std::wstring(value, n) : L"";
-  if (name.empty()) {
-    const std::wstring file(value, GetModuleFileNameW(nullptr, value, MAX_PATH));
-    name = file.substr(0, file.find_last_of(L'.'));
-  }
+  if (name.empty()) name = TestProgram().substr(0, TestProgram().find_last_of(L'.'));
   const std::wstring dir = BinDir() + L"scratch\\" + name.substr(name.find_last_of(L"\\/") + 1) + L"\\";
   SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
   return dir;

@@ -29,6 +29,8 @@ struct StartedTrap { StartedTrap(); ~StartedTrap(); };
 
 // Folder of the running test program (the stand-ins are built beside it).
 std::wstring BinDir();
+// The test program's own path: a test that runs some of its cases again in a process of their own.
+std::wstring TestProgram();
 // A folder beside it of this Wine prefix's own (made on first use), on the Unix side so that Unix programs
 // reach it too: for files named by a process id, since test programs run side by side, each in a prefix of
 // its own, and process ids repeat from prefix to prefix.

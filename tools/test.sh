@@ -10,19 +10,14 @@ bash tools/configure.sh x64
 # waits for it under the template's lock).
 . tools/wine-env.sh
 (wine_template "$PWD/build/x64/wine-template" >/dev/null 2>&1 &)
-# What the test programs run is built first. The rest (the 32-bit product, the
-# packages, the benchmarks) is built niced beside it and then beside the tests,
-# which wait on Wine much of the time (tools/build-beside-tests.sh): the 32-bit
-# tree at once, the 64-bit one once the test programs are built. The test
-# Build.The32Bit... waits for it; the package tests and the import check need it.
-beside="$PWD/build/x64/beside"
-bash tools/build-beside-tests.sh start "$beside"
-trap 'bash tools/build-beside-tests.sh stop "$beside"' EXIT
+# What the test programs run. The rest (the 32-bit product, the packages, the
+# benchmarks) is built by the first test, beside the others, which wait on Wine
+# much of the time (tools/build-beside-tests.sh); the package tests and the
+# import check wait for it.
 cmake --build --preset x64 --target test_programs -j"$(nproc)"
-bash tools/build-beside-tests.sh go "$beside"
 
 # Test programs run side by side, each in a Wine prefix of its own copied from
 # one booted template (tools/wine-env.sh); the cases of one program in turn.
-trap 'wine_env_stop; bash tools/build-beside-tests.sh stop "$beside"' EXIT
+trap wine_env_stop EXIT
 wine_env_start "$PWD/build/x64/wineprefix"
 ctest --test-dir build/x64 --output-on-failure --timeout 300 -j"$(nproc)"

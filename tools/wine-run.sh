@@ -3,9 +3,10 @@
 # A test program's prefix (<build>/prefixes/NAME) is made on its first case in a run, from the
 # booted template, with its own display and wineserver (tools/wine-env.sh). Listing a program's
 # cases changes nothing, so it runs in the run's warm prefix (wine_env_start's) when there is one.
-# Any other prefix is used as it is, with the caller's display.
+# Any other prefix is used as it is, with the caller's display. TAMBERLUX_PREFIX, when set (by
+# ctest for the cases of one concern of the test program), is the prefix in place of PREFIX.
 set -e
-prefix="$1"
+prefix="${TAMBERLUX_PREFIX:-$1}"
 shift
 . "$(dirname "$0")/wine-env.sh"
 if [ "$(basename "$(dirname "$prefix")")" = prefixes ]; then
