@@ -164,7 +164,7 @@ TEST(Installer, AMissingGroupIsFetchedAndInstalledQuietlyAndAFailedDownloadWarns
     const auto presses = r.cancel ? std::vector<int>{IDOK, IDCANCEL, IDOK} : std::vector<int>(expected.size(), IDOK);
     Outcome o = InstallDeps(L"", presses);
     if (r.cancel) {  // the progress, cancelled
-      ASSERT_EQ(o.boxes.size(), 3u);
+      ASSERT_EQ(o.boxes.size(), 3u) << testing::PrintToString(o.boxes) << ", exit code " << o.exitCode;
       EXPECT_TRUE(o.boxes[1].starts_with(std::wstring(kProgressTitle) + L"|Downloading infra.exe: ")) << o.boxes[1];
       o.boxes.erase(o.boxes.begin() + 1);
     }

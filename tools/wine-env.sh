@@ -14,9 +14,10 @@
 #   wine_program_stop PREFIX
 #                           ends that prefix's wineserver and display
 #
-# Each test program runs in a prefix of its own under <build>/prefixes/, so
-# programs that run side by side never see each other's Words, registry or
-# files. The template (<build>/wine-template) is booted once and never run in.
+# Each concern of the test program (and each part of the fault suite) runs in
+# a prefix of its own under <build>/prefixes/, so those that run side by side
+# never see each other's Words, registry or files. The template
+# (<build>/wine-template) is booted once and never run in.
 
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"

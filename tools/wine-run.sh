@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the given prefix: wine-run.sh PREFIX PROGRAM [ARGS…]
-# A test program's prefix (<build>/prefixes/NAME) is made on its first case in a run, from the
+# A test prefix (<build>/prefixes/NAME) is made on its first case in a run, from the
 # booted template, with its own display and wineserver (tools/wine-env.sh). Listing a program's
 # cases changes nothing, so it runs in the run's warm prefix (wine_env_start's) when there is one.
 # Any other prefix is used as it is, with the caller's display. TAMBERLUX_PREFIX, when set (by
