@@ -6,7 +6,8 @@
 #                           the test programs' own prefixes of the last run go
 #   wine_env_stop           stops what wine_env_start started, and every test
 #                           program's wineserver and display of this run; their
-#                           prefixes go (each is a full copy, about 700 MB)
+#                           prefixes go in the background (each is a full copy,
+#                           about 700 MB)
 #   wine_program_start PREFIX
 #                           one test program's prefix (used by tools/wine-run.sh):
 #                           a fresh copy of the template, its own Xvfb display
@@ -112,11 +113,24 @@ wine_programs_stop() {  # DIR
   return 0
 }
 
+# Removes the prefixes under DIR in the background, at low priority (20 of
+# them, 14 GB, take many seconds): DIR is first renamed out of the way, so that
+# a run starting meanwhile makes its own in an empty DIR. Prefixes left by a
+# run that was ended before it removed them go the same way.
+wine_prefixes_remove() {  # DIR
+  local gone
+  [ -e "$1" ] && mv "$1" "$1.gone.$$.$RANDOM"
+  for gone in "$1".gone.*; do
+    [ -e "$gone" ] && (setsid nice -n 19 rm -rf "$gone" </dev/null >/dev/null 2>&1 9>&- &)
+  done
+  return 0
+}
+
 wine_env_start() {
   export WINEPREFIX="$1"
   WINE_ENV_PROGRAMS="$(dirname "$WINEPREFIX")/prefixes"
   wine_programs_stop "$WINE_ENV_PROGRAMS"
-  rm -rf "$WINE_ENV_PROGRAMS"
+  wine_prefixes_remove "$WINE_ENV_PROGRAMS"
   wine_template "$(dirname "$WINEPREFIX")/wine-template"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wine_copy_template "$(dirname "$WINEPREFIX")/wine-template" "$WINEPREFIX"
@@ -132,7 +146,7 @@ wine_env_stop() {
   [ -n "${WINE_ENV_DISPLAY_FILE:-}" ] && wine_xvfb_stop "$WINE_ENV_DISPLAY_FILE"
   if [ -n "${WINE_ENV_PROGRAMS:-}" ]; then
     wine_programs_stop "$WINE_ENV_PROGRAMS"
-    rm -rf "$WINE_ENV_PROGRAMS"
+    wine_prefixes_remove "$WINE_ENV_PROGRAMS"
   fi
   WINE_ENV_DISPLAY_FILE=""
   WINE_ENV_PROGRAMS=""
