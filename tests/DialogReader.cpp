@@ -30,9 +30,9 @@ using tamberlux::PumpMessagesUntil;
 HWND FindBox(DWORD timeoutMs, HANDLE stop = nullptr) {
   HWND box = nullptr;
   PumpMessagesUntil([&] {
-    box = FindWindowW(L"#32770", nullptr);
-    if (box && IsWindowVisible(box)) return true;
-    box = nullptr;
+    // Past any hidden dialog: one above the box would otherwise hide it for good.
+    for (box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr));)
+      if (IsWindowVisible(box)) return true;
     return stop && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
   }, timeoutMs);
   return box;

@@ -104,12 +104,17 @@ wine_program_stop() {  # PREFIX
   wine_xvfb_stop "$1"
 }
 
-# The test programs' prefixes of this build: their wineservers and displays ended.
+# The test programs' prefixes of this build: their wineservers and displays
+# ended, all at once (each wineserver takes most of a second to end).
 wine_programs_stop() {  # DIR
-  local p
+  local p stopping=()
   for p in "$1"/*.xvfb; do
-    [ -e "$p" ] && wine_program_stop "${p%.xvfb}"
+    [ -e "$p" ] || continue
+    wine_program_stop "${p%.xvfb}" &
+    stopping+=($!)
   done
+  # Only these: the caller may have an Xvfb of its own running in the background.
+  [ ${#stopping[@]} -eq 0 ] || wait "${stopping[@]}"
   return 0
 }
 
