@@ -61,10 +61,15 @@ value() {  # KEY NAME BITS
 }
 # The installer's settings as "server|pins|wait": in a view (one listing of the key), and as expected in both. What
 # reg or Wine said, other than that the key is missing, goes to standard error.
+# A listing that Wine ended before reg said anything (neither values nor that the key is missing) is asked again.
 installer_settings() {  # BITS
-  local listing said
-  listing="$(wine reg query "$settings" "/reg:$1" 2>"$work/reg.err" | tr -d '\r')"
-  said="$(tr -d '\r' <"$work/reg.err")"
+  local listing said try
+  for try in 1 2 3; do
+    listing="$(wine reg query "$settings" "/reg:$1" 2>"$work/reg.err" | tr -d '\r')"
+    said="$(tr -d '\r' <"$work/reg.err")"
+    [ -n "$listing$said" ] && break
+    echo "reg query /reg:$1 said nothing (try $try of 3)" >&2
+  done
   [ -z "$said" ] || [ "$said" = "reg: Unable to find the specified registry key" ] || echo "reg query /reg:$1: $said" >&2
   echo "$(shown DownloadServer <<<"$listing")|$(shown RequirePins <<<"$listing")|$(shown InstallerWaitSeconds <<<"$listing")"
 }
