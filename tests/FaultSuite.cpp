@@ -808,11 +808,15 @@ Tried Users(int index, bool full) {
     const std::wstring cache = user.profile + L"AppData\\Local\\Microsoft\\Windows\\INetCache";
     test::SetValue(InstallerStage::kFolders, L"Cache", REG_EXPAND_SZ, cache.c_str(), static_cast<DWORD>((cache.size() + 1) * 2));
     test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
-    // Wine makes the Internet cache of a profile outside the code page only on a first use, which fails.
-    wchar_t warm[MAX_PATH];
-    URLDownloadToCacheFileW(nullptr, (stage.address + L"/warm").c_str(), warm, MAX_PATH, 0, nullptr);
+    // Wine makes the Internet cache of a profile outside the code page only on a first use, which fails, at times
+    // before it asks the server: used until the server has seen it asked.
+    for (int tries = 0; tries < 5 && stage.Read(L"requests").find("/warm") == std::string::npos; ++tries) {
+      wchar_t warm[MAX_PATH];
+      URLDownloadToCacheFileW(nullptr, (stage.address + L"/warm").c_str(), warm, MAX_PATH, 0, nullptr);
+    }
     stage.InstallDeps(150000);
-    if (stage.Read(L"requests").find("/dependencies/infra.exe") == std::string::npos) Problem(L"nothing was fetched");
+    if (const std::string asked = stage.Read(L"requests"); asked.find("/dependencies/infra.exe") == std::string::npos)
+      Problem(L"nothing was fetched; the server was asked for: " + FromUtf8(asked));
     if (!stage.InstallerRuns().empty()) Problem(L"an installer ran");
     std::error_code e, none;
     for (std::filesystem::recursive_directory_iterator f(cache, e), end; !e && f != end; f.increment(e))
