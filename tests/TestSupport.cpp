@@ -37,7 +37,10 @@ std::wstring ScratchDir() {
   wchar_t value[MAX_PATH];
   const DWORD n = GetEnvironmentVariableW(L"WINEPREFIX", value, MAX_PATH);
   std::wstring name = n && n < MAX_PATH ? std::wstring(value, n) : L"";
-  if (name.empty()) name = TestProgram().substr(0, TestProgram().find_last_of(L'.'));
+  if (name.empty()) {
+    const std::wstring self = TestProgram();
+    name = self.substr(0, self.find_last_of(L'.'));
+  }
   const std::wstring dir = BinDir() + L"scratch\\" + name.substr(name.find_last_of(L"\\/") + 1) + L"\\";
   SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
   return dir;

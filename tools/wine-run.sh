@@ -8,9 +8,11 @@
 set -e
 prefix="${TAMBERLUX_PREFIX:-$1}"
 shift
+listing=false
+[ "${2:-}" = --gtest_list_tests ] && listing=true
 . "$(dirname "$0")/wine-env.sh"
 if [ "$(basename "$(dirname "$prefix")")" = prefixes ]; then
-  if [ "${2:-}" = --gtest_list_tests ] && [ -n "${WINEPREFIX:-}" ] && [ -f "$WINEPREFIX/system.reg" ]; then
+  if $listing && [ -n "${WINEPREFIX:-}" ] && [ -f "$WINEPREFIX/system.reg" ]; then
     prefix="$WINEPREFIX"
   else
     wine_program_start "$prefix"
@@ -18,14 +20,14 @@ if [ "$(basename "$(dirname "$prefix")")" = prefixes ]; then
   fi
 fi
 export WINEPREFIX="$prefix"
-[ "${2:-}" = --gtest_list_tests ] || exec wine "$@"
+$listing || exec wine "$@"
 # A listing changes nothing, and ctest gives up on every case of the program when it fails: one that Wine ended
 # before the program said anything (it happens, rarely, on a busy machine) is tried again.
 for try in 1 2 3; do
   code=0
-  listing="$(wine "$@")" || code=$?
-  if [ "$code" = 0 ] || [ -n "$listing" ]; then
-    printf '%s\n' "$listing"
+  said="$(wine "$@")" || code=$?
+  if [ "$code" = 0 ] || [ -n "$said" ]; then
+    printf '%s\n' "$said"
     exit "$code"
   fi
   echo "wine-run.sh: Wine ended the listing with $code before it said anything (try $try of 3)" >&2
