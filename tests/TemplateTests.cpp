@@ -233,7 +233,7 @@ TEST(UsersNames, TheMainJobWorksForUsersWhoseNamesTheCodePageLacks) {
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::string script =
         "unset WINESERVERSOCKET WINELOADERNOEXEC; export PATH=/usr/local/bin:/usr/bin:/bin\n"
-        "export WINEPREFIX='" + unix(folder) + "prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe,winemenubuilder.exe=d'\n"
+        "export WINEPREFIX='" + unix(folder) + "prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d'\n"
         "export USER='" + ToUtf8(names[i]) + "' TAMBERLUX_USER_NAME='" + ToUtf8(names[i]) + "' TAMBERLUX_USER_STAGE=" +
         "users-stage." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(i) + "\n"
         "cp -a --reflink=auto '" + unix(BinDir()) + "../wine-template' \"$WINEPREFIX\"\n"
