@@ -808,12 +808,7 @@ Tried Users(int index, bool full) {
     const std::wstring cache = user.profile + L"AppData\\Local\\Microsoft\\Windows\\INetCache";
     test::SetValue(InstallerStage::kFolders, L"Cache", REG_EXPAND_SZ, cache.c_str(), static_cast<DWORD>((cache.size() + 1) * 2));
     test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
-    // Wine makes the Internet cache of a profile outside the code page only on a first use, which fails, at times
-    // before it asks the server: used until the server has seen it asked.
-    for (int tries = 0; tries < 5 && stage.Read(L"requests").find("/warm") == std::string::npos; ++tries) {
-      wchar_t warm[MAX_PATH];
-      URLDownloadToCacheFileW(nullptr, (stage.address + L"/warm").c_str(), warm, MAX_PATH, 0, nullptr);
-    }
+    stage.WarmCache();
     stage.InstallDeps(150000);
     if (const std::string asked = stage.Read(L"requests"); asked.find("/dependencies/infra.exe") == std::string::npos)
       Problem(L"nothing was fetched; the server was asked for: " + FromUtf8(asked));
