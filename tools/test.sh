@@ -10,14 +10,15 @@ bash tools/configure.sh x64
 # waits for it under the template's lock).
 . tools/wine-env.sh
 (wine_template "$PWD/build/x64/wine-template" >/dev/null 2>&1 &)
-# What the test programs run. The rest (the 32-bit product, the packages, the
-# benchmarks) is built by the first test, beside the others, which wait on Wine
-# much of the time (tools/build-beside-tests.sh); the package tests and the
-# import check wait for it.
+# What the fault suite runs. The rest (the test program, the 32-bit product,
+# the packages, the benchmarks) is built by the first tests, beside the fault
+# suite, which waits on Wine much of the time (tools/build-beside-tests.sh);
+# the tests that need it wait for it.
 cmake --build --preset x64 --target test_programs -j"$(nproc)"
 
-# Test programs run side by side, each in a Wine prefix of its own copied from
-# one booted template (tools/wine-env.sh); the cases of one program in turn.
+# The fault suite's parts and the test program's groups of cases run side by
+# side, each in a Wine prefix of its own copied from one booted template
+# (tools/wine-env.sh); the cases of one group one after another.
 trap wine_env_stop EXIT
 wine_env_start "$PWD/build/x64/wineprefix"
 ctest --test-dir build/x64 --output-on-failure --timeout 300 -j"$(nproc)"
