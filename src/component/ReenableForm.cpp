@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/ComObject.h"
+#include "base/SystemFunction.h"
 #include "errortrap/Procedure.h"
 #include "support/CommonWordWindowFunctions.h"
 
@@ -51,7 +52,7 @@ struct DpiFunctions {
   HRESULT(WINAPI* forMonitor)(HMONITOR, int, UINT*, UINT*) = nullptr;
   Module shcore;
 
-  DpiFunctions() : shcore(LoadLibraryW(L"shcore.dll")) {
+  DpiFunctions() : shcore(SystemLibrary(L"shcore.dll")) {
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
     Load(setThreadContext, user32, "SetThreadDpiAwarenessContext");
     Load(forWindow, user32, "GetDpiForWindow");

@@ -8,6 +8,7 @@
 #include <cwctype>
 
 #include "base/ComTypes.h"
+#include "base/SystemFunction.h"
 #include "base/Text.h"
 #include "errortrap/Procedure.h"
 #include "installer/InstallerSettings.h"
@@ -189,18 +190,6 @@ class DownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
   ComPtr<IBinding> binding_;
 };
 
-// A function of one of the download's two libraries (urlmon, wininet), loaded from the system folder when a download
-// needs it: the component is also loaded into Word and into every launch, which then carry neither library nor what
-// they load in turn (sockets, network drives). Null when Windows has no such library or function.
-template <class F>
-F DownloadFunction(const wchar_t* library, const char* name) {
-  wchar_t folder[MAX_PATH];
-  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-  if (!n || n >= MAX_PATH) return nullptr;
-  const HMODULE module = LoadLibraryW((std::wstring(folder, n) + L"\\" + library).c_str());
-  return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
 void ReleaseProvider(HCRYPTPROV provider) { CryptReleaseContext(provider, 0); }
 using CryptProvider = Unique<HCRYPTPROV, &ReleaseProvider>;
 using CryptHash = Unique<HCRYPTHASH, &CryptDestroyHash>;
@@ -211,8 +200,8 @@ using CryptHash = Unique<HCRYPTHASH, &CryptDestroyHash>;
 // download lets go of its file only once its binding has wound down on this
 // thread's messages: up to about a second is given to that.
 void ForgetDownload(const std::wstring& url, const std::vector<std::wstring>& files) {
-  static const auto deleteEntry = DownloadFunction<decltype(&DeleteUrlCacheEntryW)>(L"wininet.dll",
-                                                                                   "DeleteUrlCacheEntryW");
+  static const auto deleteEntry = SystemFunction<decltype(&DeleteUrlCacheEntryW)>(L"wininet.dll",
+                                                                                 "DeleteUrlCacheEntryW");
   if (deleteEntry) deleteEntry(url.c_str());
   for (const auto& file : files) {
     const std::wstring folder = file.substr(0, file.find_last_of(L'\\') + 1);
@@ -294,7 +283,9 @@ std::wstring HTTP::DownloadFile(std::wstring& myUrl, const std::wstring& product
     if (p.Try(101, [&] {
           // The wide form: the cache lies in the user's profile, whose path
           // holds the user's name.
-          static const auto download = DownloadFunction<decltype(&URLDownloadToCacheFileW)>(
+          // Loaded for a download only: the component is also loaded into Word and into every launch, which then
+          // carry neither urlmon nor wininet, nor what they load in turn (sockets, network drives).
+          static const auto download = SystemFunction<decltype(&URLDownloadToCacheFileW)>(
               L"urlmon.dll", "URLDownloadToCacheFileW");
           if (download) hr = download(nullptr, myUrl.c_str(), buffer.data(), MAX_PATH, 0, &callback);
         }) != 0)
