@@ -10,7 +10,7 @@
 #include "base/VbError.h"
 #include "registry/RegistryBackup.h"
 
-namespace tamberlux {
+namespace tamberlux::CommandTests {
 namespace {
 
 using namespace test;
@@ -442,4 +442,4 @@ TEST_F(Repair, ARestoreOfAFileThatIsNoBackupWritesNothing) {
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::CommandTests

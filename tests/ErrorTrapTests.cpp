@@ -5,7 +5,7 @@
 #include "errortrap/Procedure.h"
 #include "errortrap/vbwProtector.h"
 
-namespace tamberlux {
+namespace tamberlux::ErrorTrapTests {
 namespace {
 
 using test::ReporterStandIn;
@@ -284,4 +284,4 @@ TEST(TraceSwitch, FollowsTheCommandLineAndThePerUserSetting) {
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::ErrorTrapTests

@@ -14,7 +14,7 @@
 #include "component/hook/HookProtocol.h"
 #include "component/hook/WindowHook.h"
 
-namespace tamberlux {
+namespace tamberlux::HookLibraryTests {
 namespace {
 
 namespace fs = std::filesystem;
@@ -93,4 +93,4 @@ TEST(HookLibrary, ARundll32OfTheWindowsBitnessPlacesTheHookAndItsMessagesArrive)
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::HookLibraryTests

@@ -12,7 +12,7 @@
 #include "support/UtilityFunctions.h"
 #include "support/VBLanguageExtensions.h"
 
-namespace tamberlux {
+namespace tamberlux::HookTests {
 namespace {
 
 using test::ProductTemplate;
@@ -244,4 +244,4 @@ TEST(Wait, KeepsTheThreadsMessagesFlowingOneWaitAtATime) {
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::HookTests

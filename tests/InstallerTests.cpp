@@ -15,7 +15,7 @@
 #include "installer/InstallerSettings.h"
 #include "installer/ObjectFactory.h"
 
-namespace tamberlux {
+namespace tamberlux::InstallerTests {
 namespace {
 
 using namespace std::string_literals;
@@ -299,4 +299,4 @@ TEST(Installer, ADllIsLetRegisterItselfOnceAndFailuresReportNothing) {
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::InstallerTests

@@ -11,7 +11,7 @@
 #include "TestSupport.h"
 #include "base/VbError.h"
 
-namespace tamberlux {
+namespace tamberlux::LaunchTests {
 namespace {
 
 using namespace test;
@@ -265,4 +265,4 @@ TEST_F(Launch, AnEmptyOrOddProductNameIsReportedToTheUserAndTheLauncherAndChange
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::LaunchTests

@@ -6,7 +6,7 @@
 #include "TestSupport.h"
 #include "base/ComObject.h"
 
-namespace tamberlux {
+namespace tamberlux::Main2ObjectTests {
 namespace {
 
 constexpr UINT kUntouched = 0xdeadbeef;
@@ -174,4 +174,4 @@ TEST_F(Main2Object, ReleasingTheLastObjectLetsGoOfTheCallersWordWithoutClosingIt
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::Main2ObjectTests

@@ -9,7 +9,7 @@
 #include "TestSupport.h"
 #include "base/VbError.h"
 
-namespace tamberlux {
+namespace tamberlux::MonitorTests {
 namespace {
 
 using namespace std::string_literals;
@@ -229,4 +229,4 @@ TEST_F(Monitor, APermanentChoiceHoldsUntilWordNoLongerListsTheAddInAndAnOddNameI
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::MonitorTests

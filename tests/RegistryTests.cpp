@@ -10,7 +10,7 @@
 #include "errortrap/vbwProtector.h"
 #include "registry/RegistryFunctions.h"
 
-namespace tamberlux {
+namespace tamberlux::RegistryTests {
 namespace {
 
 namespace reg = RegistryFunctions;
@@ -158,4 +158,4 @@ TEST_F(RegistryState, RegistrationCreatesBothAddinsAndRestoresLoadBehavior) {
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::RegistryTests

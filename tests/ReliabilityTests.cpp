@@ -8,7 +8,7 @@
 #include "base/Text.h"
 #include "errortrap/ErrorLog.h"
 
-namespace tamberlux {
+namespace tamberlux::ReliabilityTests {
 namespace {
 
 using namespace std::string_literals;
@@ -230,4 +230,4 @@ TEST_F(ErrorLogFile, ADamagedLineIsShownEscapedAndCountedAndStopsNoReader) {
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::ReliabilityTests

@@ -15,7 +15,7 @@
 #include <shlobj.h>
 #include <urlmon.h>
 
-namespace tamberlux {
+namespace tamberlux::TemplateTests {
 namespace {
 
 using namespace test;
@@ -269,4 +269,4 @@ TEST(UsersNames, TheMainJobWorksForUsersWhoseNamesTheCodePageLacks) {
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::TemplateTests

@@ -9,7 +9,7 @@
 #include "support/CommonWordInteractionFunctions.h"
 #include "support/CommonWordWindowFunctions.h"
 
-namespace tamberlux {
+namespace tamberlux::WordTests {
 namespace {
 
 namespace Word = CommonWordInteractionFunctions;
@@ -251,4 +251,4 @@ TEST_F(WordFixture, GuaranteedVisibleMsgBoxKeepsWordFromCoveringTheBox) {
 }
 
 }  // namespace
-}  // namespace tamberlux
+}  // namespace tamberlux::WordTests
