@@ -6,7 +6,8 @@
 // tool ("control|tip") and "focus". --picture FILE saves it as a bitmap ("{dpi}" in FILE becomes its DPI);
 // --keys tab,shift+tab,return,space,escape types keys, writing "focus" after each; --close clicks its close box;
 // --close-owner first closes its owner (Word quitting under it); --then-none MS then writes "another": the
-// title of a box that follows.
+// title of a box that follows. --stop-event NAME: once that event is set, no box can come any more, and the reader
+// stops looking for one (the first or the one that follows).
 #include <windows.h>
 #include <commctrl.h>
 #include <fcntl.h>
@@ -206,7 +207,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (keys.empty()) PostMessageW(box, close ? WM_SYSCOMMAND : WM_COMMAND, close ? SC_CLOSE : MAKEWPARAM(press, BN_CLICKED), 0);
   if (thenNone) PumpMessagesUntil([&] { return !IsWindow(box); }, 10000);
-  if (HWND another = thenNone ? FindBox(thenNone) : nullptr) {
+  if (HWND another = thenNone ? FindBox(thenNone, stop.Get()) : nullptr) {
     Field(L"another", TextOf(another));
     PostMessageW(another, WM_COMMAND, IDOK, 0);
   }

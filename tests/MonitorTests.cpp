@@ -48,12 +48,16 @@ class Monitor : public test::Main2Test {
   };
   // The monitor add-in's call from inside `word` while DialogReader, in its own process, answers
   // the dialog as `answer` says: what the reader saw, the Word the caller's variable holds, and the
-  // error the call answered ("" when none: "number description").
+  // error the call answered ("" when none: "number description"). Once the call has returned, no
+  // box of its can come: the reader stops looking for one then.
   struct Asked { Form form; LateObject word; std::wstring error; };
   Asked Ask(const LateObject& word, const std::wstring& answer, const wchar_t* name = L"Zentrello") {
-    auto reader = std::async(std::launch::async, [answer] {
-      return test::Run(L"\"" + test::BinDir() + L"DialogReader.exe\" --form " + answer, 100000).Text();
-    });
+    static int asks = 0;
+    const std::wstring stop = L"TamberluxMonitorAsk." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                              std::to_wstring(++asks);
+    const Handle returned(CreateEventW(nullptr, TRUE, FALSE, stop.c_str()));
+    const std::wstring reader = L"\"" + test::BinDir() + L"DialogReader.exe\" --form " + answer + L" --stop-event " + stop;
+    auto read = std::async(std::launch::async, [reader] { return test::Run(reader, 100000).Text(); });
     Variant n = Variant::Of(name), w = Variant::Of(word.Get());
     Asked asked;
     try {
@@ -61,7 +65,8 @@ class Monitor : public test::Main2Test {
     } catch (const vb::Error& e) {
       asked.error = std::to_wstring(e.number) + L" " + e.description;
     }
-    const auto f = test::Split(reader.get(), L'\0');
+    SetEvent(returned.Get());
+    const auto f = test::Split(read.get(), L'\0');
     for (size_t i = 0; i + 1 < f.size(); i += 2) asked.form[f[i]].push_back(f[i + 1]);
     asked.word = LateObject::FromVariant(w);
     return asked;
