@@ -41,8 +41,12 @@ case "${1:-}" in
     exec 8>"$state.lock"
     flock 8
     # The lock is taken before this returns, and held by the build (which
-    # inherits it) until it ends.
-    setsid bash -c 'nice -n 19 bash "$1" >"$2.log" 2>&1; echo $? >"$2.rc"' build "$0" "$state" </dev/null &
+    # inherits it) until it ends. A session of its own, so that --stop ends
+    # all of it; where Linux shares the processors between sessions first
+    # (autogroups), a task's own priority counts only within its session, so
+    # the session's is lowered too.
+    setsid bash -c 'echo 19 2>/dev/null >/proc/self/autogroup; nice -n 19 bash "$1" >"$2.log" 2>&1; echo $? >"$2.rc"' \
+      build "$0" "$state" </dev/null &
     echo $! >"$state.pid"
     ;;
   --wait)

@@ -14,7 +14,7 @@ bash tools/configure.sh x64
 # beside the fault suite, which waits on Wine much of the time; its cases wait
 # for it. The rest (the 32-bit product, the packages, the benchmarks) is built
 # in the background at the lowest priority, in the time the tests leave; the
-# tests that need it wait for it and run last (tools/build-beside-tests.sh).
+# tests that need it wait for it (tools/build-beside-tests.sh).
 cmake --build --preset x64 --target test_programs -j"$(nproc)"
 trap 'bash tools/build-beside-tests.sh --stop' EXIT
 bash tools/build-beside-tests.sh --background
