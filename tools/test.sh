@@ -10,18 +10,15 @@ bash tools/configure.sh x64
 # waits for it under the template's lock).
 . tools/wine-env.sh
 (wine_template "$PWD/build/x64/wine-template" >/dev/null 2>&1 &)
-# What the fault suite runs. The test program is built by the first test,
-# beside the fault suite, which waits on Wine much of the time; its cases wait
-# for it. The rest (the 32-bit product, the packages, the benchmarks) is built
-# in the background at the lowest priority, in the time the tests leave; the
-# tests that need it wait for it (tools/build-beside-tests.sh).
+# What the fault suite runs. The rest (the test program, the 32-bit product,
+# the packages, the benchmarks) is built by the first tests, beside the fault
+# suite, which waits on Wine much of the time (tools/build-beside-tests.sh);
+# the tests that need it wait for it.
 cmake --build --preset x64 --target test_programs -j"$(nproc)"
-trap 'bash tools/build-beside-tests.sh --stop' EXIT
-bash tools/build-beside-tests.sh --background
 
 # The fault suite's parts and the test program's groups of cases run side by
 # side, each in a Wine prefix of its own copied from one booted template
 # (tools/wine-env.sh); the cases of one group one after another.
-trap 'wine_env_stop; bash tools/build-beside-tests.sh --stop' EXIT
+trap wine_env_stop EXIT
 wine_env_start "$PWD/build/x64/wineprefix"
 ctest --test-dir build/x64 --output-on-failure --timeout 300 -j"$(nproc)"
