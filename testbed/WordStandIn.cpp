@@ -322,15 +322,6 @@ int Serve(HINSTANCE instance, const std::wstring& args) {
                                                   L"Caption", L"Documents", L"ActiveDocument", L"Quit", L"Run",
                                                   L"AddIns"});
   if (!Load(ScriptNumber(L"StartDelay"))) return 0;
-  // Wine ends an interface's RPC registration when the last stub of that interface in the process goes, and waits
-  // for the calls to it to end; on the apartment's thread, with a call to it queued there, that wait never ends (two
-  // launches at the same instant once hung so, in the release that ends a CoCreateInstance). The application's two
-  // interfaces, marshalled for the table once, keep a stub of each for the process's life.
-  IStream* kept[2] = {};
-  const IID* keptIids[2] = {&IID_IUnknown, &IID_IDispatch};
-  for (int i = 0; i < 2; ++i)
-    if (SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &kept[i])))
-      CoMarshalInterface(kept[i], *keptIids[i], g.application, MSHCTX_LOCAL, nullptr, MSHLFLAGS_TABLESTRONG);
   Factory* factory = new Factory();
   CoRegisterClassObject(kClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &g.classCookie);
   RegisterActiveObject(g.application, kClsid, ACTIVEOBJECT_STRONG, &g.activeCookie);
@@ -348,12 +339,6 @@ int Serve(HINSTANCE instance, const std::wstring& args) {
   Record(L"Exited");
   RevokeActiveObject(g.activeCookie, nullptr);
   if (g.classCookie) CoRevokeClassObject(g.classCookie);
-  for (IStream* stream : kept) {
-    if (!stream) continue;
-    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
-    CoReleaseMarshalData(stream);
-    stream->Release();
-  }
   CoDisconnectObject(g.application, 0);
   g.application->Release();
   factory->Release();
