@@ -168,22 +168,17 @@ wine_env_start() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wine_copy_template "$(dirname "$WINEPREFIX")/wine-template" "$WINEPREFIX"
   fi
-  WINE_ENV_DISPLAY_FILE="$WINEPREFIX"
-  wine_xvfb_start "$WINE_ENV_DISPLAY_FILE"
+  wine_xvfb_start "$WINEPREFIX"
   export DISPLAY=":$(head -n1 "$WINEPREFIX.display")"
   wine_warm
 }
 
 wine_env_stop() {
-  if [ -n "${WINEPREFIX:-}" ]; then
-    wine_hold_stop "$WINEPREFIX"
-    wineserver -k >/dev/null 2>&1 || true
-  fi
-  [ -n "${WINE_ENV_DISPLAY_FILE:-}" ] && wine_xvfb_stop "$WINE_ENV_DISPLAY_FILE"
+  # The prefix's holder, wineserver and display, as a test program's are ended.
+  [ -n "${WINEPREFIX:-}" ] && wine_program_stop "$WINEPREFIX"
   if [ -n "${WINE_ENV_PROGRAMS:-}" ]; then
     wine_programs_stop "$WINE_ENV_PROGRAMS"
     wine_prefixes_remove "$WINE_ENV_PROGRAMS"
   fi
-  WINE_ENV_DISPLAY_FILE=""
   WINE_ENV_PROGRAMS=""
 }
