@@ -247,6 +247,22 @@ class Factory final : public tamberlux::ComObject<IClassFactory, IID_IClassFacto
   bool handedOut_ = false;
 };
 
+// Wine ends an interface's RPC registration in a process when the last stub of that interface there goes, and then
+// waits for the calls to it to end, on the apartment thread that would have to answer them: two launches at the same
+// instant once hung so, the first client letting go of this single-use factory while the second's CreateInstance was
+// queued for this thread. An object of each interface that clients call, marshalled for the table and never let go,
+// keeps both registrations for the process's life, without holding on to the factory or the application.
+void KeepInterfacesRegistered() {
+  IUnknown* const keepers[] = {new Factory(), new WordObject(L"Keeper", {})};
+  const IID* const iids[] = {&IID_IClassFactory, &IID_IDispatch};
+  for (int i = 0; i < 2; ++i) {
+    IStream* stream = nullptr;  // kept until the process ends, with the marshal it holds
+    if (SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)))
+      CoMarshalInterface(stream, *iids[i], keepers[i], MSHCTX_LOCAL, nullptr, MSHLFLAGS_TABLESTRONG);
+    keepers[i]->Release();
+  }
+}
+
 // Held by the stand-in process that is starting, from before its window
 // appears until its objects are registered.
 constexpr wchar_t kStartingMutex[] = L"TamberluxTests.WordStandIn.Starting";
@@ -322,6 +338,7 @@ int Serve(HINSTANCE instance, const std::wstring& args) {
                                                   L"Caption", L"Documents", L"ActiveDocument", L"Quit", L"Run",
                                                   L"AddIns"});
   if (!Load(ScriptNumber(L"StartDelay"))) return 0;
+  KeepInterfacesRegistered();
   Factory* factory = new Factory();
   CoRegisterClassObject(kClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &g.classCookie);
   RegisterActiveObject(g.application, kClsid, ACTIVEOBJECT_STRONG, &g.activeCookie);
