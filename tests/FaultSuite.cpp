@@ -21,7 +21,6 @@
 #include "installer/InstallerSettings.h"
 #include "registry/RegistryBackup.h"
 // After the component's headers: its CSIDL constants share the shell's macro names.
-#include <urlmon.h>
 
 namespace tamberlux {
 namespace {
@@ -267,12 +266,13 @@ struct InstallerStage : test::DownloadStage {
     test::SetMachineValue(WordKeys::kInstallerKey, WordKeys::kInstallerWaitSeconds, L"2", REG_DWORD);
   }
   // `tamberlux install-deps Zentrello` while a Word runs (dying at `dieAt`, if given): it must end with 5.
-  void InstallDeps(DWORD boundMs, const wchar_t* dieAt = nullptr) const {
+  // What it printed.
+  std::string InstallDeps(DWORD boundMs, const wchar_t* dieAt = nullptr) const {
     test::WordStandIn word;
     if (dieAt) word.Set(L"DieAt", dieAt);
     const LateObject running = test::WordStandIn::Start();
     BoxPresser boxes;
-    Command(L"install-deps Zentrello", 5, boundMs);
+    return Command(L"install-deps Zentrello", 5, boundMs);
   }
 
   static constexpr const wchar_t* kFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
@@ -808,10 +808,10 @@ Tried Users(int index, bool full) {
     const std::wstring cache = user.profile + L"AppData\\Local\\Microsoft\\Windows\\INetCache";
     test::SetValue(InstallerStage::kFolders, L"Cache", REG_EXPAND_SZ, cache.c_str(), static_cast<DWORD>((cache.size() + 1) * 2));
     test::SetMachineValue(WordKeys::kPinsKey, L"/dependencies/infra.exe", stage.pin);
-    stage.WarmCache();
-    stage.InstallDeps(150000);
+    const std::string said = stage.InstallDeps(150000);
     if (const std::string asked = stage.Read(L"requests"); asked.find("/dependencies/infra.exe") == std::string::npos)
-      Problem(L"nothing was fetched; the server was asked for: " + FromUtf8(asked));
+      Problem(L"nothing was fetched; the server was asked for: \"" + FromUtf8(asked) + L"\"; install-deps said: " +
+              FromUtf8(said) + L"; the error log: " + FromUtf8(test::ReadWholeFile(vbw::ErrorLog::Path())));
     if (!stage.InstallerRuns().empty()) Problem(L"an installer ran");
     std::error_code e, none;
     for (std::filesystem::recursive_directory_iterator f(cache, e), end; !e && f != end; f.increment(e))

@@ -1,8 +1,6 @@
 // What the dependency installer meets: machine-wide values, the stand-in download server on 127.0.0.1.
 #pragma once
 
-#include <urlmon.h>
-
 #include <algorithm>
 #include <cwchar>
 #include <filesystem>
@@ -77,14 +75,6 @@ struct DownloadStage {
     const std::string pins = Read(L"sha256");  // each "path hex"
     const size_t at = pins.find(path + " ");
     return at == std::string::npos ? L"" : FromUtf8(pins.substr(at + path.size() + 1, 64));
-  }
-  // Wine makes the Internet cache of a profile outside the code page only on a first use, which fails, at times
-  // before it asks the server: used until the server has seen it asked (five tries at most).
-  void WarmCache() const {
-    for (int tries = 0; tries < 5 && Read(L"requests").find("/warm") == std::string::npos; ++tries) {
-      wchar_t warm[MAX_PATH];
-      URLDownloadToCacheFileW(nullptr, (address + L"/warm").c_str(), warm, MAX_PATH, 0, nullptr);
-    }
   }
   // Each run of the stand-in installer: its process id, command line and program.
   std::vector<std::vector<std::wstring>> InstallerRuns() const {
