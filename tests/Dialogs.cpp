@@ -4,12 +4,16 @@
 
 namespace tamberlux::test {
 
-DialogWatch::DialogWatch(const std::wstring& watchClass, int press, DWORD timeoutMs) {
+DialogWatch::DialogWatch(const std::wstring& watchClass, int press, DWORD timeoutMs)
+    : DialogWatch(Options{L"--press " + std::to_wstring(press) + (watchClass.empty() ? L"" : L" --watch " + watchClass)},
+                  timeoutMs) {}
+
+DialogWatch::DialogWatch(const Options& options, DWORD timeoutMs) {
   static std::atomic<int> watches{0};
   const std::wstring stop = L"TamberluxDialogWatch." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++watches);
   stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, stop.c_str()));
-  std::wstring cmd = L"\"" + BinDir() + L"DialogReader.exe\" --press " + std::to_wstring(press) + L" --timeout " +
-                     std::to_wstring(timeoutMs) + L" --stop-event " + stop + (watchClass.empty() ? L"" : L" --watch " + watchClass);
+  const std::wstring cmd = L"\"" + BinDir() + L"DialogReader.exe\" --timeout " + std::to_wstring(timeoutMs) +
+                           L" --stop-event " + stop + L" " + options.text;
   reader_ = std::thread([this, cmd, timeoutMs] {
     output_ = Run(cmd, timeoutMs + 60000).Text();
     done_ = true;
@@ -24,10 +28,14 @@ DialogWatch::Seen DialogWatch::ResultWhile(HANDLE process) {
   return Result(ended);
 }
 
-DialogWatch::Seen DialogWatch::Result(bool chanceOver) {
+std::wstring DialogWatch::Output(bool chanceOver) {
   if (chanceOver) SetEvent(stop_.Get());
   if (reader_.joinable()) reader_.join();
-  const auto fields = Split(output_, L'\0');
+  return output_;
+}
+
+DialogWatch::Seen DialogWatch::Result(bool chanceOver) {
+  const auto fields = Split(Output(chanceOver), L'\0');
   Seen seen;
   for (size_t i = 0; i + 1 < fields.size(); i += 2) {
     const std::wstring& value = fields[i + 1];

@@ -3,7 +3,6 @@
 // DialogReader in its own process, and what each answer leaves in the registry and in Word.
 #include <gtest/gtest.h>
 
-#include <future>
 #include <map>
 
 #include "TestSupport.h"
@@ -52,12 +51,7 @@ class Monitor : public test::Main2Test {
   // box of its can come: the reader stops looking for one then.
   struct Asked { Form form; LateObject word; std::wstring error; };
   Asked Ask(const LateObject& word, const std::wstring& answer, const wchar_t* name = L"Zentrello") {
-    static int asks = 0;
-    const std::wstring stop = L"TamberluxMonitorAsk." + std::to_wstring(GetCurrentProcessId()) + L"." +
-                              std::to_wstring(++asks);
-    const Handle returned(CreateEventW(nullptr, TRUE, FALSE, stop.c_str()));
-    const std::wstring reader = L"\"" + test::BinDir() + L"DialogReader.exe\" --form " + answer + L" --stop-event " + stop;
-    auto read = std::async(std::launch::async, [reader] { return test::Run(reader, 100000).Text(); });
+    test::DialogWatch reader(test::DialogWatch::Options{L"--form " + answer});
     Variant n = Variant::Of(name), w = Variant::Of(word.Get());
     Asked asked;
     try {
@@ -65,8 +59,7 @@ class Monitor : public test::Main2Test {
     } catch (const vb::Error& e) {
       asked.error = std::to_wstring(e.number) + L" " + e.description;
     }
-    SetEvent(returned.Get());
-    const auto f = test::Split(read.get(), L'\0');
+    const auto f = test::Split(reader.Output(true), L'\0');
     for (size_t i = 0; i + 1 < f.size(); i += 2) asked.form[f[i]].push_back(f[i + 1]);
     asked.word = LateObject::FromVariant(w);
     return asked;

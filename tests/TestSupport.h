@@ -197,7 +197,12 @@ class WordStandIn {
 class DialogWatch {
  public:
   explicit DialogWatch(const std::wstring& watchClass = L"", int press = IDOK, DWORD timeoutMs = 30000);
+  // A watcher given DialogReader's own options ("--form --keys tab"), for what Seen does not hold.
+  struct Options { std::wstring text; };
+  explicit DialogWatch(const Options& options, DWORD timeoutMs = 30000);
   ~DialogWatch();
+  // What the reader wrote, "name\0value\0" for each field; `chanceOver` as for Result.
+  std::wstring Output(bool chanceOver = false);
   // Waits for the watcher; empty when no dialog appeared. `chanceOver`: what could show a box has
   // returned or ended, so a watcher still looking for one stops now.
   // `style`: the buttons' texts joined by "|", then ", icon" when the box shows one ("OK", "OK, icon").
