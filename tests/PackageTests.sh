@@ -75,6 +75,25 @@ installer_settings() {  # BITS
 }
 settings_are() { for bits in 64 32; do expect "$1 ($bits)" "$2" "$(installer_settings $bits)"; done; }
 key_exists() { wine reg query "$1" "/reg:$2" >/dev/null 2>&1 && echo yes || echo no; }
+# An administrator's own value written with reg before the package runs, or the settings key deleted: done again
+# when Wine ended reg before it had done it (once the administrator's server was never written, and a row found it
+# missing), three times at most; then the case fails, since what follows would test another machine.
+reg_add() {  # KEY BITS reg add's other arguments
+  local key="$1" bits="$2" try
+  shift 2
+  for try in 1 2 3; do
+    wine reg add "$key" "$@" /f "/reg:$bits" >/dev/null 2>&1 && return
+  done
+  fail "reg add $key $* /reg:$bits did not succeed in three tries"
+}
+reg_delete() {  # KEY BITS
+  local try
+  for try in 1 2 3; do
+    wine reg delete "$1" /f "/reg:$2" >/dev/null 2>&1 && return
+    [ "$(key_exists "$1" "$2")" = no ] && return
+  done
+  fail "reg delete $1 /reg:$2 left the key in three tries"
+}
 vbscript() { printf '%s\r\n' "$@" >"$drive/case.vbs"; wine cscript //nologo 'C:\case.vbs' 2>/dev/null | tr -d '\r'; }
 created() { vbscript 'On Error Resume Next' 'Set o = CreateObject("Tamberlux.Main2")' 'o.Quit' 'WScript.Echo Err.Number'; }
 file_version() { vbscript "WScript.Echo CreateObject(\"Scripting.FileSystemObject\").GetFileVersion(\"$1\")"; }
@@ -109,7 +128,7 @@ if [ "$scenario" = lifecycle ]; then
   [ -f "$dir64/Tamberlux.dll" ] && [ -f "$dir32/TamberluxHook.dll" ] || fail "the repair did not restore the deleted DLLs"
 
   # Uninstall: nothing of the package's is left; an administrator's value is.
-  wine reg add "$settings" /v AdminNote /d kept /f /reg:64 >/dev/null 2>&1
+  reg_add "$settings" 64 /v AdminNote /d kept
   expect "uninstall" 0 "$(msi /x "$package")"
   [ -e "${dir64%/*}" ] || [ -e "${dir32%/*}" ] && fail "folders left: $(ls -R "${dir64%/*}" "${dir32%/*}" 2>&1 | tr '\n' ' ')"
   for bits in 64 32; do
@@ -129,11 +148,11 @@ if [ "$scenario" = lifecycle ]; then
   admin='REG_SZ https://admin.example.com||REG_DWORD 0x2d'
   while IFS='|' read -r -u 3 properties installed64 installed32 verdicts; do
     [ -n "$properties" ] || continue
-    wine reg delete "$settings" /f /reg:64 >/dev/null 2>&1
-    wine reg delete "$settings" /f /reg:32 >/dev/null 2>&1
+    reg_delete "$settings" 64
+    reg_delete "$settings" 32
     if [[ "$properties" == *administrator* ]]; then
-      wine reg add "$settings" /v DownloadServer /d https://admin.example.com /f /reg:64 >/dev/null 2>&1
-      wine reg add "$settings" /v InstallerWaitSeconds /t REG_DWORD /d 45 /f /reg:64 >/dev/null 2>&1
+      reg_add "$settings" 64 /v DownloadServer /d https://admin.example.com
+      reg_add "$settings" 64 /v InstallerWaitSeconds /t REG_DWORD /d 45
     fi
     expect "install with $properties" 0 "$(msi /i "$package" ${properties%% (*})"
     installed64="${installed64//;/|}" installed32="${installed32//;/|}"
@@ -159,7 +178,7 @@ TABLE
 else  # upgrade
   older="$2" package="$3" version="$4"
   # The administrator's own wait, written before any package: neither the older package nor the upgrade takes it.
-  wine reg add "$settings" /v InstallerWaitSeconds /t REG_DWORD /d 120 /f /reg:64 >/dev/null 2>&1
+  reg_add "$settings" 64 /v InstallerWaitSeconds /t REG_DWORD /d 120
   expect "install the older package" 0 "$(msi /i "$older" DOWNLOADSERVER=https://old.example.com REQUIREPINS=1)"
   expect "upgrade" 0 "$(msi /i "$package")"
   expect "products installed" 1 "$(products)"
