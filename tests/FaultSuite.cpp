@@ -20,7 +20,6 @@
 #include "errortrap/ErrorLog.h"
 #include "installer/InstallerSettings.h"
 #include "registry/RegistryBackup.h"
-// After the component's headers: its CSIDL constants share the shell's macro names.
 
 namespace tamberlux {
 namespace {
