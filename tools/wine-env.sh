@@ -86,29 +86,41 @@ wine_xvfb_stop() {  # FILE
   rm -f "$1.xvfb" "$1.display"
 }
 
-# A warm wineserver for WINEPREFIX on DISPLAY: a cold one makes every test
-# program start slowly. Its services get no output of ours to hold open.
+# A warm wineserver for WINEPREFIX on DISPLAY, and its holder (wine_hold) up:
+# a cold one makes every test program start slowly. Its services get no output
+# of ours to hold open.
 wine_warm() {
   wineserver -p </dev/null >/dev/null 2>&1 9>&-
-  wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
   wine_hold
 }
 
 # A program that stays in WINEPREFIX for the whole run: a cmd reading a pipe
-# that says nothing. Without one, the prefix's desktop closes about a second
-# after its last program ends, and from then on every program starts it again
-# and waits for it: a case of 0.4 s took 1.8 s, in every later case of the
-# prefix, once two cases had been a second apart. The pipe's writer, a sleep,
-# is ended by wine_hold_stop, and the cmd with it.
+# that says one line and then nothing. Without one, the prefix's desktop closes
+# about a second after its last program ends, and from then on every program
+# starts it again and waits for it: a case of 0.4 s took 1.8 s, in every later
+# case of the prefix, once two cases had been a second apart. The pipe's
+# writer, a sleep, is ended by wine_hold_stop, and the cmd with it.
+# The line makes a file, and this returns once it is there: the desktop must be
+# started by the holder, never by a test program, whose output pipe it would
+# then hold open for good (a case once waited out ctest's timeout so, its
+# program long ended, when the holder started after it).
 wine_hold() {
-  (sleep 3600 & echo $! >"$WINEPREFIX.hold"; wait) </dev/null 2>/dev/null 9>&- |
+  local ready="$WINEPREFIX.ready" n
+  rm -f "$ready"
+  { echo "echo ready>\"Z:${ready//\//\\}\""; sleep 3600 & echo $! >"$WINEPREFIX.hold"; wait; } </dev/null 2>/dev/null 9>&- |
     wine cmd >/dev/null 2>&1 9>&- &
+  for n in $(seq 1 600); do
+    [ -e "$ready" ] && return 0
+    sleep 0.1
+  done
+  echo "wine-env: the program holding $WINEPREFIX did not start" >&2
+  return 1
 }
 
 wine_hold_stop() {  # PREFIX
   local pid
   pid="$(cat "$1.hold" 2>/dev/null)" && kill "$pid" 2>/dev/null
-  rm -f "$1.hold"
+  rm -f "$1.hold" "$1.ready"
   return 0
 }
 
